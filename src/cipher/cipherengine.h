@@ -1,0 +1,159 @@
+#pragma once
+// The cipher engine: the key table built from the user's code, the ".veil" file format and the
+// block transform that ciphers and deciphers it. Standard library and POSIX only; no windows.
+//
+// A ".veil" file is a 14-byte header followed by the source's bytes, each byte XORed with bits
+// chosen by the key table:
+//   offset 0, 7 bytes  the code check (CheckConstant toggled by the key table)
+//   offset 7, 1 byte   length of the stored extension, 0..6
+//   offset 8, 6 bytes  the source's extension with its dot, lower-cased, Latin-1
+//   offset 14          the ciphered body, as long as the source
+// Key-table positions are 1-based throughout, as the format is defined with them.
+
+#include "fileio.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace veilshot::cipher {
+
+inline constexpr int KeyTableHalf = 122880;            // distinct positions 1..122880
+inline constexpr int KeyTableSize = 2 * KeyTableHalf;  // the second half repeats the first
+inline constexpr std::size_t BlockSize = 12288;
+inline constexpr int CursorStart = 749;
+inline constexpr std::size_t HeaderSize = 14;
+inline constexpr std::size_t MaxExtLength = 6;
+inline constexpr std::size_t CodeReadLimit = 13000;  // characters of the code that are read
+
+using CheckValue = std::array<std::uint8_t, 7>;
+
+// The fixed value that every code check is made from.
+CheckValue CheckConstant();
+
+// The 113-entry shuffle applied to each 113-character window of the code (1-based positions).
+extern const std::array<std::uint8_t, 113> CodeShuffle;
+
+// The header's extension fields.
+struct Extension {
+    std::uint8_t ExtLength = 0;
+    std::array<std::uint8_t, MaxExtLength> ExtBytes{};
+
+    // From a source file's extension with its dot (".JPG"): lower-cased, as Latin-1; a
+    // character above U+00FF becomes '?'. An extension longer than 6 characters does not fit
+    // and is stored as length 0, so its copy gets no extension back rather than a wrong one.
+    static Extension FromText(std::u16string_view extensionWithDot);
+    // From a file name or path: the extension of its last component ("" when it has none).
+    static Extension FromFileName(const std::filesystem::path &file);
+    // The stored extension as text (".jpeg"), Latin-1 decoded.
+    std::u16string text() const;
+    // The same as a UTF-8 string, for file names.
+    std::string utf8() const;
+};
+
+// The header of a ".veil" file, read without the key table.
+struct Header {
+    CheckValue check{};
+    Extension extension;
+};
+// std::nullopt when the file is shorter than a header. FileError when it cannot be read.
+std::optional<Header> ReadHeader(const std::filesystem::path &veilFile);
+
+// A deciphered body: memory that is overwritten before it is released.
+class SecureBytes {
+public:
+    SecureBytes() = default;
+    explicit SecureBytes(std::size_t size);  // uninitialised
+    ~SecureBytes();
+    SecureBytes(SecureBytes &&other) noexcept;
+    SecureBytes &operator=(SecureBytes &&other) noexcept;
+
+    std::uint8_t *data() { return data_.get(); }
+    const std::uint8_t *data() const { return data_.get(); }
+    std::size_t size() const { return size_; }
+    std::span<const std::uint8_t> bytes() const { return {data_.get(), size_}; }
+
+private:
+    std::unique_ptr<std::uint8_t[]> data_;
+    std::size_t size_ = 0;
+};
+
+// The five-pass transform of one block from key-table position c (1..KeyTableHalf), in two
+// forms that must agree byte for byte: the reference form inverts one bit per table digit as
+// the format defines it; the fast form XORs five slices of a table of masks 1 << digit.
+void TransformBlockReference(const std::uint8_t *keyTable, std::uint8_t *buffer, std::size_t n, int c);
+// The fast form also works out of place (source and target the same or not overlapping).
+void TransformBlockMasked(const std::uint8_t *maskTable, const std::uint8_t *source, std::uint8_t *target,
+                          std::size_t n, int c);
+
+class CipherEngine {
+public:
+    enum class Kernel { Reference, Fast };
+    enum class BuildResult { Built, NoCode };
+
+    explicit CipherEngine(Kernel kernel = Kernel::Fast);
+    ~CipherEngine();  // wipes the tables
+    CipherEngine(const CipherEngine &) = delete;
+    CipherEngine &operator=(const CipherEngine &) = delete;
+
+    // Builds the key table and the code check from the code text. NoCode when the text holds
+    // nothing but blanks and line breaks, or its digits cannot give a round count; then nothing
+    // changes.
+    BuildResult BuildKeyTable(std::u16string_view code);
+
+    bool CodeEntered() const { return codeEntered_; }
+    const CheckValue &CodeCheck() const { return codeCheck_; }
+    std::uint8_t KeyTable(int position) const { return table_[position - 1]; }  // 1..KeyTableSize
+
+    // Toggles the value's bits with key-table positions 737..785. Applied twice, it restores.
+    void ToggleCheck(CheckValue &value) const;
+
+    // Transforms n (0..BlockSize) bytes in place from key-table position c (1..KeyTableHalf).
+    void TransformBlock(std::uint8_t *buffer, std::size_t n, int c) const;
+    // The same from `source` into `target` (the same or not overlapping).
+    void TransformBlock(const std::uint8_t *source, std::uint8_t *target, std::size_t n, int c) const;
+
+    // The cursor's move before a block. `tailLength` is given for the last block of a body.
+    int StepCursor(int c, std::optional<std::size_t> tailLength) const;
+
+    // The extension written into the next ciphered file's header.
+    Extension extension;
+
+    // Ciphers `source` into `destination` through a temporary file in the destination's folder,
+    // so a failed run leaves neither a partial file nor damage to a file it was to replace.
+    // FileError on file errors; TargetExistsError when `mode` keeps an existing destination.
+    void Cipfoto(const std::filesystem::path &source, const std::filesystem::path &destination,
+                 AtomicFile::Mode mode = AtomicFile::Mode::KeepExisting);
+
+    // Tests the file's code check and deciphers its body into memory. std::nullopt: the file
+    // was ciphered under another code (or is shorter than a header). FileError when it cannot
+    // be read or its body would not fit in memory.
+    std::optional<SecureBytes> DecipherFile(const std::filesystem::path &veilFile);
+
+    // True when the header's check was made under the current key table.
+    bool Matches(const CheckValue &storedCheck) const;
+
+private:
+    // Transforms consecutive body bytes. `remaining` counts the body's bytes not yet
+    // transformed, these included; `length` is whole blocks unless it ends the body.
+    void TransformRun(const std::uint8_t *source, std::uint8_t *target, std::size_t length, std::uint64_t &remaining);
+
+    Kernel kernel_;
+    std::unique_ptr<std::uint8_t[]> tables_;  // KeyTable, then its masks; locked in memory
+    std::uint8_t *table_ = nullptr;
+    std::uint8_t *masks_ = nullptr;
+    bool locked_ = false;
+    CheckValue codeCheck_{};
+    bool codeEntered_ = false;
+    int cipherCursor_ = CursorStart;  // CipherCursor
+    // BlockBuffer: a whole number of blocks, so one read or write moves many blocks at once.
+    std::unique_ptr<std::uint8_t[]> blockBuffer_;
+};
+
+}  // namespace veilshot::cipher

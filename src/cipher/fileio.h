@@ -1,0 +1,88 @@
+#pragma once
+// File access shared by the cipher engine and everything that writes files: errors that carry
+// the user's message, a reader over a plain descriptor, and a writer that never leaves a
+// half-written file behind.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+namespace veilshot {
+
+// A file could not be opened, created, read or written. what() is the text shown to the user.
+class FileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The target of a write that must not replace anything appeared before the write finished.
+class TargetExistsError : public FileError {
+public:
+    using FileError::FileError;
+};
+
+// "Cannot open file "NAME". REASON" and its siblings; REASON is the system's text for errnum.
+std::string FileMessage(const char *verb, const std::filesystem::path &file, int errnum);
+std::string FileMessage(const char *verb, const std::filesystem::path &file, const std::string &reason);
+
+[[noreturn]] void ThrowOpenError(const std::filesystem::path &file, int errnum);
+[[noreturn]] void ThrowCreateError(const std::filesystem::path &file, int errnum);
+
+// A file opened for reading; closed on every path.
+class InputFile {
+public:
+    explicit InputFile(const std::filesystem::path &file);  // FileError "Cannot open file ..."
+    ~InputFile();
+    InputFile(const InputFile &) = delete;
+    InputFile &operator=(const InputFile &) = delete;
+
+    std::uint64_t size() const { return size_; }
+    // Reads up to `length` bytes; returns fewer only at the end of the file.
+    std::size_t read(void *buffer, std::size_t length);
+    // Reads exactly `length` bytes or throws (the file shrank while being read).
+    void readExactly(void *buffer, std::size_t length);
+    // The whole file mapped read-only, or nullptr where it cannot be mapped (then read()).
+    const std::uint8_t *map();
+
+private:
+    std::filesystem::path path_;
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+    void *mapping_ = nullptr;
+};
+
+// Writes a file under a temporary name in the target's folder and renames it into place on
+// commit(). Until then the target is untouched; destroyed without commit, the temporary file
+// is removed. The finished file gets the permissions a newly created file would get.
+class AtomicFile {
+public:
+    enum class Mode {
+        Replace,       // an existing target is replaced in one step
+        KeepExisting,  // an existing target stays; commit() throws TargetExistsError
+    };
+
+    explicit AtomicFile(std::filesystem::path target);  // FileError "Cannot create file ..."
+    ~AtomicFile();
+    AtomicFile(const AtomicFile &) = delete;
+    AtomicFile &operator=(const AtomicFile &) = delete;
+
+    void write(const void *data, std::size_t length);
+    void commit(Mode mode);
+
+    const std::filesystem::path &target() const { return target_; }
+
+private:
+    void discard() noexcept;
+
+    std::filesystem::path target_;
+    std::filesystem::path temporary_;
+    int fd_ = -1;
+    bool committed_ = false;
+};
+
+// Overwrites memory that held secrets, in a way the compiler may not drop.
+void SecureWipe(void *data, std::size_t length) noexcept;
+
+}  // namespace veilshot

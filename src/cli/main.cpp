@@ -1,0 +1,9 @@
+#include "veilcommand.h"
+
+#include <string>
+#include <vector>
+
+int main(int argc, char **argv)
+{
+    return veilshot::cli::RunVeil(std::vector<std::string>(argv + 1, argv + argc));
+}

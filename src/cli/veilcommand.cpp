@@ -1,0 +1,352 @@
+#include "veilcommand.h"
+
+#include "cipherengine.h"
+#include "codetext.h"
+#include "fileio.h"
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <variant>
+#include <string_view>
+#include <termios.h>
+#include <unistd.h>
+
+namespace veilshot::cli {
+
+namespace fs = std::filesystem;
+using cipher::CipherEngine;
+
+namespace {
+
+volatile std::sig_atomic_t g_stopRequested = 0;
+
+void OnInterrupt(int)
+{
+    g_stopRequested = 1;
+}
+
+// Ctrl-C asks the run to stop after the file in hand; a second one is no different, since a
+// file is never left half-written anyway.
+class InterruptGuard {
+public:
+    InterruptGuard()
+    {
+        g_stopRequested = 0;
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(SIGINT, &action, &previous_);
+    }
+    ~InterruptGuard() { ::sigaction(SIGINT, &previous_, nullptr); }
+
+private:
+    struct sigaction previous_ {};
+};
+
+constexpr std::string_view MainHelp =
+    "Usage: veil COMMAND [OPTIONS] FILE...\n"
+    "Ciphers photos into \".veil\" files and back, with the code you type.\n"
+    "\n"
+    "Commands:\n"
+    "  cipher     cipher each FILE into NAME.veil\n"
+    "  decipher   write the original file back from each FILE.veil\n"
+    "  check      tell for each FILE.veil whether it was ciphered under the code\n"
+    "\n"
+    "Run 'veil COMMAND --help' for a command's options.\n"
+    "The code is asked for on the terminal, with echo off, or read from --code-file.\n"
+    "It is never taken from an argument or the environment.\n"
+    "Exit status: 0 all done, 1 some file refused or failed, 2 usage error.\n";
+
+constexpr std::string_view CipherHelp =
+    "Usage: veil cipher [--into DIR] [--force] [--code-file FILE] FILE...\n"
+    "Ciphers each FILE into DIR/NAME.veil, where NAME is the file's name without its\n"
+    "extension; the extension is stored inside, so deciphering gives it back.\n"
+    "\n"
+    "  --into DIR        write into DIR (default: each file's own folder)\n"
+    "  --force           replace an existing .veil file (default: refuse it, go on)\n"
+    "  --code-file FILE  read the code from a text file (UTF-8, UTF-16 or Latin-1)\n"
+    "  --help            show this text\n"
+    "\n"
+    "Ctrl-C stops after the file in hand; no partial file is ever left behind.\n";
+
+constexpr std::string_view DecipherHelp =
+    "Usage: veil decipher [--into DIR] [--force] [--code-file FILE] FILE.veil...\n"
+    "Writes the original file of each FILE.veil as NAME plus its stored extension,\n"
+    "byte for byte. Files ciphered under another code are refused; the others go on.\n"
+    "\n"
+    "  --into DIR        write into DIR (default: each file's own folder)\n"
+    "  --force           replace an existing file (default: refuse it, go on)\n"
+    "  --code-file FILE  read the code from a text file (UTF-8, UTF-16 or Latin-1)\n"
+    "  --help            show this text\n"
+    "\n"
+    "Ctrl-C stops after the file in hand; no partial file is ever left behind.\n";
+
+constexpr std::string_view CheckHelp =
+    "Usage: veil check [--code-file FILE] FILE.veil...\n"
+    "Prints one line per file: \"ok\" when it was ciphered under the code, \"other code\"\n"
+    "when not, or the error that kept it from being read.\n"
+    "\n"
+    "  --code-file FILE  read the code from a text file (UTF-8, UTF-16 or Latin-1)\n"
+    "  --help            show this text\n";
+
+struct Options {
+    std::string command;
+    std::optional<fs::path> into;
+    std::optional<fs::path> codeFile;
+    bool force = false;
+    bool help = false;
+    std::vector<fs::path> files;
+};
+
+int UsageError(const std::string &message)
+{
+    std::cerr << "veil: " << message << "\nTry 'veil --help'.\n";
+    return Usage;
+}
+
+std::string ReadWholeFile(const fs::path &file)
+{
+    InputFile in(file);
+    std::string bytes(static_cast<std::size_t>(in.size()), '\0');
+    bytes.resize(in.read(bytes.data(), bytes.size()));
+    return bytes;
+}
+
+// Asks for the code on the terminal with echo off. std::nullopt when there is no terminal.
+std::optional<std::u16string> PromptForCode()
+{
+    const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+    if (tty < 0)
+        return std::nullopt;
+    termios saved {};
+    const bool isTerminal = ::tcgetattr(tty, &saved) == 0;
+    if (isTerminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(tty, TCSAFLUSH, &quiet);
+    }
+    constexpr std::string_view prompt = "Code: ";
+    [[maybe_unused]] auto written = ::write(tty, prompt.data(), prompt.size());
+    std::string line;
+    char ch = 0;
+    while (::read(tty, &ch, 1) == 1 && ch != '\n')
+        line.push_back(ch);
+    if (isTerminal)
+        ::tcsetattr(tty, TCSAFLUSH, &saved);
+    written = ::write(tty, "\n", 1);
+    ::close(tty);
+    std::u16string code = Utf8ToUtf16(line);
+    SecureWipe(line.data(), line.size());
+    return code;
+}
+
+// Builds the key table from the code file or the terminal. Returns an exit code on failure.
+std::optional<int> EnterCode(CipherEngine &engine, const Options &options)
+{
+    std::u16string code;
+    if (options.codeFile) {
+        try {
+            std::string bytes = ReadWholeFile(*options.codeFile);
+            code = DecodeCodeText(bytes);
+            SecureWipe(bytes.data(), bytes.size());
+        } catch (const FileError &error) {
+            std::cerr << "veil: " << error.what() << '\n';
+            return Usage;
+        }
+    } else if (auto typed = PromptForCode()) {
+        code = std::move(*typed);
+    } else {
+        std::cerr << "veil: no terminal to ask for the code; give it with --code-file FILE\n";
+        return Usage;
+    }
+    const auto result = engine.BuildKeyTable(code);
+    SecureWipe(code.data(), code.size() * sizeof(char16_t));
+    if (result == CipherEngine::BuildResult::NoCode) {
+        std::cerr << "veil: There is no code\n";
+        return Usage;
+    }
+    return std::nullopt;
+}
+
+fs::path TargetFolder(const Options &options, const fs::path &file)
+{
+    if (options.into)
+        return *options.into;
+    const fs::path parent = file.parent_path();
+    return parent.empty() ? fs::path(".") : parent;
+}
+
+AtomicFile::Mode WriteMode(const Options &options)
+{
+    return options.force ? AtomicFile::Mode::Replace : AtomicFile::Mode::KeepExisting;
+}
+
+bool Exists(const fs::path &path)
+{
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+// Outcome of one file: an empty string when done, else the text to report.
+using FileAction = std::string (*)(CipherEngine &, const Options &, const fs::path &);
+
+std::string CipherOne(CipherEngine &engine, const Options &options, const fs::path &file)
+{
+    const fs::path target = TargetFolder(options, file) / file.filename().replace_extension(".veil");
+    if (!options.force && Exists(target))
+        return "\"" + target.string() + "\" already exists (use --force to replace it)";
+    engine.extension = cipher::Extension::FromFileName(file);
+    engine.Cipfoto(file, target, WriteMode(options));
+    return {};
+}
+
+std::string DecipherOne(CipherEngine &engine, const Options &options, const fs::path &file)
+{
+    const auto header = cipher::ReadHeader(file);
+    if (!header || !engine.Matches(header->check))
+        return "ciphered under another code";
+    fs::path name = file.filename().replace_extension();
+    name += header->extension.utf8();
+    const fs::path target = TargetFolder(options, file) / name;
+    if (!options.force && Exists(target))
+        return "\"" + target.string() + "\" already exists (use --force to replace it)";
+    const auto body = engine.DecipherFile(file);
+    if (!body)
+        return "ciphered under another code";
+    AtomicFile out(target);
+    out.write(body->data(), body->size());
+    out.commit(WriteMode(options));
+    return {};
+}
+
+int RunOverFiles(CipherEngine &engine, const Options &options, FileAction action)
+{
+    InterruptGuard interrupts;
+    const bool showProgress = options.files.size() > 1;
+    int failures = 0;
+    std::size_t index = 0;
+    for (const fs::path &file : options.files) {
+        if (g_stopRequested) {
+            std::cerr << "veil: stopped; " << options.files.size() - index << " file(s) not done\n";
+            return SomeFailed;
+        }
+        ++index;
+        if (showProgress)
+            std::cerr << '[' << index << '/' << options.files.size() << "] " << file.string() << '\n';
+        std::string problem;
+        try {
+            problem = action(engine, options, file);
+        } catch (const TargetExistsError &error) {
+            problem = error.what();
+        } catch (const FileError &error) {
+            problem = error.what();
+        } catch (const std::exception &error) {
+            problem = error.what();
+        }
+        if (!problem.empty()) {
+            ++failures;
+            std::cerr << file.string() << ": " << problem << '\n';
+        }
+    }
+    return failures ? SomeFailed : Done;
+}
+
+int RunCheck(CipherEngine &engine, const Options &options)
+{
+    int failures = 0;
+    for (const fs::path &file : options.files) {
+        std::string verdict;
+        try {
+            const auto header = cipher::ReadHeader(file);
+            verdict = header && engine.Matches(header->check) ? "ok" : "other code";
+        } catch (const FileError &error) {
+            verdict = error.what();
+        }
+        if (verdict != "ok")
+            ++failures;
+        std::cout << file.string() << ": " << verdict << '\n';
+    }
+    return failures ? SomeFailed : Done;
+}
+
+std::variant<Options, int> Parse(const std::vector<std::string> &arguments)
+{
+    Options options;
+    if (arguments.empty())
+        return UsageError("no command given");
+    options.command = arguments[0];
+    if (options.command == "--help" || options.command == "-h" || options.command == "help") {
+        std::cout << MainHelp;
+        return Done;
+    }
+    if (options.command != "cipher" && options.command != "decipher" && options.command != "check")
+        return UsageError("unknown command '" + options.command + "'");
+    const bool takesOutput = options.command != "check";
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string &arg = arguments[i];
+        auto value = [&](const char *name) -> std::optional<std::string> {
+            if (i + 1 >= arguments.size())
+                return std::nullopt;
+            (void)name;
+            return arguments[++i];
+        };
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            options.files.emplace_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--force" && takesOutput) {
+            options.force = true;
+        } else if (arg == "--into" && takesOutput) {
+            auto dir = value("--into");
+            if (!dir)
+                return UsageError("--into needs a folder");
+            options.into = *dir;
+        } else if (arg == "--code-file") {
+            auto file = value("--code-file");
+            if (!file)
+                return UsageError("--code-file needs a file");
+            options.codeFile = *file;
+        } else {
+            return UsageError("unknown option '" + arg + "' for '" + options.command + "'");
+        }
+    }
+    if (options.help) {
+        std::cout << (options.command == "cipher" ? CipherHelp : options.command == "decipher" ? DecipherHelp : CheckHelp);
+        return Done;
+    }
+    if (options.files.empty())
+        return UsageError("no files given");
+    if (options.into) {
+        std::error_code ec;
+        if (!fs::is_directory(*options.into, ec))
+            return UsageError("--into: \"" + options.into->string() + "\" is not a folder");
+    }
+    return options;
+}
+
+}  // namespace
+
+int RunVeil(const std::vector<std::string> &arguments)
+{
+    auto parsed = Parse(arguments);
+    if (const int *exit = std::get_if<int>(&parsed))
+        return *exit;
+    const Options &options = std::get<Options>(parsed);
+
+    CipherEngine engine;
+    if (auto failed = EnterCode(engine, options))
+        return *failed;
+    if (options.command == "check")
+        return RunCheck(engine, options);
+    return RunOverFiles(engine, options, options.command == "cipher" ? CipherOne : DecipherOne);
+}
+
+}  // namespace veilshot::cli

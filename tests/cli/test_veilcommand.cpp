@@ -1,0 +1,254 @@
+// The veil command, run as a user runs it: the built binary on temporary folders.
+
+#include "tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace veilshot::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadAll(int fd)
+{
+    std::string text;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<std::size_t>(got));
+    return text;
+}
+
+// Starts veil in a new session, so it has no terminal to prompt on.
+class VeilProcess {
+public:
+    explicit VeilProcess(const std::vector<std::string> &arguments)
+    {
+        int out[2], err[2];
+        if (::pipe(out) != 0 || ::pipe(err) != 0)
+            throw std::runtime_error("pipe");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+        std::vector<std::string> all{VEIL_BINARY};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        std::vector<char *> argv;
+        for (auto &a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (::posix_spawn(&pid_, VEIL_BINARY, &actions, &attributes, argv.data(), environ) != 0)
+            throw std::runtime_error("spawn");
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+        ::close(out[1]);
+        ::close(err[1]);
+        out_ = out[0];
+        err_ = err[0];
+    }
+
+    // Reads stderr until `text` appears in it.
+    void waitForError(const std::string &text)
+    {
+        char ch;
+        while (errText_.find(text) == std::string::npos && ::read(err_, &ch, 1) == 1)
+            errText_.push_back(ch);
+    }
+
+    void interrupt() { ::kill(pid_, SIGINT); }
+
+    Result finish()
+    {
+        Result result;
+        result.out = ReadAll(out_);
+        result.err = errText_ + ReadAll(err_);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        ::close(out_);
+        ::close(err_);
+        return result;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    int err_ = -1;
+    std::string errText_;
+};
+
+Result Veil(const std::vector<std::string> &arguments)
+{
+    return VeilProcess(arguments).finish();
+}
+
+class VeilCommand : public ::testing::Test {
+protected:
+    VeilCommand()
+    {
+        WriteText(dir / "code.txt", "correct horse\r\nbattery staple\r\n");
+        WriteText(dir / "other-code.txt", "\xEF\xBB\xBF" "another code");
+        fs::create_directory(dir / "photos");
+        fs::create_directory(dir / "out");
+    }
+
+    std::string code() const { return (dir / "code.txt").string(); }
+    std::string photo(const std::string &name) const { return (dir / "photos" / name).string(); }
+
+    TempDir dir;
+};
+
+TEST_F(VeilCommand, CipherThenDecipherGivesEveryFileBackByteForByte)
+{
+    const std::vector<std::pair<std::string, std::size_t>> files = {
+        {"a.JPG", 5000}, {"b.png", 0}, {"noextension", 99}, {"c.tiff", 70000}};
+    std::vector<std::string> args = {"cipher", "--code-file", code()};
+    for (const auto &[name, size] : files) {
+        WriteFile(photo(name), RandomBytes(size, static_cast<std::uint32_t>(size)));
+        args.push_back(photo(name));
+    }
+    Result ciphered = Veil(args);
+    ASSERT_EQ(ciphered.exitCode, 0) << ciphered.err;
+    EXPECT_NE(ciphered.err.find("[4/4]"), std::string::npos) << "progress with several files";
+    EXPECT_EQ(dir.entries("photos"),
+              (std::vector<std::string>{"a.JPG", "a.veil", "b.png", "b.veil", "c.tiff", "c.veil", "noextension",
+                                        "noextension.veil"}));
+
+    Result deciphered = Veil({"decipher", "--code-file", code(), "--into", (dir / "out").string(), photo("a.veil"),
+                              photo("b.veil"), photo("c.veil"), photo("noextension.veil")});
+    ASSERT_EQ(deciphered.exitCode, 0) << deciphered.err;
+    // The stored extension is lower-cased, so a.JPG comes back as a.jpg.
+    EXPECT_EQ(dir.entries("out"), (std::vector<std::string>{"a.jpg", "b.png", "c.tiff", "noextension"}));
+    EXPECT_EQ(ReadFile(dir / "out" / "a.jpg"), ReadFile(photo("a.JPG")));
+    EXPECT_EQ(ReadFile(dir / "out" / "c.tiff"), ReadFile(photo("c.tiff")));
+    EXPECT_EQ(ReadFile(dir / "out" / "noextension"), ReadFile(photo("noextension")));
+    EXPECT_TRUE(ReadFile(dir / "out" / "b.png").empty());
+}
+
+TEST_F(VeilCommand, ExistingTargetsAreRefusedUnlessForcedAndTheOthersGoOn)
+{
+    WriteFile(photo("a.jpg"), RandomBytes(100, 1));
+    WriteFile(photo("b.jpg"), RandomBytes(100, 2));
+    WriteText(photo("a.veil"), "keep me");
+
+    Result refused = Veil({"cipher", "--code-file", code(), photo("a.jpg"), photo("b.jpg")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("a.veil\" already exists"), std::string::npos) << refused.err;
+    EXPECT_EQ(ReadFile(photo("a.veil")).size(), 7u);
+    EXPECT_EQ(ReadFile(photo("b.veil")).size(), 114u);
+
+    Result forced = Veil({"cipher", "--force", "--code-file", code(), photo("a.jpg")});
+    EXPECT_EQ(forced.exitCode, 0) << forced.err;
+    EXPECT_EQ(ReadFile(photo("a.veil")).size(), 114u);
+}
+
+TEST_F(VeilCommand, AnotherCodeIsNamedPerFileAndCheckTellsWhich)
+{
+    WriteFile(photo("mine.jpg"), RandomBytes(300));
+    WriteFile(photo("theirs.jpg"), RandomBytes(300));
+    ASSERT_EQ(Veil({"cipher", "--code-file", code(), photo("mine.jpg")}).exitCode, 0);
+    ASSERT_EQ(Veil({"cipher", "--code-file", (dir / "other-code.txt").string(), photo("theirs.jpg")}).exitCode, 0);
+    WriteText(photo("short.veil"), "tiny");
+
+    Result decipher = Veil({"decipher", "--code-file", code(), "--into", (dir / "out").string(), photo("theirs.veil"),
+                            photo("mine.veil")});
+    EXPECT_EQ(decipher.exitCode, 1);
+    EXPECT_NE(decipher.err.find(photo("theirs.veil") + ": ciphered under another code"), std::string::npos)
+        << decipher.err;
+    EXPECT_EQ(dir.entries("out"), std::vector<std::string>{"mine.jpg"});
+
+    Result check = Veil({"check", "--code-file", code(), photo("mine.veil"), photo("theirs.veil"), photo("short.veil"),
+                         photo("absent.veil")});
+    EXPECT_EQ(check.exitCode, 1);
+    EXPECT_EQ(check.out, photo("mine.veil") + ": ok\n" + photo("theirs.veil") + ": other code\n" +
+                             photo("short.veil") + ": other code\n" + photo("absent.veil") + ": Cannot open file \"" +
+                             photo("absent.veil") + "\". No such file or directory\n");
+}
+
+struct UsageCase {
+    const char *name;
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string inOutput;
+};
+
+class VeilUsage : public VeilCommand, public ::testing::WithParamInterface<UsageCase> {};
+
+TEST_P(VeilUsage, AnswersWithTheRightExitCode)
+{
+    std::vector<std::string> arguments;
+    for (std::string arg : GetParam().arguments) {
+        if (arg == "CODE")
+            arg = code();
+        if (arg == "BLANK") {
+            WriteText(dir / "blank.txt", "  \r\n");
+            arg = (dir / "blank.txt").string();
+        }
+        arguments.push_back(arg);
+    }
+    const Result result = Veil(arguments);
+    EXPECT_EQ(result.exitCode, GetParam().exitCode) << result.err;
+    EXPECT_NE((result.out + result.err).find(GetParam().inOutput), std::string::npos) << result.out << result.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, VeilUsage,
+    ::testing::Values(UsageCase{"NoCommand", {}, 2, "no command"},
+                      UsageCase{"UnknownCommand", {"encrypt", "x"}, 2, "unknown command"},
+                      UsageCase{"MainHelp", {"--help"}, 0, "Usage: veil COMMAND"},
+                      UsageCase{"CommandHelp", {"decipher", "--help"}, 0, "Usage: veil decipher"},
+                      UsageCase{"NoFiles", {"cipher", "--code-file", "CODE"}, 2, "no files"},
+                      UsageCase{"UnknownOption", {"cipher", "--code", "secret", "x"}, 2, "unknown option"},
+                      UsageCase{"CheckTakesNoInto", {"check", "--into", "/tmp", "x"}, 2, "unknown option"},
+                      UsageCase{"IntoMustBeAFolder", {"cipher", "--into", "/no/such/dir", "x"}, 2, "is not a folder"},
+                      UsageCase{"NoTerminalForTheCode", {"cipher", "x"}, 2, "--code-file"},
+                      UsageCase{"BlankCode", {"cipher", "--code-file", "BLANK", "x"}, 2, "There is no code"},
+                      UsageCase{"MissingCodeFile", {"cipher", "--code-file", "/no/code.txt", "x"}, 2,
+                                "Cannot open file \"/no/code.txt\""},
+                      UsageCase{"MissingSourceFails", {"cipher", "--code-file", "CODE", "/no/photo.jpg"}, 1,
+                                "Cannot open file \"/no/photo.jpg\". No such file or directory"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(VeilCommand, CtrlCStopsAfterTheFileInHandAndLeavesNoPartialFile)
+{
+    std::vector<std::string> args = {"cipher", "--code-file", code(), "--into", (dir / "out").string()};
+    const auto bytes = RandomBytes(2 * 1024 * 1024);
+    for (int i = 0; i < 60; ++i) {
+        WriteFile(photo("p" + std::to_string(i) + ".jpg"), bytes);
+        args.push_back(photo("p" + std::to_string(i) + ".jpg"));
+    }
+    VeilProcess veil(args);
+    veil.waitForError("[2/60]");
+    veil.interrupt();
+    const Result result = veil.finish();
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("stopped"), std::string::npos) << result.err;
+    const auto written = dir.entries("out");
+    EXPECT_GE(written.size(), 1u);
+    EXPECT_LT(written.size(), 60u);
+    for (const auto &name : written) {
+        EXPECT_TRUE(name.ends_with(".veil") && name[0] == 'p') << "left behind: " << name;
+        EXPECT_EQ(fs::file_size(dir / "out" / name), bytes.size() + 14);
+    }
+}
+
+}  // namespace
+}  // namespace veilshot::test
