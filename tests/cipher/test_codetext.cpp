@@ -9,6 +9,7 @@ namespace {
 
 struct Decoding {
     const char *name;
+    friend std::ostream &operator<<(std::ostream &os, const Decoding &c) { return os << c.name; }
     std::string bytes;
     std::u16string text;
 };

@@ -65,6 +65,7 @@ TEST(KeyTable, BuildingTwiceGivesTheSameTableAndANewCodeReplacesIt)
 // Codes compared pairwise: whether they must give the same table.
 struct CodePair {
     const char *name;
+    friend std::ostream &operator<<(std::ostream &os, const CodePair &c) { return os << c.name; }
     std::u16string a;
     std::u16string b;
     bool same;
@@ -111,6 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Refusals: nothing changes, and a table built earlier stays.
 struct Refusal {
     const char *name;
+    friend std::ostream &operator<<(std::ostream &os, const Refusal &c) { return os << c.name; }
     std::u16string code;
 };
 

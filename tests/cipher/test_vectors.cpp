@@ -34,6 +34,7 @@ std::string Hex(const std::uint8_t *data, std::size_t size)
 
 struct TableVector {
     const char *name;
+    friend std::ostream &operator<<(std::ostream &os, const TableVector &c) { return os << c.name; }
     std::u16string code;
     std::uint64_t digest;
     std::string first32;

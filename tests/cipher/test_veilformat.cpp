@@ -199,6 +199,7 @@ TEST_P(VeilFormat, KernelsAgreeOnEveryBlockShape)
 // The extension stored in the header, from the source's name.
 struct ExtensionCase {
     const char *name;
+    friend std::ostream &operator<<(std::ostream &os, const ExtensionCase &c) { return os << c.name; }
     std::string fileName;
     std::vector<std::uint8_t> stored;
 };

@@ -185,6 +185,7 @@ TEST_F(VeilCommand, AnotherCodeIsNamedPerFileAndCheckTellsWhich)
 
 struct UsageCase {
     const char *name;
+    friend std::ostream &operator<<(std::ostream &os, const UsageCase &c) { return os << c.name; }
     std::vector<std::string> arguments;
     int exitCode;
     std::string inOutput;
