@@ -1,0 +1,96 @@
+// Decoding a 24-megapixel JPEG: in full, for a 1920 x 1080 screen, and by djpeg (libjpeg-turbo's
+// own command) as the peer, in one run. Target: the screen decode at most 0.4x the full one.
+
+#include "imaging.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QImageWriter>
+#include <QPainter>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+namespace {
+
+using namespace veilshot::imaging;
+
+const std::vector<std::uint8_t> &PhotoBytes()
+{
+    static const std::vector<std::uint8_t> bytes = [] {
+        // A photo of one's own can stand in: VEILSHOT_BENCH_JPEG=/path/to/photo.jpg
+        if (const char *own = std::getenv("VEILSHOT_BENCH_JPEG")) {
+            std::ifstream in(own, std::ios::binary);
+            return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+        }
+        // Photo-like content: smooth shading with fine noise, so the JPEG has real detail.
+        QImage image(6000, 4000, QImage::Format_RGB32);
+        std::mt19937 random(3);
+        for (int y = 0; y < image.height(); ++y) {
+            QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                const int n = int(random() % 24);
+                line[x] = qRgb((x / 24 + n) % 256, (y / 16 + n) % 256, ((x + y) / 40 + n) % 256);
+            }
+        }
+        QByteArray encoded;
+        QBuffer buffer(&encoded);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setQuality(90);
+        writer.write(image);
+        return std::vector<std::uint8_t>(encoded.begin(), encoded.end());
+    }();
+    return bytes;
+}
+
+void FullDecode(benchmark::State &state)
+{
+    for (auto _ : state) {
+        const Picture picture = DecodeMemory(PhotoBytes(), "photo.jpg");
+        benchmark::DoNotOptimize(picture.image.constBits());
+    }
+}
+BENCHMARK(FullDecode)->Unit(benchmark::kMillisecond);
+
+void ScreenDecode(benchmark::State &state)
+{
+    for (auto _ : state) {
+        const Picture picture = DecodeMemory(PhotoBytes(), "photo.jpg", QSize(1920, 1080));
+        benchmark::DoNotOptimize(picture.image.constBits());
+    }
+}
+BENCHMARK(ScreenDecode)->Unit(benchmark::kMillisecond);
+
+void DjpegPeer(benchmark::State &state)
+{
+    const auto path = std::filesystem::temp_directory_path() / "veilshot-bench-24mp.jpg";
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(PhotoBytes().data()), std::streamsize(PhotoBytes().size()));
+    const std::string command = "djpeg -outfile /dev/null " + path.string();
+    if (std::system("command -v djpeg > /dev/null") != 0) {
+        state.SkipWithError("djpeg is not installed (Debian: libjpeg-turbo-progs)");
+        return;
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(std::system(command.c_str()));
+    std::filesystem::remove(path);
+}
+BENCHMARK(DjpegPeer)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    ImagingLibrary imaging;
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+}

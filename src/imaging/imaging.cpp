@@ -1,0 +1,343 @@
+#include "imaging.h"
+
+#include "gifwriter.h"
+#include "metafile.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QTransform>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+namespace veilshot::imaging {
+
+namespace {
+
+constexpr int AllocationLimitMB = 1024;
+
+std::filesystem::path LocalPath(const QString &path)
+{
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+QByteArray QtFormatName(Format format)
+{
+    switch (format) {
+    case Format::Bmp: return "bmp";
+    case Format::Jpeg: return "jpeg";
+    case Format::Png: return "png";
+    case Format::Gif: return "gif";
+    case Format::Tiff: return "tiff";
+    case Format::Ico: return "ico";
+    default: return {};
+    }
+}
+
+bool StartsWith(std::span<const std::uint8_t> bytes, std::initializer_list<std::uint8_t> prefix)
+{
+    return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
+}
+
+std::uint32_t Le32(std::span<const std::uint8_t> bytes, std::size_t at)
+{
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | std::uint32_t(bytes[at + 3]) << 24;
+}
+
+Picture Failure(const QString &name, const QString &reason)
+{
+    Picture picture;
+    picture.error = QString::fromStdString(FileMessage("Cannot open file", LocalPath(name), reason.toStdString()));
+    return picture;
+}
+
+Picture Decode(std::span<const std::uint8_t> bytes, const QString &name, std::optional<QSize> box)
+{
+    const Format format = DetectFormat(bytes);
+    if (format == Format::Unknown)
+        return Failure(name, bytes.empty() ? QStringLiteral("The file is empty.")
+                                           : QStringLiteral("The file is not a picture of a known format."));
+    if (format == Format::Emf || format == Format::Wmf) {
+        QString reason;
+        Picture picture;
+        picture.image = RenderMetafile(bytes, format == Format::Emf, box.value_or(QSize()), MaxPixels, &reason);
+        if (picture.image.isNull())
+            return Failure(name, reason);
+        picture.format = format;
+        return picture;
+    }
+
+    // The BMP reader fills a cut-off file with whatever; its header names the file's size.
+    if (format == Format::Bmp && Le32(bytes, 2) > bytes.size())
+        return Failure(name, QStringLiteral("The picture is damaged or incomplete."));
+
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, QtFormatName(format));
+    reader.setDecideFormatFromContent(false);
+    reader.setAutoTransform(true);
+
+    const QSize size = reader.size();
+    if (size.isValid() && qint64(size.width()) * size.height() > MaxPixels)
+        return Failure(name, QStringLiteral("The picture is too large (%1 x %2 pixels).").arg(size.width()).arg(size.height()));
+    if (box && format == Format::Jpeg && size.isValid()) {
+        // The box is upright; the file's pixels may lie turned by their EXIF orientation.
+        QSize rawBox = *box;
+        if (reader.transformation() & QImageIOHandler::TransformationRotate90)
+            rawBox.transpose();
+        const QSize reduced = ReducedSizeFor(size, rawBox);
+        if (reduced != size)
+            reader.setScaledSize(reduced);
+    }
+    Picture picture;
+    if (!reader.read(&picture.image) || picture.image.isNull())
+        return Failure(name, QStringLiteral("The picture is damaged or incomplete."));
+    if (qint64(picture.image.width()) * picture.image.height() > MaxPixels)
+        return Failure(name, QStringLiteral("The picture is too large."));
+    picture.format = format;
+    return picture;
+}
+
+Picture OpenAndDecode(const QString &path, std::optional<QSize> box)
+{
+    std::string bytes;
+    try {
+        InputFile in(LocalPath(path));
+        if (in.size() > std::uint64_t(AllocationLimitMB) << 20)
+            return Failure(path, QStringLiteral("The file is too large."));
+        bytes.resize(static_cast<std::size_t>(in.size()));
+        bytes.resize(in.read(bytes.data(), bytes.size()));
+    } catch (const FileError &error) {
+        Picture picture;
+        picture.error = QString::fromStdString(error.what());
+        return picture;
+    }
+    return Decode({reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size()}, path, box);
+}
+
+struct Encoder {
+    const char *mime;
+    Format format;
+};
+
+constexpr std::array<Encoder, 5> Encoders = {{
+    {"image/bmp", Format::Bmp},
+    {"image/jpeg", Format::Jpeg},
+    {"image/gif", Format::Gif},
+    {"image/tiff", Format::Tiff},
+    {"image/png", Format::Png},
+}};
+
+int EncoderFor(Format format)
+{
+    for (std::size_t i = 0; i < Encoders.size(); ++i) {
+        if (Encoders[i].format == format)
+            return int(i);
+    }
+    return -1;
+}
+
+void WriteBytes(const QString &path, const char *data, std::size_t size, AtomicFile::Mode mode)
+{
+    AtomicFile file(LocalPath(path));
+    file.write(data, size);
+    file.commit(mode);
+}
+
+}  // namespace
+
+ImagingLibrary::ImagingLibrary()
+{
+    QImageReader::setAllocationLimit(AllocationLimitMB);
+}
+
+ImagingLibrary::~ImagingLibrary() = default;
+
+Format DetectFormat(std::span<const std::uint8_t> bytes)
+{
+    if (StartsWith(bytes, {0xFF, 0xD8, 0xFF}))
+        return Format::Jpeg;
+    if (StartsWith(bytes, {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}))
+        return Format::Png;
+    if (StartsWith(bytes, {'G', 'I', 'F', '8', '7', 'a'}) || StartsWith(bytes, {'G', 'I', 'F', '8', '9', 'a'}))
+        return Format::Gif;
+    if (StartsWith(bytes, {'I', 'I', 0x2A, 0x00}) || StartsWith(bytes, {'M', 'M', 0x00, 0x2A}))
+        return Format::Tiff;
+    if (StartsWith(bytes, {'B', 'M'}) && bytes.size() >= 26)
+        return Format::Bmp;
+    if (StartsWith(bytes, {0x00, 0x00, 0x01, 0x00}) && bytes.size() >= 22)
+        return Format::Ico;
+    // EMF: a header record (type 1) whose signature " EMF" stands at offset 40.
+    if (bytes.size() >= 88 && Le32(bytes, 0) == 1 && Le32(bytes, 40) == 0x464D4520)
+        return Format::Emf;
+    // WMF: the placeable header's key, or a plain header of 9 words in memory or on disk.
+    if (StartsWith(bytes, {0xD7, 0xCD, 0xC6, 0x9A}) ||
+        ((StartsWith(bytes, {0x01, 0x00, 0x09, 0x00}) || StartsWith(bytes, {0x02, 0x00, 0x09, 0x00})) &&
+         bytes.size() >= 18))
+        return Format::Wmf;
+    return Format::Unknown;
+}
+
+Picture OpenFile(const QString &path)
+{
+    return OpenAndDecode(path, std::nullopt);
+}
+
+Picture OpenFile(const QString &path, QSize box)
+{
+    return OpenAndDecode(path, box);
+}
+
+Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name)
+{
+    return Decode(bytes, name, std::nullopt);
+}
+
+Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name, QSize box)
+{
+    return Decode(bytes, name, box);
+}
+
+QSize ReducedSizeFor(QSize full, QSize box)
+{
+    if (!full.isValid() || full.isEmpty() || !box.isValid() || box.isEmpty())
+        return full;
+    const double scale = std::min(double(box.width()) / full.width(), double(box.height()) / full.height());
+    if (scale >= 1.0)
+        return full;
+    const int needWidth = int(std::ceil(full.width() * scale - 1e-9));
+    const int needHeight = int(std::ceil(full.height() * scale - 1e-9));
+    // The JPEG decoder reduces by 1/8, 1/4 and 1/2 directly; the result is rounded up.
+    for (int denominator : {8, 4, 2}) {
+        const QSize reduced((full.width() + denominator - 1) / denominator, (full.height() + denominator - 1) / denominator);
+        if (reduced.width() >= needWidth && reduced.height() >= needHeight)
+            return reduced;
+    }
+    return full;
+}
+
+QSize PixelSize(const QImage &image)
+{
+    return image.size();
+}
+
+QImage BlankBitmap(QSize size)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+std::unique_ptr<QPainter> Surface(QPaintDevice &target)
+{
+    auto painter = std::make_unique<QPainter>(&target);
+    painter->setRenderHint(QPainter::SmoothPixmapTransform);
+    painter->setRenderHint(QPainter::Antialiasing);
+    return painter;
+}
+
+void DrawScaled(QPainter &surface, const QImage &source, const QRect &target)
+{
+    surface.drawImage(target, source);
+}
+
+void DrawTurned(QPainter &surface, const QImage &source, const QPoint &topLeft, const QPoint &topRight,
+                const QPoint &bottomLeft)
+{
+    if (source.isNull())
+        return;
+    const int w = source.width();
+    const int h = source.height();
+    const QPoint u = topRight - topLeft;   // where the top edge goes
+    const QPoint v = bottomLeft - topLeft;  // where the left edge goes
+
+    int angle = -1;
+    if (u == QPoint(w, 0) && v == QPoint(0, h))
+        angle = 0;
+    else if (u == QPoint(0, w) && v == QPoint(-h, 0))
+        angle = 90;
+    else if (u == QPoint(-w, 0) && v == QPoint(0, -h))
+        angle = 180;
+    else if (u == QPoint(0, -w) && v == QPoint(h, 0))
+        angle = 270;
+    if (angle >= 0) {
+        // Quarter turns: whole-pixel moves, right: (x, y) -> (h - 1 - y, x).
+        const QImage turned = angle == 0 ? source : source.transformed(QTransform().rotate(angle));
+        const QPoint origin(topLeft.x() + std::min(0, u.x()) + std::min(0, v.x()),
+                            topLeft.y() + std::min(0, u.y()) + std::min(0, v.y()));
+        surface.drawImage(origin, turned);
+        return;
+    }
+    surface.save();
+    surface.setTransform(QTransform(double(u.x()) / w, double(u.y()) / w, double(v.x()) / h, double(v.y()) / h,
+                                    topLeft.x(), topLeft.y()),
+                         true);
+    surface.drawImage(QPoint(0, 0), source);
+    surface.restore();
+}
+
+int FindEncoderByMime(const QString &mime)
+{
+    int found = -1;
+    for (std::size_t i = 0; i < Encoders.size(); ++i) {
+        if (mime == QLatin1String(Encoders[i].mime))
+            found = int(i);
+    }
+    return found;
+}
+
+QString EncoderMime(int encoder)
+{
+    if (encoder < 0 || encoder >= int(Encoders.size()))
+        return {};
+    return QLatin1String(Encoders[std::size_t(encoder)].mime);
+}
+
+void Save(const QImage &image, const QString &path, int encoder, std::optional<int> jpegQuality, AtomicFile::Mode mode)
+{
+    if (encoder < 0 || encoder >= int(Encoders.size()))
+        throw FileError(FileMessage("Cannot create file", LocalPath(path), "There is no encoder for this format."));
+    if (image.isNull())
+        throw FileError(FileMessage("Cannot create file", LocalPath(path), "There is no picture to save."));
+    const Format format = Encoders[std::size_t(encoder)].format;
+    QByteArray encoded;
+    if (format == Format::Gif) {
+        encoded = EncodeGif(image);
+    } else {
+        QBuffer buffer(&encoded);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, QtFormatName(format));
+        if (format == Format::Jpeg && jpegQuality)
+            writer.setQuality(std::clamp(*jpegQuality, 0, 100));
+        if (!writer.write(image))
+            encoded.clear();
+    }
+    if (encoded.isEmpty())
+        throw FileError(FileMessage("Cannot create file", LocalPath(path), "The picture could not be encoded."));
+    WriteBytes(path, encoded.constData(), std::size_t(encoded.size()), mode);
+}
+
+void WriteDecoded(const Picture &picture, std::span<const std::uint8_t> original, const QString &path,
+                  AtomicFile::Mode mode)
+{
+    const int encoder = EncoderFor(picture.format);
+    if (encoder >= 0)
+        Save(picture.image, path, encoder, std::nullopt, mode);
+    else
+        WriteBytes(path, reinterpret_cast<const char *>(original.data()), original.size(), mode);
+}
+
+void Show(QLabel &control, const QImage &image)
+{
+    control.setPixmap(QPixmap::fromImage(image));
+}
+
+}  // namespace veilshot::imaging

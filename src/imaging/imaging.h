@@ -1,0 +1,105 @@
+#pragma once
+// The imaging operations: the only place where pictures are decoded, measured, drawn and
+// encoded. Reads BMP, JPEG, PNG, GIF, TIFF, ICO, EMF and WMF, always recognising the format
+// from the bytes, never from a name; writes BMP, JPEG, PNG, TIFF and GIF.
+//
+// Every decode applies the EXIF orientation, so what is shown, measured, turned and written
+// agree; embedded colour profiles are not applied, anywhere alike. A picture that cannot be
+// decoded is a result (Picture::ok() false, with the reason), never a crash; a file that
+// cannot be written is a FileError.
+
+#include "fileio.h"
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <span>
+
+class QLabel;
+class QPainter;
+class QPaintDevice;
+class QPoint;
+class QRect;
+
+namespace veilshot::imaging {
+
+enum class Format { Unknown, Bmp, Jpeg, Png, Gif, Tiff, Ico, Emf, Wmf };
+
+// Starts the imaging library for the program's run and stops it at the end: sets the limits
+// that keep damaged or hostile files from exhausting memory.
+class ImagingLibrary {
+public:
+    ImagingLibrary();
+    ~ImagingLibrary();
+    ImagingLibrary(const ImagingLibrary &) = delete;
+    ImagingLibrary &operator=(const ImagingLibrary &) = delete;
+};
+
+// Pictures larger than this many pixels are refused (decompression bombs).
+inline constexpr qint64 MaxPixels = 250'000'000;
+
+// A decoded picture with the format it was decoded from, or the reason it could not be.
+struct Picture {
+    QImage image;
+    Format format = Format::Unknown;
+    QString error;  // "Cannot open file "NAME". REASON" when not ok
+
+    bool ok() const { return !image.isNull(); }
+};
+
+// The format the bytes are in, from their signature alone.
+Format DetectFormat(std::span<const std::uint8_t> bytes);
+
+// Open file: decodes the file at full size. `box` variants decode at the smallest size that
+// still fills the picture's fitting into `box` (JPEG uses its reduced DCT decode), never
+// larger than the picture itself.
+Picture OpenFile(const QString &path);
+Picture OpenFile(const QString &path, QSize box);
+
+// Decode memory: `name` only labels errors.
+Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name);
+Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name, QSize box);
+
+// The size a picture of `full` pixels is decoded at for `box` (as the box decodes above use
+// for formats that can decode reduced; others decode at `full`).
+QSize ReducedSizeFor(QSize full, QSize box);
+
+QSize PixelSize(const QImage &image);
+
+// A blank, fully transparent 32-bit ARGB bitmap of exactly `size`.
+QImage BlankBitmap(QSize size);
+
+// A drawing surface on a bitmap or a widget's picture, set for smooth drawing.
+std::unique_ptr<QPainter> Surface(QPaintDevice &target);
+
+// The whole source stretched to `target`, smoothly.
+void DrawScaled(QPainter &surface, const QImage &source, const QRect &target);
+
+// The whole source mapped onto the parallelogram whose corners receive the source's top-left,
+// top-right and bottom-left corners. Quarter turns move pixels exactly, without resampling.
+void DrawTurned(QPainter &surface, const QImage &source, const QPoint &topLeft, const QPoint &topRight,
+                const QPoint &bottomLeft);
+
+// The encoders, by MIME type: "image/bmp", "image/jpeg", "image/gif", "image/tiff",
+// "image/png" (compared exactly). -1 for anything else.
+int FindEncoderByMime(const QString &mime);
+QString EncoderMime(int encoder);
+
+// Saves through a temporary file in the target folder, so a failed save never destroys the
+// file it replaces. `jpegQuality` (0..100) is passed to the JPEG encoder unchanged; other
+// encoders take none. FileError on failure.
+void Save(const QImage &image, const QString &path, int encoder, std::optional<int> jpegQuality = std::nullopt,
+          AtomicFile::Mode mode = AtomicFile::Mode::Replace);
+
+// Write decoded: encodes the picture again in the format it was decoded from. Formats without
+// an encoder (ICO, EMF, WMF) keep their original bytes, which are given as `original`.
+void WriteDecoded(const Picture &picture, std::span<const std::uint8_t> original, const QString &path,
+                  AtomicFile::Mode mode = AtomicFile::Mode::KeepExisting);
+
+// Show: hands the picture to a label to display.
+void Show(QLabel &control, const QImage &image);
+
+}  // namespace veilshot::imaging

@@ -1,0 +1,375 @@
+// The imaging operations: every written format round-trips, quarter turns are exact pixel
+// moves, bad input is a clear refusal, and decoding for a box stays sharp without waste.
+
+#include "imaging.h"
+#include "tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImageWriter>
+#include <QPainter>
+
+#include <cmath>
+
+namespace veilshot::imaging {
+namespace {
+
+using test::TempDir;
+
+QString Q(const std::filesystem::path &path)
+{
+    return QString::fromStdString(path.string());
+}
+
+// A picture whose four quadrants and corner pixels all differ.
+QImage Quadrants(int w = 64, int h = 48)
+{
+    QImage image(w, h, QImage::Format_ARGB32);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const bool right = x >= w / 2, bottom = y >= h / 2;
+            image.setPixel(x, y, right ? (bottom ? qRgb(250, 250, 20) : qRgb(20, 200, 30)) : (bottom ? qRgb(20, 40, 220) : qRgb(220, 30, 30)));
+        }
+    }
+    return image;
+}
+
+// Every pixel different, for checking exact moves.
+QImage Distinct(int w, int h)
+{
+    QImage image(w, h, QImage::Format_ARGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, qRgb(x * 5 % 256, y * 7 % 256, (x * 3 + y * 11) % 256));
+    return image;
+}
+
+int MaxChannelDifference(QRgb a, QRgb b)
+{
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+}
+
+std::vector<std::uint8_t> Encode(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, format).write(image);
+    return {bytes.begin(), bytes.end()};
+}
+
+struct Written {
+    const char *name;
+    QString mime;
+    Format format;
+    int tolerance;
+    friend std::ostream &operator<<(std::ostream &os, const Written &c) { return os << c.name; }
+};
+
+class RoundTrip : public ::testing::TestWithParam<Written> {};
+
+TEST_P(RoundTrip, KeepsSizeAndPixels)
+{
+    TempDir dir;
+    const QImage source = Quadrants();
+    const int encoder = FindEncoderByMime(GetParam().mime);
+    ASSERT_GE(encoder, 0);
+    const QString path = Q(dir / "picture.out");  // the name says nothing of the format
+    Save(source, path, encoder);
+    const Picture back = OpenFile(path);
+    ASSERT_TRUE(back.ok()) << back.error.toStdString();
+    EXPECT_EQ(back.format, GetParam().format);
+    ASSERT_EQ(PixelSize(back.image), source.size());
+    for (QPoint p : {QPoint(5, 5), QPoint(58, 5), QPoint(5, 42), QPoint(58, 42), QPoint(0, 0), QPoint(63, 47)})
+        EXPECT_LE(MaxChannelDifference(back.image.pixel(p), source.pixel(p)), GetParam().tolerance) << p.x() << "," << p.y();
+}
+
+INSTANTIATE_TEST_SUITE_P(Encoders, RoundTrip,
+                         ::testing::Values(Written{"Bmp", "image/bmp", Format::Bmp, 0},
+                                           Written{"Jpeg", "image/jpeg", Format::Jpeg, 24},
+                                           Written{"Gif", "image/gif", Format::Gif, 0},
+                                           Written{"Tiff", "image/tiff", Format::Tiff, 0},
+                                           Written{"Png", "image/png", Format::Png, 0}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Encoders, FindByMimeIsExactAndCaseSensitive)
+{
+    const std::vector<std::pair<QString, int>> table = {
+        {"image/bmp", 0}, {"image/jpeg", 1}, {"image/gif", 2}, {"image/tiff", 3}, {"image/png", 4},
+        {"image/JPEG", -1}, {"image/jpg", -1}, {"image/x-icon", -1}, {"image/webp", -1}, {"", -1}, {"image/png ", -1}};
+    for (const auto &[mime, index] : table) {
+        EXPECT_EQ(FindEncoderByMime(mime), index) << mime.toStdString();
+        if (index >= 0) {
+            EXPECT_EQ(EncoderMime(index), mime);
+        }
+    }
+}
+
+TEST(Encoders, JpegQualityIsPassedThrough)
+{
+    TempDir dir;
+    const QImage source = Distinct(200, 150);
+    const int jpeg = FindEncoderByMime("image/jpeg");
+    Save(source, Q(dir / "q0.jpg"), jpeg, 0);
+    Save(source, Q(dir / "q100.jpg"), jpeg, 100);
+    const Picture low = OpenFile(Q(dir / "q0.jpg"));
+    const Picture high = OpenFile(Q(dir / "q100.jpg"));
+    ASSERT_TRUE(low.ok() && high.ok());
+    EXPECT_LT(std::filesystem::file_size(dir / "q0.jpg") * 4, std::filesystem::file_size(dir / "q100.jpg"));
+    EXPECT_LE(MaxChannelDifference(high.image.pixel(100, 75), source.pixel(100, 75)), 6);
+    EXPECT_NE(low.image, high.image);
+}
+
+TEST(Encoders, GifKeepsTransparencyAndReducesManyColoursWell)
+{
+    TempDir dir;
+    const int gif = FindEncoderByMime("image/gif");
+    QImage halfClear = Quadrants();
+    for (int y = 0; y < halfClear.height(); ++y)
+        for (int x = 0; x < 20; ++x)
+            halfClear.setPixel(x, y, qRgba(0, 0, 0, 0));
+    Save(halfClear, Q(dir / "clear.gif"), gif);
+    const Picture clear = OpenFile(Q(dir / "clear.gif"));
+    ASSERT_TRUE(clear.ok());
+    EXPECT_EQ(qAlpha(clear.image.pixel(3, 3)), 0);
+    EXPECT_EQ(clear.image.pixel(50, 40), halfClear.pixel(50, 40));
+
+    // A smooth gradient with far more than 256 colours.
+    QImage gradient(256, 128, QImage::Format_ARGB32);
+    for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 256; ++x)
+            gradient.setPixel(x, y, qRgb(x, y * 2, 255 - x / 2));
+    Save(gradient, Q(dir / "gradient.gif"), gif);
+    const Picture reduced = OpenFile(Q(dir / "gradient.gif"));
+    ASSERT_TRUE(reduced.ok());
+    double error = 0;
+    for (int y = 0; y < 128; y += 4)
+        for (int x = 0; x < 256; x += 4)
+            error += MaxChannelDifference(reduced.image.pixel(x, y), gradient.pixel(x, y));
+    EXPECT_LT(error / (64 * 32), 10.0);
+}
+
+QImage Turn(const QImage &source, bool left)
+{
+    const int w = source.width(), h = source.height();
+    QImage target = BlankBitmap(QSize(h, w));
+    auto surface = Surface(target);
+    if (left)
+        DrawTurned(*surface, source, QPoint(0, w), QPoint(0, 0), QPoint(h, w));
+    else
+        DrawTurned(*surface, source, QPoint(h, 0), QPoint(h, w), QPoint(0, 0));
+    return target;
+}
+
+TEST(DrawTurned, QuarterTurnsMoveEveryPixelExactly)
+{
+    const QImage source = Distinct(40, 30);
+    const QImage right = Turn(source, false);
+    const QImage left = Turn(source, true);
+    ASSERT_EQ(right.size(), QSize(30, 40));
+    ASSERT_EQ(left.size(), QSize(30, 40));
+    for (int y = 0; y < 30; ++y) {
+        for (int x = 0; x < 40; ++x) {
+            ASSERT_EQ(right.pixel(30 - 1 - y, x), source.pixel(x, y)) << x << "," << y;
+            ASSERT_EQ(left.pixel(y, 40 - 1 - x), source.pixel(x, y)) << x << "," << y;
+        }
+    }
+    EXPECT_EQ(Turn(Turn(Turn(Turn(source, false), false), false), false), source.convertToFormat(QImage::Format_ARGB32));
+    EXPECT_EQ(Turn(right, true), source.convertToFormat(QImage::Format_ARGB32));
+}
+
+TEST(DrawScaled, StretchesTheWholeSourceToTheRectangle)
+{
+    QImage target = BlankBitmap(QSize(100, 40));
+    EXPECT_EQ(target.size(), QSize(100, 40));
+    EXPECT_EQ(qAlpha(target.pixel(50, 20)), 0);
+    DrawScaled(*Surface(target), Quadrants(), QRect(0, 0, 100, 40));
+    EXPECT_LE(MaxChannelDifference(target.pixel(10, 5), qRgb(220, 30, 30)), 2);
+    EXPECT_LE(MaxChannelDifference(target.pixel(90, 35), qRgb(250, 250, 20)), 2);
+}
+
+struct BadInput {
+    const char *name;
+    std::vector<std::uint8_t> bytes;
+    friend std::ostream &operator<<(std::ostream &os, const BadInput &c) { return os << c.name; }
+};
+
+std::vector<std::uint8_t> Truncated(const char *format, std::size_t keep)
+{
+    auto bytes = Encode(Distinct(300, 200), format);
+    bytes.resize(std::min(keep, bytes.size()));
+    return bytes;
+}
+
+std::vector<std::uint8_t> PngDeclaring(std::uint32_t w, std::uint32_t h)
+{
+    auto bytes = Encode(Distinct(4, 4), "png");
+    for (int i = 0; i < 4; ++i) {
+        bytes[16 + std::size_t(i)] = std::uint8_t(w >> (24 - 8 * i));
+        bytes[20 + std::size_t(i)] = std::uint8_t(h >> (24 - 8 * i));
+    }
+    return bytes;
+}
+
+class BadInputs : public ::testing::TestWithParam<BadInput> {};
+
+TEST_P(BadInputs, AreRefusedWithTheNameAndNeverCrash)
+{
+    const auto &bytes = GetParam().bytes;
+    const Picture picture = DecodeMemory(bytes, "/photos/bad.jpg");
+    EXPECT_FALSE(picture.ok());
+    EXPECT_TRUE(picture.error.startsWith("Cannot open file \"/photos/bad.jpg\". ")) << picture.error.toStdString();
+    EXPECT_FALSE(DecodeMemory(bytes, "x", QSize(100, 100)).ok());
+
+    TempDir dir;
+    test::WriteFile(dir / "bad.png", bytes);
+    const Picture fromFile = OpenFile(Q(dir / "bad.png"));
+    EXPECT_FALSE(fromFile.ok());
+    EXPECT_NE(fromFile.error.indexOf("bad.png"), -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bytes, BadInputs,
+    ::testing::Values(BadInput{"Empty", {}}, BadInput{"Text", {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'}},
+                      BadInput{"PngCutAfterItsHeader", Truncated("png", 40)},
+                      BadInput{"JpegCutAfterItsHeader", Truncated("jpeg", 200)},
+                      BadInput{"GifCutAfterItsHeader", Truncated("gif", 20)},
+                      BadInput{"BmpCutAfterItsHeader", Truncated("bmp", 60)},
+                      BadInput{"TiffCutAfterItsHeader", Truncated("tiff", 16)},
+                      BadInput{"PngDeclaringAHugeSize", PngDeclaring(100000, 100000)},
+                      BadInput{"JpegSignatureOnly", {0xFF, 0xD8, 0xFF, 0xE0, 0, 0x10}},
+                      BadInput{"EmfSignatureThenNoise", [] {
+                                   std::vector<std::uint8_t> b(120, 0x41);
+                                   b[0] = 1, b[1] = b[2] = b[3] = 0;
+                                   b[40] = 0x20, b[41] = 0x45, b[42] = 0x4D, b[43] = 0x46;
+                                   return b;
+                               }()}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(OpenFile, MissingFileIsAnOpenError)
+{
+    const Picture picture = OpenFile("/no/such/photo.jpg");
+    EXPECT_FALSE(picture.ok());
+    EXPECT_EQ(picture.error.toStdString(), "Cannot open file \"/no/such/photo.jpg\". No such file or directory");
+}
+
+struct BoxCase {
+    const char *name;
+    QSize full;
+    QSize box;
+    QSize decoded;
+    friend std::ostream &operator<<(std::ostream &os, const BoxCase &c) { return os << c.name; }
+};
+
+class DecodeForBox : public ::testing::TestWithParam<BoxCase> {};
+
+TEST_P(DecodeForBox, IsAtLeastTheFittedSizeAndNoLargerThanNeeded)
+{
+    const auto &c = GetParam();
+    EXPECT_EQ(ReducedSizeFor(c.full, c.box), c.decoded);
+    QImage photo(c.full, QImage::Format_RGB32);
+    photo.fill(qRgb(90, 120, 150));
+    const auto jpeg = Encode(photo, "jpeg");
+    const Picture picture = DecodeMemory(jpeg, "photo.jpg", c.box);
+    ASSERT_TRUE(picture.ok());
+    EXPECT_EQ(picture.image.size(), c.decoded);
+    const QSize fitted = c.full.scaled(c.box, Qt::KeepAspectRatio);
+    EXPECT_GE(picture.image.width(), std::min(fitted.width(), c.full.width()));
+    EXPECT_GE(picture.image.height(), std::min(fitted.height(), c.full.height()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, DecodeForBox,
+    ::testing::Values(BoxCase{"BoxLargerThanPicture", {800, 600}, {1920, 1080}, {800, 600}},
+                      BoxCase{"HalfFits", {1600, 1200}, {800, 600}, {800, 600}},
+                      BoxCase{"JustOverAHalfNeedsFull", {1600, 1200}, {801, 601}, {1600, 1200}},
+                      BoxCase{"QuarterForAThumbnail", {1600, 1200}, {206, 206}, {400, 300}},
+                      BoxCase{"EighthRoundsUp", {4001, 3001}, {206, 206}, {501, 376}},
+                      BoxCase{"ScreenBoxOfAWidePhoto", {6000, 4000}, {1920, 1080}, {3000, 2000}},
+                      BoxCase{"TallPhotoInAWideBox", {3000, 4000}, {1920, 1080}, {1500, 2000}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(DecodeForBox, ExifOrientationIsAppliedAndTheBoxStaysUpright)
+{
+    QImage landscape(800, 400, QImage::Format_RGB32);
+    landscape.fill(Qt::white);
+    QPainter(&landscape).fillRect(0, 0, 100, 100, Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setTransformation(QImageIOHandler::TransformationRotate90);
+    ASSERT_TRUE(writer.write(landscape));
+    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size()));
+
+    const Picture full = DecodeMemory(data, "turned.jpg");
+    ASSERT_TRUE(full.ok());
+    if (full.image.size() == QSize(800, 400))
+        GTEST_SKIP() << "this Qt writes no EXIF orientation";
+    EXPECT_EQ(full.image.size(), QSize(400, 800));
+    const Picture boxed = DecodeMemory(data, "turned.jpg", QSize(200, 400));
+    ASSERT_TRUE(boxed.ok());
+    EXPECT_EQ(boxed.image.size(), QSize(200, 400));
+}
+
+struct MetafileCase {
+    const char *name;
+    const char *file;
+    Format format;
+    friend std::ostream &operator<<(std::ostream &os, const MetafileCase &c) { return os << c.name; }
+};
+
+class Metafiles : public ::testing::TestWithParam<MetafileCase> {};
+
+TEST_P(Metafiles, AreDrawnAtTheirSize)
+{
+    const Picture picture = OpenFile(QStringLiteral(TEST_DATA "/") + GetParam().file);
+    ASSERT_TRUE(picture.ok()) << picture.error.toStdString();
+    EXPECT_EQ(picture.format, GetParam().format);
+    EXPECT_NEAR(picture.image.width(), 100, 2);
+    EXPECT_NEAR(picture.image.height(), 50, 2);
+    const QRgb centre = picture.image.pixel(picture.image.width() / 2, picture.image.height() / 2);
+    EXPECT_GT(qRed(centre), 200);
+    EXPECT_LT(qGreen(centre), 60);
+    EXPECT_EQ(qAlpha(picture.image.pixel(2, 2)), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, Metafiles,
+                         ::testing::Values(MetafileCase{"Wmf", "red-rectangle.wmf", Format::Wmf},
+                                           MetafileCase{"Emf", "red-rectangle.emf", Format::Emf}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Save, AFailedSaveLeavesTheOldFileWhole)
+{
+    TempDir dir;
+    test::WriteText(dir / "photo.png", "the old photo");
+    EXPECT_THROW(Save(Quadrants(), Q(dir / "photo.png"), -1), FileError);
+    EXPECT_THROW(Save(QImage(), Q(dir / "photo.png"), FindEncoderByMime("image/png")), FileError);
+    EXPECT_THROW(Save(Quadrants(), Q(dir / "missing" / "photo.png"), 0), FileError);
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"photo.png"});
+    EXPECT_EQ(test::ReadFile(dir / "photo.png").size(), 13u);
+}
+
+TEST(WriteDecoded, ReencodesInTheDecodedFormatOrKeepsTheBytes)
+{
+    TempDir dir;
+    const auto png = Encode(Quadrants(), "png");
+    const Picture picture = DecodeMemory(png, "a");
+    ASSERT_TRUE(picture.ok());
+    WriteDecoded(picture, png, Q(dir / "copy.jpg"));  // the name does not choose the format
+    const Picture copy = OpenFile(Q(dir / "copy.jpg"));
+    ASSERT_TRUE(copy.ok());
+    EXPECT_EQ(copy.format, Format::Png);
+    EXPECT_EQ(copy.image.convertToFormat(QImage::Format_ARGB32), Quadrants());
+    EXPECT_THROW(WriteDecoded(picture, png, Q(dir / "copy.jpg")), TargetExistsError);
+
+    const auto wmf = test::ReadFile(TEST_DATA "/red-rectangle.wmf");
+    const Picture metafile = DecodeMemory(wmf, "b");
+    ASSERT_TRUE(metafile.ok());
+    WriteDecoded(metafile, wmf, Q(dir / "copy.wmf"));
+    EXPECT_EQ(test::ReadFile(dir / "copy.wmf"), wmf);
+}
+
+}  // namespace
+}  // namespace veilshot::imaging
