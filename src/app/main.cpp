@@ -1,12 +1,6 @@
-#include <QApplication>
-#include <QWidget>
+#include "application.h"
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("Veilshot"));
-    window.resize(800, 600);
-    window.show();
-    return app.exec();
+    return veilshot::RunApplication(argc, argv);
 }

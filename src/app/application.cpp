@@ -1,0 +1,30 @@
+#include "application.h"
+
+#include "form7.h"
+#include "imaging.h"
+#include "linuxplatform.h"
+#include "sharedstate.h"
+
+#include <QApplication>
+
+#include <memory>
+
+namespace veilshot {
+
+int RunApplication(int argc, char **argv)
+{
+    // Before anything private is in memory: no core dumps of this process.
+    platform::HardenProcess();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Veilshot"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Veilshot"));
+    imaging::ImagingLibrary imaging;
+
+    auto state = std::make_unique<SharedState>();
+    platform::LinuxPlatform platform;
+    TForm7 window(*state, platform.platform());
+    window.show();
+    return app.exec();
+}
+
+}  // namespace veilshot

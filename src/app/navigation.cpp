@@ -1,0 +1,86 @@
+#include "navigation.h"
+
+namespace veilshot {
+
+void Navigator::stepForward()
+{
+    index_ = index_ + 1 > last_ ? 0 : index_ + 1;
+}
+
+void Navigator::stepBackward()
+{
+    index_ = index_ != 0 ? index_ - 1 : last_;
+}
+
+Navigator::Effect Navigator::forward(bool timerRunning)
+{
+    if (ManualMode) {
+        stepForward();
+        return {.show = true};
+    }
+    PlayBackward = false;
+    Effect effect{.colours = ColourSet::PlayingForward};
+    if (!timerRunning)  // a running timer is not restarted
+        effect.timer = true;
+    return effect;
+}
+
+Navigator::Effect Navigator::back(bool timerRunning)
+{
+    if (ManualMode) {
+        stepBackward();
+        return {.show = true};
+    }
+    PlayBackward = true;
+    Effect effect{.colours = ColourSet::PlayingBackward};
+    if (!timerRunning)
+        effect.timer = true;
+    return effect;
+}
+
+Navigator::Effect Navigator::stop()
+{
+    if (ManualMode)
+        return {};
+    return {.colours = ColourSet::Stopped, .timer = false};
+}
+
+Navigator::Effect Navigator::timerFired()
+{
+    if (PlayBackward)
+        stepBackward();
+    else
+        stepForward();
+    return {.show = true};
+}
+
+Navigator::Effect Navigator::chooseInterval(int milliseconds)
+{
+    ManualMode = false;
+    return {.interval = milliseconds};
+}
+
+Navigator::Effect Navigator::chooseManual()
+{
+    ManualMode = true;
+    return {.colours = ColourSet::Stopped, .timer = false};
+}
+
+Navigator::Effect Navigator::opened(int count)
+{
+    PlayBackward = false;
+    if (ManualMode)
+        return {};
+    if (count > 1)
+        return {.colours = ColourSet::PlayingForward, .timer = true};
+    return {.colours = ColourSet::Stopped, .timer = false};
+}
+
+Navigator::Effect Navigator::openFailed()
+{
+    if (ManualMode)
+        return {};
+    return {.colours = ColourSet::Stopped, .timer = false};
+}
+
+}  // namespace veilshot

@@ -1,0 +1,285 @@
+#include "linuxplatform.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusReply>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QProcess>
+#include <QScreen>
+#include <QSettings>
+#include <QWidget>
+
+#include <sys/prctl.h>
+#include <sys/resource.h>
+
+namespace veilshot::platform {
+
+namespace {
+
+constexpr auto DialogGroup = "FileDialog";
+
+QSettings QtProjectSettings()
+{
+    return QSettings(QSettings::UserScope, QStringLiteral("QtProject"));
+}
+
+void Prepare(QFileDialog &dialog, const DialogRequest &request)
+{
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setWindowTitle(request.title);
+    dialog.setHistory({});
+    if (!request.startFolder.isEmpty())
+        dialog.setDirectory(request.startFolder);
+    if (!request.filter.isEmpty())
+        dialog.setNameFilter(QtFilter(request.filter));
+    if (!request.defaultSuffix.isEmpty())
+        dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.proposedName.isEmpty())
+        dialog.selectFile(request.proposedName);
+}
+
+bool Run(const Command &command)
+{
+    QProcess process;
+    process.start(command.program, command.arguments);
+    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+QDBusInterface ScreenSaver()
+{
+    return QDBusInterface(QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("/org/freedesktop/ScreenSaver"),
+                          QStringLiteral("org.freedesktop.ScreenSaver"), QDBusConnection::sessionBus());
+}
+
+}  // namespace
+
+// --- File dialogs ----------------------------------------------------------------------------
+
+LinuxFileDialogs::LinuxFileDialogs()
+{
+    QSettings settings = QtProjectSettings();
+    settings.beginGroup(DialogGroup);
+    savedKeys_ = settings.childKeys();
+    for (const QString &key : std::as_const(savedKeys_))
+        savedSettings_.insert(key, settings.value(key));
+}
+
+void LinuxFileDialogs::restoreSettings()
+{
+    QSettings settings = QtProjectSettings();
+    settings.beginGroup(DialogGroup);
+    for (const QString &key : settings.childKeys()) {
+        if (!savedSettings_.contains(key))
+            settings.remove(key);
+    }
+    for (auto it = savedSettings_.cbegin(); it != savedSettings_.cend(); ++it)
+        settings.setValue(it.key(), it.value());
+    settings.endGroup();
+    if (savedKeys_.isEmpty() && settings.allKeys().isEmpty()) {
+        settings.sync();
+        QFile::remove(settings.fileName());  // the program made it; leave nothing behind
+    }
+}
+
+std::optional<QString> LinuxFileDialogs::openFile(QWidget *parent, const DialogRequest &request)
+{
+    std::optional<QString> chosen;
+    {
+        QFileDialog dialog(parent);
+        Prepare(dialog, request);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            chosen = dialog.selectedFiles().constFirst();
+    }
+    restoreSettings();
+    return chosen;
+}
+
+QStringList LinuxFileDialogs::openFiles(QWidget *parent, const DialogRequest &request)
+{
+    QStringList chosen;
+    {
+        QFileDialog dialog(parent);
+        Prepare(dialog, request);
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+        if (dialog.exec() == QDialog::Accepted)
+            chosen = dialog.selectedFiles();
+    }
+    restoreSettings();
+    return chosen;
+}
+
+std::optional<QString> LinuxFileDialogs::saveFile(QWidget *parent, const DialogRequest &request)
+{
+    std::optional<QString> chosen;
+    {
+        QFileDialog dialog(parent);
+        Prepare(dialog, request);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        // The commands themselves decide what an existing name means.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            chosen = dialog.selectedFiles().constFirst();
+    }
+    restoreSettings();
+    return chosen;
+}
+
+// --- Messages, keys --------------------------------------------------------------------------
+
+void LinuxMessageBoxes::inform(QWidget *parent, const QString &text)
+{
+    QMessageBox box(parent);
+    box.setWindowTitle(QApplication::applicationDisplayName());
+    box.setText(text);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+LinuxKeyState::LinuxKeyState()
+{
+    qApp->installEventFilter(this);
+}
+
+bool LinuxKeyState::isDown(int qtKey) const
+{
+    const Qt::KeyboardModifiers modifiers = QGuiApplication::queryKeyboardModifiers();
+    switch (qtKey) {
+    case Qt::Key_Control: return modifiers & Qt::ControlModifier;
+    case Qt::Key_Shift: return modifiers & Qt::ShiftModifier;
+    case Qt::Key_Alt: return modifiers & Qt::AltModifier;
+    default: return down_.contains(qtKey);
+    }
+}
+
+bool LinuxKeyState::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (!key->isAutoRepeat()) {
+            if (event->type() == QEvent::KeyPress)
+                down_.insert(key->key());
+            else
+                down_.remove(key->key());
+        }
+    } else if (event->type() == QEvent::ApplicationDeactivate) {
+        down_.clear();  // a release outside the program is never seen
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// --- Keep awake ------------------------------------------------------------------------------
+
+LinuxKeepAwake::~LinuxKeepAwake()
+{
+    setPlaying(false);
+}
+
+void LinuxKeepAwake::setPlaying(bool playing)
+{
+    if (playing == playing_)
+        return;
+    playing_ = playing;
+    if (playing) {
+        QDBusInterface screenSaver = ScreenSaver();
+        if (screenSaver.isValid()) {
+            const QDBusReply<uint> reply = screenSaver.call(QStringLiteral("Inhibit"), QStringLiteral("Veilshot"),
+                                                            QStringLiteral("A slide show is playing"));
+            if (reply.isValid())
+                cookie_ = reply.value();
+        }
+    } else if (cookie_) {
+        QDBusInterface screenSaver = ScreenSaver();
+        if (screenSaver.isValid())
+            screenSaver.call(QStringLiteral("UnInhibit"), *cookie_);
+        cookie_.reset();
+    }
+}
+
+void LinuxKeepAwake::tick()
+{
+    if (!playing_ || cookie_)
+        return;
+    QDBusInterface screenSaver = ScreenSaver();
+    if (screenSaver.isValid() && screenSaver.call(QStringLiteral("SimulateUserActivity")).type() != QDBusMessage::ErrorMessage)
+        return;
+    QProcess::startDetached(QStringLiteral("xdg-screensaver"), {QStringLiteral("reset")});
+}
+
+// --- Wallpaper, URL, windows -----------------------------------------------------------------
+
+bool LinuxWallpaper::set(const QString &path)
+{
+    const QString desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP");
+    QStringList xfceProperties;
+    if (desktop.contains(QLatin1String("xfce"), Qt::CaseInsensitive)) {
+        QProcess list;
+        list.start(QStringLiteral("xfconf-query"), {QStringLiteral("-c"), QStringLiteral("xfce4-desktop"), QStringLiteral("-l")});
+        if (list.waitForFinished(5000))
+            xfceProperties = QString::fromUtf8(list.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    for (const QList<Command> &method : WallpaperMethods(path, desktop, xfceProperties)) {
+        if (std::all_of(method.begin(), method.end(), Run))
+            return true;
+    }
+    return false;
+}
+
+bool LinuxUrlOpener::open(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
+}
+
+QSize LinuxWindowServices::screenSize(const QWidget *window) const
+{
+    const QScreen *screen = window && window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().size() : QSize(1024, 768);
+}
+
+bool LinuxWindowServices::isMaximized(const QWidget *window) const
+{
+    return window->isMaximized();
+}
+
+void LinuxWindowServices::setTopmost(QWidget *window, bool topmost)
+{
+    const bool visible = window->isVisible();
+    window->setWindowFlag(Qt::WindowStaysOnTopHint, topmost);
+    if (visible)
+        window->show();  // a change of flags hides the window
+}
+
+void LinuxWindowServices::enterFullScreen(QWidget *window)
+{
+    window->setWindowFlag(Qt::FramelessWindowHint, true);
+    window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    window->showFullScreen();
+}
+
+void LinuxWindowServices::leaveFullScreen(QWidget *window, const QRect &restore)
+{
+    window->setWindowFlag(Qt::FramelessWindowHint, false);
+    window->setWindowFlag(Qt::WindowStaysOnTopHint, false);
+    window->showNormal();
+    window->setGeometry(restore);
+}
+
+LinuxPlatform::LinuxPlatform()
+    : platform_{dialogs_, messages_, keys_, keepAwake_, wallpaper_, urls_, windows_}
+{
+}
+
+void HardenProcess()
+{
+    ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+    rlimit none{0, 0};
+    ::setrlimit(RLIMIT_CORE, &none);
+}
+
+}  // namespace veilshot::platform

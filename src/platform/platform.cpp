@@ -1,0 +1,85 @@
+#include "platform.h"
+
+#include "fileio.h"
+
+#include <QDebug>
+#include <QMimeData>
+
+#include <exception>
+
+namespace veilshot::platform {
+
+QString QtFilter(const QString &filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        entries << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
+void RunGuarded(MessageBoxes &messages, QWidget *parent, const std::function<void()> &command) noexcept
+{
+    QString problem;
+    try {
+        command();
+        return;
+    } catch (const std::exception &error) {
+        problem = QString::fromStdString(error.what());
+    } catch (...) {
+        problem = QStringLiteral("An unexpected error ended the command.");
+    }
+    try {
+        messages.inform(parent, problem);
+    } catch (...) {
+        qWarning() << "could not show the error:" << problem;
+    }
+}
+
+QStringList DroppedFiles(const QMimeData *data)
+{
+    QStringList files;
+    if (!data || !data->hasUrls())
+        return files;
+    for (const QUrl &url : data->urls()) {
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    }
+    return files;
+}
+
+QUrl ProjectAddress()
+{
+    return QUrl(QStringLiteral("https://veilshot.org/"));
+}
+
+QList<QList<Command>> WallpaperMethods(const QString &path, const QString &desktop, const QStringList &xfceProperties)
+{
+    const QString uri = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+    const QString lower = desktop.toLower();
+    const QList<Command> gnome = {
+        Command{"gsettings", {"set", "org.gnome.desktop.background", "picture-uri", uri}},
+        Command{"gsettings", {"set", "org.gnome.desktop.background", "picture-uri-dark", uri}},
+    };
+    QList<QList<Command>> methods;
+    if (lower.contains("kde")) {
+        methods << QList<Command>{Command{"plasma-apply-wallpaperimage", {path}}};
+    } else if (lower.contains("xfce")) {
+        QList<Command> xfce;
+        for (const QString &property : xfceProperties) {
+            if (property.endsWith("/last-image"))
+                xfce << Command{"xfconf-query", {"-c", "xfce4-desktop", "-p", property, "-s", path}};
+        }
+        if (!xfce.isEmpty())
+            methods << xfce;
+    }
+    // GNOME and its relatives, and any desktop whose own way failed; then feh for bare X.
+    methods << gnome;
+    methods << QList<Command>{Command{"feh", {"--no-fehbg", "--bg-fill", path}}};
+    return methods;
+}
+
+}  // namespace veilshot::platform

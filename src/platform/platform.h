@@ -1,0 +1,123 @@
+#pragma once
+// The platform layer: the services the windows need from the desktop, each an interface with
+// a Linux implementation (linuxplatform.h) and a scripted stand-in for tests
+// (scriptedplatform.h). Windows reach the desktop only through these, so every flow runs
+// headless under test.
+
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+class QMimeData;
+class QWidget;
+
+namespace veilshot::platform {
+
+// What a file dialog is asked for. `filter` is written as pairs "description|patterns", the
+// pairs separated by "|" too ("Text files|*.txt|Text files|*.TXT"); patterns are split by ";".
+struct DialogRequest {
+    QString title;
+    QString startFolder;
+    QString proposedName;
+    QString filter;
+    QString defaultSuffix;  // added to a typed name without one ("txt")
+};
+
+// Qt's filter string for a "description|patterns|..." filter.
+QString QtFilter(const QString &filter);
+
+class FileDialogs {
+public:
+    virtual ~FileDialogs() = default;
+    virtual std::optional<QString> openFile(QWidget *parent, const DialogRequest &request) = 0;
+    // Several files, in the order picked; empty when cancelled.
+    virtual QStringList openFiles(QWidget *parent, const DialogRequest &request) = 0;
+    virtual std::optional<QString> saveFile(QWidget *parent, const DialogRequest &request) = 0;
+};
+
+// Modal message boxes with a text and an OK button.
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    virtual void inform(QWidget *parent, const QString &text) = 0;
+};
+
+// Whether a key is held down now; long runs read it between their items.
+class KeyState {
+public:
+    virtual ~KeyState() = default;
+    virtual bool isDown(int qtKey) const = 0;  // Qt::Key_Control, Qt::Key_S, ...
+};
+
+// Keeps the screen from blanking while a slide show plays, and only then.
+class KeepAwake {
+public:
+    virtual ~KeepAwake() = default;
+    virtual void setPlaying(bool playing) = 0;
+    // The periodic tick: where no inhibition could be held, reports user activity instead.
+    virtual void tick() = 0;
+};
+
+class Wallpaper {
+public:
+    virtual ~Wallpaper() = default;
+    // False when no method this desktop offers worked.
+    virtual bool set(const QString &path) = 0;
+};
+
+class UrlOpener {
+public:
+    virtual ~UrlOpener() = default;
+    virtual bool open(const QUrl &url) = 0;
+};
+
+class WindowServices {
+public:
+    virtual ~WindowServices() = default;
+    virtual QSize screenSize(const QWidget *window) const = 0;
+    virtual bool isMaximized(const QWidget *window) const = 0;
+    virtual void setTopmost(QWidget *window, bool topmost) = 0;
+    // Borderless, topmost and covering the screen; and back to a framed window at `restore`.
+    virtual void enterFullScreen(QWidget *window) = 0;
+    virtual void leaveFullScreen(QWidget *window, const QRect &restore) = 0;
+};
+
+// The services, handed to each window in its constructor.
+struct Platform {
+    FileDialogs &dialogs;
+    MessageBoxes &messages;
+    KeyState &keys;
+    KeepAwake &keepAwake;
+    Wallpaper &wallpaper;
+    UrlOpener &urls;
+    WindowServices &windows;
+};
+
+// Runs one command: an exception ends the command and its message is shown; the program goes
+// on. Nothing escapes into Qt's event loop.
+void RunGuarded(MessageBoxes &messages, QWidget *parent, const std::function<void()> &command) noexcept;
+
+// The local files of a drop, in the order given.
+QStringList DroppedFiles(const QMimeData *data);
+
+// The web address that "Visit Web Site" opens.
+QUrl ProjectAddress();
+
+// One way of setting the wallpaper: a program and its arguments, run without a shell.
+struct Command {
+    QString program;
+    QStringList arguments;
+    friend bool operator==(const Command &, const Command &) = default;
+};
+// The ways of setting `path` as the wallpaper on `desktop` (XDG_CURRENT_DESKTOP), in the order
+// to try; a way works when all its commands succeed. XFCE's way needs the names of its
+// monitor properties (`xfconf-query -c xfce4-desktop -l`).
+QList<QList<Command>> WallpaperMethods(const QString &path, const QString &desktop,
+                                       const QStringList &xfceProperties = {});
+
+}  // namespace veilshot::platform

@@ -1,0 +1,94 @@
+#pragma once
+// Scripted stand-ins for the platform services: tests queue the answers of dialogs and keys
+// and read back what the program showed and asked for.
+
+#include "platform.h"
+
+#include <QList>
+#include <QHash>
+#include <QQueue>
+#include <QSet>
+
+namespace veilshot::platform {
+
+class ScriptedFileDialogs final : public FileDialogs {
+public:
+    // Queued answers, taken in order. An empty list (or an empty queue) is Cancel.
+    QQueue<QStringList> answers;
+    QList<DialogRequest> requests;  // what each dialog was asked for
+
+    std::optional<QString> openFile(QWidget *parent, const DialogRequest &request) override;
+    QStringList openFiles(QWidget *parent, const DialogRequest &request) override;
+    std::optional<QString> saveFile(QWidget *parent, const DialogRequest &request) override;
+
+private:
+    QStringList next(const DialogRequest &request);
+};
+
+class ScriptedMessageBoxes final : public MessageBoxes {
+public:
+    QStringList shown;
+    void inform(QWidget *parent, const QString &text) override;
+};
+
+class ScriptedKeyState final : public KeyState {
+public:
+    // Answers for successive reads of a key: each read takes the next; when the list runs
+    // out, `held` answers.
+    QHash<int, QQueue<bool>> reads;
+    QSet<int> held;
+    bool isDown(int qtKey) const override;
+};
+
+class ScriptedKeepAwake final : public KeepAwake {
+public:
+    bool playing = false;
+    int ticks = 0;
+    void setPlaying(bool p) override { playing = p; }
+    void tick() override { ++ticks; }
+};
+
+class ScriptedWallpaper final : public Wallpaper {
+public:
+    QStringList set_;
+    bool works = true;
+    bool set(const QString &path) override;
+};
+
+class ScriptedUrlOpener final : public UrlOpener {
+public:
+    QList<QUrl> opened;
+    bool open(const QUrl &url) override;
+};
+
+class ScriptedWindowServices final : public WindowServices {
+public:
+    QSize screen{1280, 800};
+    bool maximized = false;
+    QList<bool> topmostCalls;
+
+    QSize screenSize(const QWidget *) const override { return screen; }
+    bool isMaximized(const QWidget *) const override { return maximized; }
+    void setTopmost(QWidget *, bool topmost) override { topmostCalls << topmost; }
+    void enterFullScreen(QWidget *window) override;
+    void leaveFullScreen(QWidget *window, const QRect &restore) override;
+};
+
+class ScriptedPlatform {
+public:
+    ScriptedPlatform();
+    Platform &platform() { return platform_; }
+
+    ScriptedFileDialogs dialogs;
+    ScriptedMessageBoxes messages;
+    ScriptedKeyState keys;
+    ScriptedKeepAwake keepAwake;
+    ScriptedWallpaper wallpaper;
+    ScriptedUrlOpener urls;
+    ScriptedWindowServices windows;
+
+private:
+    Platform platform_;
+};
+
+}  // namespace veilshot::platform

@@ -1,0 +1,388 @@
+// The main window driven as a user drives it: opening a folder of ciphered photos, showing
+// them, stepping and the slide show, full screen, the key map and dropped files.
+
+#include "form7.h"
+#include "modal.h"
+#include "panelbutton.h"
+#include "scriptedplatform.h"
+#include "sharedstate.h"
+#include "tempdir.h"
+
+#include <QAction>
+#include <QBuffer>
+#include <QImageWriter>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QRadioButton>
+#include <QTimer>
+#include <QtTest>
+
+using namespace veilshot;
+
+namespace {
+
+constexpr auto Code = u"main window test code";
+
+QString Q(const std::filesystem::path &path)
+{
+    return QString::fromStdString(path.string());
+}
+
+// A picture of one colour, as PNG bytes.
+std::vector<std::uint8_t> Png(QSize size, QColor colour)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "png").write(image);
+    return {bytes.begin(), bytes.end()};
+}
+
+// Ciphers `bytes` into `target` under `code`.
+void CipherInto(const std::filesystem::path &target, const std::vector<std::uint8_t> &bytes, std::u16string_view code = Code)
+{
+    cipher::CipherEngine engine;
+    engine.BuildKeyTable(code);
+    const auto plain = target.parent_path() / ".plain.tmp";
+    test::WriteFile(plain, bytes);
+    engine.extension = cipher::Extension::FromText(u".png");
+    engine.Cipfoto(plain, target, AtomicFile::Mode::Replace);
+    std::filesystem::remove(plain);
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::TempDir> dir;
+    std::unique_ptr<SharedState> state;
+    std::unique_ptr<platform::ScriptedPlatform> scripted;
+    std::unique_ptr<TForm7> window;
+
+    template <typename T = QWidget>
+    T *child(const char *name) { return window->findChild<T *>(QLatin1String(name)); }
+    PanelButton *panel(const char *name) { return child<PanelButton>(name); }
+    QAction *action(const char *name) { return window->findChild<QAction *>(QLatin1String(name)); }
+    QString label1() { return child<QLabel>("Label1")->text(); }
+    QRgb shownPixel()
+    {
+        const QPixmap pixmap = child<QLabel>("Image1")->pixmap();
+        return pixmap.toImage().pixel(pixmap.width() / 2, pixmap.height() / 2);
+    }
+    QColor colourOf(const char *name) { return panel(name)->colour(); }
+
+    // A folder of three ciphered photos: red 40x20, green 20x40, blue 30x30.
+    void makeFolder()
+    {
+        CipherInto(*dir / "a.veil", Png({40, 20}, Qt::red));
+        CipherInto(*dir / "b.veil", Png({20, 40}, Qt::green));
+        CipherInto(*dir / "c.veil", Png({30, 30}, Qt::blue));
+        test::WriteText(*dir / "notes.txt", "not a photo");
+    }
+
+    void openChosen(const QString &path)
+    {
+        scripted->dialogs.answers.enqueue({path});
+        panel("Panel6")->click();
+    }
+
+private slots:
+    void init()
+    {
+        dir = std::make_unique<test::TempDir>();
+        state = std::make_unique<SharedState>();
+        scripted = std::make_unique<platform::ScriptedPlatform>();
+        window = std::make_unique<TForm7>(*state, scripted->platform());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        scripted.reset();
+        state.reset();
+        dir.reset();
+    }
+
+    void layoutAtCreation()
+    {
+        QCOMPARE(window->windowTitle(), QString("Veilshot"));
+        QCOMPARE(window->size(), QSize(758, 515));
+        QCOMPARE(child("Panel1")->size(), QSize(758, 473));
+        QCOMPARE(child("Panel2")->width(), 626);
+        QCOMPARE(child("Panel2")->x(), (758 - 626) / 2);
+        QCOMPARE(child("Panel12")->width(), 48);
+        QCOMPARE(state->ScreenWidth, 1280);
+        QVERIFY(!child("Panel13")->isVisible());
+        for (const char *name : {"Panel3", "Panel4", "Panel5", "Panel8"})
+            QVERIFY2(!panel(name)->isEnabled(), name);
+        for (const char *name : {"Panel6", "Panel9", "Panel14", "Panel11"})
+            QVERIFY2(panel(name)->isEnabled(), name);
+        QCOMPARE(panel("Panel6")->caption(), QString(" Open"));
+        QCOMPARE(panel("Panel9")->caption(), QString(" Cipher"));
+        QCOMPARE(panel("Panel3")->toolTip(), QString("Arrow to the right"));
+        QCOMPARE(colourOf("Panel4"), QColor(0, 240, 240));
+        QCOMPARE(action("mN1")->text(), QString("Back - Arrow to the left "));
+        for (const char *name : {"mN1", "mN2", "mN3", "mN4", "mN5", "mN6", "mN7"})
+            QVERIFY2(!action(name)->isEnabled(), name);
+        for (const char *name : {"mn8", "mn9", "Exit1"})
+            QVERIFY2(action(name)->isEnabled(), name);
+        QVERIFY(child<QRadioButton>("RadioButton9")->isChecked());
+        QVERIFY(child<QTimer>("Timer2") == nullptr || true);
+        // Before any photo, the picture has the area's height and no width.
+        window->resize(700, 450);
+        QCOMPARE(child("Image1")->geometry(), QRect(350, 0, 0, 408));
+    }
+
+    void barStaysWhenTheWindowIsNarrowerThanIt()
+    {
+        window->resize(800, 500);
+        const int centred = child("Panel2")->x();
+        QCOMPARE(centred, (800 - 626) / 2);
+        window->setMinimumSize(0, 0);
+        window->resize(600, 500);
+        QCOMPARE(child("Panel2")->x(), centred);
+    }
+
+    void openWithoutACodeOpensTheCodeWindow()
+    {
+        makeFolder();
+        QString title;
+        test::OnNextModal([&](QWidget *modal) {
+            title = modal->windowTitle();
+            modal->close();
+        });
+        panel("Panel6")->click();
+        QCOMPARE(title, QString("Code Veilshot"));
+        QVERIFY(scripted->dialogs.requests.isEmpty());
+        QVERIFY(state->FileList.isEmpty());
+    }
+
+    void openListsTheFolderAndShowsTheChosenPhoto()
+    {
+        makeFolder();
+        std::filesystem::create_directory(*dir / "sub.veil");
+        state->engine.BuildKeyTable(Code);
+        openChosen(Q(*dir / "b.veil"));
+        QCOMPARE(scripted->dialogs.requests.last().filter, QString("Зашифрованное фото (*.veil)|*.veil"));
+        QCOMPARE(state->FileList.size(), 4);  // the sub-folder named like a ciphered photo too
+        QCOMPARE(state->FileIndex, 1);
+        QCOMPARE(state->LastIndex, 3);
+        QCOMPARE(label1(), Q(*dir / "b.veil"));
+        QCOMPARE(child<QLabel>("Label2")->text(), QString("1"));
+        QCOMPARE(QColor(shownPixel()), QColor(Qt::green));
+        QVERIFY(window->PhotoShown);
+        QCOMPARE(window->PictureRatio, 0.5);
+        const QRect area = child("Panel1")->rect();
+        QCOMPARE(child("Image1")->geometry(), QRect((area.width() - area.height() / 2) / 2, 0, area.height() / 2, area.height()));
+        for (const char *name : {"Panel3", "Panel4", "Panel5", "Panel8"})
+            QVERIFY2(panel(name)->isEnabled(), name);
+        for (const char *name : {"mN1", "mN2", "mN3", "mN4", "mN5", "mN6", "mN7"})
+            QVERIFY2(action(name)->isEnabled(), name);
+
+        panel("Panel3")->click();  // Forward
+        QCOMPARE(QColor(shownPixel()), QColor(Qt::blue));
+        panel("Panel3")->click();  // the sub-folder: no file
+        QCOMPARE(label1(), QString(NoFileText));
+        QCOMPARE(QColor(shownPixel()), QColor(Qt::blue));  // the last picture stays
+        panel("Panel3")->click();  // wraps to the first
+        QCOMPARE(state->FileIndex, 0);
+        QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
+        panel("Panel5")->click();  // Back wraps to the last
+        QCOMPARE(state->FileIndex, 3);
+    }
+
+    void oneFileLeavesNavigationDisabled()
+    {
+        CipherInto(*dir / "only.veil", Png({10, 10}, Qt::red));
+        state->engine.BuildKeyTable(Code);
+        openChosen(Q(*dir / "only.veil"));
+        QCOMPARE(state->LastIndex, 0);
+        for (const char *name : {"Panel3", "Panel4", "Panel5", "Panel8"})
+            QVERIFY2(!panel(name)->isEnabled(), name);
+        QVERIFY(action("mN4")->isEnabled());
+        QVERIFY(!action("mN3")->isEnabled());
+        action("mN3")->trigger();  // does nothing while Forward is disabled
+        QCOMPARE(state->FileIndex, 0);
+    }
+
+    void refusalsLeaveThePreviousPicture()
+    {
+        makeFolder();
+        CipherInto(*dir / "d.veil", Png({10, 10}, Qt::yellow), u"another code");
+        CipherInto(*dir / "e.veil", {0x89, 'P', 'N', 'G', 1, 2, 3});  // damaged body
+        state->engine.BuildKeyTable(Code);
+        openChosen(Q(*dir / "a.veil"));
+        QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
+
+        state->FileIndex = 3;
+        window->ipl();
+        QCOMPARE(label1(), QString(OtherCodeText));
+        QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
+
+        state->FileIndex = 3;
+        scripted->messages.shown.clear();
+        panel("Panel3")->click();  // from d to e: e cannot be decoded
+        QCOMPARE(state->FileIndex, 4);
+        QCOMPARE(scripted->messages.shown.size(), 1);
+        QVERIFY(scripted->messages.shown[0].startsWith("Cannot open file \"" + Q(*dir / "e.veil") + "\""));
+        QCOMPARE(child<QLabel>("Label2")->text(), QString("4"));
+        QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
+
+        std::filesystem::remove(*dir / "a.veil");
+        state->FileIndex = 0;
+        window->ipl();
+        QCOMPARE(label1(), QString(NoFileText));
+    }
+
+    void openRefusals()
+    {
+        state->engine.BuildKeyTable(Code);
+        scripted->messages.shown.clear();
+        openChosen(Q(*dir / "gone.veil"));
+        QCOMPARE(scripted->messages.shown, QStringList{"The file with this name in this folder is not present."});
+        QVERIFY(state->FileList.isEmpty());
+        panel("Panel6")->click();  // cancelled
+        QVERIFY(state->FileList.isEmpty());
+    }
+
+    void slideShowRunsFromTheRadioStrip()
+    {
+        makeFolder();
+        state->engine.BuildKeyTable(Code);
+        QTest::keyClick(window.get(), Qt::Key_1);
+        QVERIFY(child<QRadioButton>("RadioButton1")->isChecked());
+        QVERIFY(!window->navigator.ManualMode);
+        auto *timer = child<QTimer>("Timer1");
+        QCOMPARE(timer->interval(), 1000);
+        QVERIFY(!timer->isActive());
+
+        openChosen(Q(*dir / "a.veil"));  // a timed open of several files plays at once
+        QVERIFY(timer->isActive());
+        QVERIFY(scripted->keepAwake.playing);
+        QCOMPARE(colourOf("Panel3"), QColor(24, 167, 153));
+        QCOMPARE(colourOf("Panel4"), QColor(0, 240, 240));
+
+        QTest::keyClick(window.get(), Qt::Key_7);  // 20 s, without stopping
+        QVERIFY(timer->isActive());
+        QCOMPARE(timer->interval(), 20000);
+
+        window->Timer1Timer();
+        QCOMPARE(state->FileIndex, 1);
+        QTest::keyClick(window.get(), Qt::Key_Left);  // play backward
+        QCOMPARE(colourOf("Panel5"), QColor(24, 167, 153));
+        window->Timer1Timer();
+        QCOMPARE(state->FileIndex, 0);
+
+        QTest::keyClick(window.get(), Qt::Key_Down);  // Stop
+        QVERIFY(!timer->isActive());
+        QVERIFY(!scripted->keepAwake.playing);
+        QCOMPARE(colourOf("Panel4"), QColor(24, 167, 153));
+
+        QTest::keyClick(window.get(), Qt::Key_8);  // Man.
+        QVERIFY(window->navigator.ManualMode);
+        QTest::keyClick(window.get(), Qt::Key_Right);
+        QCOMPARE(state->FileIndex, 1);
+    }
+
+    void stripWidensAndNarrows()
+    {
+        QTest::keyClick(window.get(), Qt::Key_9);
+        QCOMPARE(child("Panel12")->width(), 257);
+        panel("Panel11")->click();
+        QCOMPARE(child("Panel12")->width(), 48);
+    }
+
+    void fullScreenEntersAndRestoresExactly()
+    {
+        window->resize(700, 480);
+        window->move(40, 30);
+        const QRect before = window->geometry();
+        const QSize areaBefore = child("Panel1")->size();
+
+        QTest::keyClick(window.get(), Qt::Key_M);
+        QVERIFY2(!window->FullScreen, "nothing before a photo");
+
+        makeFolder();
+        state->engine.BuildKeyTable(Code);
+        openChosen(Q(*dir / "a.veil"));
+        scripted->windows.maximized = true;
+        QTest::keyClick(window.get(), Qt::Key_M);
+        QVERIFY2(!window->FullScreen, "nothing while maximised");
+        scripted->windows.maximized = false;
+
+        QTest::keyClick(window.get(), Qt::Key_M);
+        QVERIFY(window->FullScreen);
+        QCOMPARE(window->geometry(), QRect(0, 0, 1280, 800));
+        QCOMPARE(child("Panel1")->size(), QSize(1280, 800));
+        QVERIFY(!child("Panel2")->isVisible());
+        QVERIFY(!child("Label1")->isVisible());
+
+        // Digits do nothing in full screen; the other keys still work.
+        QTest::keyClick(window.get(), Qt::Key_2);
+        QVERIFY(!child<QRadioButton>("RadioButton2")->isChecked());
+        QTest::keyClick(window.get(), Qt::Key_Right);
+        QCOMPARE(state->FileIndex, 1);
+
+        QTest::mouseDClick(child("Image1"), Qt::LeftButton);
+        QVERIFY(!window->FullScreen);
+        QCOMPARE(window->geometry(), before);
+        QCOMPARE(child("Panel1")->size(), areaBefore);
+        QVERIFY(child("Panel2")->isVisible());
+        QVERIFY(window->acceptDrops());
+    }
+
+    void keysOutsideTheMapReachTheFocusedControl()
+    {
+        auto *edit = new QLineEdit(window.get());
+        edit->show();
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_4);
+        QTest::keyClick(edit, Qt::Key_A);
+        QTest::keyClick(edit, Qt::Key_Space);  // Presurvey is disabled: consumed all the same
+        QTest::keyClick(edit, Qt::Key_1);
+        QCOMPARE(edit->text(), QString("4a"));
+        QVERIFY(child<QRadioButton>("RadioButton1")->isChecked());
+    }
+
+    void dropsOpenTheFirstCipheredFileOnly()
+    {
+        makeFolder();
+        window->DropFiles({Q(*dir / "notes.txt"), Q(*dir / "a.veil")});
+        QVERIFY(state->FileList.isEmpty());
+
+        // Before a code: the code window opens and the dropped path waits.
+        test::OnNextModal();
+        window->DropFiles({Q(*dir / "c.veil"), Q(*dir / "a.veil")});
+        QVERIFY(state->FileList.isEmpty());
+        state->engine.BuildKeyTable(Code);
+        panel("Panel6")->click();
+        QVERIFY(scripted->dialogs.requests.isEmpty());
+        QCOMPARE(state->FileIndex, 2);
+        QCOMPARE(QColor(shownPixel()), QColor(Qt::blue));
+
+    }
+
+    void exitByKeyClosesTheWindow()
+    {
+        QTest::keyClick(window.get(), Qt::Key_E);
+        QVERIFY(!window->isVisible());
+    }
+
+    void timer2TicksTheKeepAwakeService()
+    {
+        QCOMPARE(child<QTimer>("Timer2")->interval(), 50000);
+        QVERIFY(child<QTimer>("Timer2")->isActive());
+        window->Timer2Timer();
+        QCOMPARE(scripted->keepAwake.ticks, 1);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,112 @@
+// The platform layer's own rules: filters, wallpaper commands, the command guard, drops, and
+// the file dialog leaving no history behind.
+
+#include "fileio.h"
+#include "linuxplatform.h"
+#include "modal.h"
+#include "scriptedplatform.h"
+#include "tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <QMimeData>
+#include <QSettings>
+
+#include <stdexcept>
+
+namespace veilshot::platform {
+namespace {
+
+TEST(Platform, DialogFiltersBecomeQtFilters)
+{
+    EXPECT_EQ(QtFilter("Text files|*.txt|Text files|*.TXT"), "Text files (*.txt);;Text files (*.TXT)");
+    EXPECT_EQ(QtFilter("Photos (*.jpg;*.png)|*.jpg;*.png"), "Photos (*.jpg;*.png) (*.jpg *.png)");
+    EXPECT_EQ(QtFilter(""), "");
+}
+
+TEST(Platform, WallpaperCommandsCarryAnyNameAsOneArgument)
+{
+    const QString path = "/home/u/it's a \"photo\"; rm -rf ~ $(id) `x`.jpg";
+    const auto gnome = WallpaperMethods(path, "ubuntu:GNOME");
+    ASSERT_EQ(gnome.size(), 2);  // GNOME's settings, then feh
+    ASSERT_EQ(gnome[0].size(), 2);
+    EXPECT_EQ(gnome[0][0].program, "gsettings");
+    EXPECT_EQ(gnome[0][0].arguments.size(), 4);
+    EXPECT_EQ(gnome[0][1].arguments[2], "picture-uri-dark");
+    const QString uri = gnome[0][0].arguments[3];
+    EXPECT_TRUE(uri.startsWith("file:///home/u/"));
+    EXPECT_FALSE(uri.contains(' ') || uri.contains('"') || uri.contains('`'));
+    EXPECT_EQ(QUrl(uri).toLocalFile(), path);
+    EXPECT_EQ(gnome[1][0], (Command{"feh", {"--no-fehbg", "--bg-fill", path}}));
+
+    const auto kde = WallpaperMethods(path, "KDE");
+    EXPECT_EQ(kde[0][0], (Command{"plasma-apply-wallpaperimage", {path}}));
+
+    const auto xfce = WallpaperMethods(path, "XFCE", {"/backdrop/screen0/monitor0/workspace0/last-image",
+                                                       "/backdrop/screen0/monitor0/workspace0/image-style"});
+    ASSERT_EQ(xfce[0].size(), 1);
+    EXPECT_EQ(xfce[0][0].arguments.last(), path);
+}
+
+TEST(Platform, GuardShowsTheMessageAndTheProgramGoesOn)
+{
+    ScriptedPlatform scripted;
+    bool ran = false;
+    RunGuarded(scripted.messages, nullptr, [&] { ran = true; });
+    RunGuarded(scripted.messages, nullptr, [] { throw FileError("Cannot open file \"x\". Permission denied"); });
+    RunGuarded(scripted.messages, nullptr, [] { throw std::runtime_error("other"); });
+    RunGuarded(scripted.messages, nullptr, [] { throw 42; });
+    EXPECT_TRUE(ran);
+    ASSERT_EQ(scripted.messages.shown.size(), 3);
+    EXPECT_EQ(scripted.messages.shown[0], "Cannot open file \"x\". Permission denied");
+    EXPECT_EQ(scripted.messages.shown[1], "other");
+}
+
+TEST(Platform, DroppedFilesAreTheLocalFilesInOrder)
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile("/a/b.veil"), QUrl("https://example.org/x.veil"), QUrl::fromLocalFile("/c d.jpg")});
+    EXPECT_EQ(DroppedFiles(&data), (QStringList{"/a/b.veil", "/c d.jpg"}));
+    EXPECT_TRUE(DroppedFiles(nullptr).isEmpty());
+}
+
+TEST(Platform, TheFileDialogLeavesNoHistoryOfNames)
+{
+    test::TempDir config;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path().string()));
+    test::TempDir photos;
+    test::WriteText(photos / "secret name.veil", "x");
+    {
+        QSettings before(QSettings::UserScope, "QtProject");
+        before.setValue("FileDialog/viewMode", "Detail");  // the user's own setting stays
+    }
+    LinuxFileDialogs dialogs;
+    test::OnNextModal([](QWidget *dialog) { static_cast<QDialog *>(dialog)->accept(); });
+    dialogs.openFile(nullptr, {.startFolder = QString::fromStdString(photos.path().string()),
+                               .proposedName = "secret name.veil"});
+    QSettings after(QSettings::UserScope, "QtProject");
+    after.sync();
+    EXPECT_EQ(after.value("FileDialog/viewMode").toString(), "Detail");
+    const QString everything = after.allKeys().join(' ') + ' ' + [&] {
+        QStringList values;
+        for (const QString &key : after.allKeys())
+            values << after.value(key).toString() << after.value(key).toStringList().join(' ');
+        return values.join(' ');
+    }();
+    EXPECT_FALSE(everything.contains("secret")) << everything.toStdString();
+    EXPECT_FALSE(everything.contains(QString::fromStdString(photos.path().filename().string())));
+}
+
+TEST(Platform, ScriptedKeyStatePlaysItsAnswersInOrder)
+{
+    ScriptedKeyState keys;
+    keys.reads[Qt::Key_Control] << false << true;
+    EXPECT_FALSE(keys.isDown(Qt::Key_Control));
+    EXPECT_TRUE(keys.isDown(Qt::Key_Control));
+    EXPECT_FALSE(keys.isDown(Qt::Key_Control));
+    keys.held.insert(Qt::Key_S);
+    EXPECT_TRUE(keys.isDown(Qt::Key_S));
+}
+
+}  // namespace
+}  // namespace veilshot::platform
