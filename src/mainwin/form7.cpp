@@ -153,6 +153,9 @@ void TForm7::buildControls()
     Panel12->setGeometry(40, 0, StripNarrow, BarHeight);
     Panel12->setAutoFillBackground(true);
     Panel12->setPalette(bar);
+    QFont stripFont = barFont;
+    stripFont.setPointSize(8);  // "Man." fits the narrow strip
+    Panel12->setFont(stripFont);
     const int radioX[] = {2, 50, 82, 114, 146, 178, 214};
     for (int i = 0; i < int(std::size(RadioChoices)); ++i) {
         auto *radio = new QRadioButton(QLatin1String(RadioChoices[i].caption), Panel12);

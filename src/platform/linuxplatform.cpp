@@ -259,6 +259,10 @@ void LinuxWindowServices::enterFullScreen(QWidget *window)
 {
     window->setWindowFlag(Qt::FramelessWindowHint, true);
     window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // The geometry serves where no window manager takes the full-screen request.
+    const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (screen)
+        window->setGeometry(screen->geometry());
     window->showFullScreen();
 }
 

@@ -20,7 +20,8 @@ namespace {
 TEST(Platform, DialogFiltersBecomeQtFilters)
 {
     EXPECT_EQ(QtFilter("Text files|*.txt|Text files|*.TXT"), "Text files (*.txt);;Text files (*.TXT)");
-    EXPECT_EQ(QtFilter("Photos (*.jpg;*.png)|*.jpg;*.png"), "Photos (*.jpg;*.png) (*.jpg *.png)");
+    EXPECT_EQ(QtFilter("Зашифрованное фото (*.veil)|*.veil"), "Зашифрованное фото (*.veil)");
+    EXPECT_EQ(QtFilter("Photos (*.jpg;*.png;)|*.jpg;*.png;*.tiff"), "Photos (*.jpg *.png *.tiff)");
     EXPECT_EQ(QtFilter(""), "");
 }
 
