@@ -554,19 +554,4 @@ bool TForm7::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-// --- Commands built with the file operations -------------------------------------------------
-
-void TForm7::Panel9Click()
-{
-    if (!state_.engine.CodeEntered()) {
-        showCodeWindow();
-        return;
-    }
-}
-
-void TForm7::mN4Click() {}
-void TForm7::mN5Click() {}
-void TForm7::mN6Click() {}
-void TForm7::mN7Click() {}
-
 }  // namespace veilshot

@@ -77,6 +77,9 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
+    class BatchRun;
+    friend class BatchRun;
+
     void buildControls();
     void layoutControls();
     void centreBar();

@@ -1,0 +1,337 @@
+// The main window's commands that write files: ciphering photos, deciphered copies, moving and
+// removing the shown file.
+
+#include "form7.h"
+
+#include "cipherengine.h"
+#include "fileio.h"
+#include "fileoperations.h"
+#include "folderlisting.h"
+#include "form8.h"
+#include "imaging.h"
+#include "panelbutton.h"
+#include "platform.h"
+#include "sharedstate.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QProgressBar>
+#include <QTimer>
+
+namespace veilshot {
+
+namespace {
+
+constexpr auto CipheredFolder = "The ciphered photo";
+constexpr auto DecodedFolder = "The decoded photo";
+
+std::filesystem::path LocalPath(const QString &path)
+{
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+QString PhotoFilter()
+{
+    QStringList patterns;
+    for (const QString &extension : PhotoExtensions())
+        patterns << QLatin1Char('*') + extension;
+    return QStringLiteral("Photos|") + patterns.join(QLatin1Char(';'));
+}
+
+// A remembered folder serves as a dialog's start only while it exists.
+QString StartIn(const QString &remembered, const QString &otherwise = {})
+{
+    return !remembered.isEmpty() && QFileInfo(remembered).isDir() ? remembered : otherwise;
+}
+
+bool IsPhoto(const QString &path)
+{
+    return FileExists(path) && PhotoExtensions().contains(LowerExtension(path));
+}
+
+QString StoredExtension(const QString &veilFile)
+{
+    const auto header = cipher::ReadHeader(LocalPath(veilFile));
+    return header ? QString::fromStdU16String(header->extension.text()) : QString();
+}
+
+}  // namespace
+
+// One batch at a time: while it runs, the commands that would start another are disabled, the
+// progress strip shows and the hourglass is up; all of it is put back however the run ends.
+class TForm7::BatchRun {
+public:
+    BatchRun(TForm7 &window, int maximum, bool showProgress)
+        : window_(window)
+    {
+        window_.state_.RunInProgress = true;
+        for (QObject *command : commands()) {
+            wasEnabled_ << command->property("enabled").toBool();
+            command->setProperty("enabled", false);
+        }
+        if (showProgress) {
+            window_.ProgressBar1->setRange(0, std::max(0, maximum));
+            window_.ProgressBar1->setValue(0);
+            window_.Panel13->show();
+        }
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+
+    ~BatchRun()
+    {
+        QApplication::restoreOverrideCursor();
+        window_.ProgressBar1->setValue(0);
+        window_.Panel13->hide();
+        const QList<QObject *> list = commands();
+        for (qsizetype i = 0; i < list.size(); ++i)
+            list[i]->setProperty("enabled", wasEnabled_[i]);
+        window_.state_.RunInProgress = false;
+    }
+
+    // Lets the window answer, then tells whether the user holds Ctrl to stop.
+    bool stopRequested()
+    {
+        QCoreApplication::processEvents();
+        return window_.platform_.keys.isDown(Qt::Key_Control);
+    }
+
+    void progress(int value) { window_.ProgressBar1->setValue(value); }
+
+private:
+    QList<QObject *> commands() const
+    {
+        return {window_.Panel6, window_.Panel9, window_.mN4, window_.mN7, window_.mN5, window_.mN6};
+    }
+
+    TForm7 &window_;
+    QList<bool> wasEnabled_;
+};
+
+void TForm7::Panel9Click()
+{
+    guarded([this] {
+        if (state_.RunInProgress)
+            return;
+        if (!state_.engine.CodeEntered()) {
+            showCodeWindow();
+            return;
+        }
+        activateWindow();
+        Timer1->stop();
+        applyColours(ColourSet::Stopped);
+        platform_.keepAwake.setPlaying(false);
+
+        const QStringList picked = platform_.dialogs.openFiles(
+            this, {.title = QStringLiteral("Cipher"), .startFolder = StartIn(state_.LastSourceFolder), .filter = PhotoFilter()});
+        if (picked.isEmpty())
+            return;
+        const QString first = picked.constFirst();
+        const bool all = CheckBox2->isChecked();
+        state_.LastSourceFolder = FolderOf(first);
+        QCoreApplication::processEvents();
+
+        const auto chosen = platform_.dialogs.saveFile(this, {.title = QStringLiteral("Cipher"),
+                                                              .startFolder = StartIn(state_.LastCipherFolder, FolderOf(first)),
+                                                              .proposedName = FileNameOf(first)});
+        if (!chosen)
+            return;
+        const bool single = !all && picked.size() == 1;
+        if (single && !FileExists(first)) {
+            platform_.messages.inform(this, QLatin1String(NotPresentMessage));
+            return;
+        }
+        const QString folder = MakeSubfolder(FolderOf(*chosen), QLatin1String(CipheredFolder));
+        state_.LastCipherFolder = FolderOf(*chosen);
+        auto destinationOf = [&folder](const QString &file) {
+            return JoinPath(folder, ReplaceExtension(FileNameOf(file), QStringLiteral(".veil")));
+        };
+        auto cipher = [this](const QString &source, const QString &target) {
+            state_.engine.extension = cipher::Extension::FromFileName(LocalPath(source));
+            state_.engine.Cipfoto(LocalPath(source), LocalPath(target), AtomicFile::Mode::KeepExisting);
+        };
+
+        if (single) {
+            const QString target = destinationOf(*chosen);
+            BatchRun run(*this, 0, false);
+            try {
+                if (QFileInfo::exists(target))
+                    throw TargetExistsError("");
+                cipher(first, target);
+            } catch (const TargetExistsError &) {
+                platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
+            }
+            return;
+        }
+
+        if (!all) {
+            BatchRun run(*this, int(picked.size()) - 1, true);
+            for (int i = 0; i < picked.size(); ++i) {
+                if (run.stopRequested())
+                    break;
+                run.progress(i);
+                const QString &file = picked[i];
+                const QString target = destinationOf(file);
+                if (!FileExists(file) || QFileInfo::exists(target))
+                    continue;
+                try {
+                    cipher(file, target);
+                } catch (const TargetExistsError &) {
+                    // appeared meanwhile: passed over like any existing target
+                }
+            }
+            return;
+        }
+
+        // Every photo of the folder that has no ciphered copy there yet.
+        const QString source = FolderOf(first);
+        auto takingPart = [&](const QString &name) {
+            const QString path = JoinPath(source, name);
+            return IsPhoto(path) && !QFileInfo::exists(destinationOf(path));
+        };
+        int count = 0;
+        for (const QString &name : ListFolder(source))
+            count += takingPart(name) ? 1 : 0;
+        BatchRun run(*this, count, true);
+        int done = 0;
+        for (const QString &name : ListFolder(source)) {
+            if (run.stopRequested())
+                break;
+            if (!takingPart(name))
+                continue;
+            run.progress(++done);
+            try {
+                cipher(JoinPath(source, name), destinationOf(JoinPath(source, name)));
+            } catch (const TargetExistsError &) {
+            }
+        }
+    });
+}
+
+void TForm7::mN4Click()
+{
+    guarded([this] {
+        if (state_.RunInProgress)
+            return;
+        Panel4Click();
+        const bool inList = state_.FileIndex >= 0 && state_.FileIndex <= state_.LastIndex;
+        const QString entry = inList ? state_.FileList.value(state_.FileIndex) : QString();
+        if (!inList || !FileExists(entry)) {
+            platform_.messages.inform(this, QLatin1String(NoFileMessage));
+            return;
+        }
+        const QString stored = StoredExtension(entry);
+        const auto chosen = platform_.dialogs.saveFile(
+            this, {.title = QStringLiteral("Copy"), .startFolder = StartIn(state_.LastDecodeFolder, FolderOf(entry)),
+                   .proposedName = ReplaceExtension(FileNameOf(entry), stored)});
+        if (!chosen)
+            return;
+        const QString named = EnsureExtension(*chosen, stored);
+        const QString target = JoinPath(MakeSubfolder(FolderOf(named), QLatin1String(DecodedFolder)), FileNameOf(named));
+        if (QFileInfo::exists(target)) {
+            platform_.messages.inform(this, QLatin1String(ThisNameExistsMessage));
+            return;
+        }
+        state_.LastDecodeFolder = FolderOf(named);
+        QCoreApplication::processEvents();
+        BatchRun run(*this, 0, false);
+        const auto body = state_.engine.DecipherFile(LocalPath(entry));
+        if (!body)
+            return;
+        const imaging::Picture picture = imaging::DecodeMemory(body->bytes(), entry);
+        if (!picture.ok())
+            throw FileError(picture.error.toStdString());
+        try {
+            imaging::WriteDecoded(picture, body->bytes(), target, AtomicFile::Mode::KeepExisting);
+        } catch (const TargetExistsError &) {
+            platform_.messages.inform(this, QLatin1String(ThisNameExistsMessage));
+        }
+    });
+}
+
+void TForm7::mN7Click()
+{
+    guarded([this] {
+        if (state_.RunInProgress)
+            return;
+        Panel4Click();
+        const bool inList = state_.FileIndex >= 0 && state_.FileIndex <= state_.LastIndex;
+        const QString entry = inList ? state_.FileList.value(state_.FileIndex) : QString();
+        if (!inList || !FileExists(entry)) {
+            platform_.messages.inform(this, QLatin1String(NoFileMessage));
+            return;
+        }
+        const auto chosen = platform_.dialogs.saveFile(
+            this, {.title = QStringLiteral("To decode all"),
+                   .proposedName = ReplaceExtension(FileNameOf(entry), StoredExtension(entry))});
+        if (!chosen)
+            return;
+        const QString folder = MakeSubfolder(FolderOf(*chosen), QLatin1String(DecodedFolder));
+
+        BatchRun run(*this, state_.LastIndex, true);
+        for (int i = 0; i <= state_.LastIndex && i < state_.FileList.size(); ++i) {
+            if (run.stopRequested())
+                break;
+            const QString file = state_.FileList[i];
+            if (FileExists(file)) {
+                const QString target = JoinPath(folder, ReplaceExtension(FileNameOf(file), StoredExtension(file)));
+                if (!QFileInfo::exists(target)) {
+                    if (const auto body = state_.engine.DecipherFile(LocalPath(file))) {
+                        const imaging::Picture picture = imaging::DecodeMemory(body->bytes(), file);
+                        if (!picture.ok())
+                            throw FileError(picture.error.toStdString());
+                        try {
+                            imaging::WriteDecoded(picture, body->bytes(), target, AtomicFile::Mode::KeepExisting);
+                        } catch (const TargetExistsError &) {
+                        }
+                    }
+                }
+            }
+            run.progress(i);
+        }
+    });
+}
+
+void TForm7::mN5Click()
+{
+    guarded([this] {
+        Panel4Click();
+        const bool inList = state_.FileIndex >= 0 && state_.FileIndex <= state_.LastIndex;
+        const QString path = inList ? state_.FileList.value(state_.FileIndex) : QString();
+        if (!inList || !FileExists(path)) {
+            platform_.messages.inform(this, QLatin1String(NoFileMessage));
+            return;
+        }
+        const auto chosen = platform_.dialogs.saveFile(
+            this, {.title = QStringLiteral("To move a file"), .startFolder = FolderOf(path), .proposedName = path});
+        if (!chosen)
+            return;
+        const QString target = EnsureExtension(*chosen, ExtensionOf(path));
+        try {
+            if (QFileInfo::exists(target))
+                throw TargetExistsError("");
+            MoveFileTo(path, target);
+        } catch (const TargetExistsError &) {
+            platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
+        }
+    });
+}
+
+void TForm7::mN6Click()
+{
+    guarded([this] {
+        Panel4Click();
+        const bool inList = state_.FileIndex >= 0 && state_.FileIndex <= state_.LastIndex;
+        state_.RemoveTarget = inList ? state_.FileList.value(state_.FileIndex) : QString();
+        if (!inList || !FileExists(state_.RemoveTarget)) {
+            platform_.messages.inform(this, QLatin1String(NoFileMessage));
+            return;
+        }
+        TForm8 confirm(state_.RemoveTarget, platform_, this);
+        confirm.exec();
+    });
+}
+
+}  // namespace veilshot

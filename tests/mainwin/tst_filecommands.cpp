@@ -1,0 +1,326 @@
+// The main window's commands that write files: " Cipher" in its three modes, the deciphered
+// copies, moving and removing, driven with scripted dialogs and keys.
+
+#include "cipherengine.h"
+#include "fileoperations.h"
+#include "form7.h"
+#include "modal.h"
+#include "panelbutton.h"
+#include "scriptedplatform.h"
+#include "sharedstate.h"
+#include "tempdir.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QImage>
+#include <QLabel>
+#include <QProgressBar>
+#include <QtTest>
+
+using namespace veilshot;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr auto Code = u"file commands code";
+
+QString Q(const fs::path &path)
+{
+    return QString::fromStdString(path.string());
+}
+
+void SavePhoto(const fs::path &file, QColor colour, const char *format)
+{
+    QImage image(24, 16, QImage::Format_RGB32);
+    image.fill(colour);
+    QVERIFY(image.save(Q(file), format));
+}
+
+}  // namespace
+
+class FileCommandsTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::TempDir> dir;
+    std::unique_ptr<SharedState> state;
+    std::unique_ptr<platform::ScriptedPlatform> scripted;
+    std::unique_ptr<TForm7> window;
+
+    PanelButton *panel(const char *name) { return window->findChild<PanelButton *>(QLatin1String(name)); }
+    QAction *action(const char *name) { return window->findChild<QAction *>(QLatin1String(name)); }
+    QStringList &messages() { return scripted->messages.shown; }
+    void answer(const QStringList &paths) { scripted->dialogs.answers.enqueue(paths); }
+    std::vector<std::string> entries(const char *sub) { return dir->entries(sub); }
+
+    QString storedExtension(const fs::path &veil)
+    {
+        const auto header = cipher::ReadHeader(veil);
+        return header ? QString::fromStdU16String(header->extension.text()) : QString("<none>");
+    }
+
+    // Ciphers photos of the folder "plain" into "plain/The ciphered photo" and opens them.
+    void openCipheredFolder()
+    {
+        SavePhoto(*dir / "plain" / "a.jpg", Qt::red, "jpeg");
+        SavePhoto(*dir / "plain" / "b.png", Qt::green, "png");
+        window->findChild<QCheckBox *>("CheckBox2")->setChecked(true);
+        answer({Q(*dir / "plain" / "a.jpg")});
+        answer({Q(*dir / "plain" / "a.jpg")});
+        panel("Panel9")->click();
+        window->findChild<QCheckBox *>("CheckBox2")->setChecked(false);
+        answer({Q(*dir / "plain" / "The ciphered photo" / "a.veil")});
+        panel("Panel6")->click();
+        QCOMPARE(state->FileList.size(), 2);
+    }
+
+private slots:
+    void init()
+    {
+        dir = std::make_unique<test::TempDir>();
+        fs::create_directory(*dir / "plain");
+        state = std::make_unique<SharedState>();
+        state->engine.BuildKeyTable(Code);
+        scripted = std::make_unique<platform::ScriptedPlatform>();
+        window = std::make_unique<TForm7>(*state, scripted->platform());
+        window->show();
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        scripted.reset();
+        state.reset();
+        dir.reset();
+    }
+
+    void cipherWithoutACodeOpensTheCodeWindow()
+    {
+        SharedState fresh;
+        TForm7 other(fresh, scripted->platform());
+        QString title;
+        test::OnNextModal([&](QWidget *modal) {
+            title = modal->windowTitle();
+            modal->close();
+        });
+        other.findChild<PanelButton *>("Panel9")->click();
+        QCOMPARE(title, QString("Code Veilshot"));
+        QVERIFY(scripted->dialogs.requests.isEmpty());
+    }
+
+    void cipherOneFileByTheNameChosen_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("made");
+        QTest::newRow("proposed name") << "a.JPG" << "a.veil";
+        QTest::newRow("no extension") << "b" << "b.veil";
+        QTest::newRow("another extension") << "b.txt" << "b.veil";
+    }
+
+    void cipherOneFileByTheNameChosen()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, made);
+        SavePhoto(*dir / "plain" / "a.JPG", Qt::red, "jpeg");
+        answer({Q(*dir / "plain" / "a.JPG")});
+        answer({Q(*dir / "plain") + "/" + typed});
+        panel("Panel9")->click();
+        QCOMPARE(scripted->dialogs.requests[1].proposedName, QString("a.JPG"));
+        const fs::path veil = *dir / "plain" / "The ciphered photo" / made.toStdString();
+        QVERIFY(fs::exists(veil));
+        QCOMPARE(storedExtension(veil), QString(".jpg"));
+        QCOMPARE(state->LastCipherFolder, Q(*dir / "plain"));
+
+        // Again into the same folder: refused, and the first file stays as it was.
+        const auto first = test::ReadFile(veil);
+        answer({Q(*dir / "plain" / "a.JPG")});
+        answer({Q(*dir / "plain") + "/" + typed});
+        panel("Panel9")->click();
+        QCOMPARE(messages(), QStringList{SuchNameExistsMessage});
+        QCOMPARE(test::ReadFile(veil), first);
+        QCOMPARE(scripted->dialogs.requests[3].startFolder, Q(*dir / "plain"));
+    }
+
+    void cipherAPickedFileThatVanished()
+    {
+        answer({Q(*dir / "plain" / "gone.jpg")});
+        answer({Q(*dir / "plain" / "gone.jpg")});
+        panel("Panel9")->click();
+        QCOMPARE(messages(), QStringList{NotPresentMessage});
+        QVERIFY(!fs::exists(*dir / "plain" / "The ciphered photo"));
+    }
+
+    void cipherAllOfAFolderTwice()
+    {
+        SavePhoto(*dir / "plain" / "one.jpg", Qt::red, "jpeg");
+        SavePhoto(*dir / "plain" / "two.png", Qt::blue, "png");
+        test::WriteText(*dir / "plain" / "notes.txt", "text");
+        test::WriteText(*dir / "plain" / "old.veil", "already ciphered");
+        auto *all = window->findChild<QCheckBox *>("CheckBox2");
+        auto *progress = window->findChild<QProgressBar *>("ProgressBar1");
+        all->setChecked(true);
+        for (int run = 0; run < 2; ++run) {
+            answer({Q(*dir / "plain" / "notes.txt")});
+            answer({Q(*dir / "plain" / "anything")});
+            panel("Panel9")->click();
+            QCOMPARE(entries("plain/The ciphered photo"), (std::vector<std::string>{"one.veil", "two.veil"}));
+            QCOMPARE(progress->maximum(), run == 0 ? 2 : 0);
+            QVERIFY(!window->findChild<QWidget *>("Panel13")->isVisible());
+        }
+        QVERIFY(messages().isEmpty());
+    }
+
+    void ctrlStopsABatchAfterTheFileInHand()
+    {
+        QStringList picked;
+        for (const char *name : {"1.jpg", "2.jpg", "3.jpg"}) {
+            SavePhoto(*dir / "plain" / name, Qt::red, "jpeg");
+            picked << Q(*dir / "plain" / name);
+        }
+        scripted->keys.reads[Qt::Key_Control] << false << true;
+        answer(picked);
+        answer({Q(*dir / "plain" / "x")});
+        panel("Panel9")->click();
+        QCOMPARE(entries("plain/The ciphered photo"), std::vector<std::string>{"1.veil"});
+        QVERIFY(!window->findChild<QWidget *>("Panel13")->isVisible());
+        QVERIFY(panel("Panel6")->isEnabled());
+        QVERIFY(!state->RunInProgress);
+    }
+
+    void aBatchDisablesTheCommandsThatWouldStartAnother()
+    {
+        class Watching final : public platform::KeyState {
+        public:
+            std::function<void()> onRead;
+            bool isDown(int) const override
+            {
+                onRead();
+                return false;
+            }
+        } keys;
+        platform::Platform watched{scripted->dialogs, scripted->messages, keys, scripted->keepAwake,
+                                   scripted->wallpaper, scripted->urls, scripted->windows};
+        TForm7 other(*state, watched);
+        bool openWasEnabled = true, cipherWasEnabled = true;
+        keys.onRead = [&] {
+            openWasEnabled = other.findChild<PanelButton *>("Panel6")->isEnabled();
+            cipherWasEnabled = other.findChild<PanelButton *>("Panel9")->isEnabled();
+        };
+        SavePhoto(*dir / "plain" / "1.jpg", Qt::red, "jpeg");
+        SavePhoto(*dir / "plain" / "2.jpg", Qt::red, "jpeg");
+        answer({Q(*dir / "plain" / "1.jpg"), Q(*dir / "plain" / "2.jpg")});
+        answer({Q(*dir / "plain" / "x")});
+        other.findChild<PanelButton *>("Panel9")->click();
+        QVERIFY(!openWasEnabled);
+        QVERIFY(!cipherWasEnabled);
+        QVERIFY(other.findChild<PanelButton *>("Panel6")->isEnabled());
+    }
+
+    void copyWritesTheDecodedPictureByTheStoredExtension()
+    {
+        openCipheredFolder();
+        // The copy of a.veil is proposed as a.jpg; typed as x.JPEG it becomes x.JPEG.jpg.
+        answer({Q(*dir / "out" / "x.JPEG")});
+        fs::create_directory(*dir / "out");
+        QTest::keyClick(window.get(), Qt::Key_Up);
+        QCOMPARE(scripted->dialogs.requests.last().proposedName, QString("a.jpg"));
+        const fs::path copy = *dir / "out" / "The decoded photo" / "x.JPEG.jpg";
+        QVERIFY(fs::exists(copy));
+        QImage decoded(Q(copy));
+        QCOMPARE(decoded.size(), QSize(24, 16));
+        QVERIFY(qRed(decoded.pixel(5, 5)) > 200);
+        QCOMPARE(state->LastDecodeFolder, Q(*dir / "out"));
+
+        answer({Q(*dir / "out" / "x.JPEG")});
+        QTest::keyClick(window.get(), Qt::Key_Up);
+        QCOMPARE(messages(), QStringList{ThisNameExistsMessage});
+        QCOMPARE(scripted->dialogs.requests.last().startFolder, Q(*dir / "out"));
+    }
+
+    void decodeAllPassesOverOtherCodes()
+    {
+        openCipheredFolder();
+        {
+            cipher::CipherEngine other;
+            other.BuildKeyTable(u"someone else's code");
+            other.extension = cipher::Extension::FromText(u".png");
+            other.Cipfoto(*dir / "plain" / "b.png", *dir / "plain" / "The ciphered photo" / "c.veil");
+        }
+        answer({Q(*dir / "plain" / "The ciphered photo" / "a.veil")});
+        panel("Panel6")->click();
+        QCOMPARE(state->LastIndex, 2);
+        fs::create_directory(*dir / "copies");
+        answer({Q(*dir / "copies" / "whatever")});
+        action("mN7")->trigger();
+        QCOMPARE(entries("copies/The decoded photo"), (std::vector<std::string>{"a.jpg", "b.png"}));
+        QVERIFY(messages().isEmpty());
+    }
+
+    void moveAndItsRefusals()
+    {
+        openCipheredFolder();
+        const fs::path folder = *dir / "plain" / "The ciphered photo";
+        answer({Q(*dir / "moved")});  // typed without an extension: it keeps its own
+        action("mN5")->trigger();
+        QCOMPARE(scripted->dialogs.requests.last().proposedName, Q(folder / "a.veil"));
+        QVERIFY(fs::exists(*dir / "moved.veil"));
+        QVERIFY(!fs::exists(folder / "a.veil"));
+        QCOMPARE(state->FileList.size(), 2);  // the entry stays, now without its file
+
+        action("mN5")->trigger();
+        QCOMPARE(messages(), QStringList{NoFileMessage});
+
+        state->FileIndex = 1;
+        messages().clear();
+        answer({Q(*dir / "moved.veil")});
+        action("mN5")->trigger();
+        QCOMPARE(messages(), QStringList{SuchNameExistsMessage});
+        QVERIFY(fs::exists(folder / "b.veil"));
+    }
+
+    void removeAsksFirst_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("Yes") << "Panel1" << true;
+        QTest::newRow("No") << "Panel2" << false;
+        QTest::newRow("close box") << "" << false;
+    }
+
+    void removeAsksFirst()
+    {
+        QFETCH(QString, answer);
+        QFETCH(bool, removed);
+        openCipheredFolder();
+        const fs::path file = *dir / "plain" / "The ciphered photo" / "a.veil";
+        QString shownName, title;
+        test::OnNextModal([&](QWidget *confirm) {
+            title = confirm->windowTitle();
+            shownName = confirm->findChild<QLabel *>("Label2")->text();
+            if (answer.isEmpty())
+                confirm->close();
+            else
+                confirm->findChild<PanelButton *>(answer)->click();
+        });
+        action("mN6")->trigger();
+        QCOMPARE(title, QString("Acknowledgement of removal of a file"));
+        QCOMPARE(shownName, QString("\"a.veil\""));
+        QCOMPARE(state->RemoveTarget, Q(file));
+        QCOMPARE(fs::exists(file), !removed);
+    }
+
+    void removeOfAFileThatVanishedBeforeYes()
+    {
+        openCipheredFolder();
+        const fs::path file = *dir / "plain" / "The ciphered photo" / "a.veil";
+        test::OnNextModal([&](QWidget *confirm) {
+            fs::remove(file);
+            confirm->findChild<PanelButton *>("Panel1")->click();
+        });
+        action("mN6")->trigger();
+        QCOMPARE(messages(), QStringList{NoFileMessage});
+    }
+};
+
+QTEST_MAIN(FileCommandsTest)
+#include "tst_filecommands.moc"
