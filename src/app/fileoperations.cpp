@@ -16,11 +16,6 @@ namespace veilshot {
 
 namespace {
 
-std::filesystem::path LocalPath(const QString &path)
-{
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
-
 void CopyBytes(const QString &from, const QString &to)
 {
     InputFile in(LocalPath(from));
@@ -32,6 +27,11 @@ void CopyBytes(const QString &from, const QString &to)
 }
 
 }  // namespace
+
+std::filesystem::path LocalPath(const QString &path)
+{
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
 
 QString FileNameOf(const QString &path)
 {

@@ -4,7 +4,12 @@
 
 #include <QString>
 
+#include <filesystem>
+
 namespace veilshot {
+
+// A path as the file system takes it (the local 8-bit encoding of the name).
+std::filesystem::path LocalPath(const QString &path);
 
 // The texts users are told.
 inline constexpr auto NoFileMessage = "There is no file.";

@@ -3,6 +3,7 @@
 #include "cipherengine.h"
 #include "codetext.h"
 #include "fileio.h"
+#include "fileoperations.h"
 #include "platform.h"
 
 #include <QApplication>
@@ -18,11 +19,6 @@ namespace {
 
 constexpr auto NoCodeText = "There is no code";
 constexpr auto SaveExistsText = "The file with such name already exists. Replace a name of a file";
-
-std::filesystem::path LocalPath(const QString &path)
-{
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
 
 QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption, QRect geometry)
 {

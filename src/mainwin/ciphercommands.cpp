@@ -28,11 +28,6 @@ namespace {
 constexpr auto CipheredFolder = "The ciphered photo";
 constexpr auto DecodedFolder = "The decoded photo";
 
-std::filesystem::path LocalPath(const QString &path)
-{
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
-
 QString PhotoFilter()
 {
     QStringList patterns;
@@ -110,6 +105,29 @@ private:
     QList<bool> wasEnabled_;
 };
 
+std::optional<QString> TForm7::currentFile()
+{
+    const bool inList = state_.FileIndex >= 0 && state_.FileIndex <= state_.LastIndex &&
+                        state_.FileIndex < state_.FileList.size();
+    if (inList && FileExists(state_.FileList[state_.FileIndex]))
+        return state_.FileList[state_.FileIndex];
+    platform_.messages.inform(this, QLatin1String(NoFileMessage));
+    return std::nullopt;
+}
+
+bool TForm7::writeDecodedCopy(const QString &entry, const QString &target)
+{
+    const auto body = state_.engine.DecipherFile(LocalPath(entry));
+    if (!body)
+        return false;
+    // A copy is written at the picture's full size, encoded again in its own format.
+    const imaging::Picture picture = imaging::DecodeMemory(body->bytes(), entry);
+    if (!picture.ok())
+        throw FileError(picture.error.toStdString());
+    imaging::WriteDecoded(picture, body->bytes(), target, AtomicFile::Mode::KeepExisting);
+    return true;
+}
+
 void TForm7::Panel9Click()
 {
     guarded([this] {
@@ -119,10 +137,7 @@ void TForm7::Panel9Click()
             showCodeWindow();
             return;
         }
-        activateWindow();
-        Timer1->stop();
-        applyColours(ColourSet::Stopped);
-        platform_.keepAwake.setPlaying(false);
+        stopForCommand();
 
         const QStringList picked = platform_.dialogs.openFiles(
             this, {.title = QStringLiteral("Cipher"), .startFolder = StartIn(state_.LastSourceFolder), .filter = PhotoFilter()});
@@ -216,12 +231,10 @@ void TForm7::mN4Click()
         if (state_.RunInProgress)
             return;
         Panel4Click();
-        const bool inList = state_.FileIndex >= 0 && state_.FileIndex <= state_.LastIndex;
-        const QString entry = inList ? state_.FileList.value(state_.FileIndex) : QString();
-        if (!inList || !FileExists(entry)) {
-            platform_.messages.inform(this, QLatin1String(NoFileMessage));
+        const auto current = currentFile();
+        if (!current)
             return;
-        }
+        const QString entry = *current;
         const QString stored = StoredExtension(entry);
         const auto chosen = platform_.dialogs.saveFile(
             this, {.title = QStringLiteral("Copy"), .startFolder = StartIn(state_.LastDecodeFolder, FolderOf(entry)),
@@ -237,14 +250,8 @@ void TForm7::mN4Click()
         state_.LastDecodeFolder = FolderOf(named);
         QCoreApplication::processEvents();
         BatchRun run(*this, 0, false);
-        const auto body = state_.engine.DecipherFile(LocalPath(entry));
-        if (!body)
-            return;
-        const imaging::Picture picture = imaging::DecodeMemory(body->bytes(), entry);
-        if (!picture.ok())
-            throw FileError(picture.error.toStdString());
         try {
-            imaging::WriteDecoded(picture, body->bytes(), target, AtomicFile::Mode::KeepExisting);
+            writeDecodedCopy(entry, target);
         } catch (const TargetExistsError &) {
             platform_.messages.inform(this, QLatin1String(ThisNameExistsMessage));
         }
@@ -257,12 +264,10 @@ void TForm7::mN7Click()
         if (state_.RunInProgress)
             return;
         Panel4Click();
-        const bool inList = state_.FileIndex >= 0 && state_.FileIndex <= state_.LastIndex;
-        const QString entry = inList ? state_.FileList.value(state_.FileIndex) : QString();
-        if (!inList || !FileExists(entry)) {
-            platform_.messages.inform(this, QLatin1String(NoFileMessage));
+        const auto current = currentFile();
+        if (!current)
             return;
-        }
+        const QString entry = *current;
         const auto chosen = platform_.dialogs.saveFile(
             this, {.title = QStringLiteral("To decode all"),
                    .proposedName = ReplaceExtension(FileNameOf(entry), StoredExtension(entry))});
@@ -277,16 +282,10 @@ void TForm7::mN7Click()
             const QString file = state_.FileList[i];
             if (FileExists(file)) {
                 const QString target = JoinPath(folder, ReplaceExtension(FileNameOf(file), StoredExtension(file)));
-                if (!QFileInfo::exists(target)) {
-                    if (const auto body = state_.engine.DecipherFile(LocalPath(file))) {
-                        const imaging::Picture picture = imaging::DecodeMemory(body->bytes(), file);
-                        if (!picture.ok())
-                            throw FileError(picture.error.toStdString());
-                        try {
-                            imaging::WriteDecoded(picture, body->bytes(), target, AtomicFile::Mode::KeepExisting);
-                        } catch (const TargetExistsError &) {
-                        }
-                    }
+                try {
+                    if (!QFileInfo::exists(target))
+                        writeDecodedCopy(file, target);  // another code: passed over
+                } catch (const TargetExistsError &) {
                 }
             }
             run.progress(i);
@@ -298,12 +297,10 @@ void TForm7::mN5Click()
 {
     guarded([this] {
         Panel4Click();
-        const bool inList = state_.FileIndex >= 0 && state_.FileIndex <= state_.LastIndex;
-        const QString path = inList ? state_.FileList.value(state_.FileIndex) : QString();
-        if (!inList || !FileExists(path)) {
-            platform_.messages.inform(this, QLatin1String(NoFileMessage));
+        const auto current = currentFile();
+        if (!current)
             return;
-        }
+        const QString path = *current;
         const auto chosen = platform_.dialogs.saveFile(
             this, {.title = QStringLiteral("To move a file"), .startFolder = FolderOf(path), .proposedName = path});
         if (!chosen)
@@ -325,10 +322,8 @@ void TForm7::mN6Click()
         Panel4Click();
         const bool inList = state_.FileIndex >= 0 && state_.FileIndex <= state_.LastIndex;
         state_.RemoveTarget = inList ? state_.FileList.value(state_.FileIndex) : QString();
-        if (!inList || !FileExists(state_.RemoveTarget)) {
-            platform_.messages.inform(this, QLatin1String(NoFileMessage));
+        if (!currentFile())
             return;
-        }
         TForm8 confirm(state_.RemoveTarget, platform_, this);
         confirm.exec();
     });

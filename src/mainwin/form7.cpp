@@ -1,6 +1,7 @@
 #include "form7.h"
 
 #include "fileio.h"
+#include "fileoperations.h"
 #include "folderlisting.h"
 #include "form2.h"
 #include "imaging.h"
@@ -295,7 +296,7 @@ void TForm7::ipl()
         Label1->setText(QLatin1String(NoFileText));
         return;
     }
-    const auto body = state_.engine.DecipherFile(std::filesystem::path(QFile::encodeName(path).toStdString()));
+    const auto body = state_.engine.DecipherFile(LocalPath(path));
     if (!body) {
         Label1->setText(QLatin1String(OtherCodeText));
         return;
@@ -334,10 +335,7 @@ void TForm7::open()
         showCodeWindow();
         return;
     }
-    activateWindow();
-    Timer1->stop();
-    applyColours(ColourSet::Stopped);
-    platform_.keepAwake.setPlaying(false);
+    stopForCommand();
 
     QString path;
     if (dropped_) {
@@ -383,6 +381,14 @@ void TForm7::open()
         if (closePreview)
             closePreview();
     }
+}
+
+void TForm7::stopForCommand()
+{
+    activateWindow();
+    Timer1->stop();
+    applyColours(ColourSet::Stopped);
+    platform_.keepAwake.setPlaying(false);
 }
 
 void TForm7::DropFiles(const QStringList &files)

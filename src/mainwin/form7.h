@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -87,6 +88,12 @@ private:
     void applyColours(ColourSet colours);
     void guarded(const std::function<void()> &command);
     void showCodeWindow();
+    // Before a command that works on files: the slide show stops, in every mode.
+    void stopForCommand();
+    // The file at the current position, or std::nullopt after telling the user there is none.
+    std::optional<QString> currentFile();
+    // Deciphers `entry` and writes its picture to `target`; false for another code.
+    bool writeDecodedCopy(const QString &entry, const QString &target);
     bool runKey(MainKey key);
     void open();
 
