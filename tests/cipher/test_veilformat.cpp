@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace veilshot::cipher {
 namespace {
@@ -109,6 +110,23 @@ TEST_P(VeilFormat, OtherCodeAndShortFilesAreRefused)
     const auto empty = engine.DecipherFile(dir / "empty-body.veil");
     ASSERT_TRUE(empty);
     EXPECT_EQ(empty->size(), 0u);
+}
+
+TEST_P(VeilFormat, ABodyTooLargeForMemoryIsAClearError)
+{
+    // A sparse file: its size is that of the machine's whole memory, its disk use nothing.
+    const auto veil = Cipher({1, 2, 3});
+    const std::uint64_t memory = std::uint64_t(::sysconf(_SC_PHYS_PAGES)) * std::uint64_t(::sysconf(_SC_PAGESIZE));
+    std::error_code error;
+    std::filesystem::resize_file(veil, memory + HeaderSize, error);
+    if (error)
+        GTEST_SKIP() << "no sparse file of " << memory << " bytes here: " << error.message();
+    try {
+        engine.DecipherFile(veil);
+        FAIL() << "no error";
+    } catch (const FileError &e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + veil.string() + "\". The file is too large to hold in memory.");
+    }
 }
 
 TEST_P(VeilFormat, DecipheringTwiceGivesTheSameBytes)
