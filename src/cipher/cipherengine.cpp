@@ -386,20 +386,21 @@ void CipherEngine::Cipfoto(const fs::path &source, const fs::path &destination, 
     std::uint64_t remaining = in.size();
     const std::size_t capacity = BlocksPerBuffer * BlockSize;
     std::uint8_t *buffer = blockBuffer_.get();
-    const std::uint8_t *mapped = in.map();
-    std::uint64_t offset = 0;
     try {
-        while (remaining > 0) {
+        // From a mapped file the transform reads the source directly; otherwise it works in
+        // place on what was read.
+        const bool mapped = in.readMapped([&](const std::uint8_t *file) {
+            for (std::uint64_t offset = 0; remaining > 0;) {
+                const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, capacity));
+                TransformRun(file + offset, buffer, chunk, remaining);
+                out.write(buffer, chunk);
+                offset += chunk;
+            }
+        });
+        while (!mapped && remaining > 0) {
             const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, capacity));
-            // From the mapped file the transform reads the source directly; otherwise it
-            // works in place on what was read.
-            const std::uint8_t *from = buffer;
-            if (mapped)
-                from = mapped + offset;
-            else
-                in.readExactly(buffer, chunk);
-            offset += chunk;
-            TransformRun(from, buffer, chunk, remaining);
+            in.readExactly(buffer, chunk);
+            TransformRun(buffer, buffer, chunk, remaining);
             out.write(buffer, chunk);
         }
         if (!mapped && in.read(buffer, 1) != 0)

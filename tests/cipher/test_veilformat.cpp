@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <thread>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -188,6 +190,31 @@ TEST_P(VeilFormat, AWriteThatFailsMidwayLeavesNothingBehind)
 
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"big.jpg", "old.veil"}));
     EXPECT_EQ(ReadFile(dir / "old.veil"), (std::vector<std::uint8_t>{4, 5, 6}));
+}
+
+// Another program cutting the source short while it is ciphered: an error, never a crash, and
+// no partial file (where the cut comes before or after the run, the run simply succeeds).
+TEST_P(VeilFormat, ASourceCutShortMidwayIsAnErrorNotACrash)
+{
+    for (int delayMs : {0, 1, 3, 8}) {
+        WriteFile(dir / "shrinking.jpg", RandomBytes(48 << 20, 9));
+        std::thread cutter([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            std::filesystem::resize_file(dir / "shrinking.jpg", 1000);
+        });
+        bool failed = false;
+        try {
+            engine.Cipfoto(dir / "shrinking.jpg", dir / "shrinking.veil", AtomicFile::Mode::Replace);
+        } catch (const FileError &error) {
+            failed = true;
+            EXPECT_NE(std::string(error.what()).find("became shorter"), std::string::npos) << error.what();
+        }
+        cutter.join();
+        const auto names = dir.entries();
+        EXPECT_EQ(std::count(names.begin(), names.end(), "shrinking.veil"), failed ? 0 : 1);
+        EXPECT_EQ(names.size(), failed ? 1u : 2u) << "a temporary file was left";
+        std::filesystem::remove(dir / "shrinking.veil");
+    }
 }
 
 TEST_P(VeilFormat, KernelsAgreeOnEveryBlockShape)
