@@ -2,6 +2,7 @@
 // key table and the transform. A change to any step of the build or the format breaks these.
 
 #include "cipherengine.h"
+#include "kernelname.h"
 #include "tempdir.h"
 
 #include <gtest/gtest.h>
@@ -93,7 +94,7 @@ TEST_P(KnownFiles, CipherToTheTracedBytes)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kernels, KnownFiles,
-                         ::testing::Values(CipherEngine::Kernel::Reference, CipherEngine::Kernel::Fast));
+                         ::testing::Values(CipherEngine::Kernel::Reference, CipherEngine::Kernel::Fast), KernelName);
 
 }  // namespace
 }  // namespace veilshot::cipher

@@ -2,6 +2,7 @@
 // reference one that follows the format's definition bit by bit and the fast one.
 
 #include "cipherengine.h"
+#include "kernelname.h"
 #include "tempdir.h"
 
 #include <gtest/gtest.h>
@@ -43,9 +44,7 @@ protected:
 
 INSTANTIATE_TEST_SUITE_P(Kernels, VeilFormat,
                          ::testing::Values(CipherEngine::Kernel::Reference, CipherEngine::Kernel::Fast),
-                         [](const auto &info) {
-                             return info.param == CipherEngine::Kernel::Fast ? "Fast" : "Reference";
-                         });
+                         KernelName);
 
 // Sizes around the short-tail rule (100) and the block size (12288): a body of exactly k
 // blocks ends with a full-size tail.
