@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <fcntl.h>
 #include <string.h>
 #include <cstdint>
@@ -183,20 +184,36 @@ bool RenameNoReplace(const fs::path &from, const fs::path &to, int &err)
 
 }  // namespace
 
-AtomicFile::AtomicFile(fs::path target)
+AtomicFile::AtomicFile(fs::path target, Naming naming)
     : target_(std::move(target))
 {
-    fs::path folder = target_.parent_path();
-    if (folder.empty())
-        folder = ".";
-    std::string pattern = (folder / ("." + target_.filename().string() + ".XXXXXX")).string();
+    folder_ = target_.parent_path();
+    if (folder_.empty())
+        folder_ = ".";
+    // Where the file system allows it, the file has no name at all until it is complete, so
+    // not even a killed process leaves part of it behind.
+    if (naming == Naming::Unnamed && ::access("/proc/self/fd", X_OK) == 0) {
+        do {
+            fd_ = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        } while (fd_ < 0 && errno == EINTR);
+        if (fd_ >= 0)
+            return;
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
+            ThrowCreateError(target_, errno);
+    }
+    temporary_ = MakeTemporary();
+}
+
+fs::path AtomicFile::MakeTemporary()
+{
+    std::string pattern = (folder_ / ("." + target_.filename().string() + ".XXXXXX")).string();
     do {
         fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0)
         ThrowCreateError(target_, errno);
-    temporary_ = pattern;
     ::fchmod(fd_, CreationMode());
+    return pattern;
 }
 
 AtomicFile::~AtomicFile()
@@ -236,13 +253,44 @@ void AtomicFile::write(const void *data, std::size_t length)
 
 void AtomicFile::commit(Mode mode)
 {
+    if (temporary_.empty()) {
+        // The unnamed file gets its name: directly where nothing may be replaced, else through
+        // a temporary name and a rename over the old file.
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+        fs::path linked = target_;
+        int linkedOk = -1;
+        std::random_device random;
+        for (int attempt = 0; attempt < 16 && linkedOk != 0; ++attempt) {
+            if (mode == Mode::Replace)
+                linked = folder_ / ("." + target_.filename().string() + "." + std::to_string(random()) + ".part");
+            linkedOk = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, linked.c_str(), AT_SYMLINK_FOLLOW);
+            if (linkedOk != 0 && (errno != EEXIST || mode == Mode::KeepExisting))
+                break;
+        }
+        if (linkedOk != 0) {
+            const int err = errno;
+            discard();
+            if (err == EEXIST && mode == Mode::KeepExisting)
+                throw TargetExistsError(FileMessage("Cannot create file", target_, err));
+            ThrowCreateError(target_, err);
+        }
+        temporary_ = linked;  // what to take back if the rest fails
+        if (mode == Mode::KeepExisting)
+            temporary_.clear();
+    }
     if (::close(fd_) != 0) {  // delayed write errors (NFS, full disks) surface here
         const int err = errno;
         fd_ = -1;
+        if (temporary_.empty())
+            ::unlink(target_.c_str());
         discard();
         ThrowCreateError(target_, err);
     }
     fd_ = -1;
+    if (temporary_.empty()) {
+        committed_ = true;
+        return;
+    }
     int err = 0;
     bool moved = false;
     if (mode == Mode::Replace) {

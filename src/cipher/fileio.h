@@ -56,9 +56,10 @@ private:
     std::uint64_t size_ = 0;
 };
 
-// Writes a file under a temporary name in the target's folder and renames it into place on
-// commit(). Until then the target is untouched; destroyed without commit, the temporary file
-// is removed. The finished file gets the permissions a newly created file would get.
+// Writes a file in the target's folder that gets the target's name only on commit(): an
+// unnamed file where the file system allows it, else a hidden temporary name. Until then the
+// target is untouched; destroyed without commit, the file is removed. The finished file gets
+// the permissions a newly created file would get.
 class AtomicFile {
 public:
     enum class Mode {
@@ -66,7 +67,13 @@ public:
         KeepExisting,  // an existing target stays; commit() throws TargetExistsError
     };
 
-    explicit AtomicFile(std::filesystem::path target);  // FileError "Cannot create file ..."
+    enum class Naming {
+        Unnamed,  // no name until commit where the file system allows it, else as Hidden
+        Hidden,   // a hidden temporary name in the target's folder
+    };
+
+    // FileError "Cannot create file ..."
+    explicit AtomicFile(std::filesystem::path target, Naming naming = Naming::Unnamed);
     ~AtomicFile();
     AtomicFile(const AtomicFile &) = delete;
     AtomicFile &operator=(const AtomicFile &) = delete;
@@ -77,10 +84,12 @@ public:
     const std::filesystem::path &target() const { return target_; }
 
 private:
+    std::filesystem::path MakeTemporary();
     void discard() noexcept;
 
     std::filesystem::path target_;
-    std::filesystem::path temporary_;
+    std::filesystem::path folder_;
+    std::filesystem::path temporary_;  // empty while the file has no name
     int fd_ = -1;
     bool committed_ = false;
 };
