@@ -42,7 +42,7 @@ bool ScriptedKeyState::isDown(int qtKey) const
 
 bool ScriptedWallpaper::set(const QString &path)
 {
-    set_ << path;
+    applied << path;
     return works;
 }
 

@@ -50,7 +50,7 @@ public:
 
 class ScriptedWallpaper final : public Wallpaper {
 public:
-    QStringList set_;
+    QStringList applied;  // the paths set as wallpaper
     bool works = true;
     bool set(const QString &path) override;
 };
