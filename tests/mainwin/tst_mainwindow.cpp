@@ -366,6 +366,13 @@ private slots:
         QCOMPARE(state->FileIndex, 2);
         QCOMPARE(QColor(shownPixel()), QColor(Qt::blue));
 
+        // A drop as the window system delivers it: the open runs once the drop has finished.
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(Q(*dir / "b.veil")), QUrl::fromLocalFile(Q(*dir / "a.veil"))});
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        static_cast<QObject *>(window.get())->event(&drop);
+        QCOMPARE(state->FileIndex, 2);
+        QTRY_COMPARE(state->FileIndex, 1);
     }
 
     void exitByKeyClosesTheWindow()
