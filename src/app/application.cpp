@@ -3,6 +3,7 @@
 #include "form7.h"
 #include "imaging.h"
 #include "linuxplatform.h"
+#include "privacy.h"
 #include "sharedstate.h"
 
 #include <QApplication>
@@ -14,7 +15,7 @@ namespace veilshot {
 int RunApplication(int argc, char **argv)
 {
     // Before anything private is in memory: no core dumps of this process.
-    platform::HardenProcess();
+    HardenProcess();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veilshot"));
     QApplication::setApplicationDisplayName(QStringLiteral("Veilshot"));

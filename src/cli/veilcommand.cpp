@@ -3,6 +3,7 @@
 #include "cipherengine.h"
 #include "codetext.h"
 #include "fileio.h"
+#include "privacy.h"
 
 #include <csignal>
 #include <cstdio>
@@ -336,6 +337,7 @@ std::variant<Options, int> Parse(const std::vector<std::string> &arguments)
 
 int RunVeil(const std::vector<std::string> &arguments)
 {
+    HardenProcess();
     auto parsed = Parse(arguments);
     if (const int *exit = std::get_if<int>(&parsed))
         return *exit;

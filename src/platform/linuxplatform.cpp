@@ -14,8 +14,6 @@
 #include <QSettings>
 #include <QWidget>
 
-#include <sys/prctl.h>
-#include <sys/resource.h>
 
 namespace veilshot::platform {
 
@@ -277,13 +275,6 @@ void LinuxWindowServices::leaveFullScreen(QWidget *window, const QRect &restore)
 LinuxPlatform::LinuxPlatform()
     : platform_{dialogs_, messages_, keys_, keepAwake_, wallpaper_, urls_, windows_}
 {
-}
-
-void HardenProcess()
-{
-    ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
-    rlimit none{0, 0};
-    ::setrlimit(RLIMIT_CORE, &none);
 }
 
 }  // namespace veilshot::platform

@@ -95,8 +95,4 @@ private:
     Platform platform_;
 };
 
-// Keeps what the process holds out of core dumps: no dumps at all, and no attaching by other
-// processes of the user.
-void HardenProcess();
-
 }  // namespace veilshot::platform
