@@ -105,8 +105,11 @@ private:
     QList<bool> wasEnabled_;
 };
 
-std::optional<QString> TForm7::currentFile()
+std::optional<QString> TForm7::fileForCommand()
 {
+    if (state_.RunInProgress)
+        return std::nullopt;
+    Panel4Click();
     const bool inList = state_.FileIndex >= 0 && state_.FileIndex <= state_.LastIndex &&
                         state_.FileIndex < state_.FileList.size();
     if (inList && FileExists(state_.FileList[state_.FileIndex]))
@@ -228,10 +231,7 @@ void TForm7::Panel9Click()
 void TForm7::mN4Click()
 {
     guarded([this] {
-        if (state_.RunInProgress)
-            return;
-        Panel4Click();
-        const auto current = currentFile();
+        const auto current = fileForCommand();
         if (!current)
             return;
         const QString entry = *current;
@@ -261,10 +261,7 @@ void TForm7::mN4Click()
 void TForm7::mN7Click()
 {
     guarded([this] {
-        if (state_.RunInProgress)
-            return;
-        Panel4Click();
-        const auto current = currentFile();
+        const auto current = fileForCommand();
         if (!current)
             return;
         const QString entry = *current;
@@ -296,8 +293,7 @@ void TForm7::mN7Click()
 void TForm7::mN5Click()
 {
     guarded([this] {
-        Panel4Click();
-        const auto current = currentFile();
+        const auto current = fileForCommand();
         if (!current)
             return;
         const QString path = *current;
@@ -319,10 +315,9 @@ void TForm7::mN5Click()
 void TForm7::mN6Click()
 {
     guarded([this] {
-        Panel4Click();
         const bool inList = state_.FileIndex >= 0 && state_.FileIndex <= state_.LastIndex;
         state_.RemoveTarget = inList ? state_.FileList.value(state_.FileIndex) : QString();
-        if (!currentFile())
+        if (!fileForCommand())
             return;
         TForm8 confirm(state_.RemoveTarget, platform_, this);
         confirm.exec();

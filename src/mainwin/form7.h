@@ -90,8 +90,10 @@ private:
     void showCodeWindow();
     // Before a command that works on files: the slide show stops, in every mode.
     void stopForCommand();
-    // The file at the current position, or std::nullopt after telling the user there is none.
-    std::optional<QString> currentFile();
+    // What every command on the shown file does first: nothing while a run is in progress, else
+    // the stop action, then the file at the current position, or std::nullopt after telling the
+    // user there is none.
+    std::optional<QString> fileForCommand();
     // Deciphers `entry` and writes its picture to `target`; false for another code.
     bool writeDecodedCopy(const QString &entry, const QString &target);
     bool runKey(MainKey key);
