@@ -2,6 +2,7 @@
 
 #include "fileio.h"
 #include "fileoperations.h"
+#include "qtpath.h"
 #include "tempdir.h"
 
 #include <gtest/gtest.h>
@@ -12,10 +13,8 @@
 namespace veilshot {
 namespace {
 
-QString Q(const std::filesystem::path &p)
-{
-    return QString::fromStdString(p.string());
-}
+using test::Q;
+
 
 struct NameRule {
     const char *name;

@@ -1,6 +1,7 @@
 // Listing a viewer's folder: natural order, the names that count, and the chosen file's place.
 
 #include "folderlisting.h"
+#include "qtpath.h"
 #include "tempdir.h"
 
 #include <gtest/gtest.h>
@@ -10,15 +11,13 @@
 namespace veilshot {
 namespace {
 
+using test::Q;
+
 bool IsVeil(const QString &path)
 {
     return LowerExtension(path) == QLatin1String(".veil");
 }
 
-QString Q(const std::filesystem::path &p)
-{
-    return QString::fromStdString(p.string());
-}
 
 TEST(FolderListing, NaturalCaseInsensitiveOrderWithFoldersAndUpperCaseExtensions)
 {

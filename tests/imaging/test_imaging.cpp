@@ -2,6 +2,7 @@
 // moves, bad input is a clear refusal, and decoding for a box stays sharp without waste.
 
 #include "imaging.h"
+#include "qtpath.h"
 #include "tempdir.h"
 
 #include <gtest/gtest.h>
@@ -15,12 +16,10 @@
 namespace veilshot::imaging {
 namespace {
 
+using test::Q;
+
 using test::TempDir;
 
-QString Q(const std::filesystem::path &path)
-{
-    return QString::fromStdString(path.string());
-}
 
 // A picture whose four quadrants and corner pixels all differ.
 QImage Quadrants(int w = 64, int h = 48)

@@ -8,6 +8,7 @@
 #include "panelbutton.h"
 #include "scriptedplatform.h"
 #include "sharedstate.h"
+#include "qtpath.h"
 #include "tempdir.h"
 
 #include <QAction>
@@ -22,12 +23,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using test::Q;
+
 constexpr auto Code = u"file commands code";
 
-QString Q(const fs::path &path)
-{
-    return QString::fromStdString(path.string());
-}
 
 void SavePhoto(const fs::path &file, QColor colour, const char *format)
 {

@@ -6,6 +6,7 @@
 #include "panelbutton.h"
 #include "scriptedplatform.h"
 #include "sharedstate.h"
+#include "qtpath.h"
 #include "tempdir.h"
 
 #include <QAction>
@@ -22,12 +23,10 @@ using namespace veilshot;
 
 namespace {
 
+using test::Q;
+
 constexpr auto Code = u"main window test code";
 
-QString Q(const std::filesystem::path &path)
-{
-    return QString::fromStdString(path.string());
-}
 
 // A picture of one colour, as PNG bytes.
 std::vector<std::uint8_t> Png(QSize size, QColor colour)
