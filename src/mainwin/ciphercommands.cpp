@@ -134,13 +134,8 @@ bool TForm7::writeDecodedCopy(const QString &entry, const QString &target)
 void TForm7::Panel9Click()
 {
     guarded([this] {
-        if (state_.RunInProgress)
+        if (!readyWithCode())
             return;
-        if (!state_.engine.CodeEntered()) {
-            showCodeWindow();
-            return;
-        }
-        stopForCommand();
 
         const QStringList picked = platform_.dialogs.openFiles(
             this, {.title = QStringLiteral("Cipher"), .startFolder = StartIn(state_.LastSourceFolder), .filter = PhotoFilter()});

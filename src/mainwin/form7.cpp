@@ -327,15 +327,22 @@ void TForm7::Panel6Click()
     guarded([this] { open(); });
 }
 
-void TForm7::open()
+bool TForm7::readyWithCode()
 {
     if (state_.RunInProgress)
-        return;
+        return false;
     if (!state_.engine.CodeEntered()) {
         showCodeWindow();
-        return;
+        return false;
     }
     stopForCommand();
+    return true;
+}
+
+void TForm7::open()
+{
+    if (!readyWithCode())
+        return;
 
     QString path;
     if (dropped_) {

@@ -90,6 +90,9 @@ private:
     void showCodeWindow();
     // Before a command that works on files: the slide show stops, in every mode.
     void stopForCommand();
+    // What Open and Cipher do first: nothing while a run is in progress, the code window while
+    // no code was entered, else the slide show stops and the command goes on (true).
+    bool readyWithCode();
     // What every command on the shown file does first: nothing while a run is in progress, else
     // the stop action, then the file at the current position, or std::nullopt after telling the
     // user there is none.
