@@ -211,6 +211,16 @@ CipherEngine::~CipherEngine()
         ::munlock(tables_.get(), 2 * KeyTableSize);
 }
 
+std::unique_ptr<CipherEngine> CipherEngine::Copy() const
+{
+    auto copy = std::make_unique<CipherEngine>(kernel_);
+    std::copy_n(tables_.get(), 2 * KeyTableSize, copy->tables_.get());
+    copy->codeCheck_ = codeCheck_;
+    copy->codeEntered_ = codeEntered_;
+    copy->extension = extension;
+    return copy;
+}
+
 CipherEngine::BuildResult CipherEngine::BuildKeyTable(std::u16string_view code)
 {
     code = code.substr(0, std::min(code.size(), CodeReadLimit));

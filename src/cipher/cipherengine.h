@@ -102,6 +102,10 @@ public:
     CipherEngine(const CipherEngine &) = delete;
     CipherEngine &operator=(const CipherEngine &) = delete;
 
+    // An engine of its own with this one's key table and code check, for a run that must keep
+    // working under the code it started with whatever code is entered meanwhile.
+    std::unique_ptr<CipherEngine> Copy() const;
+
     // Builds the key table and the code check from the code text. NoCode when the text holds
     // nothing but blanks and line breaks, or its digits cannot give a round count; then nothing
     // changes.

@@ -62,6 +62,20 @@ TEST(KeyTable, BuildingTwiceGivesTheSameTableAndANewCodeReplacesIt)
     EXPECT_EQ(engine.CodeCheck(), firstCheck);
 }
 
+TEST(KeyTable, ACopyKeepsItsCodeWhenTheOriginalGetsANewOne)
+{
+    CipherEngine engine;
+    engine.BuildKeyTable(u"first code");
+    const auto first = TableOf(engine);
+    const auto copy = engine.Copy();
+    engine.BuildKeyTable(u"second code");
+    EXPECT_TRUE(copy->CodeEntered());
+    EXPECT_EQ(TableOf(*copy), first);
+    CheckValue check = copy->CodeCheck();
+    EXPECT_FALSE(engine.Matches(check));
+    EXPECT_TRUE(copy->Matches(check));
+}
+
 // Codes compared pairwise: whether they must give the same table.
 struct CodePair {
     const char *name;
