@@ -184,8 +184,9 @@ bool RenameNoReplace(const fs::path &from, const fs::path &to, int &err)
 
 }  // namespace
 
-AtomicFile::AtomicFile(fs::path target, Naming naming)
+AtomicFile::AtomicFile(fs::path target, Naming naming, Access access)
     : target_(std::move(target))
+    , access_(access)
 {
     folder_ = target_.parent_path();
     if (folder_.empty())
@@ -194,7 +195,7 @@ AtomicFile::AtomicFile(fs::path target, Naming naming)
     // not even a killed process leaves part of it behind.
     if (naming == Naming::Unnamed && ::access("/proc/self/fd", X_OK) == 0) {
         do {
-            fd_ = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+            fd_ = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, access_ == Access::OwnerOnly ? 0600 : 0666);
         } while (fd_ < 0 && errno == EINTR);
         if (fd_ >= 0)
             return;
@@ -212,7 +213,7 @@ fs::path AtomicFile::MakeTemporary()
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0)
         ThrowCreateError(target_, errno);
-    ::fchmod(fd_, CreationMode());
+    ::fchmod(fd_, access_ == Access::OwnerOnly ? 0600 : CreationMode());
     return pattern;
 }
 

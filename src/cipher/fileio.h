@@ -59,7 +59,7 @@ private:
 // Writes a file in the target's folder that gets the target's name only on commit(): an
 // unnamed file where the file system allows it, else a hidden temporary name. Until then the
 // target is untouched; destroyed without commit, the file is removed. The finished file gets
-// the permissions a newly created file would get.
+// the permissions a newly created file would get, or the owner's alone for secrets.
 class AtomicFile {
 public:
     enum class Mode {
@@ -72,8 +72,13 @@ public:
         Hidden,   // a hidden temporary name in the target's folder
     };
 
+    enum class Access {
+        Usual,      // what a newly created file would get
+        OwnerOnly,  // read and write for the owner alone, whatever the umask (0600)
+    };
+
     // FileError "Cannot create file ..."
-    explicit AtomicFile(std::filesystem::path target, Naming naming = Naming::Unnamed);
+    explicit AtomicFile(std::filesystem::path target, Naming naming = Naming::Unnamed, Access access = Access::Usual);
     ~AtomicFile();
     AtomicFile(const AtomicFile &) = delete;
     AtomicFile &operator=(const AtomicFile &) = delete;
@@ -90,6 +95,7 @@ private:
     std::filesystem::path target_;
     std::filesystem::path folder_;
     std::filesystem::path temporary_;  // empty while the file has no name
+    Access access_;
     int fd_ = -1;
     bool committed_ = false;
 };

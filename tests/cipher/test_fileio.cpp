@@ -62,16 +62,25 @@ TEST_P(AtomicFile, KeepExistingRefusesATargetThatAppearedMeanwhile)
     EXPECT_EQ(test::ReadFile(dir / "out.bin"), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
 }
 
-TEST_P(AtomicFile, FinishedFileHasTheUsualPermissions)
+TEST_P(AtomicFile, FinishedFileHasTheUsualPermissionsOrTheOwnersAloneForSecrets)
 {
+    using Access = veilshot::AtomicFile::Access;
     test::TempDir dir;
     const mode_t saved = ::umask(022);
-    auto file = make(dir / "out.bin");
-    file.commit(Mode::Replace);
+    for (const Mode mode : {Mode::Replace, Mode::KeepExisting}) {
+        veilshot::AtomicFile usual(dir / "usual.bin", GetParam());
+        usual.commit(mode);
+        veilshot::AtomicFile secret(dir / "secret.txt", GetParam(), Access::OwnerOnly);
+        secret.commit(mode);
+        struct stat st {};
+        ASSERT_EQ(::stat((dir / "usual.bin").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0644u);
+        ASSERT_EQ(::stat((dir / "secret.txt").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        std::filesystem::remove(dir / "usual.bin");
+        std::filesystem::remove(dir / "secret.txt");
+    }
     ::umask(saved);
-    struct stat st {};
-    ASSERT_EQ(::stat((dir / "out.bin").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0644u);
 }
 
 TEST_P(AtomicFile, UncreatableTargetIsACreateError)
