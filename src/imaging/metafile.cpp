@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include <emf2svg.h>
@@ -32,6 +33,14 @@ QByteArray EmfToSvg(std::span<const std::uint8_t> bytes)
         result = QByteArray(svg, qsizetype(length));
     std::free(svg);
     return result;
+}
+
+// libwmf draws text with the URW base 35 Type 1 fonts from this folder, and without them it
+// draws nothing at all, text or not.
+bool WmfFontsInstalled()
+{
+    std::error_code error;
+    return std::filesystem::exists("/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1", error);
 }
 
 QByteArray WmfToSvg(std::span<const std::uint8_t> bytes)
@@ -91,7 +100,10 @@ QImage RenderMetafile(std::span<const std::uint8_t> bytes, bool enhanced, QSize 
     const QByteArray svg = enhanced ? EmfToSvg(bytes) : WmfToSvg(bytes);
     QSvgRenderer renderer(svg);
     if (svg.isEmpty() || !renderer.isValid()) {
-        *reason = QStringLiteral("The metafile is damaged or cannot be drawn.");
+        *reason = !enhanced && !WmfFontsInstalled()
+                      ? QStringLiteral("The metafile cannot be drawn: the fonts for Windows metafiles are not "
+                                       "installed (package fonts-urw-base35).")
+                      : QStringLiteral("The metafile is damaged or cannot be drawn.");
         return {};
     }
     QSizeF size = renderer.viewBoxF().size();
