@@ -155,7 +155,8 @@ void TForm2::Button4Click()
         std::u16string code = CodeOf(Memo1->toPlainText());
         std::string bytes = EncodeCodeText(code);
         SecureWipe(code.data(), code.size() * sizeof(char16_t));
-        AtomicFile file(LocalPath(*chosen));
+        // The code is the one secret: its file is for its owner alone.
+        AtomicFile file(LocalPath(*chosen), AtomicFile::Naming::Unnamed, AtomicFile::Access::OwnerOnly);
         file.write(bytes.data(), bytes.size());
         SecureWipe(bytes.data(), bytes.size());
         try {

@@ -136,15 +136,6 @@ constexpr std::array<Encoder, 5> Encoders = {{
     {"image/png", Format::Png},
 }};
 
-int EncoderFor(Format format)
-{
-    for (std::size_t i = 0; i < Encoders.size(); ++i) {
-        if (Encoders[i].format == format)
-            return int(i);
-    }
-    return -1;
-}
-
 void WriteBytes(const QString &path, const char *data, std::size_t size, AtomicFile::Mode mode)
 {
     AtomicFile file(LocalPath(path));
@@ -328,11 +319,9 @@ void Save(const QImage &image, const QString &path, int encoder, std::optional<i
 void WriteDecoded(const Picture &picture, std::span<const std::uint8_t> original, const QString &path,
                   AtomicFile::Mode mode)
 {
-    const int encoder = EncoderFor(picture.format);
-    if (encoder >= 0)
-        Save(picture.image, path, encoder, std::nullopt, mode);
-    else
-        WriteBytes(path, reinterpret_cast<const char *>(original.data()), original.size(), mode);
+    if (!picture.ok())
+        throw FileError(FileMessage("Cannot create file", LocalPath(path), picture.error.toStdString()));
+    WriteBytes(path, reinterpret_cast<const char *>(original.data()), original.size(), mode);
 }
 
 void Show(QLabel &control, const QImage &image)

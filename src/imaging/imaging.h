@@ -94,8 +94,10 @@ QString EncoderMime(int encoder);
 void Save(const QImage &image, const QString &path, int encoder, std::optional<int> jpegQuality = std::nullopt,
           AtomicFile::Mode mode = AtomicFile::Mode::Replace);
 
-// Write decoded: encodes the picture again in the format it was decoded from. Formats without
-// an encoder (ICO, EMF, WMF) keep their original bytes, which are given as `original`.
+// Write decoded: writes `original`, the bytes `picture` was decoded from, exactly as they are,
+// once the decode has shown that they are a picture (FileError with the decoder's reason
+// otherwise). A deciphered photo is often the only copy left: encoding it again would lose
+// quality and metadata for good.
 void WriteDecoded(const Picture &picture, std::span<const std::uint8_t> original, const QString &path,
                   AtomicFile::Mode mode = AtomicFile::Mode::KeepExisting);
 

@@ -57,10 +57,14 @@ QString StoredExtension(const QString &veilFile)
 
 // One batch at a time: while it runs, the commands that would start another are disabled, the
 // progress strip shows and the hourglass is up; all of it is put back however the run ends.
+// A run works under the code it started with, on an engine of its own: the code window stays
+// open to the user meanwhile, and a code entered there serves the next run. A request to close
+// the window stops the run after the file in hand, and the window closes when it has ended.
 class TForm7::BatchRun {
 public:
     BatchRun(TForm7 &window, int maximum, bool showProgress)
         : window_(window)
+        , engine_(window.state_.engine.Copy())
     {
         window_.state_.RunInProgress = true;
         for (QObject *command : commands()) {
@@ -84,16 +88,21 @@ public:
         for (qsizetype i = 0; i < list.size(); ++i)
             list[i]->setProperty("enabled", wasEnabled_[i]);
         window_.state_.RunInProgress = false;
+        if (window_.closeAfterRun_)
+            QMetaObject::invokeMethod(&window_, &QWidget::close, Qt::QueuedConnection);
     }
 
-    // Lets the window answer, then tells whether the user holds Ctrl to stop.
+    // Lets the window answer, then tells whether the user holds Ctrl to stop or asked to close.
     bool stopRequested()
     {
         QCoreApplication::processEvents();
-        return window_.platform_.keys.isDown(Qt::Key_Control);
+        const bool ctrl = window_.platform_.keys.isDown(Qt::Key_Control);
+        return ctrl || window_.closeAfterRun_;
     }
 
     void progress(int value) { window_.ProgressBar1->setValue(value); }
+
+    cipher::CipherEngine &engine() { return *engine_; }
 
 private:
     QList<QObject *> commands() const
@@ -102,6 +111,7 @@ private:
     }
 
     TForm7 &window_;
+    std::unique_ptr<cipher::CipherEngine> engine_;
     QList<bool> wasEnabled_;
 };
 
@@ -118,13 +128,14 @@ std::optional<QString> TForm7::fileForCommand()
     return std::nullopt;
 }
 
-bool TForm7::writeDecodedCopy(const QString &entry, const QString &target)
+bool TForm7::writeDecodedCopy(cipher::CipherEngine &engine, const QString &entry, const QString &target)
 {
-    const auto body = state_.engine.DecipherFile(LocalPath(entry));
+    const auto body = engine.DecipherFile(LocalPath(entry));
     if (!body)
         return false;
-    // A copy is written at the picture's full size, encoded again in its own format.
-    const imaging::Picture picture = imaging::DecodeMemory(body->bytes(), entry);
+    // The copy holds exactly the bytes that were ciphered; the decode, as small as the format
+    // allows, only confirms that they are a picture.
+    const imaging::Picture picture = imaging::DecodeMemory(body->bytes(), entry, QSize(1, 1));
     if (!picture.ok())
         throw FileError(picture.error.toStdString());
     imaging::WriteDecoded(picture, body->bytes(), target, AtomicFile::Mode::KeepExisting);
@@ -161,9 +172,9 @@ void TForm7::Panel9Click()
         auto destinationOf = [&folder](const QString &file) {
             return JoinPath(folder, ReplaceExtension(FileNameOf(file), QStringLiteral(".veil")));
         };
-        auto cipher = [this](const QString &source, const QString &target) {
-            state_.engine.extension = cipher::Extension::FromFileName(LocalPath(source));
-            state_.engine.Cipfoto(LocalPath(source), LocalPath(target), AtomicFile::Mode::KeepExisting);
+        auto cipher = [](BatchRun &run, const QString &source, const QString &target) {
+            run.engine().extension = cipher::Extension::FromFileName(LocalPath(source));
+            run.engine().Cipfoto(LocalPath(source), LocalPath(target), AtomicFile::Mode::KeepExisting);
         };
 
         if (single) {
@@ -172,7 +183,7 @@ void TForm7::Panel9Click()
             try {
                 if (QFileInfo::exists(target))
                     throw TargetExistsError("");
-                cipher(first, target);
+                cipher(run, first, target);
             } catch (const TargetExistsError &) {
                 platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
             }
@@ -190,7 +201,7 @@ void TForm7::Panel9Click()
                 if (!FileExists(file) || QFileInfo::exists(target))
                     continue;
                 try {
-                    cipher(file, target);
+                    cipher(run, file, target);
                 } catch (const TargetExistsError &) {
                     // appeared meanwhile: passed over like any existing target
                 }
@@ -216,7 +227,7 @@ void TForm7::Panel9Click()
                 continue;
             run.progress(++done);
             try {
-                cipher(JoinPath(source, name), destinationOf(JoinPath(source, name)));
+                cipher(run, JoinPath(source, name), destinationOf(JoinPath(source, name)));
             } catch (const TargetExistsError &) {
             }
         }
@@ -246,7 +257,7 @@ void TForm7::mN4Click()
         QCoreApplication::processEvents();
         BatchRun run(*this, 0, false);
         try {
-            writeDecodedCopy(entry, target);
+            writeDecodedCopy(run.engine(), entry, target);
         } catch (const TargetExistsError &) {
             platform_.messages.inform(this, QLatin1String(ThisNameExistsMessage));
         }
@@ -276,7 +287,7 @@ void TForm7::mN7Click()
                 const QString target = JoinPath(folder, ReplaceExtension(FileNameOf(file), StoredExtension(file)));
                 try {
                     if (!QFileInfo::exists(target))
-                        writeDecodedCopy(file, target);  // another code: passed over
+                        writeDecodedCopy(run.engine(), file, target);  // another code: passed over
                 } catch (const TargetExistsError &) {
                 }
             }

@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -249,6 +250,18 @@ void TForm7::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     layoutControls();
+}
+
+void TForm7::closeEvent(QCloseEvent *event)
+{
+    // A run in progress is not left to go on unseen: it stops after the file in hand, and the
+    // window closes when it has ended.
+    if (state_.RunInProgress) {
+        closeAfterRun_ = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void TForm7::guarded(const std::function<void()> &command)

@@ -19,6 +19,7 @@ class QRadioButton;
 class QTimer;
 
 namespace veilshot {
+namespace cipher { class CipherEngine; }
 struct SharedState;
 class PanelButton;
 enum class MainKey;
@@ -74,6 +75,7 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
@@ -97,8 +99,8 @@ private:
     // the stop action, then the file at the current position, or std::nullopt after telling the
     // user there is none.
     std::optional<QString> fileForCommand();
-    // Deciphers `entry` and writes its picture to `target`; false for another code.
-    bool writeDecodedCopy(const QString &entry, const QString &target);
+    // Deciphers `entry` with `engine` and writes its picture to `target`; false for another code.
+    bool writeDecodedCopy(cipher::CipherEngine &engine, const QString &entry, const QString &target);
     bool runKey(MainKey key);
     void open();
 
@@ -124,6 +126,9 @@ private:
     // Full screen: the window's and the picture area's geometry before it.
     QRect savedGeometry_;
     QSize savedPanel1_;
+
+    // A close was asked for while a run was in progress: the run stops, then the window closes.
+    bool closeAfterRun_ = false;
 
     // A dropped file waiting for the open command (a code had to be entered first).
     QString DroppedPath;

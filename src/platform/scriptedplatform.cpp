@@ -34,6 +34,8 @@ void ScriptedMessageBoxes::inform(QWidget *, const QString &text)
 
 bool ScriptedKeyState::isDown(int qtKey) const
 {
+    if (beforeRead)
+        beforeRead(qtKey);
     auto &queue = const_cast<QHash<int, QQueue<bool>> &>(reads)[qtKey];
     if (!queue.isEmpty())
         return queue.dequeue();

@@ -9,6 +9,8 @@
 #include <QQueue>
 #include <QSet>
 
+#include <functional>
+
 namespace veilshot::platform {
 
 class ScriptedFileDialogs final : public FileDialogs {
@@ -37,6 +39,9 @@ public:
     // out, `held` answers.
     QHash<int, QQueue<bool>> reads;
     QSet<int> held;
+    // Runs before each read, with the key asked for: long runs read keys between their items,
+    // so a test can act there as a user would.
+    std::function<void(int)> beforeRead;
     bool isDown(int qtKey) const override;
 };
 

@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <filesystem>
+
 using namespace veilshot;
 
 class CodeWindowTest : public QObject {
@@ -110,6 +112,9 @@ private slots:
         QVERIFY(saved.size() > 2);
         QCOMPARE(int(saved[0]), 0xFF);  // UTF-16 LE with its mark
         QCOMPARE(int(saved[1]), 0xFE);
+        using std::filesystem::perms;
+        QVERIFY((std::filesystem::status(dir / "code.txt").permissions() & perms::all) ==
+                (perms::owner_read | perms::owner_write));  // the code is for its owner alone
 
         TForm2 window(engine, scripted.platform(), nullptr);
         QVERIFY(memo(window)->toPlainText().isEmpty());  // a new window starts empty

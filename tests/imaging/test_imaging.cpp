@@ -3,6 +3,7 @@
 
 #include "imaging.h"
 #include "qtpath.h"
+#include "photos.h"
 #include "tempdir.h"
 
 #include <gtest/gtest.h>
@@ -350,24 +351,40 @@ TEST(Save, AFailedSaveLeavesTheOldFileWhole)
     EXPECT_EQ(test::ReadFile(dir / "photo.png").size(), 13u);
 }
 
-TEST(WriteDecoded, ReencodesInTheDecodedFormatOrKeepsTheBytes)
+struct ExactCopyCase {
+    const char *name;
+    std::vector<std::uint8_t> bytes;
+};
+
+class WriteDecoded : public ::testing::TestWithParam<ExactCopyCase> {};
+
+TEST_P(WriteDecoded, WritesThePictureExactlyAsItCame)
 {
     TempDir dir;
-    const auto png = Encode(Quadrants(), "png");
-    const Picture picture = DecodeMemory(png, "a");
-    ASSERT_TRUE(picture.ok());
-    WriteDecoded(picture, png, Q(dir / "copy.jpg"));  // the name does not choose the format
-    const Picture copy = OpenFile(Q(dir / "copy.jpg"));
-    ASSERT_TRUE(copy.ok());
-    EXPECT_EQ(copy.format, Format::Png);
-    EXPECT_EQ(copy.image.convertToFormat(QImage::Format_ARGB32), Quadrants());
-    EXPECT_THROW(WriteDecoded(picture, png, Q(dir / "copy.jpg")), TargetExistsError);
+    const auto &bytes = GetParam().bytes;
+    const Picture picture = DecodeMemory(bytes, "a");
+    ASSERT_TRUE(picture.ok()) << picture.error.toStdString();
+    imaging::WriteDecoded(picture, bytes, Q(dir / "copy.jpg"));  // the name does not matter
+    EXPECT_EQ(test::ReadFile(dir / "copy.jpg"), bytes);
+    EXPECT_THROW(imaging::WriteDecoded(picture, bytes, Q(dir / "copy.jpg")), TargetExistsError);
+    EXPECT_EQ(test::ReadFile(dir / "copy.jpg"), bytes);
+}
 
-    const auto wmf = test::ReadFile(TEST_DATA "/red-rectangle.wmf");
-    const Picture metafile = DecodeMemory(wmf, "b");
-    ASSERT_TRUE(metafile.ok());
-    WriteDecoded(metafile, wmf, Q(dir / "copy.wmf"));
-    EXPECT_EQ(test::ReadFile(dir / "copy.wmf"), wmf);
+INSTANTIATE_TEST_SUITE_P(Formats, WriteDecoded,
+                         ::testing::Values(ExactCopyCase{"Png", test::EncodedPhoto("png")},
+                                           ExactCopyCase{"JpegWithExif", test::JpegWithExif(false)},
+                                           ExactCopyCase{"JpegWithDamagedExif", test::JpegWithExif(true)},
+                                           ExactCopyCase{"Wmf", test::ReadFile(TEST_DATA "/red-rectangle.wmf")}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(WriteDecodedRefusal, BytesThatAreNoPictureAreNotWritten)
+{
+    TempDir dir;
+    const std::vector<std::uint8_t> text = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'h', 'o', 't', 'o'};
+    const Picture picture = DecodeMemory(text, "a");
+    ASSERT_FALSE(picture.ok());
+    EXPECT_THROW(imaging::WriteDecoded(picture, text, Q(dir / "copy.jpg")), FileError);
+    EXPECT_TRUE(dir.entries().empty());
 }
 
 }  // namespace

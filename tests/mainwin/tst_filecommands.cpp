@@ -5,6 +5,7 @@
 #include "fileoperations.h"
 #include "form7.h"
 #include "modal.h"
+#include "photos.h"
 #include "panelbutton.h"
 #include "scriptedplatform.h"
 #include "sharedstate.h"
@@ -188,31 +189,167 @@ private slots:
 
     void aBatchDisablesTheCommandsThatWouldStartAnother()
     {
-        class Watching final : public platform::KeyState {
-        public:
-            std::function<void()> onRead;
-            bool isDown(int) const override
-            {
-                onRead();
-                return false;
-            }
-        } keys;
-        platform::Platform watched{scripted->dialogs, scripted->messages, keys, scripted->keepAwake,
-                                   scripted->wallpaper, scripted->urls, scripted->windows};
-        TForm7 other(*state, watched);
         bool openWasEnabled = true, cipherWasEnabled = true;
-        keys.onRead = [&] {
-            openWasEnabled = other.findChild<PanelButton *>("Panel6")->isEnabled();
-            cipherWasEnabled = other.findChild<PanelButton *>("Panel9")->isEnabled();
+        scripted->keys.beforeRead = [&](int) {
+            openWasEnabled = panel("Panel6")->isEnabled();
+            cipherWasEnabled = panel("Panel9")->isEnabled();
         };
         SavePhoto(*dir / "plain" / "1.jpg", Qt::red, "jpeg");
         SavePhoto(*dir / "plain" / "2.jpg", Qt::red, "jpeg");
         answer({Q(*dir / "plain" / "1.jpg"), Q(*dir / "plain" / "2.jpg")});
         answer({Q(*dir / "plain" / "x")});
-        other.findChild<PanelButton *>("Panel9")->click();
+        panel("Panel9")->click();
         QVERIFY(!openWasEnabled);
         QVERIFY(!cipherWasEnabled);
-        QVERIFY(other.findChild<PanelButton *>("Panel6")->isEnabled());
+        QVERIFY(panel("Panel6")->isEnabled());
+    }
+
+    // Closing the window (close box, Exit, E) while a batch runs: the run stops after the file
+    // in hand, then the window closes. Nothing goes on being written unseen.
+    void closingDuringABatchStopsItThenCloses_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("how");
+        for (const char *command : {"Cipher all", "To decode all"})
+            for (const char *how : {"close box", "Exit", "E"})
+                QTest::addRow("%s, %s", command, how) << command << how;
+    }
+
+    void closingDuringABatchStopsItThenCloses()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, how);
+        for (const char *name : {"1.jpg", "2.jpg", "3.jpg", "4.jpg"})
+            SavePhoto(*dir / "plain" / name, Qt::red, "jpeg");
+        const bool cipher = command == "Cipher all";
+        if (!cipher) {
+            answer({Q(*dir / "plain" / "1.jpg")});
+            answer({Q(*dir / "plain" / "1.jpg")});
+            window->findChild<QCheckBox *>("CheckBox2")->setChecked(true);
+            panel("Panel9")->click();
+            answer({Q(*dir / "plain" / "The ciphered photo" / "1.veil")});
+            panel("Panel6")->click();
+            QCOMPARE(state->FileList.size(), 4);
+            fs::create_directory(*dir / "copies");
+        }
+        int reads = 0;
+        scripted->keys.beforeRead = [&](int) {
+            if (++reads != 2)  // between the first file and the second
+                return;
+            if (how == "close box")
+                window->close();
+            else if (how == "Exit")
+                action("Exit1")->trigger();
+            else
+                QTest::keyClick(window.get(), Qt::Key_E);
+        };
+        if (cipher) {
+            fs::create_directory(*dir / "out");
+            window->findChild<QCheckBox *>("CheckBox2")->setChecked(true);
+            answer({Q(*dir / "plain" / "1.jpg")});
+            answer({Q(*dir / "out" / "x")});
+            panel("Panel9")->click();
+        } else {
+            answer({Q(*dir / "copies" / "x")});
+            action("mN7")->trigger();
+        }
+        const std::vector<std::string> one = {cipher ? "1.veil" : "1.jpg"};
+        QCOMPARE(entries(cipher ? "out/The ciphered photo" : "copies/The decoded photo"), one);
+        QVERIFY(window->isVisible());  // until the run has ended and the window gets the close
+        QTRY_VERIFY(!window->isVisible());
+        QVERIFY(!state->RunInProgress);
+    }
+
+    // A new code entered while a batch runs serves the next run; this one keeps its own.
+    void aBatchKeepsTheCodeItStartedWith_data()
+    {
+        QTest::addColumn<bool>("cipher");
+        QTest::newRow("Cipher all") << true;
+        QTest::newRow("To decode all") << false;
+    }
+
+    void aBatchKeepsTheCodeItStartedWith()
+    {
+        QFETCH(bool, cipher);
+        for (const char *name : {"1.jpg", "2.jpg", "3.jpg", "4.jpg"})
+            SavePhoto(*dir / "plain" / name, Qt::red, "jpeg");
+        auto *all = window->findChild<QCheckBox *>("CheckBox2");
+        all->setChecked(true);
+        const auto cipherAll = [&] {
+            answer({Q(*dir / "plain" / "1.jpg")});
+            answer({Q(*dir / "plain" / "x")});
+            panel("Panel9")->click();
+        };
+        const auto changeCodeMidway = [&] {
+            int reads = 0;
+            scripted->keys.beforeRead = [&, reads](int) mutable {
+                if (++reads == 2)
+                    state->engine.BuildKeyTable(u"a code entered meanwhile");
+            };
+        };
+        if (cipher)
+            changeCodeMidway();
+        cipherAll();
+        scripted->keys.beforeRead = nullptr;
+        const fs::path ciphered = *dir / "plain" / "The ciphered photo";
+        QCOMPARE(dir->entries(ciphered).size(), size_t(4));
+        cipher::CipherEngine first;
+        first.BuildKeyTable(Code);
+        for (const std::string &name : dir->entries(ciphered)) {
+            const auto header = cipher::ReadHeader(ciphered / name);
+            QVERIFY(header && first.Matches(header->check));
+        }
+        if (cipher)
+            return;
+
+        answer({Q(ciphered / "1.veil")});
+        panel("Panel6")->click();
+        fs::create_directory(*dir / "copies");
+        changeCodeMidway();
+        answer({Q(*dir / "copies" / "x")});
+        action("mN7")->trigger();
+        QCOMPARE(entries("copies/The decoded photo"), (std::vector<std::string>{"1.jpg", "2.jpg", "3.jpg", "4.jpg"}));
+        // The next run works under the new code, which these files were not made with.
+        state->engine.BuildKeyTable(u"a code entered meanwhile");
+        fs::remove_all(*dir / "copies" / "The decoded photo");
+        answer({Q(*dir / "copies" / "x")});
+        action("mN7")->trigger();
+        QVERIFY(!fs::exists(*dir / "copies" / "The decoded photo") || entries("copies/The decoded photo").empty());
+    }
+
+    // A deciphered copy holds exactly the bytes that were ciphered: no second encoding, no
+    // metadata lost, whether by "Copy - Arrow upwards" or "To decode all".
+    void decipheredCopiesAreTheCipheredBytes()
+    {
+        const std::vector<std::pair<std::string, std::vector<std::uint8_t>>> photos = {
+            {"a.jpg", test::EncodedPhoto("jpeg", Qt::red, {64, 48}, 97)},
+            {"b.png", test::EncodedPhoto("png")},
+            {"c.jpeg", test::JpegWithExif(true)},
+        };
+        for (const auto &[name, bytes] : photos)
+            test::WriteFile(*dir / "plain" / name, bytes);
+        window->findChild<QCheckBox *>("CheckBox2")->setChecked(true);
+        answer({Q(*dir / "plain" / "a.jpg")});
+        answer({Q(*dir / "plain" / "a.jpg")});
+        panel("Panel9")->click();
+        answer({Q(*dir / "plain" / "The ciphered photo" / "a.veil")});
+        panel("Panel6")->click();
+        QCOMPARE(state->FileList.size(), 3);
+
+        fs::create_directory(*dir / "all");
+        answer({Q(*dir / "all" / "x")});
+        action("mN7")->trigger();
+        fs::create_directory(*dir / "one");
+        for (int i = 0; i < 3; ++i) {
+            state->FileIndex = i;
+            answer({Q(*dir / "one" / photos[size_t(i)].first)});
+            QTest::keyClick(window.get(), Qt::Key_Up);
+        }
+        QVERIFY2(messages().isEmpty(), qPrintable(messages().join('\n')));
+        for (const auto &[name, bytes] : photos) {
+            QVERIFY2(test::ReadFile(*dir / "all" / "The decoded photo" / name) == bytes, name.c_str());
+            QVERIFY2(test::ReadFile(*dir / "one" / "The decoded photo" / name) == bytes, name.c_str());
+        }
     }
 
     void copyWritesTheDecodedPictureByTheStoredExtension()
