@@ -17,8 +17,8 @@ int RunApplication(int argc, char **argv)
     // Before anything private is in memory: no core dumps of this process.
     HardenProcess();
     QApplication app(argc, argv);
+    // No display name: the window system would add it to every title.
     QApplication::setApplicationName(QStringLiteral("Veilshot"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Veilshot"));
     imaging::ImagingLibrary imaging;
 
     auto state = std::make_unique<SharedState>();

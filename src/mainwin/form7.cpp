@@ -36,7 +36,6 @@ constexpr int BarHeight = 25;
 constexpr int BelowPicture = ClientHeight - 473;  // the bar and the labels under the picture
 constexpr int StripNarrow = 48;
 constexpr int StripWide = 257;
-constexpr auto NotPresentText = "The file with this name in this folder is not present.";
 constexpr auto OpenFilter = "Зашифрованное фото (*.veil)|*.veil";
 
 bool IsVeil(const QString &path)
@@ -136,16 +135,17 @@ void TForm7::buildControls()
     };
     // Left to right; the radio strip, when wide, lies over the buttons up to Stop.
     Panel11 = button("Panel11", "< >", "Press a key 9", 0, 40, &TForm7::Panel11Click);
-    Panel8 = button("Panel8", "Presurvey", "Press a key - Enter, the Blank", 88, 80, &TForm7::Panel8Click);
-    Panel5 = button("Panel5", "Back", "Arrow to the left", 168, 70, &TForm7::Panel5Click);
-    Panel4 = button("Panel4", "Stop", "Arrow downwards", 238, 70, &TForm7::Panel4Click);
-    Panel3 = button("Panel3", "Forward", "Arrow to the right", 308, 80, &TForm7::Panel3Click);
-    Panel6 = button("Panel6", " Open", nullptr, 388, 70, &TForm7::Panel6Click);
-    Panel9 = button("Panel9", " Cipher", nullptr, 458, 70, &TForm7::Panel9Click);
+    // Stop ends where the wide strip does (40 + 257), so the strip hides it whole.
+    Panel8 = button("Panel8", "Presurvey", "Press a key - Enter, the Blank", 88, 78, &TForm7::Panel8Click);
+    Panel5 = button("Panel5", "Back", "Arrow to the left", 166, 66, &TForm7::Panel5Click);
+    Panel4 = button("Panel4", "Stop", "Arrow downwards", 232, 65, &TForm7::Panel4Click);
+    Panel3 = button("Panel3", "Forward", "Arrow to the right", 297, 80, &TForm7::Panel3Click);
+    Panel6 = button("Panel6", " Open", nullptr, 377, 72, &TForm7::Panel6Click);
+    Panel9 = button("Panel9", " Cipher", nullptr, 449, 72, &TForm7::Panel9Click);
     CheckBox2 = new QCheckBox(QStringLiteral("All"), Panel2);
     CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
-    CheckBox2->setGeometry(530, 0, 38, BarHeight);
-    Panel14 = button("Panel14", "Viewing", nullptr, 568, 58, &TForm7::Panel14Click);
+    CheckBox2->setGeometry(521, 0, 41, BarHeight);
+    Panel14 = button("Panel14", "Viewing", nullptr, 562, 64, &TForm7::Panel14Click);
     Panel2->resize(626, BarHeight);
     for (PanelButton *disabled : {Panel8, Panel5, Panel4, Panel3})
         disabled->setEnabled(false);
@@ -370,7 +370,7 @@ void TForm7::open()
         navigator.PlayBackward = false;
         path = *chosen;
         if (!QFileInfo::exists(path)) {
-            platform_.messages.inform(this, QLatin1String(NotPresentText));
+            platform_.messages.inform(this, QLatin1String(NotPresentMessage));
             return;
         }
     }

@@ -6,6 +6,7 @@
 #include <QDBusReply>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -40,6 +41,24 @@ void Prepare(QFileDialog &dialog, const DialogRequest &request)
     if (!request.proposedName.isEmpty())
         dialog.selectFile(request.proposedName);
 }
+
+// An open dialog that also takes a typed name of a file that is not there: the command that
+// asked tells the user so in its own words. Several picked files must all exist.
+class OpenDialog final : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+protected:
+    void accept() override
+    {
+        const QStringList files = selectedFiles();
+        if (files.size() == 1 && !QFileInfo::exists(files.constFirst())) {
+            QDialog::accept();
+            return;
+        }
+        QFileDialog::accept();
+    }
+};
 
 bool Run(const Command &command)
 {
@@ -88,7 +107,7 @@ std::optional<QString> LinuxFileDialogs::openFile(QWidget *parent, const DialogR
 {
     std::optional<QString> chosen;
     {
-        QFileDialog dialog(parent);
+        OpenDialog dialog(parent);
         Prepare(dialog, request);
         dialog.setFileMode(QFileDialog::ExistingFile);
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
@@ -102,7 +121,7 @@ QStringList LinuxFileDialogs::openFiles(QWidget *parent, const DialogRequest &re
 {
     QStringList chosen;
     {
-        QFileDialog dialog(parent);
+        OpenDialog dialog(parent);
         Prepare(dialog, request);
         dialog.setFileMode(QFileDialog::ExistingFiles);
         if (dialog.exec() == QDialog::Accepted)

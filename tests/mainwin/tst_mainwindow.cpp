@@ -293,6 +293,11 @@ private slots:
     {
         QTest::keyClick(window.get(), Qt::Key_9);
         QCOMPARE(child("Panel12")->width(), 257);
+        // Wide, it covers the bar up to Stop: nothing of Presurvey, Back or Stop shows.
+        const QRect strip = child("Panel12")->geometry();
+        for (const char *covered : {"Panel8", "Panel5", "Panel4"})
+            QVERIFY2(strip.contains(panel(covered)->geometry()), covered);
+        QCOMPARE(panel("Panel3")->x(), strip.right() + 1);
         panel("Panel11")->click();
         QCOMPARE(child("Panel12")->width(), 48);
     }

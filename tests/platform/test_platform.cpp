@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
+#include <QTimer>
 #include <QMimeData>
 #include <QSettings>
 
@@ -107,6 +109,41 @@ TEST(Platform, ScriptedKeyStatePlaysItsAnswersInOrder)
     EXPECT_FALSE(keys.isDown(Qt::Key_Control));
     keys.held.insert(Qt::Key_S);
     EXPECT_TRUE(keys.isDown(Qt::Key_S));
+}
+
+// A typed name need not exist: the command that opened the dialog answers for it.
+TEST(Platform, OpenDialogsReturnATypedNameThatIsNotThere)
+{
+    test::TempDir photos;
+    test::WriteText(photos / "here.veil", "x");
+    const QString folder = QString::fromStdString(photos.path().string());
+    LinuxFileDialogs dialogs;
+    bool refused = false;  // the dialog put up a message of its own
+    const auto typeAndAccept = [&refused](const QString &typed) {
+        test::OnNextModal([typed, &refused](QWidget *dialog) {
+            auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+            ASSERT_NE(name, nullptr);
+            name->setText(typed);
+            auto *watch = new QTimer(dialog);
+            QObject::connect(watch, &QTimer::timeout, [dialog, &refused] {
+                if (QWidget *other = QApplication::activeModalWidget(); other && other != dialog) {
+                    refused = true;
+                    other->close();
+                }
+            });
+            watch->start(5);
+            static_cast<QDialog *>(dialog)->accept();
+            if (dialog->isVisible())
+                static_cast<QDialog *>(dialog)->reject();
+        });
+    };
+    typeAndAccept("gone.veil");
+    EXPECT_EQ(dialogs.openFile(nullptr, {.startFolder = folder}), folder + "/gone.veil");
+    typeAndAccept("gone.jpg");
+    EXPECT_EQ(dialogs.openFiles(nullptr, {.startFolder = folder}), QStringList{folder + "/gone.jpg"});
+    typeAndAccept("here.veil");
+    EXPECT_EQ(dialogs.openFile(nullptr, {.startFolder = folder}), folder + "/here.veil");
+    EXPECT_FALSE(refused);
 }
 
 }  // namespace
