@@ -66,7 +66,54 @@ std::uint64_t MemoryLimit()
     return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 2;
 }
 
-constexpr std::size_t BlocksPerBuffer = 16;
+// A full block at any start position 1..KeyTableHalf reads the key stream up to here.
+constexpr std::size_t KeyStreamSize = KeyTableHalf + BlockSize;
+constexpr std::size_t TablesSize = 2 * KeyTableSize + KeyStreamSize;
+
+constexpr std::size_t PageSize = 4096;
+
+constexpr std::size_t RoundUpToPage(std::size_t size)
+{
+    return (size + PageSize - 1) / PageSize * PageSize;
+}
+
+// Page-aligned memory for one run's file data, overwritten before it is released.
+class WorkBuffer {
+public:
+    explicit WorkBuffer(std::size_t size)
+        : size_(RoundUpToPage(size))
+        , data_(static_cast<std::uint8_t *>(::operator new(size_, std::align_val_t(PageSize))))
+    {
+    }
+    ~WorkBuffer()
+    {
+        SecureWipe(data_, size_);
+        ::operator delete(data_, std::align_val_t(PageSize));
+    }
+    WorkBuffer(const WorkBuffer &) = delete;
+    WorkBuffer &operator=(const WorkBuffer &) = delete;
+
+    std::uint8_t *data() const { return data_; }
+
+private:
+    std::size_t size_;
+    std::uint8_t *data_;
+};
+
+#if defined(__GNUC__) && defined(__x86_64__)
+__attribute__((target_clones("avx2", "default")))
+#endif
+void XorKeyStream(const std::uint8_t *keyStream, const std::uint8_t *source, std::uint8_t *target, std::size_t n)
+{
+    const std::uint8_t *__restrict key = keyStream;
+    for (std::size_t i = 0; i < n; ++i)
+        target[i] = static_cast<std::uint8_t>(source[i] ^ key[i]);
+}
+
+[[noreturn]] void ThrowGrew(const fs::path &file)
+{
+    throw FileError(FileMessage("Cannot open file", file, "The file grew while it was read."));
+}
 
 }  // namespace
 
@@ -192,29 +239,29 @@ void TransformBlockMasked(const std::uint8_t *maskTable, const std::uint8_t *sou
 
 CipherEngine::CipherEngine(Kernel kernel)
     : kernel_(kernel)
-    , tables_(new std::uint8_t[2 * KeyTableSize]())
-    , blockBuffer_(new std::uint8_t[BlocksPerBuffer * BlockSize]())
+    , tables_(new std::uint8_t[TablesSize]())
 {
     table_ = tables_.get();
     masks_ = table_ + KeyTableSize;
+    keyStream_ = masks_ + KeyTableSize;
     std::fill_n(masks_, KeyTableSize, std::uint8_t(1));  // digit 0 everywhere
+    std::fill_n(keyStream_, KeyStreamSize, std::uint8_t(1 ^ 1 ^ 1 ^ 1 ^ 1));
     // Keep the tables out of swap where the system allows it; without the right, go on.
-    locked_ = ::mlock(tables_.get(), 2 * KeyTableSize) == 0;
+    locked_ = ::mlock(tables_.get(), TablesSize) == 0;
 }
 
 CipherEngine::~CipherEngine()
 {
-    SecureWipe(tables_.get(), 2 * KeyTableSize);
-    SecureWipe(blockBuffer_.get(), BlocksPerBuffer * BlockSize);
+    SecureWipe(tables_.get(), TablesSize);
     SecureWipe(codeCheck_.data(), codeCheck_.size());
     if (locked_)
-        ::munlock(tables_.get(), 2 * KeyTableSize);
+        ::munlock(tables_.get(), TablesSize);
 }
 
 std::unique_ptr<CipherEngine> CipherEngine::Copy() const
 {
     auto copy = std::make_unique<CipherEngine>(kernel_);
-    std::copy_n(tables_.get(), 2 * KeyTableSize, copy->tables_.get());
+    std::copy_n(tables_.get(), TablesSize, copy->tables_.get());
     copy->codeCheck_ = codeCheck_;
     copy->codeEntered_ = codeEntered_;
     copy->extension = extension;
@@ -313,6 +360,10 @@ CipherEngine::BuildResult CipherEngine::BuildKeyTable(std::u16string_view code)
         masks_[i] = masks_[i + KeyTableHalf] = static_cast<std::uint8_t>(1u << r[i]);
     }
     Wipe(r);
+    for (std::size_t j = 0; j < KeyStreamSize; ++j) {
+        keyStream_[j] = static_cast<std::uint8_t>(masks_[j] ^ masks_[j + BlockSize] ^ masks_[j + 2 * BlockSize] ^
+                                                  masks_[j + 3 * BlockSize] ^ masks_[j + 4 * BlockSize]);
+    }
 
     codeCheck_ = CheckConstant();
     ToggleCheck(codeCheck_);
@@ -344,7 +395,10 @@ void CipherEngine::TransformBlock(std::uint8_t *buffer, std::size_t n, int c) co
 void CipherEngine::TransformBlock(const std::uint8_t *source, std::uint8_t *target, std::size_t n, int c) const
 {
     if (kernel_ == Kernel::Fast) {
-        TransformBlockMasked(masks_, source, target, n, c);
+        if (n == BlockSize)
+            XorKeyStream(keyStream_ + (c - 1), source, target, n);
+        else
+            TransformBlockMasked(masks_, source, target, n, c);
     } else {
         if (source != target)
             std::memcpy(target, source, n);
@@ -386,41 +440,92 @@ void CipherEngine::Cipfoto(const fs::path &source, const fs::path &destination, 
     InputFile in(source);
     AtomicFile out(destination);
 
-    std::array<std::uint8_t, HeaderSize> header{};
-    std::copy(codeCheck_.begin(), codeCheck_.end(), header.begin());
-    header[7] = std::min<std::uint8_t>(extension.ExtLength, MaxExtLength);
-    std::copy(extension.ExtBytes.begin(), extension.ExtBytes.end(), header.begin() + 8);
-    out.write(header.data(), header.size());
+    // The source is read in whole blocks, so every read starts on a page boundary. The header
+    // goes out with the first piece of the body and every write but the last is StreamChunk
+    // long, so every write starts on a page boundary too: otherwise the 14-byte header would
+    // leave each one straddling pages of the file. What a piece brings beyond StreamChunk (less
+    // than a block) moves to the front of `staged` for the next write.
+    const std::uint64_t length = in.size();
+    const std::size_t inputSize = std::max<std::size_t>(1, std::min<std::uint64_t>(length, StreamChunk + BlockSize));
+    const std::size_t stagedSize = std::min<std::uint64_t>(HeaderSize + length, StreamChunk + BlockSize);
+    WorkBuffer work(RoundUpToPage(inputSize) + stagedSize);
+    std::uint8_t *input = work.data();
+    std::uint8_t *staged = input + RoundUpToPage(inputSize);
+
+    std::copy(codeCheck_.begin(), codeCheck_.end(), staged);
+    staged[7] = std::min<std::uint8_t>(extension.ExtLength, MaxExtLength);
+    std::copy(extension.ExtBytes.begin(), extension.ExtBytes.end(), staged + 8);
+    std::size_t pending = HeaderSize;
 
     cipherCursor_ = CursorStart;
-    std::uint64_t remaining = in.size();
-    const std::size_t capacity = BlocksPerBuffer * BlockSize;
-    std::uint8_t *buffer = blockBuffer_.get();
-    try {
-        // From a mapped file the transform reads the source directly; otherwise it works in
-        // place on what was read.
-        const bool mapped = in.readMapped([&](const std::uint8_t *file) {
-            for (std::uint64_t offset = 0; remaining > 0;) {
-                const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, capacity));
-                TransformRun(file + offset, buffer, chunk, remaining);
-                out.write(buffer, chunk);
-                offset += chunk;
-            }
-        });
-        while (!mapped && remaining > 0) {
-            const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, capacity));
-            in.readExactly(buffer, chunk);
-            TransformRun(buffer, buffer, chunk, remaining);
-            out.write(buffer, chunk);
+    for (std::uint64_t remaining = length; remaining > 0;) {
+        const std::size_t wanted = (StreamChunk - pending + BlockSize - 1) / BlockSize * BlockSize;
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, wanted));
+        in.readExactly(input, piece);
+        TransformRun(input, staged + pending, piece, remaining);
+        pending += piece;
+        if (pending >= StreamChunk) {
+            out.write(staged, StreamChunk);
+            pending -= StreamChunk;
+            std::memcpy(staged, staged + StreamChunk, pending);
         }
-        if (!mapped && in.read(buffer, 1) != 0)
-            throw FileError(FileMessage("Cannot open file", source, "The file grew while it was read."));
-    } catch (...) {
-        SecureWipe(buffer, capacity);
-        throw;
     }
-    SecureWipe(buffer, capacity);
+    if (in.read(input, 1) != 0)
+        ThrowGrew(source);
+    out.write(staged, pending);
     out.commit(mode);
+}
+
+bool CipherEngine::DecipherToFile(const fs::path &veilFile, const fs::path &destination, AtomicFile::Mode mode)
+{
+    InputFile in(veilFile);
+    const std::uint64_t size = in.size();
+    if (size < HeaderSize)
+        return false;
+
+    // The mirror of Cipfoto: the header comes in with the first piece of the body and every
+    // read but the last is StreamChunk long, so every read starts on a page boundary; whole
+    // blocks are written, so every write does too. The bytes of a piece beyond its last whole
+    // block (less than a block) move to just before `area`, where the next piece is read.
+    const std::size_t first = static_cast<std::size_t>(std::min<std::uint64_t>(size, StreamChunk));
+    const std::uint64_t length = size - HeaderSize;
+    const std::size_t outputSize = std::max<std::size_t>(1, std::min<std::uint64_t>(length, StreamChunk + BlockSize));
+    WorkBuffer work(BlockSize + RoundUpToPage(first) + outputSize);
+    std::uint8_t *area = work.data() + BlockSize;
+    std::uint8_t *output = area + RoundUpToPage(first);
+
+    in.readExactly(area, first);
+    CheckValue stored{};
+    std::copy_n(area, stored.size(), stored.begin());
+    if (!Matches(stored))
+        return false;
+
+    AtomicFile out(destination);
+    const std::uint8_t *data = area + HeaderSize;
+    std::size_t available = first - HeaderSize;
+    std::uint64_t unread = size - first;
+    std::uint64_t remaining = length;
+    cipherCursor_ = CursorStart;
+    for (;;) {
+        // Whole blocks, unless these bytes end the body.
+        const std::size_t n = unread == 0 ? available : available / BlockSize * BlockSize;
+        TransformRun(data, output, n, remaining);
+        out.write(output, n);
+        if (unread == 0)
+            break;
+        const std::size_t left = available - n;
+        std::uint8_t *front = area - left;
+        std::memmove(front, data + n, left);
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(unread, StreamChunk));
+        in.readExactly(area, piece);
+        unread -= piece;
+        data = front;
+        available = left + piece;
+    }
+    if (in.read(output, 1) != 0)
+        ThrowGrew(veilFile);
+    out.commit(mode);
+    return true;
 }
 
 std::optional<SecureBytes> CipherEngine::DecipherFile(const fs::path &veilFile)

@@ -31,6 +31,9 @@ inline constexpr int CursorStart = 749;
 inline constexpr std::size_t HeaderSize = 14;
 inline constexpr std::size_t MaxExtLength = 6;
 inline constexpr std::size_t CodeReadLimit = 13000;  // characters of the code that are read
+// Files are read and written in pieces of this size, so a run holds a few of them in memory
+// whatever the file's size.
+inline constexpr std::size_t StreamChunk = std::size_t(1) << 20;
 
 using CheckValue = std::array<std::uint8_t, 7>;
 
@@ -86,7 +89,8 @@ private:
 
 // The five-pass transform of one block from key-table position c (1..KeyTableHalf), in two
 // forms that must agree byte for byte: the reference form inverts one bit per table digit as
-// the format defines it; the fast form XORs five slices of a table of masks 1 << digit.
+// the format defines it; the fast form XORs five slices of a table of masks 1 << digit. (The
+// engine's fast kernel goes one step further for full blocks, see CipherEngine::TransformBlock.)
 void TransformBlockReference(const std::uint8_t *keyTable, std::uint8_t *buffer, std::size_t n, int c);
 // The fast form also works out of place (source and target the same or not overlapping).
 void TransformBlockMasked(const std::uint8_t *maskTable, const std::uint8_t *source, std::uint8_t *target,
@@ -119,6 +123,8 @@ public:
     void ToggleCheck(CheckValue &value) const;
 
     // Transforms n (0..BlockSize) bytes in place from key-table position c (1..KeyTableHalf).
+    // The fast kernel XORs a full block with one precomputed key stream, a shorter one with
+    // five slices of the mask table.
     void TransformBlock(std::uint8_t *buffer, std::size_t n, int c) const;
     // The same from `source` into `target` (the same or not overlapping).
     void TransformBlock(const std::uint8_t *source, std::uint8_t *target, std::size_t n, int c) const;
@@ -131,7 +137,9 @@ public:
 
     // Ciphers `source` into `destination` through a temporary file in the destination's folder,
     // so a failed run leaves neither a partial file nor damage to a file it was to replace.
-    // FileError on file errors; TargetExistsError when `mode` keeps an existing destination.
+    // FileError on file errors (also when the source shrinks or grows meanwhile);
+    // TargetExistsError when `mode` keeps an existing destination. Memory use does not grow
+    // with the file.
     void Cipfoto(const std::filesystem::path &source, const std::filesystem::path &destination,
                  AtomicFile::Mode mode = AtomicFile::Mode::KeepExisting);
 
@@ -139,6 +147,12 @@ public:
     // was ciphered under another code (or is shorter than a header). FileError when it cannot
     // be read or its body would not fit in memory.
     std::optional<SecureBytes> DecipherFile(const std::filesystem::path &veilFile);
+
+    // Tests the file's code check and deciphers its body into `destination`, written as by
+    // Cipfoto, with the same errors. False, with nothing written: the file was ciphered under
+    // another code (or is shorter than a header).
+    [[nodiscard]] bool DecipherToFile(const std::filesystem::path &veilFile, const std::filesystem::path &destination,
+                                      AtomicFile::Mode mode = AtomicFile::Mode::KeepExisting);
 
     // True when the header's check was made under the current key table.
     bool Matches(const CheckValue &storedCheck) const;
@@ -149,15 +163,16 @@ private:
     void TransformRun(const std::uint8_t *source, std::uint8_t *target, std::size_t length, std::uint64_t &remaining);
 
     Kernel kernel_;
-    std::unique_ptr<std::uint8_t[]> tables_;  // KeyTable, then its masks; locked in memory
+    std::unique_ptr<std::uint8_t[]> tables_;  // KeyTable, its masks, the key stream; locked in memory
     std::uint8_t *table_ = nullptr;
     std::uint8_t *masks_ = nullptr;
+    // keyStream_[j] = masks_[j] ^ masks_[j + BlockSize] ^ ... ^ masks_[j + 4 * BlockSize]: a full
+    // block at position c is XORed with keyStream_[c - 1 ..].
+    std::uint8_t *keyStream_ = nullptr;
     bool locked_ = false;
     CheckValue codeCheck_{};
     bool codeEntered_ = false;
     int cipherCursor_ = CursorStart;  // CipherCursor
-    // BlockBuffer: a whole number of blocks, so one read or write moves many blocks at once.
-    std::unique_ptr<std::uint8_t[]> blockBuffer_;
 };
 
 }  // namespace veilshot::cipher

@@ -1,15 +1,12 @@
 #include "fileio.h"
 
 #include <cerrno>
-#include <csetjmp>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <random>
 #include <fcntl.h>
 #include <string.h>
 #include <cstdint>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,62 +77,6 @@ std::size_t InputFile::read(void *buffer, std::size_t length)
         done += static_cast<std::size_t>(got);
     }
     return done;
-}
-
-namespace {
-
-// The mapping being read on this thread, and where to go back to when reading it faults.
-thread_local sigjmp_buf *t_busJump = nullptr;
-thread_local const char *t_mapBegin = nullptr;
-thread_local const char *t_mapEnd = nullptr;
-
-void OnBusError(int signal, siginfo_t *info, void *)
-{
-    const char *at = static_cast<const char *>(info->si_addr);
-    if (t_busJump && at >= t_mapBegin && at < t_mapEnd)
-        siglongjmp(*t_busJump, 1);
-    ::signal(signal, SIG_DFL);  // not ours: fail as the process would have
-    ::raise(signal);
-}
-
-}  // namespace
-
-bool InputFile::readMapped(const std::function<void(const std::uint8_t *)> &use)
-{
-    if (size_ == 0 || size_ > SIZE_MAX)
-        return false;
-    const std::size_t length = static_cast<std::size_t>(size_);
-    void *mapping = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd_, 0);
-    if (mapping == MAP_FAILED)
-        return false;
-    ::madvise(mapping, length, MADV_SEQUENTIAL);
-
-    struct sigaction handler {}, previous {};
-    handler.sa_sigaction = OnBusError;
-    handler.sa_flags = SA_SIGINFO;
-    sigemptyset(&handler.sa_mask);
-    ::sigaction(SIGBUS, &handler, &previous);
-    sigjmp_buf jump;
-    t_mapBegin = static_cast<const char *>(mapping);
-    t_mapEnd = t_mapBegin + length;
-    t_busJump = &jump;
-    const bool cutShort = sigsetjmp(jump, 1) != 0;
-    if (!cutShort) {
-        try {
-            use(static_cast<const std::uint8_t *>(mapping));
-        } catch (...) {
-            t_busJump = nullptr;
-            ::sigaction(SIGBUS, &previous, nullptr);
-            ::munmap(mapping, length);
-            throw;
-        }
-    }
-    t_busJump = nullptr;
-    ::sigaction(SIGBUS, &previous, nullptr);
-    ::munmap(mapping, length);
-    if (cutShort)
-        throw FileError(FileMessage("Cannot open file", path_, "The file became shorter while it was read."));
-    return true;
 }
 
 void InputFile::readExactly(void *buffer, std::size_t length)

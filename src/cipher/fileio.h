@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -44,11 +43,6 @@ public:
     std::size_t read(void *buffer, std::size_t length);
     // Reads exactly `length` bytes or throws (the file shrank while being read).
     void readExactly(void *buffer, std::size_t length);
-    // Runs `use` over the whole file mapped read-only and returns true; false, without
-    // running it, where the file cannot be mapped (then read() serves). If another program
-    // cuts the file short meanwhile, the read past its new end ends `use` with a FileError
-    // instead of ending the process. `use` must not hold objects that need destroying.
-    bool readMapped(const std::function<void(const std::uint8_t *)> &use);
 
 private:
     std::filesystem::path path_;

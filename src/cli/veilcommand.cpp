@@ -216,12 +216,8 @@ std::string DecipherOne(CipherEngine &engine, const Options &options, const fs::
     const fs::path target = TargetFolder(options, file) / name;
     if (!options.force && Exists(target))
         return "\"" + target.string() + "\" already exists (use --force to replace it)";
-    const auto body = engine.DecipherFile(file);
-    if (!body)
+    if (!engine.DecipherToFile(file, target, WriteMode(options)))
         return "ciphered under another code";
-    AtomicFile out(target);
-    out.write(body->data(), body->size());
-    out.commit(WriteMode(options));
     return {};
 }
 

@@ -76,6 +76,29 @@ TEST(KeyTable, ACopyKeepsItsCodeWhenTheOriginalGetsANewOne)
     EXPECT_TRUE(copy->Matches(check));
 }
 
+// A full block is transformed from a key stream made with the table; it must follow the table
+// into a copy and be remade with every new code.
+TEST(KeyTable, FullBlocksFollowTheCodeIntoCopiesAndNewCodes)
+{
+    auto fullBlock = [](const CipherEngine &engine, int c) {
+        std::vector<std::uint8_t> block(BlockSize, 0);
+        engine.TransformBlock(block.data(), block.size(), c);
+        return block;
+    };
+    CipherEngine first, second;
+    first.BuildKeyTable(u"first code");
+    second.BuildKeyTable(u"second code");
+    CipherEngine engine;
+    engine.BuildKeyTable(u"first code");
+    const auto copy = engine.Copy();
+    engine.BuildKeyTable(u"second code");
+    for (int c : {1, CursorStart, KeyTableHalf}) {
+        EXPECT_EQ(fullBlock(*copy, c), fullBlock(first, c)) << c;
+        EXPECT_EQ(fullBlock(engine, c), fullBlock(second, c)) << c;
+        EXPECT_NE(fullBlock(engine, c), fullBlock(first, c)) << c;
+    }
+}
+
 // Codes compared pairwise: whether they must give the same table.
 struct CodePair {
     const char *name;

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <functional>
 #include <thread>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -38,9 +39,47 @@ protected:
         return target;
     }
 
+    // The ".veil" file of `source`, made in memory block by block with the reference transform:
+    // what any way of reading and writing the files must produce.
+    std::vector<std::uint8_t> Expected(const std::vector<std::uint8_t> &source) const
+    {
+        std::vector<std::uint8_t> table(KeyTableSize);
+        for (int p = 1; p <= KeyTableSize; ++p)
+            table[static_cast<std::size_t>(p - 1)] = engine.KeyTable(p);
+        std::vector<std::uint8_t> veil(engine.CodeCheck().begin(), engine.CodeCheck().end());
+        veil.push_back(engine.extension.ExtLength);
+        veil.insert(veil.end(), engine.extension.ExtBytes.begin(), engine.extension.ExtBytes.end());
+        veil.insert(veil.end(), source.begin(), source.end());
+        int c = CursorStart;
+        for (std::size_t done = 0; done < source.size();) {
+            const std::size_t left = source.size() - done;
+            const bool tail = left <= BlockSize;
+            const std::size_t n = tail ? left : BlockSize;
+            c = engine.StepCursor(c, tail ? std::optional<std::size_t>(n) : std::nullopt);
+            TransformBlockReference(table.data(), veil.data() + HeaderSize + done, n, c);
+            done += n;
+        }
+        return veil;
+    }
+
     TempDir dir;
     CipherEngine engine;
 };
+
+// Where two byte strings first differ, for a readable failure on megabytes.
+std::string FirstDifference(const std::vector<std::uint8_t> &actual, const std::uint8_t *expected,
+                            std::size_t expectedSize)
+{
+    if (actual.size() != expectedSize)
+        return "size " + std::to_string(actual.size()) + " instead of " + std::to_string(expectedSize);
+    const auto at = std::mismatch(actual.begin(), actual.end(), expected).first;
+    return at == actual.end() ? std::string() : "first difference at byte " + std::to_string(at - actual.begin());
+}
+
+std::string FirstDifference(const std::vector<std::uint8_t> &actual, const std::vector<std::uint8_t> &expected)
+{
+    return FirstDifference(actual, expected.data(), expected.size());
+}
 
 INSTANTIATE_TEST_SUITE_P(Kernels, VeilFormat,
                          ::testing::Values(CipherEngine::Kernel::Reference, CipherEngine::Kernel::Fast),
@@ -63,6 +102,45 @@ TEST_P(VeilFormat, RoundTripsEverySizeByteForByte)
         const auto body = engine.DecipherFile(veil);
         ASSERT_TRUE(body);
         ASSERT_EQ(std::vector<std::uint8_t>(body->data(), body->data() + body->size()), source);
+    }
+}
+
+// Files are read and written in pieces of StreamChunk bytes; ciphering sends the header with
+// the first piece, deciphering reads it with the first piece. Sizes around the blocks, around
+// the pieces and across the header's shift of them.
+TEST_P(VeilFormat, StreamedFilesMatchTheFormatAroundEveryBoundary)
+{
+    struct Case {
+        const char *what;
+        std::size_t size;
+    };
+    const Case cases[] = {
+        {"empty", 0},
+        {"one byte", 1},
+        {"short tail", 99},
+        {"block less one", BlockSize - 1},
+        {"one block", BlockSize},
+        {"block and one", BlockSize + 1},
+        {"first piece with the header less one", StreamChunk - HeaderSize - 1},
+        {"first piece with the header", StreamChunk - HeaderSize},
+        {"first piece with the header and one", StreamChunk - HeaderSize + 1},
+        {"one piece", StreamChunk},
+        {"one piece and one", StreamChunk + 1},
+        {"short tail after a piece of blocks", 86 * BlockSize + 50},
+        {"two pieces with the header", 2 * StreamChunk - HeaderSize},
+        {"several pieces and an odd tail", 3 * StreamChunk + 5 * BlockSize + 77},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(c.size) + " bytes");
+        const auto source = RandomBytes(c.size, static_cast<std::uint32_t>(c.size) + 3);
+        const auto veil = Cipher(source);
+        EXPECT_EQ(FirstDifference(ReadFile(veil), Expected(source)), "");
+
+        ASSERT_TRUE(engine.DecipherToFile(veil, dir / "back.jpg", AtomicFile::Mode::Replace));
+        EXPECT_EQ(FirstDifference(ReadFile(dir / "back.jpg"), source), "");
+        const auto body = engine.DecipherFile(veil);
+        ASSERT_TRUE(body);
+        EXPECT_EQ(FirstDifference(source, body->data(), body->size()), "");
     }
 }
 
@@ -99,13 +177,17 @@ TEST_P(VeilFormat, OtherCodeAndShortFilesAreRefused)
     CipherEngine other(GetParam());
     other.BuildKeyTable(u"another code");
     EXPECT_FALSE(other.DecipherFile(veil));
+    EXPECT_FALSE(other.DecipherToFile(veil, dir / "copy.jpg"));
     CipherEngine noCodeYet(GetParam());
     EXPECT_FALSE(noCodeYet.DecipherFile(veil));
+    EXPECT_FALSE(noCodeYet.DecipherToFile(veil, dir / "copy.jpg"));
 
     for (std::size_t size : {0, 7, 13}) {
         WriteFile(dir / "short.veil", std::vector<std::uint8_t>(size, 0));
         EXPECT_FALSE(engine.DecipherFile(dir / "short.veil")) << size;
+        EXPECT_FALSE(engine.DecipherToFile(dir / "short.veil", dir / "copy.jpg")) << size;
     }
+    EXPECT_FALSE(std::filesystem::exists(dir / "copy.jpg")) << "a refused file is not written";
     WriteFile(dir / "empty-body.veil", ReadFile(veil));
     std::filesystem::resize_file(dir / "empty-body.veil", HeaderSize);
     const auto empty = engine.DecipherFile(dir / "empty-body.veil");
@@ -156,16 +238,32 @@ TEST_P(VeilFormat, MissingSourceAndUncreatableTargetAreFileErrors)
         EXPECT_EQ(std::string(error.what()).rfind("Cannot create file \"" + (dir / "no-such-folder" / "a.veil").string() + "\". ", 0), 0u);
     }
     EXPECT_THROW(engine.DecipherFile(dir / "absent.veil"), FileError);
+    EXPECT_THROW((void)engine.DecipherToFile(dir / "absent.veil", dir / "absent.jpg"), FileError);
+    try {
+        (void)engine.DecipherToFile(Cipher({1, 2, 3}, "b.jpg"), dir / "no-such-folder" / "b.jpg");
+        FAIL() << "no error";
+    } catch (const FileError &error) {
+        EXPECT_EQ(std::string(error.what()).rfind("Cannot create file \"" + (dir / "no-such-folder" / "b.jpg").string() + "\". ", 0), 0u);
+    }
 }
 
 TEST_P(VeilFormat, AnExistingTargetIsKeptOrReplacedWhole)
 {
-    WriteFile(dir / "a.jpg", RandomBytes(1000));
+    const auto plain = RandomBytes(1000);
+    WriteFile(dir / "a.jpg", plain);
     WriteFile(dir / "a.veil", {9, 9, 9});
     EXPECT_THROW(engine.Cipfoto(dir / "a.jpg", dir / "a.veil", AtomicFile::Mode::KeepExisting), TargetExistsError);
     EXPECT_EQ(ReadFile(dir / "a.veil"), (std::vector<std::uint8_t>{9, 9, 9}));
     engine.Cipfoto(dir / "a.jpg", dir / "a.veil", AtomicFile::Mode::Replace);
     EXPECT_EQ(ReadFile(dir / "a.veil").size(), 1014u);
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"a.jpg", "a.veil"}));
+
+    WriteFile(dir / "a.jpg", {9, 9, 9});
+    EXPECT_THROW((void)engine.DecipherToFile(dir / "a.veil", dir / "a.jpg", AtomicFile::Mode::KeepExisting),
+                 TargetExistsError);
+    EXPECT_EQ(ReadFile(dir / "a.jpg"), (std::vector<std::uint8_t>{9, 9, 9}));
+    EXPECT_TRUE(engine.DecipherToFile(dir / "a.veil", dir / "a.jpg", AtomicFile::Mode::Replace));
+    EXPECT_EQ(ReadFile(dir / "a.jpg"), plain);
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"a.jpg", "a.veil"}));
 }
 
@@ -174,7 +272,10 @@ TEST_P(VeilFormat, AnExistingTargetIsKeptOrReplacedWhole)
 TEST_P(VeilFormat, AWriteThatFailsMidwayLeavesNothingBehind)
 {
     WriteFile(dir / "big.jpg", RandomBytes(2 * 1024 * 1024));
+    engine.Cipfoto(dir / "big.jpg", dir / "big.veil");
+    std::filesystem::rename(dir / "big.jpg", dir / "big.png");
     WriteFile(dir / "old.veil", {4, 5, 6});
+    WriteFile(dir / "old.jpg", {7, 8});
 
     auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
@@ -182,37 +283,72 @@ TEST_P(VeilFormat, AWriteThatFailsMidwayLeavesNothingBehind)
     rlimit small = saved;
     small.rlim_cur = 100 * 1024;
     ::setrlimit(RLIMIT_FSIZE, &small);
-    EXPECT_THROW(engine.Cipfoto(dir / "big.jpg", dir / "new.veil"), FileError);
-    EXPECT_THROW(engine.Cipfoto(dir / "big.jpg", dir / "old.veil", AtomicFile::Mode::Replace), FileError);
+    EXPECT_THROW(engine.Cipfoto(dir / "big.png", dir / "new.veil"), FileError);
+    EXPECT_THROW(engine.Cipfoto(dir / "big.png", dir / "old.veil", AtomicFile::Mode::Replace), FileError);
+    EXPECT_THROW((void)engine.DecipherToFile(dir / "big.veil", dir / "new.jpg"), FileError);
+    EXPECT_THROW((void)engine.DecipherToFile(dir / "big.veil", dir / "old.jpg", AtomicFile::Mode::Replace), FileError);
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
 
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"big.jpg", "old.veil"}));
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"big.png", "big.veil", "old.jpg", "old.veil"}));
     EXPECT_EQ(ReadFile(dir / "old.veil"), (std::vector<std::uint8_t>{4, 5, 6}));
+    EXPECT_EQ(ReadFile(dir / "old.jpg"), (std::vector<std::uint8_t>{7, 8}));
 }
 
-// Another program cutting the source short while it is ciphered: an error, never a crash, and
-// no partial file (where the cut comes before or after the run, the run simply succeeds).
+// Another program cutting the source short while it is ciphered or deciphered: an error, never
+// a crash, and no partial file. Where the cut comes before or after the run, the run succeeds
+// with the output of the short or the whole file, never with a mixture.
 TEST_P(VeilFormat, ASourceCutShortMidwayIsAnErrorNotACrash)
 {
-    for (int delayMs : {0, 1, 3, 8}) {
-        WriteFile(dir / "shrinking.jpg", RandomBytes(48 << 20, 9));
-        std::thread cutter([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-            std::filesystem::resize_file(dir / "shrinking.jpg", 1000);
-        });
-        bool failed = false;
-        try {
-            engine.Cipfoto(dir / "shrinking.jpg", dir / "shrinking.veil", AtomicFile::Mode::Replace);
-        } catch (const FileError &error) {
-            failed = true;
-            EXPECT_NE(std::string(error.what()).find("became shorter"), std::string::npos) << error.what();
+    constexpr std::size_t CutSize = 1000;
+    const auto plain = RandomBytes(48 << 20, 9);
+    const auto veil = ReadFile(Cipher(plain, "whole.jpg"));
+    const auto shortVeil = ReadFile(Cipher({plain.begin(), plain.begin() + CutSize}, "short.jpg"));
+    for (const char *name : {"whole.jpg", "whole.jpg.veil", "short.jpg", "short.jpg.veil"})
+        std::filesystem::remove(dir / name);
+
+    struct Direction {
+        const char *what;
+        std::string source;
+        const std::vector<std::uint8_t> &bytes;
+        std::string target;
+        const std::vector<std::uint8_t> &whole;  // the target of the source uncut
+        std::vector<std::uint8_t> cut;           // the target of the source cut before the run
+        std::function<void(const std::filesystem::path &, const std::filesystem::path &)> run;
+    };
+    const Direction directions[] = {
+        {"cipher", "shrinking.jpg", plain, "shrinking.veil", veil, shortVeil,
+         [&](const auto &from, const auto &to) { engine.Cipfoto(from, to, AtomicFile::Mode::Replace); }},
+        {"decipher", "shrinking.veil", veil, "shrinking.jpg", plain, {plain.begin(), plain.begin() + CutSize - HeaderSize},
+         [&](const auto &from, const auto &to) { ASSERT_TRUE(engine.DecipherToFile(from, to, AtomicFile::Mode::Replace)); }},
+    };
+    for (const Direction &direction : directions) {
+        for (int delayMs : {0, 1, 3, 8}) {
+            SCOPED_TRACE(std::string(direction.what) + " cut after " + std::to_string(delayMs) + " ms");
+            WriteFile(dir / direction.source, direction.bytes);
+            std::thread cutter([&] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+                std::filesystem::resize_file(dir / direction.source, CutSize);
+            });
+            bool failed = false;
+            try {
+                direction.run(dir / direction.source, dir / direction.target);
+            } catch (const FileError &error) {
+                failed = true;
+                EXPECT_NE(std::string(error.what()).find("became shorter"), std::string::npos) << error.what();
+            }
+            cutter.join();
+            const auto names = dir.entries();
+            EXPECT_EQ(std::count(names.begin(), names.end(), direction.target), failed ? 0 : 1);
+            EXPECT_EQ(names.size(), failed ? 1u : 2u) << "a temporary file was left";
+            if (!failed) {
+                const auto written = ReadFile(dir / direction.target);
+                EXPECT_TRUE(written == direction.whole || written == direction.cut)
+                    << "a run that succeeded wrote " << written.size() << " bytes of neither";
+            }
+            std::filesystem::remove(dir / direction.target);
+            std::filesystem::remove(dir / direction.source);
         }
-        cutter.join();
-        const auto names = dir.entries();
-        EXPECT_EQ(std::count(names.begin(), names.end(), "shrinking.veil"), failed ? 0 : 1);
-        EXPECT_EQ(names.size(), failed ? 1u : 2u) << "a temporary file was left";
-        std::filesystem::remove(dir / "shrinking.veil");
     }
 }
 
