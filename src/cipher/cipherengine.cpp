@@ -245,7 +245,7 @@ CipherEngine::CipherEngine(Kernel kernel)
     masks_ = table_ + KeyTableSize;
     keyStream_ = masks_ + KeyTableSize;
     std::fill_n(masks_, KeyTableSize, std::uint8_t(1));  // digit 0 everywhere
-    std::fill_n(keyStream_, KeyStreamSize, std::uint8_t(1 ^ 1 ^ 1 ^ 1 ^ 1));
+    std::fill_n(keyStream_, KeyStreamSize, std::uint8_t(1));  // five masks of digit 0 XORed
     // Keep the tables out of swap where the system allows it; without the right, go on.
     locked_ = ::mlock(tables_.get(), TablesSize) == 0;
 }

@@ -158,6 +158,17 @@ TEST_F(VeilCommand, ExistingTargetsAreRefusedUnlessForcedAndTheOthersGoOn)
     Result forced = Veil({"cipher", "--force", "--code-file", code(), photo("a.jpg")});
     EXPECT_EQ(forced.exitCode, 0) << forced.err;
     EXPECT_EQ(ReadFile(photo("a.veil")).size(), 114u);
+
+    // Deciphering back over the source's own name: refused unless forced.
+    const auto original = ReadFile(photo("b.jpg"));
+    WriteText(photo("b.jpg"), "edited since");
+    Result decipherRefused = Veil({"decipher", "--code-file", code(), photo("b.veil")});
+    EXPECT_EQ(decipherRefused.exitCode, 1);
+    EXPECT_NE(decipherRefused.err.find("b.jpg\" already exists"), std::string::npos) << decipherRefused.err;
+    EXPECT_EQ(ReadFile(photo("b.jpg")).size(), 12u);
+    Result decipherForced = Veil({"decipher", "--force", "--code-file", code(), photo("b.veil")});
+    EXPECT_EQ(decipherForced.exitCode, 0) << decipherForced.err;
+    EXPECT_EQ(ReadFile(photo("b.jpg")), original);
 }
 
 TEST_F(VeilCommand, AnotherCodeIsNamedPerFileAndCheckTellsWhich)
