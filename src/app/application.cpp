@@ -1,16 +1,30 @@
 #include "application.h"
 
-#include "form7.h"
+#include "cipherengine.h"
 #include "imaging.h"
 #include "linuxplatform.h"
+#include "mainwindow.h"
+#include "plainviewer.h"
 #include "privacy.h"
-#include "sharedstate.h"
+#include "viewermodel.h"
 
 #include <QApplication>
-
-#include <memory>
+#include <QPointer>
 
 namespace veilshot {
+
+void ConnectViewing(TForm7 &main, PlainModel &plain, platform::Platform &platform)
+{
+    main.openViewing = [&main, &plain, &platform, viewer = QPointer<TForm7g>()]() mutable {
+        if (viewer)
+            return;
+        viewer = new TForm7g(plain, platform, main.screenSize(), &main);
+        viewer->setAttribute(Qt::WA_DeleteOnClose);
+        viewer->closed = [&main] { main.setViewingAvailable(true); };
+        main.setViewingAvailable(false);
+        viewer->show();
+    };
+}
 
 int RunApplication(int argc, char **argv)
 {
@@ -21,9 +35,12 @@ int RunApplication(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Veilshot"));
     imaging::ImagingLibrary imaging;
 
-    auto state = std::make_unique<SharedState>();
+    cipher::CipherEngine engine;
+    MainModel mainModel;
+    PlainModel plainModel;
     platform::LinuxPlatform platform;
-    TForm7 window(*state, platform.platform());
+    TForm7 window(mainModel, engine, platform.platform());
+    ConnectViewing(window, plainModel, platform.platform());
     window.show();
     return app.exec();
 }

@@ -110,14 +110,6 @@ int UsageError(const std::string &message)
     return Usage;
 }
 
-std::string ReadWholeFile(const fs::path &file)
-{
-    InputFile in(file);
-    std::string bytes(static_cast<std::size_t>(in.size()), '\0');
-    bytes.resize(in.read(bytes.data(), bytes.size()));
-    return bytes;
-}
-
 // Asks for the code on the terminal with echo off. std::nullopt when there is no terminal.
 std::optional<std::u16string> PromptForCode()
 {

@@ -1,6 +1,9 @@
 #include "imaging.h"
 
+#include "localpath.h"
+
 #include "gifwriter.h"
+#include "jpegturn.h"
 #include "metafile.h"
 
 #include <QBuffer>
@@ -22,11 +25,6 @@ namespace veilshot::imaging {
 namespace {
 
 constexpr int AllocationLimitMB = 1024;
-
-std::filesystem::path LocalPath(const QString &path)
-{
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
 
 QByteArray QtFormatName(Format format)
 {
@@ -71,6 +69,7 @@ Picture Decode(std::span<const std::uint8_t> bytes, const QString &name, std::op
         if (picture.image.isNull())
             return Failure(name, reason);
         picture.format = format;
+        picture.fullSize = picture.image.size();  // drawn to the box: a metafile has no pixels of its own
         return picture;
     }
 
@@ -103,6 +102,11 @@ Picture Decode(std::span<const std::uint8_t> bytes, const QString &name, std::op
     if (qint64(picture.image.width()) * picture.image.height() > MaxPixels)
         return Failure(name, QStringLiteral("The picture is too large."));
     picture.format = format;
+    picture.fullSize = size.isValid() ? size : picture.image.size();
+    if (reader.transformation() & QImageIOHandler::TransformationRotate90)
+        picture.fullSize.transpose();
+    if (picture.fullSize.width() < picture.image.width() || picture.fullSize.height() < picture.image.height())
+        picture.fullSize = picture.image.size();
     return picture;
 }
 
@@ -110,11 +114,7 @@ Picture OpenAndDecode(const QString &path, std::optional<QSize> box)
 {
     std::string bytes;
     try {
-        InputFile in(LocalPath(path));
-        if (in.size() > std::uint64_t(AllocationLimitMB) << 20)
-            return Failure(path, QStringLiteral("The file is too large."));
-        bytes.resize(static_cast<std::size_t>(in.size()));
-        bytes.resize(in.read(bytes.data(), bytes.size()));
+        bytes = ReadWholeFile(LocalPath(path), std::uint64_t(AllocationLimitMB) << 20);
     } catch (const FileError &error) {
         Picture picture;
         picture.error = QString::fromStdString(error.what());
@@ -322,6 +322,31 @@ void WriteDecoded(const Picture &picture, std::span<const std::uint8_t> original
     if (!picture.ok())
         throw FileError(FileMessage("Cannot create file", LocalPath(path), picture.error.toStdString()));
     WriteBytes(path, reinterpret_cast<const char *>(original.data()), original.size(), mode);
+}
+
+void TurnFile(const QString &path, bool left, int encoder)
+{
+    const std::string bytes = ReadWholeFile(LocalPath(path), std::uint64_t(AllocationLimitMB) << 20);
+    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
+    if (EncoderMime(encoder) == QLatin1String("image/jpeg") && DetectFormat(data) == Format::Jpeg) {
+        if (const auto turned = TurnJpegLossless(data, left)) {
+            WriteBytes(path, reinterpret_cast<const char *>(turned->data()), turned->size(), AtomicFile::Mode::Replace);
+            return;
+        }
+    }
+    const Picture source = DecodeMemory(data, path);
+    if (!source.ok())
+        throw FileError(source.error.toStdString());
+    const int w = source.image.width(), h = source.image.height();
+    QImage turned = BlankBitmap(QSize(h, w));
+    {
+        const auto surface = Surface(turned);
+        if (left)
+            DrawTurned(*surface, source.image, QPoint(0, w), QPoint(0, 0), QPoint(h, w));
+        else
+            DrawTurned(*surface, source.image, QPoint(h, 0), QPoint(h, w), QPoint(0, 0));
+    }
+    Save(turned, path, encoder, std::nullopt, AtomicFile::Mode::Replace);
 }
 
 void Show(QLabel &control, const QImage &image)

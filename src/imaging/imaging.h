@@ -46,6 +46,8 @@ struct Picture {
     QImage image;
     Format format = Format::Unknown;
     QString error;  // "Cannot open file "NAME". REASON" when not ok
+    // The picture's own size, upright: the image's size unless it was decoded reduced.
+    QSize fullSize;
 
     bool ok() const { return !image.isNull(); }
 };
@@ -100,6 +102,13 @@ void Save(const QImage &image, const QString &path, int encoder, std::optional<i
 // quality and metadata for good.
 void WriteDecoded(const Picture &picture, std::span<const std::uint8_t> original, const QString &path,
                   AtomicFile::Mode mode = AtomicFile::Mode::KeepExisting);
+
+// Turns the photo in the file a quarter turn as it is shown (right, or left when `left`) and
+// writes it back over the file, atomically, with `encoder`. A JPEG whose size is a whole number
+// of its blocks turns without loss and keeps its metadata, its EXIF orientation set upright;
+// anything else is decoded, turned exactly and encoded again at the encoder's defaults.
+// FileError when the file cannot be read, decoded or written; the file is then unchanged.
+void TurnFile(const QString &path, bool left, int encoder);
 
 // Show: hands the picture to a label to display.
 void Show(QLabel &control, const QImage &image);

@@ -1,17 +1,16 @@
 // The main window's commands that write files: ciphering photos, deciphered copies, moving and
 // removing the shown file.
 
-#include "form7.h"
+#include "mainwindow.h"
 
 #include "cipherengine.h"
 #include "fileio.h"
 #include "fileoperations.h"
 #include "folderlisting.h"
-#include "form8.h"
 #include "imaging.h"
 #include "panelbutton.h"
 #include "platform.h"
-#include "sharedstate.h"
+#include "texts.h"
 
 #include <QAction>
 #include <QApplication>
@@ -64,9 +63,9 @@ class TForm7::BatchRun {
 public:
     BatchRun(TForm7 &window, int maximum, bool showProgress)
         : window_(window)
-        , engine_(window.state_.engine.Copy())
+        , engine_(window.engine_.Copy())
     {
-        window_.state_.RunInProgress = true;
+        window_.model_.RunInProgress = true;
         for (QObject *command : commands()) {
             wasEnabled_ << command->property("enabled").toBool();
             command->setProperty("enabled", false);
@@ -76,18 +75,16 @@ public:
             window_.ProgressBar1->setValue(0);
             window_.Panel13->show();
         }
-        QApplication::setOverrideCursor(Qt::WaitCursor);
     }
 
     ~BatchRun()
     {
-        QApplication::restoreOverrideCursor();
         window_.ProgressBar1->setValue(0);
         window_.Panel13->hide();
         const QList<QObject *> list = commands();
         for (qsizetype i = 0; i < list.size(); ++i)
             list[i]->setProperty("enabled", wasEnabled_[i]);
-        window_.state_.RunInProgress = false;
+        window_.model_.RunInProgress = false;
         if (window_.closeAfterRun_)
             QMetaObject::invokeMethod(&window_, &QWidget::close, Qt::QueuedConnection);
     }
@@ -113,20 +110,8 @@ private:
     TForm7 &window_;
     std::unique_ptr<cipher::CipherEngine> engine_;
     QList<bool> wasEnabled_;
+    platform::WaitCursor wait_;
 };
-
-std::optional<QString> TForm7::fileForCommand()
-{
-    if (state_.RunInProgress)
-        return std::nullopt;
-    Panel4Click();
-    const bool inList = state_.FileIndex >= 0 && state_.FileIndex <= state_.LastIndex &&
-                        state_.FileIndex < state_.FileList.size();
-    if (inList && FileExists(state_.FileList[state_.FileIndex]))
-        return state_.FileList[state_.FileIndex];
-    platform_.messages.inform(this, QLatin1String(NoFileMessage));
-    return std::nullopt;
-}
 
 bool TForm7::writeDecodedCopy(cipher::CipherEngine &engine, const QString &entry, const QString &target)
 {
@@ -145,20 +130,21 @@ bool TForm7::writeDecodedCopy(cipher::CipherEngine &engine, const QString &entry
 void TForm7::Panel9Click()
 {
     guarded([this] {
-        if (!readyWithCode())
+        if (!readyToOpen())
             return;
+        stopForCommand();
 
         const QStringList picked = platform_.dialogs.openFiles(
-            this, {.title = QStringLiteral("Cipher"), .startFolder = StartIn(state_.LastSourceFolder), .filter = PhotoFilter()});
+            this, {.title = QStringLiteral("Cipher"), .startFolder = StartIn(main_.LastSourceFolder), .filter = PhotoFilter()});
         if (picked.isEmpty())
             return;
         const QString first = picked.constFirst();
         const bool all = CheckBox2->isChecked();
-        state_.LastSourceFolder = FolderOf(first);
+        main_.LastSourceFolder = FolderOf(first);
         QCoreApplication::processEvents();
 
         const auto chosen = platform_.dialogs.saveFile(this, {.title = QStringLiteral("Cipher"),
-                                                              .startFolder = StartIn(state_.LastCipherFolder, FolderOf(first)),
+                                                              .startFolder = StartIn(main_.LastCipherFolder, FolderOf(first)),
                                                               .proposedName = FileNameOf(first)});
         if (!chosen)
             return;
@@ -168,7 +154,7 @@ void TForm7::Panel9Click()
             return;
         }
         const QString folder = MakeSubfolder(FolderOf(*chosen), QLatin1String(CipheredFolder));
-        state_.LastCipherFolder = FolderOf(*chosen);
+        main_.LastCipherFolder = FolderOf(*chosen);
         auto destinationOf = [&folder](const QString &file) {
             return JoinPath(folder, ReplaceExtension(FileNameOf(file), QStringLiteral(".veil")));
         };
@@ -243,7 +229,7 @@ void TForm7::mN4Click()
         const QString entry = *current;
         const QString stored = StoredExtension(entry);
         const auto chosen = platform_.dialogs.saveFile(
-            this, {.title = QStringLiteral("Copy"), .startFolder = StartIn(state_.LastDecodeFolder, FolderOf(entry)),
+            this, {.title = QStringLiteral("Copy"), .startFolder = StartIn(main_.LastDecodeFolder, FolderOf(entry)),
                    .proposedName = ReplaceExtension(FileNameOf(entry), stored)});
         if (!chosen)
             return;
@@ -253,7 +239,7 @@ void TForm7::mN4Click()
             platform_.messages.inform(this, QLatin1String(ThisNameExistsMessage));
             return;
         }
-        state_.LastDecodeFolder = FolderOf(named);
+        main_.LastDecodeFolder = FolderOf(named);
         QCoreApplication::processEvents();
         BatchRun run(*this, 0, false);
         try {
@@ -278,11 +264,12 @@ void TForm7::mN7Click()
             return;
         const QString folder = MakeSubfolder(FolderOf(*chosen), QLatin1String(DecodedFolder));
 
-        BatchRun run(*this, state_.LastIndex, true);
-        for (int i = 0; i <= state_.LastIndex && i < state_.FileList.size(); ++i) {
+        const FolderModel &list = model_.folder;
+        BatchRun run(*this, list.LastIndex(), true);
+        for (int i = 0; i <= list.LastIndex(); ++i) {
             if (run.stopRequested())
                 break;
-            const QString file = state_.FileList[i];
+            const QString file = list.List[i];
             if (FileExists(file)) {
                 const QString target = JoinPath(folder, ReplaceExtension(FileNameOf(file), StoredExtension(file)));
                 try {
@@ -298,36 +285,12 @@ void TForm7::mN7Click()
 
 void TForm7::mN5Click()
 {
-    guarded([this] {
-        const auto current = fileForCommand();
-        if (!current)
-            return;
-        const QString path = *current;
-        const auto chosen = platform_.dialogs.saveFile(
-            this, {.title = QStringLiteral("To move a file"), .startFolder = FolderOf(path), .proposedName = path});
-        if (!chosen)
-            return;
-        const QString target = EnsureExtension(*chosen, ExtensionOf(path));
-        try {
-            if (QFileInfo::exists(target))
-                throw TargetExistsError("");
-            MoveFileTo(path, target);
-        } catch (const TargetExistsError &) {
-            platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
-        }
-    });
+    guarded([this] { moveCurrent(true); });
 }
 
 void TForm7::mN6Click()
 {
-    guarded([this] {
-        const bool inList = state_.FileIndex >= 0 && state_.FileIndex <= state_.LastIndex;
-        state_.RemoveTarget = inList ? state_.FileList.value(state_.FileIndex) : QString();
-        if (!fileForCommand())
-            return;
-        TForm8 confirm(state_.RemoveTarget, platform_, this);
-        confirm.exec();
-    });
+    guarded([this] { removeCurrent(); });
 }
 
 }  // namespace veilshot

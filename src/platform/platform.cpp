@@ -2,6 +2,7 @@
 
 #include "fileio.h"
 
+#include <QApplication>
 #include <QDebug>
 #include <QMimeData>
 
@@ -23,6 +24,16 @@ QString QtFilter(const QString &filter)
         entries << QStringLiteral("%1 (%2)").arg(description, patterns.join(QLatin1Char(' ')));
     }
     return entries.join(QStringLiteral(";;"));
+}
+
+WaitCursor::WaitCursor()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+WaitCursor::~WaitCursor()
+{
+    QApplication::restoreOverrideCursor();
 }
 
 void RunGuarded(MessageBoxes &messages, QWidget *parent, const std::function<void()> &command) noexcept

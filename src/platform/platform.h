@@ -98,6 +98,15 @@ struct Platform {
     WindowServices &windows;
 };
 
+// The hourglass for the time of a command (or a run), put back however it ends.
+class WaitCursor {
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
 // Runs one command: an exception ends the command and its message is shown; the program goes
 // on. Nothing escapes into Qt's event loop.
 void RunGuarded(MessageBoxes &messages, QWidget *parent, const std::function<void()> &command) noexcept;

@@ -2,7 +2,7 @@
 // keeps it open, and a code saved and opened again builds the same table.
 
 #include "cipherengine.h"
-#include "form2.h"
+#include "codewindow.h"
 #include "modal.h"
 #include "scriptedplatform.h"
 #include "tempdir.h"

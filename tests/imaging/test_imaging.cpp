@@ -274,6 +274,7 @@ TEST_P(DecodeForBox, IsAtLeastTheFittedSizeAndNoLargerThanNeeded)
     const Picture picture = DecodeMemory(jpeg, "photo.jpg", c.box);
     ASSERT_TRUE(picture.ok());
     EXPECT_EQ(picture.image.size(), c.decoded);
+    EXPECT_EQ(picture.fullSize, c.full);
     const QSize fitted = c.full.scaled(c.box, Qt::KeepAspectRatio);
     EXPECT_GE(picture.image.width(), std::min(fitted.width(), c.full.width()));
     EXPECT_GE(picture.image.height(), std::min(fitted.height(), c.full.height()));
@@ -311,6 +312,7 @@ TEST(DecodeForBox, ExifOrientationIsAppliedAndTheBoxStaysUpright)
     const Picture boxed = DecodeMemory(data, "turned.jpg", QSize(200, 400));
     ASSERT_TRUE(boxed.ok());
     EXPECT_EQ(boxed.image.size(), QSize(200, 400));
+    EXPECT_EQ(boxed.fullSize, QSize(400, 800));
 }
 
 struct MetafileCase {

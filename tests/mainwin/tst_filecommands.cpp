@@ -3,12 +3,13 @@
 
 #include "cipherengine.h"
 #include "fileoperations.h"
-#include "form7.h"
+#include "mainwindow.h"
 #include "modal.h"
 #include "photos.h"
 #include "panelbutton.h"
 #include "scriptedplatform.h"
-#include "sharedstate.h"
+#include "texts.h"
+#include "viewermodel.h"
 #include "qtpath.h"
 #include "tempdir.h"
 
@@ -43,7 +44,8 @@ class FileCommandsTest : public QObject {
 
 private:
     std::unique_ptr<test::TempDir> dir;
-    std::unique_ptr<SharedState> state;
+    std::unique_ptr<MainModel> state;
+    std::unique_ptr<cipher::CipherEngine> engine;
     std::unique_ptr<platform::ScriptedPlatform> scripted;
     std::unique_ptr<TForm7> window;
 
@@ -71,7 +73,7 @@ private:
         window->findChild<QCheckBox *>("CheckBox2")->setChecked(false);
         answer({Q(*dir / "plain" / "The ciphered photo" / "a.veil")});
         panel("Panel6")->click();
-        QCOMPARE(state->FileList.size(), 2);
+        QCOMPARE(state->folder.List.size(), 2);
     }
 
 private slots:
@@ -79,10 +81,11 @@ private slots:
     {
         dir = std::make_unique<test::TempDir>();
         fs::create_directory(*dir / "plain");
-        state = std::make_unique<SharedState>();
-        state->engine.BuildKeyTable(Code);
+        state = std::make_unique<MainModel>();
+        engine = std::make_unique<cipher::CipherEngine>();
+        engine->BuildKeyTable(Code);
         scripted = std::make_unique<platform::ScriptedPlatform>();
-        window = std::make_unique<TForm7>(*state, scripted->platform());
+        window = std::make_unique<TForm7>(*state, *engine, scripted->platform());
         window->show();
     }
 
@@ -91,13 +94,15 @@ private slots:
         window.reset();
         scripted.reset();
         state.reset();
+        engine.reset();
         dir.reset();
     }
 
     void cipherWithoutACodeOpensTheCodeWindow()
     {
-        SharedState fresh;
-        TForm7 other(fresh, scripted->platform());
+        MainModel fresh;
+        cipher::CipherEngine noCode;
+        TForm7 other(fresh, noCode, scripted->platform());
         QString title;
         test::OnNextModal([&](QWidget *modal) {
             title = modal->windowTitle();
@@ -229,7 +234,7 @@ private slots:
             panel("Panel9")->click();
             answer({Q(*dir / "plain" / "The ciphered photo" / "1.veil")});
             panel("Panel6")->click();
-            QCOMPARE(state->FileList.size(), 4);
+            QCOMPARE(state->folder.List.size(), 4);
             fs::create_directory(*dir / "copies");
         }
         int reads = 0;
@@ -284,7 +289,7 @@ private slots:
             int reads = 0;
             scripted->keys.beforeRead = [&, reads](int) mutable {
                 if (++reads == 2)
-                    state->engine.BuildKeyTable(u"a code entered meanwhile");
+                    engine->BuildKeyTable(u"a code entered meanwhile");
             };
         };
         if (cipher)
@@ -310,7 +315,7 @@ private slots:
         action("mN7")->trigger();
         QCOMPARE(entries("copies/The decoded photo"), (std::vector<std::string>{"1.jpg", "2.jpg", "3.jpg", "4.jpg"}));
         // The next run works under the new code, which these files were not made with.
-        state->engine.BuildKeyTable(u"a code entered meanwhile");
+        engine->BuildKeyTable(u"a code entered meanwhile");
         fs::remove_all(*dir / "copies" / "The decoded photo");
         answer({Q(*dir / "copies" / "x")});
         action("mN7")->trigger();
@@ -334,14 +339,14 @@ private slots:
         panel("Panel9")->click();
         answer({Q(*dir / "plain" / "The ciphered photo" / "a.veil")});
         panel("Panel6")->click();
-        QCOMPARE(state->FileList.size(), 3);
+        QCOMPARE(state->folder.List.size(), 3);
 
         fs::create_directory(*dir / "all");
         answer({Q(*dir / "all" / "x")});
         action("mN7")->trigger();
         fs::create_directory(*dir / "one");
         for (int i = 0; i < 3; ++i) {
-            state->FileIndex = i;
+            state->folder.Index = i;
             answer({Q(*dir / "one" / photos[size_t(i)].first)});
             QTest::keyClick(window.get(), Qt::Key_Up);
         }
@@ -384,7 +389,7 @@ private slots:
         }
         answer({Q(*dir / "plain" / "The ciphered photo" / "a.veil")});
         panel("Panel6")->click();
-        QCOMPARE(state->LastIndex, 2);
+        QCOMPARE(state->folder.LastIndex(), 2);
         fs::create_directory(*dir / "copies");
         answer({Q(*dir / "copies" / "whatever")});
         action("mN7")->trigger();
@@ -401,12 +406,12 @@ private slots:
         QCOMPARE(scripted->dialogs.requests.last().proposedName, Q(folder / "a.veil"));
         QVERIFY(fs::exists(*dir / "moved.veil"));
         QVERIFY(!fs::exists(folder / "a.veil"));
-        QCOMPARE(state->FileList.size(), 2);  // the entry stays, now without its file
+        QCOMPARE(state->folder.List.size(), 2);  // the entry stays, now without its file
 
         action("mN5")->trigger();
         QCOMPARE(messages(), QStringList{NoFileMessage});
 
-        state->FileIndex = 1;
+        state->folder.Index = 1;
         messages().clear();
         answer({Q(*dir / "moved.veil")});
         action("mN5")->trigger();

@@ -1,11 +1,13 @@
 // The main window driven as a user drives it: opening a folder of ciphered photos, showing
 // them, stepping and the slide show, full screen, the key map and dropped files.
 
-#include "form7.h"
+#include "cipherengine.h"
+#include "mainwindow.h"
 #include "modal.h"
 #include "panelbutton.h"
 #include "scriptedplatform.h"
-#include "sharedstate.h"
+#include "texts.h"
+#include "viewermodel.h"
 #include "qtpath.h"
 #include "tempdir.h"
 
@@ -59,7 +61,8 @@ class MainWindowTest : public QObject {
 
 private:
     std::unique_ptr<test::TempDir> dir;
-    std::unique_ptr<SharedState> state;
+    std::unique_ptr<MainModel> state;
+    std::unique_ptr<cipher::CipherEngine> engine;
     std::unique_ptr<platform::ScriptedPlatform> scripted;
     std::unique_ptr<TForm7> window;
 
@@ -94,9 +97,10 @@ private slots:
     void init()
     {
         dir = std::make_unique<test::TempDir>();
-        state = std::make_unique<SharedState>();
+        state = std::make_unique<MainModel>();
+        engine = std::make_unique<cipher::CipherEngine>();
         scripted = std::make_unique<platform::ScriptedPlatform>();
-        window = std::make_unique<TForm7>(*state, scripted->platform());
+        window = std::make_unique<TForm7>(*state, *engine, scripted->platform());
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -106,6 +110,7 @@ private slots:
         window.reset();
         scripted.reset();
         state.reset();
+        engine.reset();
         dir.reset();
     }
 
@@ -117,7 +122,7 @@ private slots:
         QCOMPARE(child("Panel2")->width(), 626);
         QCOMPARE(child("Panel2")->x(), (758 - 626) / 2);
         QCOMPARE(child("Panel12")->width(), 48);
-        QCOMPARE(state->ScreenWidth, 1280);
+        QCOMPARE(state->Screen.width(), 1280);
         QVERIFY(!child("Panel13")->isVisible());
         for (const char *name : {"Panel3", "Panel4", "Panel5", "Panel8"})
             QVERIFY2(!panel(name)->isEnabled(), name);
@@ -159,19 +164,19 @@ private slots:
         panel("Panel6")->click();
         QCOMPARE(title, QString("Code Veilshot"));
         QVERIFY(scripted->dialogs.requests.isEmpty());
-        QVERIFY(state->FileList.isEmpty());
+        QVERIFY(state->folder.List.isEmpty());
     }
 
     void openListsTheFolderAndShowsTheChosenPhoto()
     {
         makeFolder();
         std::filesystem::create_directory(*dir / "sub.veil");
-        state->engine.BuildKeyTable(Code);
+        engine->BuildKeyTable(Code);
         openChosen(Q(*dir / "b.veil"));
         QCOMPARE(scripted->dialogs.requests.last().filter, QString("Зашифрованное фото (*.veil)|*.veil"));
-        QCOMPARE(state->FileList.size(), 4);  // the sub-folder named like a ciphered photo too
-        QCOMPARE(state->FileIndex, 1);
-        QCOMPARE(state->LastIndex, 3);
+        QCOMPARE(state->folder.List.size(), 4);  // the sub-folder named like a ciphered photo too
+        QCOMPARE(state->folder.Index, 1);
+        QCOMPARE(state->folder.LastIndex(), 3);
         QCOMPARE(label1(), Q(*dir / "b.veil"));
         QCOMPARE(child<QLabel>("Label2")->text(), QString("1"));
         QCOMPARE(QColor(shownPixel()), QColor(Qt::green));
@@ -190,24 +195,24 @@ private slots:
         QCOMPARE(label1(), QString(NoFileText));
         QCOMPARE(QColor(shownPixel()), QColor(Qt::blue));  // the last picture stays
         panel("Panel3")->click();  // wraps to the first
-        QCOMPARE(state->FileIndex, 0);
+        QCOMPARE(state->folder.Index, 0);
         QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
         panel("Panel5")->click();  // Back wraps to the last
-        QCOMPARE(state->FileIndex, 3);
+        QCOMPARE(state->folder.Index, 3);
     }
 
     void oneFileLeavesNavigationDisabled()
     {
         CipherInto(*dir / "only.veil", Png({10, 10}, Qt::red));
-        state->engine.BuildKeyTable(Code);
+        engine->BuildKeyTable(Code);
         openChosen(Q(*dir / "only.veil"));
-        QCOMPARE(state->LastIndex, 0);
+        QCOMPARE(state->folder.LastIndex(), 0);
         for (const char *name : {"Panel3", "Panel4", "Panel5", "Panel8"})
             QVERIFY2(!panel(name)->isEnabled(), name);
         QVERIFY(action("mN4")->isEnabled());
         QVERIFY(!action("mN3")->isEnabled());
         action("mN3")->trigger();  // does nothing while Forward is disabled
-        QCOMPARE(state->FileIndex, 0);
+        QCOMPARE(state->folder.Index, 0);
     }
 
     void refusalsLeaveThePreviousPicture()
@@ -215,48 +220,48 @@ private slots:
         makeFolder();
         CipherInto(*dir / "d.veil", Png({10, 10}, Qt::yellow), u"another code");
         CipherInto(*dir / "e.veil", {0x89, 'P', 'N', 'G', 1, 2, 3});  // damaged body
-        state->engine.BuildKeyTable(Code);
+        engine->BuildKeyTable(Code);
         openChosen(Q(*dir / "a.veil"));
         QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
 
-        state->FileIndex = 3;
+        state->folder.Index = 3;
         window->ipl();
         QCOMPARE(label1(), QString(OtherCodeText));
         QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
 
-        state->FileIndex = 3;
+        state->folder.Index = 3;
         scripted->messages.shown.clear();
         panel("Panel3")->click();  // from d to e: e cannot be decoded
-        QCOMPARE(state->FileIndex, 4);
+        QCOMPARE(state->folder.Index, 4);
         QCOMPARE(scripted->messages.shown.size(), 1);
         QVERIFY(scripted->messages.shown[0].startsWith("Cannot open file \"" + Q(*dir / "e.veil") + "\""));
         QCOMPARE(child<QLabel>("Label2")->text(), QString("4"));
         QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
 
         std::filesystem::remove(*dir / "a.veil");
-        state->FileIndex = 0;
+        state->folder.Index = 0;
         window->ipl();
         QCOMPARE(label1(), QString(NoFileText));
     }
 
     void openRefusals()
     {
-        state->engine.BuildKeyTable(Code);
+        engine->BuildKeyTable(Code);
         scripted->messages.shown.clear();
         openChosen(Q(*dir / "gone.veil"));
         QCOMPARE(scripted->messages.shown, QStringList{"The file with this name in this folder is not present."});
-        QVERIFY(state->FileList.isEmpty());
+        QVERIFY(state->folder.List.isEmpty());
         panel("Panel6")->click();  // cancelled
-        QVERIFY(state->FileList.isEmpty());
+        QVERIFY(state->folder.List.isEmpty());
     }
 
     void slideShowRunsFromTheRadioStrip()
     {
         makeFolder();
-        state->engine.BuildKeyTable(Code);
+        engine->BuildKeyTable(Code);
         QTest::keyClick(window.get(), Qt::Key_1);
         QVERIFY(child<QRadioButton>("RadioButton1")->isChecked());
-        QVERIFY(!window->navigator.ManualMode);
+        QVERIFY(!window->slideShow()->navigator.ManualMode);
         auto *timer = child<QTimer>("Timer1");
         QCOMPARE(timer->interval(), 1000);
         QVERIFY(!timer->isActive());
@@ -272,11 +277,11 @@ private slots:
         QCOMPARE(timer->interval(), 20000);
 
         window->Timer1Timer();
-        QCOMPARE(state->FileIndex, 1);
+        QCOMPARE(state->folder.Index, 1);
         QTest::keyClick(window.get(), Qt::Key_Left);  // play backward
         QCOMPARE(colourOf("Panel5"), QColor(24, 167, 153));
         window->Timer1Timer();
-        QCOMPARE(state->FileIndex, 0);
+        QCOMPARE(state->folder.Index, 0);
 
         QTest::keyClick(window.get(), Qt::Key_Down);  // Stop
         QVERIFY(!timer->isActive());
@@ -284,9 +289,9 @@ private slots:
         QCOMPARE(colourOf("Panel4"), QColor(24, 167, 153));
 
         QTest::keyClick(window.get(), Qt::Key_8);  // Man.
-        QVERIFY(window->navigator.ManualMode);
+        QVERIFY(window->slideShow()->navigator.ManualMode);
         QTest::keyClick(window.get(), Qt::Key_Right);
-        QCOMPARE(state->FileIndex, 1);
+        QCOMPARE(state->folder.Index, 1);
     }
 
     void stripWidensAndNarrows()
@@ -313,7 +318,7 @@ private slots:
         QVERIFY2(!window->FullScreen, "nothing before a photo");
 
         makeFolder();
-        state->engine.BuildKeyTable(Code);
+        engine->BuildKeyTable(Code);
         openChosen(Q(*dir / "a.veil"));
         scripted->windows.maximized = true;
         QTest::keyClick(window.get(), Qt::Key_M);
@@ -331,7 +336,7 @@ private slots:
         QTest::keyClick(window.get(), Qt::Key_2);
         QVERIFY(!child<QRadioButton>("RadioButton2")->isChecked());
         QTest::keyClick(window.get(), Qt::Key_Right);
-        QCOMPARE(state->FileIndex, 1);
+        QCOMPARE(state->folder.Index, 1);
 
         QTest::mouseDClick(child("Image1"), Qt::LeftButton);
         QVERIFY(!window->FullScreen);
@@ -358,16 +363,16 @@ private slots:
     {
         makeFolder();
         window->DropFiles({Q(*dir / "notes.txt"), Q(*dir / "a.veil")});
-        QVERIFY(state->FileList.isEmpty());
+        QVERIFY(state->folder.List.isEmpty());
 
         // Before a code: the code window opens and the dropped path waits.
         test::OnNextModal();
         window->DropFiles({Q(*dir / "c.veil"), Q(*dir / "a.veil")});
-        QVERIFY(state->FileList.isEmpty());
-        state->engine.BuildKeyTable(Code);
+        QVERIFY(state->folder.List.isEmpty());
+        engine->BuildKeyTable(Code);
         panel("Panel6")->click();
         QVERIFY(scripted->dialogs.requests.isEmpty());
-        QCOMPARE(state->FileIndex, 2);
+        QCOMPARE(state->folder.Index, 2);
         QCOMPARE(QColor(shownPixel()), QColor(Qt::blue));
 
         // A drop as the window system delivers it: the open runs once the drop has finished.
@@ -375,8 +380,8 @@ private slots:
         data.setUrls({QUrl::fromLocalFile(Q(*dir / "b.veil")), QUrl::fromLocalFile(Q(*dir / "a.veil"))});
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         static_cast<QObject *>(window.get())->event(&drop);
-        QCOMPARE(state->FileIndex, 2);
-        QTRY_COMPARE(state->FileIndex, 1);
+        QCOMPARE(state->folder.Index, 2);
+        QTRY_COMPARE(state->folder.Index, 1);
     }
 
     void exitByKeyClosesTheWindow()

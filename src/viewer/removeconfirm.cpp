@@ -1,6 +1,7 @@
-#include "form8.h"
+#include "removeconfirm.h"
 
 #include "fileoperations.h"
+#include "texts.h"
 #include "panelbutton.h"
 #include "platform.h"
 

@@ -2,22 +2,13 @@
 // Moving, copying and removing the viewers' files, and the name rules of the commands that
 // write files. Nothing here replaces a file that exists, and nothing is lost when a step fails.
 
+#include "localpath.h"
+
 #include <QString>
 
 #include <filesystem>
 
 namespace veilshot {
-
-// A path as the file system takes it (the local 8-bit encoding of the name).
-std::filesystem::path LocalPath(const QString &path);
-
-// The texts users are told.
-inline constexpr auto NoFileMessage = "There is no file.";
-inline constexpr auto SuchNameExistsMessage =
-    "The file with such name already exists.\n\rREPLACE the FOLDER or the NAME of the FILE.";
-inline constexpr auto ThisNameExistsMessage =
-    "The file with this name already exists.\n\rREPLACE the FOLDER or the NAME of the FILE.";
-inline constexpr auto NotPresentMessage = "The file with this name in this folder is not present.";
 
 // The file name of a path (after its last "/").
 QString FileNameOf(const QString &path);

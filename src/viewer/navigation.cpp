@@ -4,12 +4,14 @@ namespace veilshot {
 
 void Navigator::stepForward()
 {
-    index_ = index_ + 1 > last_ ? 0 : index_ + 1;
+    int &index = folder_.Index;
+    index = index + 1 > folder_.LastIndex() ? 0 : index + 1;
 }
 
 void Navigator::stepBackward()
 {
-    index_ = index_ != 0 ? index_ - 1 : last_;
+    int &index = folder_.Index;
+    index = index != 0 ? index - 1 : folder_.LastIndex();
 }
 
 Navigator::Effect Navigator::forward(bool timerRunning)

@@ -29,9 +29,8 @@ class NavigationTable : public ::testing::TestWithParam<Row> {};
 TEST_P(NavigationTable, EventGivesStateColoursAndTimer)
 {
     const Row &row = GetParam();
-    int index = row.index;
-    int last = 4;
-    Navigator navigator(index, last);
+    FolderModel folder{.List = {"a", "b", "c", "d", "e"}, .Index = row.index};
+    Navigator navigator(folder);
     navigator.ManualMode = row.manual;
     navigator.PlayBackward = row.playBackward;
     Navigator::Effect effect;
@@ -47,7 +46,7 @@ TEST_P(NavigationTable, EventGivesStateColoursAndTimer)
     case Event::OpenFailed: effect = navigator.openFailed(); break;
     }
     EXPECT_EQ(effect, row.effect);
-    EXPECT_EQ(index, row.indexAfter);
+    EXPECT_EQ(folder.Index, row.indexAfter);
     EXPECT_EQ(navigator.ManualMode, row.manualAfter);
     EXPECT_EQ(navigator.PlayBackward, row.playBackwardAfter);
 }

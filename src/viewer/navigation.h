@@ -1,7 +1,9 @@
 #pragma once
 // Stepping through a viewer's folder list and the timed slide show: the rules both viewers
-// share, without any window. The window owns the timer and the buttons and applies the
+// share, without any window. The slide show (slideshow.h) owns the timer and applies the
 // Effect that each event returns.
+
+#include "viewermodel.h"
 
 #include <optional>
 
@@ -20,10 +22,9 @@ public:
         friend bool operator==(const Effect &, const Effect &) = default;
     };
 
-    // `index` and `last` are the viewer's position and last index, which others change too.
-    Navigator(int &index, int &last)
-        : index_(index)
-        , last_(last)
+    // Steps through `folder`, which others change too.
+    explicit Navigator(FolderModel &folder)
+        : folder_(folder)
     {
     }
 
@@ -45,8 +46,7 @@ public:
     void stepBackward();
 
 private:
-    int &index_;
-    int &last_;
+    FolderModel &folder_;
 };
 
 // The radio strip's choices: interval in ms, 0 for "Man.".

@@ -50,6 +50,14 @@ private:
     std::uint64_t size_ = 0;
 };
 
+// The whole file as bytes. FileError "Cannot open file ..." when it cannot be read, or when it
+// holds more than `limit` bytes ("The file is too large.").
+std::string ReadWholeFile(const std::filesystem::path &file, std::uint64_t limit = UINT64_MAX);
+
+// Renames `from` to `to` unless `to` exists, in one step where the file system allows it.
+// False with `err` set (EEXIST when the name is taken) when it did not happen.
+bool RenameNoReplace(const std::filesystem::path &from, const std::filesystem::path &to, int &err);
+
 // Writes a file in the target's folder that gets the target's name only on commit(): an
 // unnamed file where the file system allows it, else a hidden temporary name. Until then the
 // target is untouched; destroyed without commit, the file is removed. The finished file gets

@@ -85,6 +85,16 @@ void InputFile::readExactly(void *buffer, std::size_t length)
         throw FileError(FileMessage("Cannot open file", path_, "The file became shorter while it was read."));
 }
 
+std::string ReadWholeFile(const fs::path &file, std::uint64_t limit)
+{
+    InputFile in(file);
+    if (in.size() > limit)
+        throw FileError(FileMessage("Cannot open file", file, "The file is too large."));
+    std::string bytes(static_cast<std::size_t>(in.size()), '\0');
+    bytes.resize(in.read(bytes.data(), bytes.size()));
+    return bytes;
+}
+
 namespace {
 
 mode_t CreationMode()
@@ -94,6 +104,8 @@ mode_t CreationMode()
     ::umask(mask);
     return 0666 & ~mask;
 }
+
+}  // namespace
 
 bool RenameNoReplace(const fs::path &from, const fs::path &to, int &err)
 {
@@ -123,7 +135,6 @@ bool RenameNoReplace(const fs::path &from, const fs::path &to, int &err)
     return false;
 }
 
-}  // namespace
 
 AtomicFile::AtomicFile(fs::path target, Naming naming, Access access)
     : target_(std::move(target))

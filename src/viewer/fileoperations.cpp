@@ -28,11 +28,6 @@ void CopyBytes(const QString &from, const QString &to)
 
 }  // namespace
 
-std::filesystem::path LocalPath(const QString &path)
-{
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
-
 QString FileNameOf(const QString &path)
 {
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
@@ -78,18 +73,8 @@ void MoveFileTo(const QString &from, const QString &to, bool acrossFileSystems)
     const auto source = LocalPath(from);
     const auto target = LocalPath(to);
     int err = EXDEV;
-    if (!acrossFileSystems) {
-        if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-            return;
-        err = errno;
-        if (err == EINVAL || err == ENOSYS) {  // file systems without the flag
-            if (QFileInfo::exists(to))
-                throw TargetExistsError(FileMessage("Cannot move file", source, EEXIST));
-            if (::rename(source.c_str(), target.c_str()) == 0)
-                return;
-            err = errno;
-        }
-    }
+    if (!acrossFileSystems && RenameNoReplace(source, target, err))
+        return;
     if (err == EEXIST)
         throw TargetExistsError(FileMessage("Cannot move file", source, err));
     if (err != EXDEV)

@@ -1,9 +1,9 @@
-#include "form2.h"
+#include "codewindow.h"
 
 #include "cipherengine.h"
 #include "codetext.h"
 #include "fileio.h"
-#include "fileoperations.h"
+#include "localpath.h"
 #include "platform.h"
 
 #include <QApplication>
@@ -119,13 +119,8 @@ void TForm2::Button3Click()
         const auto chosen = platform_.dialogs.openFile(
             this, {.title = QStringLiteral("Open"), .filter = QStringLiteral("Text files|*.txt|Text files|*.TXT")});
         if (chosen && QFileInfo(*chosen).isFile()) {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            struct Restore {
-                ~Restore() { QApplication::restoreOverrideCursor(); }
-            } restore;
-            InputFile in(LocalPath(*chosen));
-            std::string bytes(std::size_t(in.size()), '\0');
-            bytes.resize(in.read(bytes.data(), bytes.size()));
+            const platform::WaitCursor wait;
+            std::string bytes = ReadWholeFile(LocalPath(*chosen));
             std::u16string text = DecodeCodeText(bytes);
             SecureWipe(bytes.data(), bytes.size());
             QString shown = QString::fromUtf16(text.data(), qsizetype(text.size()));
@@ -172,9 +167,10 @@ void TForm2::Button4Click()
 void TForm2::Button5Click()
 {
     std::u16string code = CodeOf(Memo1->toPlainText());
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto result = engine_.BuildKeyTable(code);
-    QApplication::restoreOverrideCursor();
+    const auto result = [&] {
+        const platform::WaitCursor wait;
+        return engine_.BuildKeyTable(code);
+    }();
     SecureWipe(code.data(), code.size() * sizeof(char16_t));
     if (result == cipher::CipherEngine::BuildResult::NoCode) {
         platform_.messages.inform(this, QLatin1String(NoCodeText));

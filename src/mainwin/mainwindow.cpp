@@ -1,0 +1,237 @@
+#include "mainwindow.h"
+
+#include "cipherengine.h"
+#include "codewindow.h"
+#include "fileoperations.h"
+#include "folderlisting.h"
+#include "imaging.h"
+#include "panelbutton.h"
+#include "platform.h"
+#include "texts.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QTimer>
+
+namespace veilshot {
+
+namespace {
+
+bool IsVeil(const QString &path)
+{
+    return LowerExtension(path) == QLatin1String(".veil");
+}
+
+ViewerLayout MainLayout()
+{
+    return {.viewer = Viewer::Ciphered,
+            .objectName = QStringLiteral("TForm7"),
+            .caption = QStringLiteral("Veilshot"),
+            .minimumClient = {630, 361},  // a window of 646 x 400 with its frame
+            .areaName = QStringLiteral("Panel1"),
+            .areaColour = 4671267,
+            .belowPicture = 515 - 473,
+            .barWidth = 626,
+            .centreBarOnResize = true,
+            .centring = Centring::RoundedSize,
+            .openFilter = QString::fromUtf8(CipheredFilter),
+            .accepts = IsVeil};
+}
+
+}  // namespace
+
+TForm7::TForm7(MainModel &model, cipher::CipherEngine &engine, platform::Platform &platform, QWidget *parent)
+    : ViewerWindow(model, platform, MainLayout(), platform.windows.screenSize(nullptr), parent)
+    , main_(model)
+    , engine_(engine)
+{
+    main_.Screen = screen_;
+
+    Panel13 = new QFrame(pictureArea_);
+    Panel13->setObjectName(QStringLiteral("Panel13"));
+    Panel13->setAutoFillBackground(true);
+    QPalette strip = Panel13->palette();
+    strip.setColor(QPalette::Window, FromColourValue(13425920));
+    Panel13->setPalette(strip);
+    ProgressBar1 = new QProgressBar(Panel13);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setTextVisible(false);
+    Panel13->hide();
+
+    connect(Panel8, &PanelButton::clicked, this, &TForm7::Panel8Click);
+    Panel6 = addBarButton("Panel6", " Open", nullptr, SharedBarWidth, 72, [this] { Panel6Click(); });
+    Panel9 = addBarButton("Panel9", " Cipher", nullptr, 449, 72, [this] { Panel9Click(); });
+    CheckBox2 = new QCheckBox(QStringLiteral("All"), Panel2);
+    CheckBox2->setObjectName(QStringLiteral("CheckBox2"));
+    CheckBox2->setGeometry(521, 0, 41, BarHeight);
+    Panel14 = addBarButton("Panel14", "Viewing", nullptr, 562, 64, [this] { Panel14Click(); });
+    Panel12->raise();
+
+    // Back, Stop and Forward act only while their buttons are enabled.
+    mN1 = addMenuItem("mN1", "Back - Arrow to the left ", false, [this] { Panel5->click(); });
+    mN2 = addMenuItem("mN2", "Stop - Arrow downwards", false, [this] { Panel4->click(); });
+    mN3 = addMenuItem("mN3", "Forward - Arrow to the right", false, [this] { Panel3->click(); });
+    mN4 = addMenuItem("mN4", "Copy - Arrow upwards", false, [this] { mN4Click(); });
+    mN5 = addMenuItem("mN5", "To move a file", false, [this] { mN5Click(); });
+    mN6 = addMenuItem("mN6", "To remove a file", false, [this] { mN6Click(); });
+    mN7 = addMenuItem("mN7", "To decode all", false, [this] { mN7Click(); });
+    mn8 = addMenuItem("mn8", "Code", true, [this] { mn8Click(); });
+    mn9 = addMenuItem("mn9", "Help", true, [this] { mn9Click(); });
+    Exit1 = addMenuItem("Exit1", "Exit", true, [this] { Exit1Click(); });
+
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(50000);
+    connect(Timer2, &QTimer::timeout, this, &TForm7::Timer2Timer);
+    Timer2->start();
+}
+
+TForm7::~TForm7() = default;
+
+void TForm7::resizeEvent(QResizeEvent *event)
+{
+    ViewerWindow::resizeEvent(event);
+    Panel13->setGeometry(8, std::max(0, pictureArea_->height() - 28), std::max(0, pictureArea_->width() - 16), 20);
+    ProgressBar1->setGeometry(0, 0, Panel13->width(), Panel13->height());
+    Image1->setGeometry(FitPicture(PictureRatio, pictureArea_->size()));
+}
+
+void TForm7::closeEvent(QCloseEvent *event)
+{
+    // A run in progress is not left to go on unseen: it stops after the file in hand, and the
+    // window closes when it has ended.
+    if (model_.RunInProgress) {
+        closeAfterRun_ = true;
+        event->ignore();
+        return;
+    }
+    ViewerWindow::closeEvent(event);
+}
+
+void TForm7::setViewingAvailable(bool available)
+{
+    Panel9->setEnabled(available);
+    Panel14->setEnabled(available);
+}
+
+// --- Showing ---------------------------------------------------------------------------------
+
+void TForm7::ipl()
+{
+    QCoreApplication::processEvents();
+    Label2->setText(QString::number(model_.folder.Index));
+    const QString path = model_.folder.Current();
+    if (path.isEmpty() || !QFileInfo(path).isFile()) {
+        Label1->setText(QLatin1String(NoFileText));
+        return;
+    }
+    const auto body = engine_.DecipherFile(LocalPath(path));
+    if (!body) {
+        Label1->setText(QLatin1String(OtherCodeText));
+        return;
+    }
+    // Decoded for the screen, so full screen stays sharp without decoding every pixel.
+    const imaging::Picture picture = imaging::DecodeMemory(body->bytes(), path, screen_);
+    if (!picture.ok())
+        throw FileError(picture.error.toStdString());
+    imaging::Show(*Image1, picture.image);
+    PhotoShown = true;
+    Label1->setText(path);
+    PictureSize = picture.image.size();
+    PictureRatio = double(PictureSize.width()) / double(PictureSize.height());
+    Image1->setGeometry(FitPicture(PictureRatio, pictureArea_->size()));
+}
+
+// --- Opening ---------------------------------------------------------------------------------
+
+void TForm7::showCodeWindow()
+{
+    TForm2 code(engine_, platform_, this);
+    code.exec();
+}
+
+void TForm7::Panel6Click()
+{
+    guarded([this] { open(); });
+}
+
+bool TForm7::readyToOpen()
+{
+    if (model_.RunInProgress)
+        return false;
+    if (!engine_.CodeEntered()) {
+        showCodeWindow();
+        return false;
+    }
+    return true;
+}
+
+void TForm7::enableAfterOpen(bool several)
+{
+    for (QAction *action : {mN4, mN5, mN6, mN7})
+        action->setEnabled(true);
+    if (several) {
+        for (QAction *action : {mN1, mN2, mN3})
+            action->setEnabled(true);
+    }
+}
+
+void TForm7::closeKeptPreview()
+{
+    if (closePreview)
+        closePreview();
+}
+
+// --- Windows ---------------------------------------------------------------------------------
+
+void TForm7::Panel8Click()
+{
+    Panel4Click();
+    if (FullScreen)
+        platform_.windows.setTopmost(this, false);
+    if (openPresurvey)
+        guarded(openPresurvey);
+}
+
+void TForm7::Panel14Click()
+{
+    Panel4Click();
+    if (openViewing)
+        guarded(openViewing);
+}
+
+void TForm7::mn8Click()
+{
+    Panel4Click();
+    showCodeWindow();
+}
+
+void TForm7::mn9Click()
+{
+    TForm5 help(this);
+    help.exec();
+}
+
+void TForm7::Exit1Click()
+{
+    close();
+}
+
+void TForm7::Timer2Timer()
+{
+    platform_.keepAwake.tick();
+}
+
+void TForm7::runViewerKey(ViewerKey key)
+{
+    if (key == ViewerKey::Copy && mN4->isEnabled())
+        mN4Click();
+}
+
+}  // namespace veilshot

@@ -1,0 +1,79 @@
+#pragma once
+// The main window: the viewer of ciphered photos.
+
+#include "viewerwindow.h"
+
+#include <functional>
+
+class QCheckBox;
+class QProgressBar;
+class QTimer;
+
+namespace veilshot {
+namespace cipher { class CipherEngine; }
+
+class TForm7 : public ViewerWindow {
+    Q_OBJECT
+public:
+    TForm7(MainModel &model, cipher::CipherEngine &engine, platform::Platform &platform, QWidget *parent = nullptr);
+    ~TForm7() override;
+
+    // The windows this one opens but does not build itself, wired by the start-up code.
+    std::function<void()> openViewing;    // the plain viewer
+    std::function<void()> openPresurvey;  // the preview of the folder
+    std::function<void()> closePreview;   // discards a kept preview when another folder opens
+
+    // Enables or disables " Cipher" and "Viewing": off while the plain viewer exists.
+    void setViewingAvailable(bool available);
+
+    // Commands, by the control that runs them.
+    void Panel6Click();  // " Open"
+    void Panel8Click();  // Presurvey
+    void Panel9Click();  // " Cipher"
+    void Panel14Click(); // Viewing
+    void mN4Click();     // Copy - Arrow upwards
+    void mN5Click();     // To move a file
+    void mN6Click();     // To remove a file
+    void mN7Click();     // To decode all
+    void mn8Click();     // Code
+    void mn9Click();     // Help
+    void Exit1Click();
+    void Timer2Timer();
+    // Shows FileList[FileIndex].
+    void ipl();
+
+    QSize PictureSize;
+    double PictureRatio = 0.0;
+
+protected:
+    void showCurrent() override { ipl(); }
+    void enableAfterOpen(bool several) override;
+    bool readyToOpen() override;
+    void closeKeptPreview() override;
+    void runViewerKey(ViewerKey key) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    class BatchRun;
+    friend class BatchRun;
+
+    void showCodeWindow();
+    // Deciphers `entry` with `engine` and writes its picture to `target`; false for another code.
+    bool writeDecodedCopy(cipher::CipherEngine &engine, const QString &entry, const QString &target);
+
+    MainModel &main_;
+    cipher::CipherEngine &engine_;
+
+    QFrame *Panel13;
+    QProgressBar *ProgressBar1;
+    PanelButton *Panel6, *Panel9, *Panel14;
+    QCheckBox *CheckBox2;
+    QAction *mN1, *mN2, *mN3, *mN4, *mN5, *mN6, *mN7, *mn8, *mn9, *Exit1;
+    QTimer *Timer2;
+
+    // A close was asked for while a run was in progress: the run stops, then the window closes.
+    bool closeAfterRun_ = false;
+};
+
+}  // namespace veilshot

@@ -1,0 +1,358 @@
+#include "plainviewer.h"
+
+#include "fileio.h"
+#include "fileoperations.h"
+#include "folderlisting.h"
+#include "panelbutton.h"
+#include "platform.h"
+#include "texts.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QTimer>
+
+namespace veilshot {
+
+namespace {
+
+constexpr auto CopiedFolder = "The copied files";
+constexpr auto WallpaperFailedMessage = "The wallpaper could not be set on this desktop.";
+
+ViewerLayout PlainLayout()
+{
+    return {.viewer = Viewer::Plain,
+            .objectName = QStringLiteral("TForm7g"),
+            .caption = QStringLiteral("Veilshot Viewing"),
+            .minimumClient = {504, 361},  // a window of 520 x 400 with its frame
+            .areaName = QStringLiteral("Panel13"),
+            .areaColour = 4470530,
+            .belowPicture = 44,
+            .barWidth = 550,
+            .centreBarOnResize = false,
+            .centring = Centring::RoundedDifference,
+            .openFilter = QString::fromUtf8(PlainFilter),
+            .accepts = IsPhotoFile};
+}
+
+}  // namespace
+
+QString TurnMimeFor(const QString &path)
+{
+    const QString ext = LowerExtension(path);
+    if (ext == QLatin1String(".jpg") || ext == QLatin1String(".jpeg"))
+        return QStringLiteral("image/jpeg");
+    if (ext == QLatin1String(".bmp"))
+        return QStringLiteral("image/bmp");
+    if (ext == QLatin1String(".png"))
+        return QStringLiteral("image/png");
+    if (ext == QLatin1String(".tif"))
+        return QStringLiteral("image/tiff");
+    if (ext == QLatin1String(".gif"))
+        return QStringLiteral("image/gif");
+    return {};
+}
+
+bool IsPhotoFile(const QString &path)
+{
+    return PhotoExtensions().contains(LowerExtension(path)) && FileExists(path);
+}
+
+TForm7g::TForm7g(PlainModel &model, platform::Platform &platform, QSize screen, QWidget *parent)
+    : ViewerWindow(model, platform, PlainLayout(), screen, parent)
+    , plain_(model)
+{
+    // Owned by the main window, yet a window of its own that stays above the others.
+    setWindowFlags(Qt::Window | Qt::WindowStaysOnTopHint);
+
+    connect(Panel8, &PanelButton::clicked, this, &TForm7g::Panel8Click);
+    Panel7 = addBarButton("Panel7", "Copy", "Arrow upwards", SharedBarWidth, 58, [this] { mn4Click(); });
+    Panel6 = addBarButton("Panel6", "Open", nullptr, 435, 57, [this] { Panel6Click(); });
+    Panel1 = addBarButton("Panel1", "Table", "To establish wall-paper on a desktop - F2", 492, 58,
+                          [this] { Panel1Click(); });
+    for (PanelButton *disabled : {Panel7, Panel1})
+        disabled->setEnabled(false);
+    Panel12->raise();
+
+    // Back, Stop and Forward act only while their buttons are enabled.
+    mn1 = addMenuItem("mn1", "Back", false, [this] { Panel5->click(); });
+    mn2 = addMenuItem("mn2", "Stop", false, [this] { Panel4->click(); });
+    mn3 = addMenuItem("mn3", "Forward", false, [this] { Panel3->click(); });
+    mn4 = addMenuItem("mn4", "To copy a file", false, [this] { mn4Click(); });
+    mn5 = addMenuItem("mn5", "To move a file", false, [this] { mn5Click(); });
+    mn6 = addMenuItem("mn6", "To remove a file", false, [this] { mn6Click(); });
+    mn7 = addMenuItem("mn7", "To compress a photo", false, [this] { mn7Click(); });
+    mn8 = addMenuItem("mn8", "To transform files", false, [this] { mn8Click(); });
+    mn10 = addMenuItem("mn10", "Photo scale", false, [this] { mn10Click(); });
+    pG1 = addMenuItem("pG1", "To turn to the right - G", false, [this] { pG1Click(); });
+    F1 = addMenuItem("F1", "To turn to the left - F", false, [this] { F1Click(); });
+    mn11 = addMenuItem("mn11", "To establish wall-paper on a desktop", false, [this] {
+        if (Panel1->isEnabled())
+            Panel1Click();
+    });
+    mn11->setShortcut(Qt::Key_F2);
+    addAction(mn11);  // F2 works with the menu closed
+
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(100);
+    connect(Timer2, &QTimer::timeout, this, &TForm7g::Timer2Timer);
+}
+
+TForm7g::~TForm7g() = default;
+
+// --- Display ---------------------------------------------------------------------------------
+
+void TForm7g::showCurrent()
+{
+    ReloadPending = true;
+    redraw();
+}
+
+void TForm7g::redraw()
+{
+    const QString path = model_.folder.Current();
+    if (ReloadPending || !BitmapLoaded) {
+        if (path.isEmpty() || !FileExists(path)) {
+            Label1->setText(QLatin1String(NoFileText));
+            ReloadPending = false;
+            return;
+        }
+        releasePicture();
+        ReloadPending = false;
+        // Decoded for the screen, as large as full screen needs and no larger.
+        const imaging::Picture picture = imaging::OpenFile(path, screen_);
+        if (!picture.ok())
+            throw FileError(picture.error.toStdString());
+        held_ = picture.image;
+        aspect_ = double(picture.fullSize.width()) / double(picture.fullSize.height());
+        plain_.PhotoWidth = picture.fullSize.width();
+        plain_.PhotoHeight = picture.fullSize.height();
+        imaging::Show(*Image1, held_);
+    }
+    Label1->setText(path);
+    Label2->setText(QString::number(model_.folder.Index));
+    if (!BitmapLoaded) {
+        for (QAction *action : {mn4, mn5, mn6, mn7, mn8, mn10})
+            action->setEnabled(true);
+        BitmapLoaded = true;
+    }
+    const QSize area(width(), FullScreen ? height() : height() - layout_.belowPicture);
+    Image1->setGeometry(FitPicture(aspect_, area, Centring::RoundedDifference));
+    PhotoShown = true;
+}
+
+void TForm7g::releasePicture()
+{
+    if (!BitmapLoaded)
+        return;
+    held_ = QImage();
+    BitmapLoaded = false;
+}
+
+void TForm7g::resizeEvent(QResizeEvent *event)
+{
+    ViewerWindow::resizeEvent(event);
+    if (PhotoShown && !Timer2->isActive())
+        Timer2->start();
+}
+
+void TForm7g::Timer2Timer()
+{
+    // A burst of resizes redraws about every 100 ms, never at each event.
+    if (skipRedraw_) {
+        skipRedraw_ = false;
+        return;
+    }
+    Timer2->stop();
+    guarded([this] { redraw(); });
+}
+
+void TForm7g::fullScreenChanged()
+{
+    skipRedraw_ = true;
+    guarded([this] { redraw(); });
+    activateWindow();
+}
+
+// --- Opening ---------------------------------------------------------------------------------
+
+void TForm7g::Panel6Click()
+{
+    guarded([this] { open(); });
+}
+
+void TForm7g::enableAfterOpen(bool several)
+{
+    for (QAction *action : {mn4, mn5, mn6, mn7, mn8, mn10, mn11})
+        action->setEnabled(true);
+    for (PanelButton *panel : {Panel7, Panel1})
+        panel->setEnabled(true);
+    if (several) {
+        for (QAction *action : {mn1, mn2, mn3})
+            action->setEnabled(true);
+    }
+    pG1->setEnabled(true);
+    F1->setEnabled(true);
+}
+
+void TForm7g::closeKeptPreview()
+{
+    if (closePreview)
+        closePreview();
+}
+
+// --- File commands ---------------------------------------------------------------------------
+
+void TForm7g::mn4Click()
+{
+    guarded([this] {
+        const auto current = fileForCommand();
+        if (!current)
+            return;
+        const QString path = *current;
+        releasePicture();
+        const QString start = !CopyFolder.isEmpty() && QFileInfo(CopyFolder).isDir() ? CopyFolder : FolderOf(path);
+        const auto chosen = platform_.dialogs.saveFile(
+            this, {.title = QStringLiteral("To copy a file"), .startFolder = start, .proposedName = FileNameOf(path)});
+        activateWindow();
+        if (!chosen)
+            return;
+        const QString named = EnsureExtension(*chosen, ExtensionOf(path));
+        const QString target = JoinPath(MakeSubfolder(FolderOf(named), QLatin1String(CopiedFolder)), FileNameOf(named));
+        if (QFileInfo::exists(target)) {
+            platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
+            return;
+        }
+        CopyFolder = FolderOf(named);
+        try {
+            CopyFileTo(path, target);
+        } catch (const TargetExistsError &) {
+            platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
+        }
+    });
+}
+
+void TForm7g::mn5Click()
+{
+    guarded([this] {
+        releasePicture();
+        moveCurrent(false);
+    });
+}
+
+void TForm7g::mn6Click()
+{
+    guarded([this] {
+        const QString current = model_.folder.Current();
+        if (!current.isEmpty() && FileExists(current))
+            releasePicture();
+        removeCurrent();
+    });
+}
+
+// --- Rotation and wallpaper ------------------------------------------------------------------
+
+void TForm7g::pG1Click()
+{
+    rotate();
+}
+
+void TForm7g::F1Click()
+{
+    TurnLeft = true;
+    rotate();
+}
+
+void TForm7g::rotate()
+{
+    guarded([this] {
+        const bool left = TurnLeft;
+        TurnLeft = false;  // a one-shot request, however the turn ends
+        Panel4Click();
+        const QString path = model_.folder.Current();
+        const QString mime = TurnMimeFor(path);
+        if (path.isEmpty() || mime.isEmpty())
+            return;
+        releasePicture();
+        {
+            const platform::WaitCursor wait;
+            imaging::TurnFile(path, left, imaging::FindEncoderByMime(mime));
+        }
+        redraw();
+    });
+}
+
+void TForm7g::Panel1Click()
+{
+    guarded([this] {
+        const QString path = model_.folder.Current();
+        if (path.isEmpty() || !FileExists(path)) {
+            platform_.messages.inform(this, QLatin1String(NoFileMessage));
+            return;
+        }
+        if (!platform_.wallpaper.set(path))
+            platform_.messages.inform(this, QLatin1String(WallpaperFailedMessage));
+    });
+}
+
+// --- Other windows ---------------------------------------------------------------------------
+
+void TForm7g::openTool(const std::function<void()> &tool)
+{
+    Panel4Click();
+    releasePicture();
+    if (tool)
+        guarded(tool);
+}
+
+void TForm7g::Panel8Click()
+{
+    openTool(openPresurvey);
+}
+
+void TForm7g::mn7Click()
+{
+    openTool(openCompress);
+}
+
+void TForm7g::mn8Click()
+{
+    openTool(openTransform);
+}
+
+void TForm7g::mn10Click()
+{
+    openTool(openScale);
+}
+
+void TForm7g::runViewerKey(ViewerKey key)
+{
+    switch (key) {
+    case ViewerKey::Copy:
+        if (mn4->isEnabled())
+            mn4Click();
+        break;
+    case ViewerKey::TurnRight:
+        if (pG1->isEnabled())
+            pG1Click();
+        break;
+    case ViewerKey::TurnLeft:
+        if (pG1->isEnabled())
+            F1Click();
+        break;
+    default: break;
+    }
+}
+
+void TForm7g::closeEvent(QCloseEvent *event)
+{
+    releasePicture();
+    ViewerWindow::closeEvent(event);
+    if (closed)
+        closed();
+}
+
+}  // namespace veilshot

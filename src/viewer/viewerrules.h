@@ -1,0 +1,57 @@
+#pragma once
+// The viewers' rules that need no window: fitting the picture and the key maps.
+
+#include <QRect>
+#include <QSize>
+
+#include <ostream>
+
+namespace veilshot {
+
+// How the centring offset of a fitted picture is rounded.
+enum class Centring {
+    RoundedSize,        // half of (area - the rounded picture size)
+    RoundedDifference,  // half of the area less the exact picture size, rounded first
+};
+
+// The picture's place in an area: its proportions kept (ratio = width / height), filling the
+// area in one direction and centred in the other. Sizes round halves to even; the halving of
+// the centring offset truncates toward zero. Ratio 0 (no picture yet) gives the full height
+// and width 0.
+QRect FitPicture(double ratio, QSize area, Centring centring = Centring::RoundedSize);
+
+// The two viewers, whose key maps differ.
+enum class Viewer { Ciphered, Plain };
+
+// What a key does in a viewer. None: the key is not the window's and passes on.
+enum class ViewerKey {
+    None,
+    Forward,
+    Back,
+    Stop,
+    Copy,
+    FullScreen,
+    Presurvey,
+    ToggleStrip,
+    Exit,
+    TurnRight,
+    TurnLeft,
+    Radio,  // choose a radio button of the slide-show strip
+};
+
+struct KeyAction {
+    ViewerKey key = ViewerKey::None;
+    int radio = -1;  // with Radio: the index into RadioChoices
+    friend bool operator==(const KeyAction &, const KeyAction &) = default;
+    friend std::ostream &operator<<(std::ostream &os, const KeyAction &a)
+    {
+        return os << "key " << int(a.key) << " radio " << a.radio;
+    }
+};
+
+// The key maps look at the key alone, never at Shift, Ctrl or Alt. The digits are those of the
+// main row: by their symbol, or by their position where a layout puts other symbols there
+// (`scanCode`, X11/evdev key codes 10..18); the keypad's digits are not the windows'.
+KeyAction KeyFor(Viewer viewer, int qtKey, bool keypad, quint32 scanCode = 0);
+
+}  // namespace veilshot

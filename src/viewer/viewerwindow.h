@@ -1,0 +1,136 @@
+#pragma once
+// The window both viewers are built on: the picture area, the bar with the slide-show strip
+// and Back, Stop and Forward, the labels, the pop-up menu, full screen, the key hook, dropped
+// files, the open command and the commands on the shown file. Each viewer adds its own
+// buttons, menu items and display, and says what differs in a ViewerLayout.
+
+#include "navigation.h"
+#include "slideshow.h"
+#include "viewermodel.h"
+#include "viewerrules.h"
+
+#include <QRect>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QRadioButton;
+
+namespace veilshot {
+class PanelButton;
+namespace platform { struct Platform; }
+
+// The colours of the bar and of the state of Forward, Stop and Back.
+inline constexpr int StateOn = 10069784;   // RGB (24, 167, 153)
+inline constexpr int StateOff = 15790080;  // RGB (0, 240, 240)
+
+// What makes each viewer window its own.
+struct ViewerLayout {
+    Viewer viewer;
+    QString objectName;
+    QString caption;
+    QSize minimumClient;     // the smallest client area
+    QString areaName;        // the picture area's control name
+    int areaColour;          // 24-bit colour value
+    int belowPicture;        // height of the bar and the label row under the picture
+    int barWidth;
+    bool centreBarOnResize;  // else the bar is centred at creation only
+    Centring centring;
+    QString openFilter;
+    bool (*accepts)(const QString &path);  // the files the viewer lists and takes from a drop
+};
+
+// Where the shared buttons of the bar end; each viewer places its own from here.
+inline constexpr int SharedBarWidth = 377;
+inline constexpr int BarHeight = 25;
+
+class ViewerWindow : public QWidget {
+    Q_OBJECT
+public:
+    ViewerWindow(ViewerModel &model, platform::Platform &platform, const ViewerLayout &layout, QSize screen,
+                 QWidget *parent);
+    ~ViewerWindow() override;
+
+    // Commands, by the control that runs them.
+    void Panel3Click();  // Forward
+    void Panel4Click();  // Stop: the stop action other commands run first
+    void Panel5Click();  // Back
+    void Panel11Click(); // "< >"
+    void RadioButtonClick(int choice);  // index into RadioChoices
+    void Timer1Timer();  // the slide show's step
+    void ToggleFullScreen();
+    // Opens the first of dropped files, if the viewer takes it.
+    void DropFiles(const QStringList &files);
+
+    SlideShow *slideShow() const { return slideShow_; }
+    // The screen's size as read when the window was made.
+    QSize screenSize() const { return screen_; }
+    bool FullScreen = false;
+    bool PhotoShown = false;
+
+protected:
+    // What each viewer does its own way.
+    virtual void showCurrent() = 0;                 // shows the file at the position
+    virtual void enableAfterOpen(bool several) = 0;  // the commands an open makes available
+    virtual bool readyToOpen() { return true; }      // false: the open command ends here
+    virtual void closeKeptPreview() {}
+    virtual void fullScreenChanged() {}
+    // A key of the map that only this viewer has (Copy, the turns); true when it was handled.
+    virtual void runViewerKey(ViewerKey key) { (void)key; }
+
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+    // Building blocks for the viewers.
+    PanelButton *addBarButton(const char *name, const char *caption, const char *hint, int x, int width,
+                              const std::function<void()> &handler);
+    QAction *addMenuItem(const char *name, const char *caption, bool enabled, const std::function<void()> &handler);
+    void guarded(const std::function<void()> &command);
+    void layoutControls();
+    void centreBar();
+    // The open command from its choice of file on: the dropped file or the dialog's.
+    void open();
+    // Before a command that works on files or opens a window: the slide show stops.
+    void stopForCommand();
+    // What every command on the shown file does first: nothing while a run is in progress,
+    // else the stop action, then the file at the position, or std::nullopt after telling the
+    // user there is none.
+    std::optional<QString> fileForCommand();
+    // The file commands both viewers have.
+    void moveCurrent(bool proposeFullPath);
+    void removeCurrent();
+
+    ViewerModel &model_;
+    platform::Platform &platform_;
+    ViewerLayout layout_;
+    QSize screen_;
+    SlideShow *slideShow_;
+
+    QFrame *pictureArea_;  // Panel1 in the main window, Panel13 in the plain viewer
+    QLabel *Image1;
+    QFrame *Panel2;
+    PanelButton *Panel11, *Panel8, *Panel5, *Panel4, *Panel3;
+    QFrame *Panel12;
+    QList<QRadioButton *> radios_;  // in the order of RadioChoices
+    QLabel *Label1;
+    QLabel *Label2;
+    QMenu *PopupMenu1;
+
+private:
+    void buildControls();
+    void applyColours(ColourSet colours);
+    void runKey(const KeyAction &action);
+
+    // Full screen: the window's and the picture area's geometry before it.
+    QRect savedGeometry_;
+    QSize savedArea_;
+};
+
+}  // namespace veilshot
