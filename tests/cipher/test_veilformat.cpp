@@ -126,7 +126,7 @@ TEST_P(VeilFormat, StreamedFilesMatchTheFormatAroundEveryBoundary)
         {"first piece with the header and one", StreamChunk - HeaderSize + 1},
         {"one piece", StreamChunk},
         {"one piece and one", StreamChunk + 1},
-        {"short tail after a piece of blocks", 86 * BlockSize + 50},
+        {"short tail after a piece", StreamChunk + 50},
         {"two pieces with the header", 2 * StreamChunk - HeaderSize},
         {"several pieces and an odd tail", 3 * StreamChunk + 5 * BlockSize + 77},
     };
