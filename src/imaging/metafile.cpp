@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <vector>
 
 #include <emf2svg.h>
@@ -97,7 +98,14 @@ QByteArray WmfToSvg(std::span<const std::uint8_t> bytes)
 
 QImage RenderMetafile(std::span<const std::uint8_t> bytes, bool enhanced, QSize box, qint64 maxPixels, QString *reason)
 {
-    const QByteArray svg = enhanced ? EmfToSvg(bytes) : WmfToSvg(bytes);
+    // The converters keep state of their own (libwmf's font maps): one conversion at a time,
+    // whichever thread asks.
+    static std::mutex converting;
+    QByteArray svg;
+    {
+        const std::lock_guard lock(converting);
+        svg = enhanced ? EmfToSvg(bytes) : WmfToSvg(bytes);
+    }
     QSvgRenderer renderer(svg);
     if (svg.isEmpty() || !renderer.isValid()) {
         *reason = !enhanced && !WmfFontsInstalled()

@@ -19,6 +19,8 @@
 #include <QProgressBar>
 #include <QTimer>
 
+#include <memory>
+
 namespace veilshot {
 
 namespace {
@@ -42,6 +44,23 @@ ViewerLayout MainLayout()
             .centring = Centring::RoundedSize,
             .openFilter = QString::fromUtf8(CipheredFilter),
             .accepts = IsVeil};
+}
+
+// Deciphers a ciphered photo into memory and decodes it for the screen, on whichever thread
+// asks: the window's own, or the worker that prepares the next photo.
+Prepared DecipherForScreen(cipher::CipherEngine &engine, const QString &path, QSize screen)
+{
+    Prepared prepared;
+    try {
+        const auto body = engine.DecipherFile(LocalPath(path));
+        if (!body)
+            prepared.otherCode = true;
+        else
+            prepared.picture = imaging::DecodeMemory(body->bytes(), path, screen);
+    } catch (const FileError &error) {
+        prepared.picture.error = QString::fromStdString(error.what());
+    }
+    return prepared;
 }
 
 }  // namespace
@@ -131,13 +150,18 @@ void TForm7::ipl()
         Label1->setText(QLatin1String(NoFileText));
         return;
     }
-    const auto body = engine_.DecipherFile(LocalPath(path));
-    if (!body) {
+    std::optional<Prepared> prepared = ahead_.take(path);
+    if (!prepared)
+        prepared = DecipherForScreen(engine_, path, screen_);
+    // The next one is deciphered meanwhile, with a copy of the key table of its own.
+    prepareNext([engine = std::shared_ptr<cipher::CipherEngine>(engine_.Copy()), screen = screen_](const QString &next) {
+        return DecipherForScreen(*engine, next, screen);
+    });
+    if (prepared->otherCode) {
         Label1->setText(QLatin1String(OtherCodeText));
         return;
     }
-    // Decoded for the screen, so full screen stays sharp without decoding every pixel.
-    const imaging::Picture picture = imaging::DecodeMemory(body->bytes(), path, screen_);
+    const imaging::Picture &picture = prepared->picture;
     if (!picture.ok())
         throw FileError(picture.error.toStdString());
     imaging::Show(*Image1, picture.image);
@@ -154,6 +178,7 @@ void TForm7::showCodeWindow()
 {
     TForm2 code(engine_, platform_, this);
     code.exec();
+    ahead_.drop();  // prepared under the code that was in force
 }
 
 void TForm7::Panel6Click()

@@ -122,8 +122,12 @@ void TForm7g::redraw()
         }
         releasePicture();
         ReloadPending = false;
-        // Decoded for the screen, as large as full screen needs and no larger.
-        const imaging::Picture picture = imaging::OpenFile(path, screen_);
+        // Decoded for the screen, as large as full screen needs and no larger; the next one is
+        // decoded meanwhile.
+        const auto decode = [screen = screen_](const QString &file) { return Prepared{imaging::OpenFile(file, screen)}; };
+        const std::optional<Prepared> ahead = ahead_.take(path);
+        const imaging::Picture picture = ahead ? ahead->picture : decode(path).picture;
+        prepareNext(decode);
         if (!picture.ok())
             throw FileError(picture.error.toStdString());
         held_ = picture.image;
@@ -277,6 +281,7 @@ void TForm7g::rotate()
         if (path.isEmpty() || mime.isEmpty())
             return;
         releasePicture();
+        ahead_.drop();
         {
             const platform::WaitCursor wait;
             imaging::TurnFile(path, left, imaging::FindEncoderByMime(mime));
@@ -304,6 +309,7 @@ void TForm7g::openTool(const std::function<void()> &tool)
 {
     Panel4Click();
     releasePicture();
+    ahead_.drop();  // the tool may rewrite what was decoded
     if (tool)
         guarded(tool);
 }

@@ -14,6 +14,14 @@ void Navigator::stepBackward()
     index = index != 0 ? index - 1 : folder_.LastIndex();
 }
 
+int Navigator::peek(bool backward) const
+{
+    const int index = folder_.Index;
+    if (backward)
+        return index != 0 ? index - 1 : folder_.LastIndex();
+    return index + 1 > folder_.LastIndex() ? 0 : index + 1;
+}
+
 Navigator::Effect Navigator::forward(bool timerRunning)
 {
     if (ManualMode) {

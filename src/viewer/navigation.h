@@ -44,6 +44,8 @@ public:
 
     void stepForward();
     void stepBackward();
+    // The position a step would give, without taking it.
+    int peek(bool backward) const;
 
 private:
     FolderModel &folder_;

@@ -207,6 +207,7 @@ void ViewerWindow::applyColours(ColourSet colours)
 
 void ViewerWindow::Panel3Click()
 {
+    steppedBack_ = false;
     slideShow_->forward();
 }
 
@@ -217,7 +218,19 @@ void ViewerWindow::Panel4Click()
 
 void ViewerWindow::Panel5Click()
 {
+    steppedBack_ = true;
     slideShow_->back();
+}
+
+void ViewerWindow::prepareNext(DecodeAhead::Decode decode)
+{
+    const Navigator &navigator = slideShow_->navigator;
+    if (model_.folder.LastIndex() < 1)
+        return;
+    const bool backward = navigator.ManualMode ? steppedBack_ : navigator.PlayBackward;
+    const QString next = model_.folder.List.value(navigator.peek(backward));
+    if (next != model_.folder.Current() && FileExists(next))
+        ahead_.prepare(next, std::move(decode));
 }
 
 void ViewerWindow::RadioButtonClick(int choice)
@@ -270,6 +283,8 @@ void ViewerWindow::open()
 
     {
         const platform::WaitCursor wait;
+        ahead_.drop();
+        steppedBack_ = false;
         FolderList list = GatherFolder(path, layout_.accepts);
         model_.folder.List = std::move(list.paths);
         model_.folder.Index = list.index;

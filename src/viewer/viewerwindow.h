@@ -4,6 +4,7 @@
 // files, the open command and the commands on the shown file. Each viewer adds its own
 // buttons, menu items and display, and says what differs in a ViewerLayout.
 
+#include "decodeahead.h"
 #include "navigation.h"
 #include "slideshow.h"
 #include "viewermodel.h"
@@ -68,6 +69,9 @@ public:
     void DropFiles(const QStringList &files);
 
     SlideShow *slideShow() const { return slideShow_; }
+    // The entry decoded ahead (or on its way), and whether it is done.
+    QString preparedPath() const { return ahead_.pending(); }
+    bool preparedReady() const { return ahead_.ready(); }
     // The screen's size as read when the window was made.
     QSize screenSize() const { return screen_; }
     bool FullScreen = false;
@@ -106,12 +110,16 @@ protected:
     // The file commands both viewers have.
     void moveCurrent(bool proposeFullPath);
     void removeCurrent();
+    // Starts decoding the entry the next step in the current direction will show.
+    void prepareNext(DecodeAhead::Decode decode);
 
     ViewerModel &model_;
     platform::Platform &platform_;
     ViewerLayout layout_;
     QSize screen_;
     SlideShow *slideShow_;
+    DecodeAhead ahead_;
+    bool steppedBack_ = false;  // the last step by hand went backward
 
     QFrame *pictureArea_;  // Panel1 in the main window, Panel13 in the plain viewer
     QLabel *Image1;

@@ -201,6 +201,34 @@ private slots:
         QCOMPARE(state->folder.Index, 3);
     }
 
+    // While a photo is shown the next one in the direction of travel is deciphered ahead; a
+    // file changed or moved meanwhile is shown as it is now, never from the stale copy.
+    void theNextPhotoIsPreparedAndNeverStale()
+    {
+        makeFolder();
+        engine->BuildKeyTable(Code);
+        openChosen(Q(*dir / "a.veil"));
+        QCOMPARE(window->preparedPath(), Q(*dir / "b.veil"));
+        panel("Panel3")->click();
+        QCOMPARE(QColor(shownPixel()), QColor(Qt::green));
+        QCOMPARE(window->preparedPath(), Q(*dir / "c.veil"));
+        panel("Panel5")->click();  // back: what lies behind is prepared next
+        QCOMPARE(window->preparedPath(), Q(*dir / "c.veil"));  // back from a wraps to c
+        QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
+
+        QTRY_VERIFY(window->preparedReady());
+        CipherInto(*dir / "c.veil", Png({30, 30}, Qt::yellow));  // rewritten after it was prepared
+        panel("Panel5")->click();
+        QCOMPARE(QColor(shownPixel()), QColor(Qt::yellow));
+
+        QTRY_VERIFY(window->preparedReady());  // b, behind c
+        QCOMPARE(window->preparedPath(), Q(*dir / "b.veil"));
+        std::filesystem::rename(*dir / "a.veil", *dir / "b.veil");  // another photo moved in
+        panel("Panel5")->click();
+        QCOMPARE(label1(), Q(*dir / "b.veil"));
+        QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
+    }
+
     void oneFileLeavesNavigationDisabled()
     {
         CipherInto(*dir / "only.veil", Png({10, 10}, Qt::red));

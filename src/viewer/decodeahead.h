@@ -1,0 +1,59 @@
+#pragma once
+// The next photo, decoded ahead on a worker thread while the user looks at the shown one, so
+// that stepping to it shows it at once. At most one photo is held ahead; it serves only the
+// file it was made from, as that file still is (path, size and modification time).
+
+#include "imaging.h"
+
+#include <QDateTime>
+#include <QFuture>
+#include <QString>
+#include <QThreadPool>
+
+#include <functional>
+#include <optional>
+
+namespace veilshot {
+
+// What showing a file needs, made ahead.
+struct Prepared {
+    imaging::Picture picture;  // not ok(): its error says why
+    bool otherCode = false;    // a ciphered file made under another code
+};
+
+class DecodeAhead {
+public:
+    using Decode = std::function<Prepared(const QString &path)>;  // runs on the worker
+
+    DecodeAhead();
+    ~DecodeAhead();  // waits for the worker
+    DecodeAhead(const DecodeAhead &) = delete;
+    DecodeAhead &operator=(const DecodeAhead &) = delete;
+
+    // Starts decoding `path`, unless it is already held or on its way; drops anything else.
+    void prepare(const QString &path, Decode decode);
+    // What was made for `path`, waiting for it if it is still on its way; std::nullopt when
+    // nothing was, or the file changed since. Either way nothing stays held.
+    std::optional<Prepared> take(const QString &path);
+    void drop();
+
+    // The path being prepared or held, for tests and benchmarks.
+    QString pending() const { return path_; }
+    bool ready() const { return future_.isValid() && future_.isFinished(); }
+
+private:
+    struct Stamp {
+        bool exists = false;
+        qint64 size = -1;
+        QDateTime modified;
+        friend bool operator==(const Stamp &, const Stamp &) = default;
+    };
+    static Stamp StampOf(const QString &path);
+
+    QThreadPool pool_;
+    QString path_;
+    Stamp stamp_;
+    QFuture<Prepared> future_;
+};
+
+}  // namespace veilshot

@@ -1,0 +1,78 @@
+// The photo decoded ahead serves only the file it was made from, as that file still is.
+
+#include "decodeahead.h"
+#include "photos.h"
+#include "qtpath.h"
+#include "tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <QThread>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace veilshot {
+namespace {
+
+using test::Q;
+
+struct Counting {
+    std::atomic<int> decodes = 0;
+    DecodeAhead::Decode decode()
+    {
+        return [this](const QString &path) {
+            ++decodes;
+            return Prepared{imaging::OpenFile(path)};
+        };
+    }
+};
+
+TEST(DecodeAhead, ServesTheFileItWasMadeFromOnce)
+{
+    test::TempDir dir;
+    test::WriteFile(dir / "a.png", test::EncodedPhoto("png", Qt::red, {30, 20}));
+    Counting counting;
+    DecodeAhead ahead;
+    ahead.prepare(Q(dir / "a.png"), counting.decode());
+    ahead.prepare(Q(dir / "a.png"), counting.decode());  // already on its way: not again
+    const auto taken = ahead.take(Q(dir / "a.png"));
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->picture.image.size(), QSize(30, 20));
+    EXPECT_EQ(counting.decodes, 1);
+    EXPECT_FALSE(ahead.take(Q(dir / "a.png")));  // nothing stays held
+}
+
+TEST(DecodeAhead, AnotherFileOrAChangedOneIsNotServed)
+{
+    test::TempDir dir;
+    test::WriteFile(dir / "a.png", test::EncodedPhoto("png", Qt::red, {30, 20}));
+    test::WriteFile(dir / "b.png", test::EncodedPhoto("png", Qt::blue, {30, 20}));
+    Counting counting;
+    DecodeAhead ahead;
+
+    ahead.prepare(Q(dir / "a.png"), counting.decode());
+    EXPECT_FALSE(ahead.take(Q(dir / "b.png")));
+    EXPECT_FALSE(ahead.take(Q(dir / "a.png")));  // dropped by the miss
+
+    for (const char *change : {"rewritten", "moved away", "removed"}) {
+        SCOPED_TRACE(change);
+        ahead.prepare(Q(dir / "a.png"), counting.decode());
+        while (!ahead.ready())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const std::string what = change;
+        if (what == "rewritten")
+            test::WriteFile(dir / "a.png", test::EncodedPhoto("png", Qt::green, {40, 20}));
+        else if (what == "moved away")
+            std::filesystem::rename(dir / "a.png", dir / "elsewhere.png");
+        else
+            std::filesystem::remove(dir / "a.png");
+        EXPECT_FALSE(ahead.take(Q(dir / "a.png")));
+        if (what == "moved away")
+            std::filesystem::rename(dir / "elsewhere.png", dir / "a.png");
+    }
+}
+
+}  // namespace
+}  // namespace veilshot
