@@ -284,7 +284,14 @@ void TForm7g::rotate()
         ahead_.drop();
         {
             const platform::WaitCursor wait;
-            imaging::TurnFile(path, left, imaging::FindEncoderByMime(mime));
+            try {
+                imaging::TurnFile(path, left, imaging::FindEncoderByMime(mime));
+            } catch (const FileError &) {
+                // A photo that could not be turned is left as it was, and the user is told why;
+                // one that is gone is shown as gone, as the display shows any missing entry.
+                if (FileExists(path))
+                    throw;
+            }
         }
         redraw();
     });
