@@ -1,11 +1,20 @@
-// What the start-up code wires between the windows.
+// What the start-up code wires between the windows: "Viewing" opens one plain viewer, owned by
+// the main window, and " Cipher" and "Viewing" wait until it closes.
 
 #include "application.h"
 #include "cipherengine.h"
 #include "mainwindow.h"
+#include "panelbutton.h"
+#include "plainviewer.h"
+#include "qtpath.h"
 #include "scriptedplatform.h"
+#include "tempdir.h"
 #include "viewermodel.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QImage>
+#include <QPointer>
 #include <QtTest>
 
 using namespace veilshot;
@@ -13,9 +22,101 @@ using namespace veilshot;
 class StartupTest : public QObject {
     Q_OBJECT
 
-private slots:
-    void viewingOpensOnePlainViewer()
+private:
+    std::unique_ptr<MainModel> mainModel;
+    std::unique_ptr<PlainModel> plainModel;
+    std::unique_ptr<cipher::CipherEngine> engine;
+    std::unique_ptr<platform::ScriptedPlatform> scripted;
+    std::unique_ptr<TForm7> main;
+
+    PanelButton *mainPanel(const char *name) { return main->findChild<PanelButton *>(QLatin1String(name)); }
+
+    // The plain viewers that exist, wherever they are.
+    QList<TForm7g *> viewers()
     {
+        QList<TForm7g *> found;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *viewer = qobject_cast<TForm7g *>(widget))
+                found << viewer;
+        }
+        return found;
+    }
+
+private slots:
+    void init()
+    {
+        mainModel = std::make_unique<MainModel>();
+        plainModel = std::make_unique<PlainModel>();
+        engine = std::make_unique<cipher::CipherEngine>();
+        scripted = std::make_unique<platform::ScriptedPlatform>();
+        main = std::make_unique<TForm7>(*mainModel, *engine, scripted->platform());
+        ConnectViewing(*main, *plainModel, scripted->platform());
+        main->show();
+        QVERIFY(QTest::qWaitForWindowExposed(main.get()));
+    }
+
+    void cleanup()
+    {
+        main.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        scripted.reset();
+        engine.reset();
+        plainModel.reset();
+        mainModel.reset();
+    }
+
+    void viewingOpensOnePlainViewerUntilItCloses_data()
+    {
+        QTest::addColumn<bool>("byKey");
+        QTest::newRow("close box") << false;
+        QTest::newRow("key E") << true;
+    }
+
+    void viewingOpensOnePlainViewerUntilItCloses()
+    {
+        QFETCH(bool, byKey);
+        test::TempDir dir;
+        QVERIFY(QImage(QSize(40, 30), QImage::Format_RGB32).save(test::Q(dir / "a.png"), "png"));
+        QVERIFY(QImage(QSize(40, 30), QImage::Format_RGB32).save(test::Q(dir / "b.png"), "png"));
+
+        mainPanel("Panel14")->click();
+        QCOMPARE(viewers().size(), 1);
+        QPointer<TForm7g> viewer = viewers().constFirst();
+        QVERIFY(viewer->isVisible());
+        QCOMPARE(viewer->parentWidget(), main.get());
+        QCOMPARE(main->findChild<TForm7g *>(), viewer.data());
+        QCOMPARE(viewer->screenSize(), mainModel->Screen);
+        QVERIFY(!mainPanel("Panel9")->isEnabled());
+        QVERIFY(!mainPanel("Panel14")->isEnabled());
+
+        // Even asked again directly, there stays one.
+        main->openViewing();
+        QCOMPARE(viewers().size(), 1);
+
+        scripted->dialogs.answers.enqueue({test::Q(dir / "a.png")});
+        viewer->findChild<PanelButton *>("Panel6")->click();
+        QCOMPARE(plainModel->folder.List.size(), 2);
+
+        if (byKey)
+            QTest::keyClick(viewer.data(), Qt::Key_E);
+        else
+            viewer->close();
+        QVERIFY(mainPanel("Panel9")->isEnabled());
+        QVERIFY(mainPanel("Panel14")->isEnabled());
+        QTRY_VERIFY(viewer.isNull());
+        QVERIFY(viewers().isEmpty());
+
+        // A fresh viewer, with its commands disabled though the earlier list is still there.
+        mainPanel("Panel14")->click();
+        QCOMPARE(viewers().size(), 1);
+        TForm7g *again = viewers().constFirst();
+        QCOMPARE(plainModel->folder.List.size(), 2);
+        for (const char *name : {"Panel1", "Panel3", "Panel4", "Panel5", "Panel7", "Panel8"})
+            QVERIFY2(!again->findChild<PanelButton *>(name)->isEnabled(), name);
+        for (const char *name : {"mn1", "mn4", "mn6", "pG1", "F1", "mn11"})
+            QVERIFY2(!again->findChild<QAction *>(name)->isEnabled(), name);
+        QVERIFY(again->findChild<PanelButton *>("Panel6")->isEnabled());
+        QVERIFY(!mainPanel("Panel14")->isEnabled());
     }
 };
 
