@@ -171,6 +171,27 @@ private slots:
         QCOMPARE(QColor(area.pixel(area.width() - 2, area.height() - 2)), QColor(2, 55, 68));
     }
 
+    void aNewViewerHasNoPreviewOfAnEarlierOne()
+    {
+        // Flags an earlier viewer's preview left behind; that preview went with its viewer.
+        model->PreviewKept = model->PagingOn = model->LoadStopped = true;
+        make();
+        QVERIFY(!model->PreviewKept);
+        QVERIFY(!model->PagingOn);
+        QVERIFY(!model->LoadStopped);
+        int closed = 0;
+        viewer->closePreview = [&closed] { ++closed; };
+        Save(*dir / "a.png", {40, 30});
+        open(*dir / "a.png");
+        QCOMPARE(closed, 0);
+
+        // A preview this viewer keeps is closed when another folder opens.
+        model->PreviewKept = true;
+        open(*dir / "a.png");
+        QCOMPARE(closed, 1);
+        QVERIFY(!model->PreviewKept);
+    }
+
     void openListsTheFolderPhotosOnly()
     {
         Save(*dir / "b10.png", {40, 30}, "png");
