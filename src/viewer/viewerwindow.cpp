@@ -275,7 +275,7 @@ void ViewerWindow::open()
             return;
         slideShow_->navigator.PlayBackward = false;
         path = *chosen;
-        if (!QFileInfo::exists(path)) {
+        if (!FileExists(path)) {
             platform_.messages.inform(this, QLatin1String(NotPresentMessage));
             return;
         }

@@ -277,7 +277,9 @@ private slots:
         engine->BuildKeyTable(Code);
         scripted->messages.shown.clear();
         openChosen(Q(*dir / "gone.veil"));
-        QCOMPARE(scripted->messages.shown, QStringList{"The file with this name in this folder is not present."});
+        std::filesystem::create_directory(*dir / "folder.veil");
+        openChosen(Q(*dir / "folder.veil"));  // a folder is no file either
+        QCOMPARE(scripted->messages.shown, QStringList(2, "The file with this name in this folder is not present."));
         QVERIFY(state->folder.List.isEmpty());
         panel("Panel6")->click();  // cancelled
         QVERIFY(state->folder.List.isEmpty());
