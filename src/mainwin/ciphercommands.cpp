@@ -226,27 +226,18 @@ void TForm7::mN4Click()
         const auto current = fileForCommand();
         if (!current)
             return;
-        const QString entry = *current;
-        const QString stored = StoredExtension(entry);
-        const auto chosen = platform_.dialogs.saveFile(
-            this, {.title = QStringLiteral("Copy"), .startFolder = StartIn(main_.LastDecodeFolder, FolderOf(entry)),
-                   .proposedName = ReplaceExtension(FileNameOf(entry), stored)});
-        if (!chosen)
-            return;
-        const QString named = EnsureExtension(*chosen, stored);
-        const QString target = JoinPath(MakeSubfolder(FolderOf(named), QLatin1String(DecodedFolder)), FileNameOf(named));
-        if (QFileInfo::exists(target)) {
-            platform_.messages.inform(this, QLatin1String(ThisNameExistsMessage));
-            return;
-        }
-        main_.LastDecodeFolder = FolderOf(named);
-        QCoreApplication::processEvents();
-        BatchRun run(*this, 0, false);
-        try {
-            writeDecodedCopy(run.engine(), entry, target);
-        } catch (const TargetExistsError &) {
-            platform_.messages.inform(this, QLatin1String(ThisNameExistsMessage));
-        }
+        const QString stored = StoredExtension(*current);
+        copyFile(*current, {.title = QStringLiteral("Copy"),
+                            .subfolder = QLatin1String(DecodedFolder),
+                            .extension = stored,
+                            .proposedName = ReplaceExtension(FileNameOf(*current), stored),
+                            .lastFolder = main_.LastDecodeFolder,
+                            .existsMessage = ThisNameExistsMessage,
+                            .write = [this](const QString &entry, const QString &target) {
+                                QCoreApplication::processEvents();
+                                BatchRun run(*this, 0, false);
+                                writeDecodedCopy(run.engine(), entry, target);
+                            }});
     });
 }
 

@@ -220,26 +220,14 @@ void TForm7g::mn4Click()
         const auto current = fileForCommand();
         if (!current)
             return;
-        const QString path = *current;
         releasePicture();
-        const QString start = !CopyFolder.isEmpty() && QFileInfo(CopyFolder).isDir() ? CopyFolder : FolderOf(path);
-        const auto chosen = platform_.dialogs.saveFile(
-            this, {.title = QStringLiteral("To copy a file"), .startFolder = start, .proposedName = FileNameOf(path)});
-        activateWindow();
-        if (!chosen)
-            return;
-        const QString named = EnsureExtension(*chosen, ExtensionOf(path));
-        const QString target = JoinPath(MakeSubfolder(FolderOf(named), QLatin1String(CopiedFolder)), FileNameOf(named));
-        if (QFileInfo::exists(target)) {
-            platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
-            return;
-        }
-        CopyFolder = FolderOf(named);
-        try {
-            CopyFileTo(path, target);
-        } catch (const TargetExistsError &) {
-            platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
-        }
+        copyFile(*current, {.title = QStringLiteral("To copy a file"),
+                            .subfolder = QLatin1String(CopiedFolder),
+                            .extension = ExtensionOf(*current),
+                            .proposedName = FileNameOf(*current),
+                            .lastFolder = CopyFolder,
+                            .existsMessage = SuchNameExistsMessage,
+                            .write = CopyFileTo});
     });
 }
 

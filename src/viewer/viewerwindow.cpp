@@ -371,6 +371,26 @@ void ViewerWindow::moveCurrent(bool proposeFullPath)
     }
 }
 
+void ViewerWindow::copyFile(const QString &file, const CopyRule &rule)
+{
+    const QString start = !rule.lastFolder.isEmpty() && QFileInfo(rule.lastFolder).isDir() ? rule.lastFolder : FolderOf(file);
+    const auto chosen =
+        platform_.dialogs.saveFile(this, {.title = rule.title, .startFolder = start, .proposedName = rule.proposedName});
+    activateWindow();
+    if (!chosen)
+        return;
+    const QString named = EnsureExtension(*chosen, rule.extension);
+    const QString target = JoinPath(MakeSubfolder(FolderOf(named), rule.subfolder), FileNameOf(named));
+    try {
+        if (QFileInfo::exists(target))
+            throw TargetExistsError("");
+        rule.lastFolder = FolderOf(named);
+        rule.write(file, target);
+    } catch (const TargetExistsError &) {
+        platform_.messages.inform(this, QLatin1String(rule.existsMessage));
+    }
+}
+
 void ViewerWindow::removeCurrent()
 {
     model_.RemoveTarget = model_.folder.Current();

@@ -110,6 +110,18 @@ protected:
     // The file commands both viewers have.
     void moveCurrent(bool proposeFullPath);
     void removeCurrent();
+    // A copy of the shown file into the sub-folder `subfolder` of the folder chosen in a save
+    // dialog; the viewers differ in what is written and how it is named.
+    struct CopyRule {
+        QString title;
+        QString subfolder;
+        QString extension;        // appended to a chosen name that does not end in it exactly
+        QString proposedName;
+        QString &lastFolder;      // the folder chosen last, where the next dialog starts
+        const char *existsMessage;
+        std::function<void(const QString &file, const QString &target)> write;  // TargetExistsError
+    };
+    void copyFile(const QString &file, const CopyRule &rule);
     // Starts decoding the entry the next step in the current direction will show.
     void prepareNext(DecodeAhead::Decode decode);
 
