@@ -1,59 +1,42 @@
 #include "folderlisting.h"
 
+#include <QCollator>
 #include <QDir>
+#include <QLocale>
 
 #include <algorithm>
+#include <vector>
 
 namespace veilshot {
-
-namespace {
-
-// Natural order: runs of digits compare by their value, the rest without regard to case.
-int NaturalCompare(const QString &a, const QString &b)
-{
-    qsizetype i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (a[i].isDigit() && b[j].isDigit()) {
-            qsizetype endA = i, endB = j;
-            while (endA < a.size() && a[endA].isDigit())
-                ++endA;
-            while (endB < b.size() && b[endB].isDigit())
-                ++endB;
-            // Compare the values without leading zeros: longer means larger, then digit by digit.
-            QStringView digitsA = QStringView(a).mid(i, endA - i), digitsB = QStringView(b).mid(j, endB - j);
-            while (digitsA.size() > 1 && digitsA.front() == u'0')
-                digitsA = digitsA.mid(1);
-            while (digitsB.size() > 1 && digitsB.front() == u'0')
-                digitsB = digitsB.mid(1);
-            if (digitsA.size() != digitsB.size())
-                return digitsA.size() < digitsB.size() ? -1 : 1;
-            if (const int order = digitsA.compare(digitsB))
-                return order;
-            i = endA;
-            j = endB;
-            continue;
-        }
-        const QChar ca = a[i].toCaseFolded(), cb = b[j].toCaseFolded();
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-        ++i;
-        ++j;
-    }
-    if (i < a.size() || j < b.size())
-        return i < a.size() ? 1 : -1;
-    return 0;
-}
-
-}  // namespace
 
 QStringList ListFolder(const QString &folder)
 {
     QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                                                QDir::NoSort);
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        const int order = NaturalCompare(a, b);
-        return order != 0 ? order < 0 : a < b;  // names differing only in case keep a fixed order
+    // Natural order as file managers show it: numbers by their value, letters without regard
+    // to case. One sort key a name keeps a large folder quick.
+    // The "C" locale of minimal systems would compare code points; its users count as well.
+    QLocale locale;
+    if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator collator(locale);
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    struct Keyed {
+        QCollatorSortKey key;
+        QString name;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(std::size_t(names.size()));
+    for (QString &name : names)
+        keyed.push_back({collator.sortKey(name), std::move(name)});
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed &a, const Keyed &b) {
+        const int order = a.key.compare(b.key);
+        return order != 0 ? order < 0 : a.name < b.name;  // names differing only in case keep a fixed order
     });
+    names.clear();
+    for (Keyed &entry : keyed)
+        names.append(std::move(entry.name));
     return names;
 }
 

@@ -22,15 +22,17 @@ bool IsVeil(const QString &path)
 TEST(FolderListing, NaturalCaseInsensitiveOrderWithFoldersAndUpperCaseExtensions)
 {
     test::TempDir dir;
-    for (const char *name : {"photo10.veil", "photo2.veil", "Photo1.VEIL", "notes.txt", "b.veil.txt", "a.veil"})
+    for (const char *name : {"photo10.veil", "photo2.veil", "Photo1.VEIL", "notes.txt", "b.veil.txt", "a.veil",
+                             "photo02b.veil", "Beach 9.veil", "beach 10.veil"})
         test::WriteText(dir / name, "x");
     std::filesystem::create_directory(dir / "sub.veil");
     const FolderList list = GatherFolder(Q(dir / "photo2.veil"), IsVeil);
     QStringList names;
     for (const QString &path : list.paths)
         names << path.mid(path.lastIndexOf('/') + 1);
-    EXPECT_EQ(names, (QStringList{"a.veil", "Photo1.VEIL", "photo2.veil", "photo10.veil", "sub.veil"}));
-    EXPECT_EQ(list.index, 2);
+    EXPECT_EQ(names, (QStringList{"a.veil", "Beach 9.veil", "beach 10.veil", "Photo1.VEIL", "photo2.veil",
+                                  "photo02b.veil", "photo10.veil", "sub.veil"}));
+    EXPECT_EQ(list.index, 4);
 }
 
 TEST(FolderListing, AChosenNameNotListedExactlyIsOnePastTheEnd)
