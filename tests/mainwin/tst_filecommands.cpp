@@ -12,6 +12,7 @@
 #include "viewermodel.h"
 #include "qtpath.h"
 #include "tempdir.h"
+#include "windowfixture.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -39,20 +40,16 @@ void SavePhoto(const fs::path &file, QColor colour, const char *format)
 
 }  // namespace
 
-class FileCommandsTest : public QObject {
+class FileCommandsTest : public QObject, test::WindowFixture {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::TempDir> dir;
     std::unique_ptr<MainModel> state;
     std::unique_ptr<cipher::CipherEngine> engine;
-    std::unique_ptr<platform::ScriptedPlatform> scripted;
     std::unique_ptr<TForm7> window;
 
-    PanelButton *panel(const char *name) { return window->findChild<PanelButton *>(QLatin1String(name)); }
-    QAction *action(const char *name) { return window->findChild<QAction *>(QLatin1String(name)); }
-    QStringList &messages() { return scripted->messages.shown; }
-    void answer(const QStringList &paths) { scripted->dialogs.answers.enqueue(paths); }
+    PanelButton *panel(const char *name) { return test::Child<PanelButton>(window.get(), name); }
+    QAction *action(const char *name) { return test::Action(window.get(), name); }
     std::vector<std::string> entries(const char *sub) { return dir->entries(sub); }
 
     QString storedExtension(const fs::path &veil)
@@ -79,12 +76,11 @@ private:
 private slots:
     void init()
     {
-        dir = std::make_unique<test::TempDir>();
+        setUpFixture();
         fs::create_directory(*dir / "plain");
         state = std::make_unique<MainModel>();
         engine = std::make_unique<cipher::CipherEngine>();
         engine->BuildKeyTable(Code);
-        scripted = std::make_unique<platform::ScriptedPlatform>();
         window = std::make_unique<TForm7>(*state, *engine, scripted->platform());
         window->show();
     }
@@ -92,10 +88,9 @@ private slots:
     void cleanup()
     {
         window.reset();
-        scripted.reset();
         state.reset();
         engine.reset();
-        dir.reset();
+        tearDownFixture();
     }
 
     void cipherWithoutACodeOpensTheCodeWindow()

@@ -10,6 +10,7 @@
 #include "viewermodel.h"
 #include "qtpath.h"
 #include "tempdir.h"
+#include "windowfixture.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -56,20 +57,18 @@ void CipherInto(const std::filesystem::path &target, const std::vector<std::uint
 
 }  // namespace
 
-class MainWindowTest : public QObject {
+class MainWindowTest : public QObject, test::WindowFixture {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::TempDir> dir;
     std::unique_ptr<MainModel> state;
     std::unique_ptr<cipher::CipherEngine> engine;
-    std::unique_ptr<platform::ScriptedPlatform> scripted;
     std::unique_ptr<TForm7> window;
 
     template <typename T = QWidget>
-    T *child(const char *name) { return window->findChild<T *>(QLatin1String(name)); }
+    T *child(const char *name) { return test::Child<T>(window.get(), name); }
     PanelButton *panel(const char *name) { return child<PanelButton>(name); }
-    QAction *action(const char *name) { return window->findChild<QAction *>(QLatin1String(name)); }
+    QAction *action(const char *name) { return test::Action(window.get(), name); }
     QString label1() { return child<QLabel>("Label1")->text(); }
     QRgb shownPixel()
     {
@@ -96,10 +95,9 @@ private:
 private slots:
     void init()
     {
-        dir = std::make_unique<test::TempDir>();
+        setUpFixture();
         state = std::make_unique<MainModel>();
         engine = std::make_unique<cipher::CipherEngine>();
-        scripted = std::make_unique<platform::ScriptedPlatform>();
         window = std::make_unique<TForm7>(*state, *engine, scripted->platform());
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -108,10 +106,9 @@ private slots:
     void cleanup()
     {
         window.reset();
-        scripted.reset();
         state.reset();
         engine.reset();
-        dir.reset();
+        tearDownFixture();
     }
 
     void layoutAtCreation()

@@ -9,6 +9,7 @@
 #include "qtpath.h"
 #include "scriptedplatform.h"
 #include "tempdir.h"
+#include "windowfixture.h"
 #include "texts.h"
 #include "viewermodel.h"
 
@@ -77,13 +78,11 @@ QByteArray FormatOf(const fs::path &file)
 
 }  // namespace
 
-class PlainViewerTest : public QObject {
+class PlainViewerTest : public QObject, test::WindowFixture {
     Q_OBJECT
 
 private:
-    std::unique_ptr<test::TempDir> dir;
     std::unique_ptr<PlainModel> model;
-    std::unique_ptr<platform::ScriptedPlatform> scripted;
     std::unique_ptr<TForm7g> viewer;
 
     void make(QSize screen = {1280, 800})
@@ -95,18 +94,17 @@ private:
     }
 
     template <typename T = QWidget>
-    T *child(const char *name) { return viewer->findChild<T *>(QLatin1String(name)); }
+    T *child(const char *name) { return test::Child<T>(viewer.get(), name); }
     PanelButton *panel(const char *name) { return child<PanelButton>(name); }
-    QAction *action(const char *name) { return viewer->findChild<QAction *>(QLatin1String(name)); }
+    QAction *action(const char *name) { return test::Action(viewer.get(), name); }
     QString label1() { return child<QLabel>("Label1")->text(); }
     QImage shown() { return child<QLabel>("Image1")->pixmap().toImage(); }
-    QStringList &messages() { return scripted->messages.shown; }
     QTimer *timer1() { return viewer->slideShow()->timer(); }
     void key(int k) { QTest::keyClick(viewer.get(), Qt::Key(k)); }
 
     void open(const fs::path &file)
     {
-        scripted->dialogs.answers.enqueue({Q(file)});
+        answer({Q(file)});
         panel("Panel6")->click();
     }
 
@@ -120,18 +118,16 @@ private:
 private slots:
     void init()
     {
-        dir = std::make_unique<test::TempDir>();
+        setUpFixture();
         model = std::make_unique<PlainModel>();
-        scripted = std::make_unique<platform::ScriptedPlatform>();
         make();
     }
 
     void cleanup()
     {
         viewer.reset();
-        scripted.reset();
         model.reset();
-        dir.reset();
+        tearDownFixture();
     }
 
     // --- Creation and opening --------------------------------------------------------------

@@ -1,0 +1,47 @@
+#pragma once
+// What every window test sets up: a fresh folder and the scripted platform, made anew for each
+// test function, and a window's controls found by their names.
+
+#include "scriptedplatform.h"
+#include "tempdir.h"
+
+#include <QAction>
+#include <QWidget>
+
+#include <memory>
+
+namespace veilshot::test {
+
+template <typename T = QWidget>
+T *Child(const QWidget *window, const char *name)
+{
+    return window->findChild<T *>(QLatin1String(name));
+}
+
+inline QAction *Action(const QWidget *window, const char *name)
+{
+    return window->findChild<QAction *>(QLatin1String(name));
+}
+
+class WindowFixture {
+protected:
+    std::unique_ptr<TempDir> dir;
+    std::unique_ptr<platform::ScriptedPlatform> scripted;
+
+    void setUpFixture()
+    {
+        dir = std::make_unique<TempDir>();
+        scripted = std::make_unique<platform::ScriptedPlatform>();
+    }
+    void tearDownFixture()
+    {
+        scripted.reset();
+        dir.reset();
+    }
+
+    // The next file dialog's answer: the chosen paths (several for a multiple pick).
+    void answer(const QStringList &paths) { scripted->dialogs.answers.enqueue(paths); }
+    QStringList &messages() { return scripted->messages.shown; }
+};
+
+}  // namespace veilshot::test
