@@ -147,7 +147,26 @@ Extension Extension::FromText(std::u16string_view text)
         ext.ExtBytes[i] = ch > 0xFF ? std::uint8_t('?') : static_cast<std::uint8_t>(ch);
     }
     ext.ExtLength = static_cast<std::uint8_t>(text.size());
+    if (!ext.SafeInFileName())
+        return {};
     return ext;
+}
+
+bool Extension::SafeInFileName() const
+{
+    if (ExtLength == 0)
+        return true;
+    if (ExtLength > MaxExtLength || ExtBytes[0] != '.')
+        return false;
+    const bool dots = ExtLength == 1 || (ExtLength == 2 && ExtBytes[1] == '.');
+    if (dots)
+        return false;
+    for (std::size_t i = 1; i < ExtLength; ++i) {
+        const std::uint8_t b = ExtBytes[i];
+        if (b == '/' || b < 0x20 || (b >= 0x7F && b <= 0x9F))  // C0 and C1 controls, DEL
+            return false;
+    }
+    return true;
 }
 
 Extension Extension::FromFileName(const fs::path &file)
@@ -176,6 +195,9 @@ std::optional<Header> ReadHeader(const fs::path &veilFile)
     std::copy_n(raw.begin(), header.check.size(), header.check.begin());
     header.extension.ExtLength = std::min<std::uint8_t>(raw[7], MaxExtLength);
     std::copy_n(raw.begin() + 8, MaxExtLength, header.extension.ExtBytes.begin());
+    if (!header.extension.SafeInFileName())
+        throw FileError(FileMessage("Cannot open file", veilFile,
+                                    "The file is damaged: its stored extension cannot be part of a file name."));
     return header;
 }
 

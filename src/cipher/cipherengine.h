@@ -53,8 +53,9 @@ struct Extension {
     std::array<std::uint8_t, MaxExtLength> ExtBytes{};
 
     // From a source file's extension with its dot (".JPG"): lower-cased, as Latin-1; a
-    // character above U+00FF becomes '?'. An extension longer than 6 characters does not fit
-    // and is stored as length 0, so its copy gets no extension back rather than a wrong one.
+    // character above U+00FF becomes '?'. An extension longer than 6 characters does not fit,
+    // and one that could not end a file name (see below) is not kept: either is stored as
+    // length 0, so its copy gets no extension back rather than a wrong one.
     static Extension FromText(std::u16string_view extensionWithDot);
     // From a file name or path: the extension of its last component ("" when it has none).
     static Extension FromFileName(const std::filesystem::path &file);
@@ -62,6 +63,10 @@ struct Extension {
     std::u16string text() const;
     // The same as a UTF-8 string, for file names.
     std::string utf8() const;
+    // Whether it can end a file name: empty, or a dot and then characters a name may hold
+    // (no "/", NUL or other control character), and neither "." nor "..". A header whose
+    // extension cannot is damaged: it must never choose where a copy is written.
+    bool SafeInFileName() const;
 };
 
 // The header of a ".veil" file, read without the key table.
@@ -69,7 +74,8 @@ struct Header {
     CheckValue check{};
     Extension extension;
 };
-// std::nullopt when the file is shorter than a header. FileError when it cannot be read.
+// std::nullopt when the file is shorter than a header. FileError when it cannot be read, or
+// when its stored extension could not end a file name (the file is damaged).
 std::optional<Header> ReadHeader(const std::filesystem::path &veilFile);
 
 // A deciphered body: memory that is overwritten before it is released.

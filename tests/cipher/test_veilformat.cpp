@@ -408,7 +408,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ExtensionCase{"OnlyTheLastExtension", "archive.tar.GZ", {'.', 'g', 'z'}},
                       ExtensionCase{"DotFileHasNone", ".hidden", {}},
                       ExtensionCase{"Latin1LetterLowered", "x.\xC3\x9C", {'.', 0xFC}},
-                      ExtensionCase{"BeyondLatin1IsAQuestionMark", "x.\xE4\xB8\xAD", {'.', '?'}}),
+                      ExtensionCase{"BeyondLatin1IsAQuestionMark", "x.\xE4\xB8\xAD", {'.', '?'}},
+                      ExtensionCase{"AControlCharacterIsNotKept", "x.j\npg", {}},
+                      ExtensionCase{"ADotAloneIsNotKept", "x.", {}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace

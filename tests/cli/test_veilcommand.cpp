@@ -194,6 +194,33 @@ TEST_F(VeilCommand, AnotherCodeIsNamedPerFileAndCheckTellsWhich)
                              photo("absent.veil") + "\". No such file or directory\n");
 }
 
+// The stored extension is not covered by the code check: whoever made the file chose it. One
+// that could point outside the folder, cut or break the name marks the file as damaged.
+TEST_F(VeilCommand, AStoredExtensionThatIsNoExtensionIsRefusedAndNothingIsWritten)
+{
+    WriteFile(photo("mine.jpg"), RandomBytes(300));
+    ASSERT_EQ(Veil({"cipher", "--code-file", code(), photo("mine.jpg")}).exitCode, 0);
+    const auto good = ReadFile(photo("mine.veil"));
+    const std::vector<std::string> hostile = {std::string("/../q"), std::string("/x"), std::string(".j\0pg", 5),
+                                              std::string(".j\npg"), std::string(".."), std::string("."),
+                                              std::string("jpg"), std::string(".a\x85")};
+    std::filesystem::create_directories(dir / "safe" / "out");
+    for (const std::string &extension : hostile) {
+        SCOPED_TRACE("stored extension of " + std::to_string(extension.size()) + " bytes");
+        auto bytes = good;
+        bytes[7] = static_cast<std::uint8_t>(extension.size());
+        std::fill(bytes.begin() + 8, bytes.begin() + 14, 0);
+        std::copy(extension.begin(), extension.end(), bytes.begin() + 8);
+        WriteFile(photo("hostile.veil"), bytes);
+        const Result result = Veil({"decipher", "--code-file", code(), "--into", (dir / "safe" / "out").string(),
+                                    photo("hostile.veil")});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_NE(result.err.find("The file is damaged"), std::string::npos) << result.err;
+        EXPECT_TRUE(dir.entries("safe/out").empty());
+        EXPECT_EQ(dir.entries("safe"), std::vector<std::string>{"out"});
+    }
+}
+
 struct UsageCase {
     const char *name;
     friend std::ostream &operator<<(std::ostream &os, const UsageCase &c) { return os << c.name; }

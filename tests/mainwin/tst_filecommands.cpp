@@ -373,6 +373,29 @@ private slots:
         QCOMPARE(scripted->dialogs.requests.last().startFolder, Q(*dir / "out"));
     }
 
+    // A stored extension that could lead a copy out of its folder marks the file as damaged:
+    // both copy commands refuse it and write nothing.
+    void aHostileStoredExtensionIsRefused()
+    {
+        openCipheredFolder();
+        const fs::path veil = *dir / "plain" / "The ciphered photo" / "a.veil";
+        auto bytes = test::ReadFile(veil);
+        const std::string escape = "/../q";
+        bytes[7] = std::uint8_t(escape.size());
+        std::copy(escape.begin(), escape.end(), bytes.begin() + 8);
+        test::WriteFile(veil, bytes);
+        fs::create_directory(*dir / "out");
+        for (const char *command : {"mN4", "mN7"}) {
+            messages().clear();
+            answer({Q(*dir / "out" / "x")});
+            action(command)->trigger();
+            QCOMPARE(messages().size(), 1);
+            QVERIFY2(messages()[0].contains("The file is damaged"), qPrintable(messages()[0]));
+        }
+        QVERIFY(!fs::exists(*dir / "out" / "The decoded photo") || entries("out/The decoded photo").empty());
+        QCOMPARE(entries("out"), std::vector<std::string>(fs::exists(*dir / "out" / "The decoded photo") ? 1 : 0, "The decoded photo"));
+    }
+
     void decodeAllPassesOverOtherCodes()
     {
         openCipheredFolder();
