@@ -193,7 +193,8 @@ std::optional<Header> ReadHeader(const fs::path &veilFile)
         return std::nullopt;
     Header header;
     std::copy_n(raw.begin(), header.check.size(), header.check.begin());
-    header.extension.ExtLength = std::min<std::uint8_t>(raw[7], MaxExtLength);
+    // A length above 6 is damage like any other; the 6-byte field is never read past.
+    header.extension.ExtLength = raw[7];
     std::copy_n(raw.begin() + 8, MaxExtLength, header.extension.ExtBytes.begin());
     if (!header.extension.SafeInFileName())
         throw FileError(FileMessage("Cannot open file", veilFile,

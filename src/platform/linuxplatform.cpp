@@ -1,6 +1,7 @@
 #include "linuxplatform.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QDBusReply>
@@ -257,6 +258,16 @@ QSize LinuxWindowServices::screenSize(const QWidget *window) const
 {
     const QScreen *screen = window && window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     return screen ? screen->geometry().size() : QSize(1024, 768);
+}
+
+QPoint LinuxWindowServices::pointer() const
+{
+    return QCursor::pos();
+}
+
+void LinuxWindowServices::movePointer(QPoint to)
+{
+    QCursor::setPos(to);
 }
 
 bool LinuxWindowServices::isMaximized(const QWidget *window) const

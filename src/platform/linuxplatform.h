@@ -76,6 +76,8 @@ public:
     void setTopmost(QWidget *window, bool topmost) override;
     void enterFullScreen(QWidget *window) override;
     void leaveFullScreen(QWidget *window, const QRect &restore) override;
+    QPoint pointer() const override;
+    void movePointer(QPoint to) override;
 };
 
 // All of them, owned together.

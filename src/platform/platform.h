@@ -4,6 +4,7 @@
 // (scriptedplatform.h). Windows reach the desktop only through these, so every flow runs
 // headless under test.
 
+#include <QPoint>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -85,6 +86,10 @@ public:
     // Borderless, topmost and covering the screen; and back to a framed window at `restore`.
     virtual void enterFullScreen(QWidget *window) = 0;
     virtual void leaveFullScreen(QWidget *window, const QRect &restore) = 0;
+    // The mouse pointer, in screen coordinates. Moving it may do nothing where the window
+    // system does not let programs move it (Wayland).
+    virtual QPoint pointer() const = 0;
+    virtual void movePointer(QPoint to) = 0;
 };
 
 // The services, handed to each window in its constructor.

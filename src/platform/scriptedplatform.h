@@ -71,12 +71,15 @@ public:
     QSize screen{1280, 800};
     bool maximized = false;
     QList<bool> topmostCalls;
+    QPoint pointerAt;  // where the pointer is, in screen coordinates
 
     QSize screenSize(const QWidget *) const override { return screen; }
     bool isMaximized(const QWidget *) const override { return maximized; }
     void setTopmost(QWidget *, bool topmost) override { topmostCalls << topmost; }
     void enterFullScreen(QWidget *window) override;
     void leaveFullScreen(QWidget *window, const QRect &restore) override;
+    QPoint pointer() const override { return pointerAt; }
+    void movePointer(QPoint to) override { pointerAt = to; }
 };
 
 class ScriptedPlatform {

@@ -204,11 +204,13 @@ TEST_F(VeilCommand, AStoredExtensionThatIsNoExtensionIsRefusedAndNothingIsWritte
     const std::vector<std::string> hostile = {std::string("/../q"), std::string("/x"), std::string(".j\0pg", 5),
                                               std::string(".j\npg"), std::string(".."), std::string("."),
                                               std::string("jpg"), std::string(".a\x85")};
+    const std::vector<std::uint8_t> lengths = {5, 2, 5, 5, 2, 1, 3, 3, 7, 255};  // the last two: longer than the field
     std::filesystem::create_directories(dir / "safe" / "out");
-    for (const std::string &extension : hostile) {
-        SCOPED_TRACE("stored extension of " + std::to_string(extension.size()) + " bytes");
+    for (std::size_t i = 0; i < lengths.size(); ++i) {
+        const std::string extension = i < hostile.size() ? hostile[i] : std::string(".jpgxx");
+        SCOPED_TRACE("stored extension " + std::to_string(i) + " of length " + std::to_string(lengths[i]));
         auto bytes = good;
-        bytes[7] = static_cast<std::uint8_t>(extension.size());
+        bytes[7] = lengths[i];
         std::fill(bytes.begin() + 8, bytes.begin() + 14, 0);
         std::copy(extension.begin(), extension.end(), bytes.begin() + 8);
         WriteFile(photo("hostile.veil"), bytes);
