@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 
 #include "cipherengine.h"
+#include "decipheredcopy.h"
 #include "fileio.h"
 #include "fileoperations.h"
 #include "folderlisting.h"
@@ -44,12 +45,6 @@ QString StartIn(const QString &remembered, const QString &otherwise = {})
 bool IsPhoto(const QString &path)
 {
     return FileExists(path) && PhotoExtensions().contains(LowerExtension(path));
-}
-
-QString StoredExtension(const QString &veilFile)
-{
-    const auto header = cipher::ReadHeader(LocalPath(veilFile));
-    return header ? QString::fromStdU16String(header->extension.text()) : QString();
 }
 
 }  // namespace
@@ -112,20 +107,6 @@ private:
     QList<bool> wasEnabled_;
     platform::WaitCursor wait_;
 };
-
-bool TForm7::writeDecodedCopy(cipher::CipherEngine &engine, const QString &entry, const QString &target)
-{
-    const auto body = engine.DecipherFile(LocalPath(entry));
-    if (!body)
-        return false;
-    // The copy holds exactly the bytes that were ciphered; the decode, as small as the format
-    // allows, only confirms that they are a picture.
-    const imaging::Picture picture = imaging::DecodeMemory(body->bytes(), entry, QSize(1, 1));
-    if (!picture.ok())
-        throw FileError(picture.error.toStdString());
-    imaging::WriteDecoded(picture, body->bytes(), target, AtomicFile::Mode::KeepExisting);
-    return true;
-}
 
 void TForm7::Panel9Click()
 {
@@ -236,7 +217,7 @@ void TForm7::mN4Click()
                             .write = [this](const QString &entry, const QString &target) {
                                 QCoreApplication::processEvents();
                                 BatchRun run(*this, 0, false);
-                                writeDecodedCopy(run.engine(), entry, target);
+                                WriteDecipheredCopy(run.engine(), entry, target);
                             }});
     });
 }
@@ -265,7 +246,7 @@ void TForm7::mN7Click()
                 const QString target = JoinPath(folder, ReplaceExtension(FileNameOf(file), StoredExtension(file)));
                 try {
                     if (!QFileInfo::exists(target))
-                        writeDecodedCopy(run.engine(), file, target);  // another code: passed over
+                        WriteDecipheredCopy(run.engine(), file, target);  // another code: passed over
                 } catch (const TargetExistsError &) {
                 }
             }

@@ -59,8 +59,6 @@ private:
     friend class BatchRun;
 
     void showCodeWindow();
-    // Deciphers `entry` with `engine` and writes its picture to `target`; false for another code.
-    bool writeDecodedCopy(cipher::CipherEngine &engine, const QString &entry, const QString &target);
 
     MainModel &main_;
     cipher::CipherEngine &engine_;
