@@ -5,6 +5,10 @@
 #include "linuxplatform.h"
 #include "mainwindow.h"
 #include "plainviewer.h"
+#include "previewwindow.h"
+#include "decipheredcopy.h"
+#include "fileoperations.h"
+#include "platform.h"
 #include "privacy.h"
 #include "viewermodel.h"
 
@@ -12,6 +16,74 @@
 #include <QPointer>
 
 namespace veilshot {
+
+namespace {
+
+// A viewer's preview: made on first use and shown modally; kept hidden while its grid is kept,
+// discarded otherwise, and discarded when the viewer opens another folder.
+void ConnectPreview(QWidget &owner, ViewerModel &model, platform::Platform &platform, const PreviewKind &kind,
+                    const std::function<void(PreviewWindow &)> &wire, std::function<void()> &open,
+                    std::function<void()> &discard, QSize screen)
+{
+    auto window = std::make_shared<QPointer<PreviewWindow>>();
+    open = [&owner, &model, &platform, kind, wire, window, screen] {
+        if (!*window) {
+            *window = new PreviewWindow(model, platform, screen, kind, &owner);
+            wire(**window);
+        }
+        (*window)->exec();
+        if (*window && !model.PreviewKept)
+            delete window->data();
+    };
+    discard = [window] {
+        if (*window) {
+            (*window)->discard();
+            delete window->data();
+        }
+    };
+}
+
+Prepared DecipheredThumbnail(cipher::CipherEngine &engine, const QString &path)
+{
+    Prepared prepared;
+    try {
+        const auto body = engine.DecipherFile(LocalPath(path));
+        if (!body)
+            prepared.otherCode = true;
+        else
+            prepared.picture = imaging::DecodeMemory(body->bytes(), path, QSize(ThumbnailBox, ThumbnailBox));
+    } catch (const FileError &error) {
+        prepared.picture.error = QString::fromStdString(error.what());
+    }
+    return prepared;
+}
+
+}  // namespace
+
+void ConnectPresurvey(TForm7 &main, MainModel &model, cipher::CipherEngine &engine, platform::Platform &platform)
+{
+    ConnectPreview(
+        main, model, platform, CipheredPreview(),
+        [&main, &engine, &platform](PreviewWindow &preview) {
+            // Deciphered in memory only, with the key table in force when the load starts.
+            preview.thumbnails = [&engine] {
+                std::shared_ptr<cipher::CipherEngine> copy = engine.Copy();
+                return [copy](const QString &path) { return DecipheredThumbnail(*copy, path); };
+            };
+            preview.view = [&main, &platform](bool bySpace) {
+                platform::RunGuarded(platform.messages, &main, [&main] { main.ipl(); });
+                if (bySpace && main.FullScreen)
+                    platform.windows.setTopmost(&main, true);
+            };
+            preview.copyExtension = [](const QString &file) { return StoredExtension(file); };
+            preview.copyProposal = [](const QString &file) { return ReplaceExtension(file, StoredExtension(file)); };
+            preview.writeCopy = [&engine](const QString &file, const QString &target) {
+                const std::unique_ptr<cipher::CipherEngine> copy = engine.Copy();
+                WriteDecipheredCopy(*copy, file, target);  // another code: nothing written, nothing said
+            };
+        },
+        main.openPresurvey, main.closePreview, main.screenSize());
+}
 
 void ConnectViewing(TForm7 &main, PlainModel &plain, platform::Platform &platform)
 {
@@ -21,6 +93,20 @@ void ConnectViewing(TForm7 &main, PlainModel &plain, platform::Platform &platfor
         viewer = new TForm7g(plain, platform, main.screenSize(), &main);
         viewer->setAttribute(Qt::WA_DeleteOnClose);
         viewer->closed = [&main] { main.setViewingAvailable(true); };
+        TForm7g *shown = viewer;
+        ConnectPreview(
+            *shown, plain, platform, PlainPreview(),
+            [shown, &platform](PreviewWindow &preview) {
+                preview.thumbnails = [] {
+                    return [](const QString &path) { return Prepared{imaging::OpenFile(path, QSize(ThumbnailBox, ThumbnailBox))}; };
+                };
+                preview.view = [shown, &platform](bool) {
+                    shown->ReloadPending = true;
+                    platform::RunGuarded(platform.messages, shown, [shown] { shown->redraw(); });
+                };
+                preview.writeCopy = [](const QString &file, const QString &target) { CopyFileTo(file, target); };
+            },
+            shown->openPresurvey, shown->closePreview, main.screenSize());
         main.setViewingAvailable(false);
         viewer->show();
     };
@@ -41,6 +127,7 @@ int RunApplication(int argc, char **argv)
     platform::LinuxPlatform platform;
     TForm7 window(mainModel, engine, platform.platform());
     ConnectViewing(window, plainModel, platform.platform());
+    ConnectPresurvey(window, mainModel, engine, platform.platform());
     window.show();
     return app.exec();
 }

@@ -39,22 +39,6 @@ ViewerLayout PlainLayout()
 
 }  // namespace
 
-QString TurnMimeFor(const QString &path)
-{
-    const QString ext = LowerExtension(path);
-    if (ext == QLatin1String(".jpg") || ext == QLatin1String(".jpeg"))
-        return QStringLiteral("image/jpeg");
-    if (ext == QLatin1String(".bmp"))
-        return QStringLiteral("image/bmp");
-    if (ext == QLatin1String(".png"))
-        return QStringLiteral("image/png");
-    if (ext == QLatin1String(".tif"))
-        return QStringLiteral("image/tiff");
-    if (ext == QLatin1String(".gif"))
-        return QStringLiteral("image/gif");
-    return {};
-}
-
 bool IsPhotoFile(const QString &path)
 {
     return PhotoExtensions().contains(LowerExtension(path)) && FileExists(path);

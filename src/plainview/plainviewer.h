@@ -10,10 +10,6 @@ class QTimer;
 
 namespace veilshot {
 
-// The encoder MIME type a photo of this file name is turned with ("image/jpeg" for ".jpg"),
-// or "" for the kinds that are not turned (".tiff", ".ico", ".jpe" and the rest).
-QString TurnMimeFor(const QString &path);
-
 // The photos the plain viewer lists: existing files of the 15 photo extensions.
 bool IsPhotoFile(const QString &path);
 

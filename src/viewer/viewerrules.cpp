@@ -1,5 +1,7 @@
 #include "viewerrules.h"
 
+#include "folderlisting.h"
+
 #include <QtGlobal>
 
 #include <algorithm>
@@ -24,6 +26,22 @@ QRect FitPicture(double ratio, QSize area, Centring centring)
     const double exact = w / ratio;
     const int height = int(std::nearbyint(exact));
     return QRect(0, offset(h, exact, height), w, height);
+}
+
+QString TurnMimeFor(const QString &path)
+{
+    const QString ext = LowerExtension(path);
+    if (ext == QLatin1String(".jpg") || ext == QLatin1String(".jpeg"))
+        return QStringLiteral("image/jpeg");
+    if (ext == QLatin1String(".bmp"))
+        return QStringLiteral("image/bmp");
+    if (ext == QLatin1String(".png"))
+        return QStringLiteral("image/png");
+    if (ext == QLatin1String(".tif"))
+        return QStringLiteral("image/tiff");
+    if (ext == QLatin1String(".gif"))
+        return QStringLiteral("image/gif");
+    return {};
 }
 
 KeyAction KeyFor(Viewer viewer, int qtKey, bool keypad, quint32 scanCode)

@@ -3,6 +3,7 @@
 
 #include <QRect>
 #include <QSize>
+#include <QString>
 
 #include <ostream>
 
@@ -19,6 +20,10 @@ enum class Centring {
 // the centring offset truncates toward zero. Ratio 0 (no picture yet) gives the full height
 // and width 0.
 QRect FitPicture(double ratio, QSize area, Centring centring = Centring::RoundedSize);
+
+// The encoder MIME type a photo of this file name is turned with ("image/jpeg" for ".jpg"),
+// or "" for the kinds that are not turned (".tiff", ".ico", ".jpe" and the rest).
+QString TurnMimeFor(const QString &path);
 
 // The two viewers, whose key maps differ.
 enum class Viewer { Ciphered, Plain };

@@ -1,0 +1,555 @@
+#include "previewwindow.h"
+
+#include "fileio.h"
+#include "fileoperations.h"
+#include "folderlisting.h"
+#include "imaging.h"
+#include "platform.h"
+#include "texts.h"
+#include "viewerrules.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QThread>
+#include <QTimer>
+#include <QtConcurrent>
+
+namespace veilshot {
+
+namespace {
+
+const QColor GridColour(0xCC, 0xE6, 0xE6);
+const QColor FrameColour(0x14, 0xA6, 0xAD);
+constexpr int BottomBar = 25;
+constexpr auto CopiedFolder = "The copied files";
+constexpr auto HelpLine =
+    "Viewing - the Blank, the Cursor - the Arrow, a scrolling Strip - Z, X, the Exit - Enter to Copy - C, "
+    "the Name - V, to Stop loading - Ctrl, Loading forward - B, Loading back - N ";
+
+void Paint(QWidget *widget, const QColor &colour)
+{
+    widget->setAutoFillBackground(true);
+    QPalette p = widget->palette();
+    p.setColor(QPalette::Window, colour);
+    widget->setPalette(p);
+}
+
+}  // namespace
+
+PreviewKind CipheredPreview()
+{
+    return {QStringLiteral("TForm13"), {688, 451}, true, GridColour, ThumbnailFit::StretchedInset, false};
+}
+
+PreviewKind PlainPreview()
+{
+    return {QStringLiteral("TForm14"), {698, 457}, false, QColor(0x13, 0xC9, 0xD2), ThumbnailFit::Exact, true};
+}
+
+PreviewWindow::PreviewWindow(ViewerModel &owner, platform::Platform &platform, QSize screen, const PreviewKind &kind,
+                             QWidget *parent)
+    : QDialog(parent)
+    , owner_(owner)
+    , platform_(platform)
+    , screen_(screen)
+    , kind_(kind)
+{
+    setObjectName(kind.objectName);
+    setWindowTitle(QStringLiteral("Presurvey"));
+    setWindowFlags(kind.topmost ? Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint
+                                : Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                                      Qt::WindowCloseButtonHint);
+    resize(kind.designClient);
+    Paint(this, kind.windowColour);
+    CursorMaxX = screen.width() - 40;
+    CursorMaxY = screen.height() - 40;
+    pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+
+    ScrollBox1 = new QScrollArea(this);
+    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    ScrollBox1->setWidgetResizable(false);
+    ScrollBox1->setFrameShape(QFrame::NoFrame);
+    Paint(ScrollBox1->viewport(), GridColour);
+    Image1 = new QLabel;
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setCursor(Qt::PointingHandCursor);
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Image1->setContextMenuPolicy(Qt::CustomContextMenu);
+    ScrollBox1->setWidget(Image1);
+
+    auto *Panel2 = new QFrame(this);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Paint(Panel2, Qt::black);
+    Label2 = new QLabel(Panel2);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    QFont counterFont(QStringLiteral("Sans Serif"));
+    counterFont.setPixelSize(13);
+    Label2->setFont(counterFont);
+    QPalette white = Label2->palette();
+    white.setColor(QPalette::WindowText, Qt::white);
+    Label2->setPalette(white);
+    Label2->setGeometry(4, 0, 66, BottomBar);
+    auto *Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Paint(Panel1, FrameColour);
+    Label1 = new QLabel(QString::fromLatin1(HelpLine), Panel1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(6, 0, 2000, BottomBar);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    auto item = [this](const char *name, const char *caption, const std::function<void()> &command) {
+        QAction *action = PopupMenu1->addAction(QString::fromLatin1(caption));
+        action->setObjectName(QLatin1String(name));
+        connect(action, &QAction::triggered, this, [this, command] { guarded(command); });
+        return action;
+    };
+    C1 = item("C1", "To copy - C", [this] { Copy(); });
+    V1 = item("V1", "Name - V", [this] { Name(); });
+    pr1 = item("pr1", "Viewing - the Blank", [this] { View(false); });
+    e1 = item("e1", "Exit - Enter", [this] { close(); });
+    mb1 = item("mb1", "Loading forward - B", [this] { LoadForward(); });
+    mb2 = item("mb2", "Loading back - N ", [this] { LoadBack(); });
+    if (kind.turns) {
+        pG1 = item("pG1", "To turn to the righ - G", [this] { Turn(false); });
+        F1 = item("F1", "To turn to the left - F", [this] { Turn(true); });
+    }
+    connect(Image1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        PickCell();  // the menu's commands act on the cell under it
+        PopupMenu1->popup(Image1->mapToGlobal(at));
+    });
+
+    Panel2_ = Panel2;
+    Panel1_ = Panel1;
+    resize(screen);
+    Image1->resize(ScrollBox1->viewport()->size());
+
+    qApp->installEventFilter(this);
+}
+
+PreviewWindow::~PreviewWindow()
+{
+    qApp->removeEventFilter(this);
+    pending_.clear();
+    pool_.waitForDone();
+}
+
+void PreviewWindow::guarded(const std::function<void()> &command)
+{
+    platform::RunGuarded(platform_.messages, this, command);
+}
+
+void PreviewWindow::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // Once the window manager has framed the window: with its frame it covers the screen, so
+    // that the bar along its bottom shows. Then activation loads, unless the grid is kept.
+    QTimer::singleShot(50, this, [this] {
+        const QSize frame = frameGeometry().size() - geometry().size();
+        resize(screen_ - frame);
+        move(0, 0);
+        guarded([this] { LoadGrid(); });
+    });
+}
+
+void PreviewWindow::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    // The grid above, the counter and the help line along the bottom.
+    ScrollBox1->setGeometry(0, 0, width(), std::max(0, height() - BottomBar));
+    Panel2_->setGeometry(0, height() - BottomBar, 70, BottomBar);
+    Panel1_->setGeometry(70, height() - BottomBar, std::max(0, width() - 70), BottomBar);
+}
+
+void PreviewWindow::closeEvent(QCloseEvent *event)
+{
+    // A close during a load ends the load where it is, as Ctrl does; what was drawn is kept.
+    if (loading_)
+        stopLoad();
+    QDialog::closeEvent(event);
+}
+
+// --- Loading ---------------------------------------------------------------------------------
+
+void PreviewWindow::LoadGrid()
+{
+    if (loading_)
+        return;  // never a second load inside a running one
+    const int count = int(owner_.folder.List.size());
+    load_ = pager.begin(owner_, count, ScrollBox1->viewport()->width());
+    if (load_.kept)
+        return;
+    Layout = load_.layout;
+    cells_ = Layout.rows == 0 ? 0 : (Layout.rows - 1) * Layout.columns + (Layout.remainder ? Layout.remainder : Layout.columns);
+    cell_ = 0;
+    used_ = 0;
+    nextRequest_ = load_.start;
+    pending_.clear();
+    CellPicked = false;
+
+    const int gridHeight = Layout.rows * CellPitch + 2 * GridMargin;
+    const QSize view = ScrollBox1->viewport()->size();
+    grid_ = QImage(QSize(view.width(), std::max(view.height(), gridHeight)), QImage::Format_RGB32);
+    grid_.fill(GridColour);
+    Image1->resize(grid_.size());
+    Image1->setPixmap(QPixmap::fromImage(grid_));
+    ScrollBox1->verticalScrollBar()->setValue(0);
+    Label2->setText(CounterText(count, pager.NextStart));
+
+    source_ = thumbnails ? thumbnails() : ThumbnailSource();
+    loading_ = true;
+    request();
+    pump();
+}
+
+// Keeps a few pictures on their way, in list order: as many as there are cores, and one more.
+void PreviewWindow::request()
+{
+    const int inFlight = pool_.maxThreadCount() + 1;
+    const int end = load_.start + cells_;
+    while (int(pending_.size()) < inFlight && nextRequest_ < end) {
+        const QString path = owner_.folder.List.value(nextRequest_);
+        Pending pending{nextRequest_, {}};
+        if (source_ && FileExists(path))
+            pending.picture = QtConcurrent::run(&pool_, source_, path);
+        pending_.push_back(std::move(pending));
+        ++nextRequest_;
+    }
+}
+
+// Draws what has arrived, in list order; comes back when the next picture is ready.
+void PreviewWindow::pump()
+{
+    while (loading_) {
+        if (cell_ >= cells_) {
+            endLoad();
+            return;
+        }
+        const Pending &head = pending_.front();
+        if (head.picture.isValid() && !head.picture.isFinished()) {
+            auto *watcher = new QFutureWatcher<Prepared>(this);
+            connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+                watcher->deleteLater();
+                pump();
+            });
+            watcher->setFuture(head.picture);
+            return;
+        }
+        const int row = cell_ / Layout.columns + 1;
+        if (!pager.admit(owner_, cell_, row, platform_.keys.isDown(Qt::Key_Control))) {
+            growPicture(row * CellPitch + 2 * GridMargin);
+            endLoad();
+            return;
+        }
+        drawCell(cell_, head);
+        pending_.pop_front();
+        ++cell_;
+        ++used_;
+        if (cell_ % Layout.columns == 0 || cell_ == cells_)
+            endRow(row);
+        request();
+        // Let the window answer between cells: scrolling, the keys, the menu, the stop key.
+        QMetaObject::invokeMethod(this, [this] { pump(); }, Qt::QueuedConnection);
+        return;
+    }
+}
+
+void PreviewWindow::drawCell(int cell, const Pending &pending)
+{
+    const QRect frame = CellFrame(cell, Layout.columns);
+    drawFrame(frame);
+    if (pending.picture.isValid())
+        drawThumbnail(frame, pending.picture.result());  // a file that is not there: an empty frame
+    Image1->setPixmap(QPixmap::fromImage(grid_));
+}
+
+void PreviewWindow::drawFrame(const QRect &frame)
+{
+    QPainter painter(&grid_);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillRect(frame.adjusted(-1, -1, 1, 1), GridColour);
+    painter.setPen(QPen(FrameColour, 2));
+    painter.setBrush(GridColour);
+    painter.drawRoundedRect(QRectF(frame).adjusted(1, 1, -1, -1), 10, 10);
+}
+
+void PreviewWindow::drawThumbnail(const QRect &frame, const Prepared &prepared)
+{
+    if (prepared.otherCode)
+        return;  // made under another code: the frame stays empty
+    const imaging::Picture &picture = prepared.picture;
+    if (!picture.ok()) {
+        // Not a picture that can be drawn: a visible mark, so the cell is not taken for empty.
+        QPainter painter(&grid_);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(FrameColour, 2));
+        const QRect inside = frame.adjusted(40, 40, -40, -60);
+        painter.drawLine(inside.topLeft(), inside.bottomRight());
+        painter.drawLine(inside.topRight(), inside.bottomLeft());
+        painter.drawText(frame.adjusted(4, 150, -4, -10), Qt::AlignCenter, QStringLiteral("cannot be shown"));
+        return;
+    }
+    const QSize size = picture.fullSize.isValid() ? picture.fullSize : picture.image.size();
+    const auto surface = imaging::Surface(grid_);
+    imaging::DrawScaled(*surface, picture.image, ThumbnailRect(size, frame, kind_.fit));
+}
+
+void PreviewWindow::growPicture(int height)
+{
+    if (height > ScrollBox1->viewport()->height() && height < Image1->height())
+        Image1->resize(Image1->width(), height);
+}
+
+void PreviewWindow::endRow(int row)
+{
+    // Follow the rows being filled: the next one comes into view.
+    const int bottom = GridMargin + (row + 1) * CellPitch;
+    ScrollBox1->ensureVisible(0, std::min(bottom, Image1->height() - 1), 0, GridMargin);
+}
+
+void PreviewWindow::endLoad()
+{
+    loading_ = false;
+    pending_.clear();  // pictures still on their way are let go where they are made
+    source_ = nullptr;
+    const int count = int(owner_.folder.List.size());
+    pager.finish(owner_, used_, load_.start + used_);
+    Label2->setText(CounterText(count, pager.NextStart));
+}
+
+void PreviewWindow::stopLoad()
+{
+    if (!loading_)
+        return;
+    pager.admit(owner_, cell_, cell_ / std::max(1, Layout.columns) + 1, true);
+    endLoad();
+}
+
+void PreviewWindow::LoadForward()
+{
+    if (!loading_ && pager.forward(owner_, int(owner_.folder.List.size())))
+        LoadGrid();
+}
+
+void PreviewWindow::LoadBack()
+{
+    if (!loading_ && pager.back(owner_, int(owner_.folder.List.size())))
+        LoadGrid();
+}
+
+void PreviewWindow::discard()
+{
+    stopLoad();
+    grid_.fill(GridColour);
+    Image1->setPixmap(QPixmap::fromImage(grid_));
+    Image1->resize(Image1->width(), ScrollBox1->viewport()->height());
+    owner_.PreviewKept = false;
+    close();
+}
+
+// --- Picking and commands --------------------------------------------------------------------
+
+bool PreviewWindow::PickCell()
+{
+    CellPicked = false;
+    const QPoint at = Image1->mapFromGlobal(platform_.windows.pointer());
+    const int count = int(owner_.folder.List.size());
+    const int cell = CellAt(at, pager.GridColumns, pager.lastCell(owner_, count), ScrollBox1->verticalScrollBar()->value());
+    if (cell < 0)
+        return false;
+    const int index = pager.GridBase + cell;
+    if (index >= count || !FileExists(owner_.folder.List[index]))
+        return false;
+    CellPicked = true;
+    owner_.folder.Index = index;
+    return true;
+}
+
+void PreviewWindow::View(bool bySpace)
+{
+    if (!CellPicked)
+        return;
+    close();
+    if (view)
+        view(bySpace);
+}
+
+void PreviewWindow::Copy()
+{
+    if (!CellPicked)
+        return;
+    const QString name = owner_.folder.Current();
+    if (name.isEmpty() || !FileExists(name)) {
+        platform_.messages.inform(this, QLatin1String(NoFileMessage));
+        return;
+    }
+    const QString ext = copyExtension ? copyExtension(name) : ExtensionOf(name);
+    const QString proposed = copyProposal ? copyProposal(name) : name;
+    const auto chosen = platform_.dialogs.saveFile(
+        this, {.title = QStringLiteral("To copy"), .startFolder = FolderOf(proposed), .proposedName = FileNameOf(proposed)});
+    activateWindow();
+    if (!chosen)
+        return;
+    QString target = EnsureExtension(*chosen, ext);
+    // The name offered, kept as it is: the copy goes into a sub-folder beside the photo.
+    if (target == proposed)
+        target = JoinPath(MakeSubfolder(FolderOf(target), QLatin1String(CopiedFolder)), FileNameOf(target));
+    try {
+        if (QFileInfo::exists(target))
+            throw TargetExistsError("");
+        QCoreApplication::processEvents();
+        if (writeCopy)
+            writeCopy(name, target);
+    } catch (const TargetExistsError &) {
+        platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
+    }
+}
+
+void PreviewWindow::Name()
+{
+    if (!CellPicked)
+        return;
+    const QString name = owner_.folder.Current();
+    const std::uint64_t size = InputFile(LocalPath(name)).size();
+    const QString folder = FolderOf(name);
+    platform_.messages.inform(this, QStringList{folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'),
+                                                FileNameOf(name), QString::number(size / 1000) + QStringLiteral(" KB"),
+                                                QString::number(owner_.folder.Index)}
+                                        .join(QLatin1Char('\n')));
+}
+
+void PreviewWindow::Turn(bool left)
+{
+    if (!CellPicked || !kind_.turns || loading_)
+        return;
+    const int cell = owner_.folder.Index - Layout.start;
+    if (cell < 0 || cell >= used_ || cell >= cells_)
+        return;
+    const QString name = owner_.folder.Current();
+    const QString mime = TurnMimeFor(name);
+    if (mime.isEmpty() || !FileExists(name))
+        return;
+    {
+        const platform::WaitCursor wait;
+        imaging::TurnFile(name, left, imaging::FindEncoderByMime(mime));
+    }
+    // The cell shows the new orientation at once, without a new load.
+    const QRect frame = CellFrame(cell, Layout.columns);
+    drawFrame(frame);
+    drawThumbnail(frame, Prepared{imaging::OpenFile(name, QSize(ThumbnailBox, ThumbnailBox))});
+    Image1->setPixmap(QPixmap::fromImage(grid_));
+}
+
+// --- Keys and the mouse ----------------------------------------------------------------------
+
+void PreviewWindow::scrollBy(int pixels)
+{
+    QScrollBar *bar = ScrollBox1->verticalScrollBar();
+    bar->setValue(bar->value() + pixels);
+}
+
+bool PreviewWindow::runKey(int key)
+{
+    const QPoint at = platform_.windows.pointer();
+    switch (key) {
+    case Qt::Key_Z:
+    case Qt::Key_X:
+        if (!ScrollBox1->hasFocus())
+            ScrollBox1->setFocus();
+        scrollBy(key == Qt::Key_Z ? -10 : 10);
+        return true;
+    case Qt::Key_Up:
+        if (at.y() > 60)
+            platform_.windows.movePointer(at - QPoint(0, 5));
+        return true;
+    case Qt::Key_Down:
+        if (at.y() < CursorMaxY)
+            platform_.windows.movePointer(at + QPoint(0, 5));
+        return true;
+    case Qt::Key_Right:
+        if (at.x() < CursorMaxX)
+            platform_.windows.movePointer(at + QPoint(5, 0));
+        return true;
+    case Qt::Key_Left:
+        if (at.x() > 30)
+            platform_.windows.movePointer(at - QPoint(5, 0));
+        return true;
+    case Qt::Key_Space:
+        guarded([this] {
+            if (PickCell())
+                View(true);
+        });
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        close();
+        return true;
+    case Qt::Key_C:
+        guarded([this] {
+            PickCell();
+            Copy();
+        });
+        return true;
+    case Qt::Key_V:
+        guarded([this] {
+            PickCell();
+            Name();
+        });
+        return true;
+    case Qt::Key_B:
+        guarded([this] { LoadForward(); });
+        return true;
+    case Qt::Key_N:
+        guarded([this] { LoadBack(); });
+        return true;
+    case Qt::Key_G:
+    case Qt::Key_F:
+        if (!kind_.turns)
+            return false;
+        guarded([this, key] {
+            PickCell();
+            Turn(key == Qt::Key_F);
+        });
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool PreviewWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    const auto *widget = qobject_cast<QWidget *>(watched);
+    if (!widget || widget->window() != this)
+        return QDialog::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        return runKey(static_cast<QKeyEvent *>(event)->key());
+    case QEvent::MouseButtonDblClick:
+        if (watched == Image1) {
+            guarded([this] {
+                if (PickCell())
+                    View(false);
+            });
+            return true;
+        }
+        break;
+    case QEvent::Wheel:
+        if (watched == ScrollBox1->viewport() || watched == Image1) {
+            scrollBy(static_cast<QWheelEvent *>(event)->angleDelta().y() > 0 ? -8 : 8);
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace veilshot
