@@ -91,8 +91,12 @@ QList<QList<Command>> WallpaperMethods(const QString &path, const QString &deskt
         if (!xfce.isEmpty())
             methods << xfce;
     }
-    // GNOME and its relatives, and any desktop whose own way failed; then feh for bare X.
-    methods << gnome;
+    // GNOME and its relatives only: elsewhere gsettings may write to a settings store no
+    // desktop reads (its memory backend) and still report success. Then feh for bare X.
+    const bool gnomeLike = lower.contains("gnome") || lower.contains("unity") || lower.contains("budgie") ||
+                           lower.contains("pantheon");
+    if (gnomeLike)
+        methods << gnome;
     methods << QList<Command>{Command{"feh", {"--no-fehbg", "--bg-fill", path}}};
     return methods;
 }

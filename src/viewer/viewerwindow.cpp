@@ -110,13 +110,13 @@ void ViewerWindow::buildControls()
     QFont stripFont = barFont;
     stripFont.setPointSize(8);  // "Man." fits the narrow strip
     Panel12->setFont(stripFont);
-    const int radioX[] = {2, 50, 82, 114, 146, 178, 214};
+    const int radioX[] = {2, 50, 80, 110, 140, 170, 212};
     static const char *hints[] = {"Press a key 8", "Press a key 1", "Press a key 2", "Press a key 3",
                                   "Press a key 5", "Press a key 6", "Press a key 7"};
     for (int i = 0; i < int(std::size(RadioChoices)); ++i) {
         auto *radio = new QRadioButton(QLatin1String(RadioChoices[i].caption), Panel12);
         radio->setObjectName(QLatin1String(RadioChoices[i].name));
-        radio->setGeometry(radioX[i], 0, i == 0 ? 46 : 36, BarHeight);
+        radio->setGeometry(radioX[i], 0, i == 0 ? 46 : i < 5 ? 30 : 40, BarHeight);
         radio->setToolTip(QLatin1String(hints[i]));
         connect(radio, &QRadioButton::toggled, this, [this, i](bool checked) {
             if (checked)
@@ -463,7 +463,10 @@ bool ViewerWindow::eventFilter(QObject *watched, QEvent *event)
             KeyFor(layout_.viewer, key->key(), key->modifiers() & Qt::KeypadModifier, key->nativeScanCode());
         if (action.key == ViewerKey::None)
             return false;
-        runKey(action);
+        // A held key repeats steps, not toggles: full screen and the strip change once a press.
+        const bool toggle = action.key == ViewerKey::FullScreen || action.key == ViewerKey::ToggleStrip;
+        if (!(toggle && key->isAutoRepeat()))
+            runKey(action);
         return true;
     }
     if (event->type() == QEvent::MouseButtonDblClick && (watched == pictureArea_ || watched == Image1)) {

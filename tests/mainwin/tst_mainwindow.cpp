@@ -373,6 +373,24 @@ private slots:
         QVERIFY(window->acceptDrops());
     }
 
+    // Holding M (or 9) changes the state once, however long the key repeats.
+    void aHeldToggleKeyActsOnce()
+    {
+        makeFolder();
+        engine->BuildKeyTable(Code);
+        openChosen(Q(*dir / "a.veil"));
+        QTest::keyClick(window.get(), Qt::Key_M);
+        QVERIFY(window->FullScreen);
+        for (int repeat = 0; repeat < 3; ++repeat) {
+            QKeyEvent held(QEvent::KeyPress, Qt::Key_M, Qt::NoModifier, "m", true);
+            QApplication::sendEvent(window.get(), &held);
+            QKeyEvent strip(QEvent::KeyPress, Qt::Key_9, Qt::NoModifier, "9", true);
+            QApplication::sendEvent(window.get(), &strip);
+        }
+        QVERIFY(window->FullScreen);
+        QCOMPARE(child("Panel12")->width(), 48);
+    }
+
     void keysOutsideTheMapReachTheFocusedControl()
     {
         auto *edit = new QLineEdit(window.get());

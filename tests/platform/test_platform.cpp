@@ -44,6 +44,12 @@ TEST(Platform, WallpaperCommandsCarryAnyNameAsOneArgument)
 
     const auto kde = WallpaperMethods(path, "KDE");
     EXPECT_EQ(kde[0][0], (Command{"plasma-apply-wallpaperimage", {path}}));
+    EXPECT_EQ(kde.size(), 2);  // then feh, never GNOME's settings outside GNOME
+
+    // No desktop named (a bare X server): gsettings would "succeed" into its memory backend.
+    const auto bare = WallpaperMethods(path, "");
+    ASSERT_EQ(bare.size(), 1);
+    EXPECT_EQ(bare[0][0].program, "feh");
 
     const auto xfce = WallpaperMethods(path, "XFCE", {"/backdrop/screen0/monitor0/workspace0/last-image",
                                                        "/backdrop/screen0/monitor0/workspace0/image-style"});
