@@ -157,6 +157,8 @@ void LinuxMessageBoxes::inform(QWidget *parent, const QString &text)
     box.setWindowTitle(QApplication::applicationDisplayName());
     box.setText(text);
     box.setStandardButtons(QMessageBox::Ok);
+    // Wide enough for its title, however short the text ("There is no file.").
+    box.setStyleSheet(QStringLiteral("QLabel { min-width: 220px; }"));
     box.exec();
 }
 
