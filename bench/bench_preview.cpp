@@ -1,0 +1,118 @@
+// The "Presurvey" grid's load of 84 thumbnails of 24-megapixel JPEGs, plain and ciphered, as
+// the program loads them (offscreen). bench/preview_vs_vips.sh runs it against vipsthumbnail
+// over the same files and prints the ratios.
+//   usage: bench_preview make FOLDER      writes photo00.jpg .. photo83.jpg and their .veil files
+//          bench_preview plain FOLDER     loads the plain grid; prints seconds and peak MB
+//          bench_preview ciphered FOLDER  the same for the ciphered grid
+
+#include "cipherengine.h"
+#include "folderlisting.h"
+#include "imaging.h"
+#include "previewwindow.h"
+#include "scriptedplatform.h"
+#include "viewermodel.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImageWriter>
+
+#include <cstdio>
+#include <random>
+
+#include <sys/resource.h>
+
+using namespace veilshot;
+
+namespace {
+
+constexpr int Photos = 84;
+constexpr auto Code = u"benchmark code";
+
+double PeakMB()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024.0;
+}
+
+int Make(const QString &folder)
+{
+    QImage image(6000, 4000, QImage::Format_RGB32);
+    std::mt19937 random(7);
+    cipher::CipherEngine engine;
+    engine.BuildKeyTable(Code);
+    for (int i = 0; i < Photos; ++i) {
+        for (int y = 0; y < image.height(); ++y) {
+            QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                const int n = int(random() % 24);
+                line[x] = qRgb((x / 24 + n + i * 9) % 256, (y / 16 + n) % 256, ((x + y) / 40 + n) % 256);
+            }
+        }
+        const QString name = folder + QStringLiteral("/photo%1").arg(i, 2, 10, QLatin1Char('0'));
+        QImageWriter writer(name + ".jpg", "jpeg");
+        writer.setQuality(90);
+        if (!writer.write(image))
+            return 1;
+        engine.extension = cipher::Extension::FromText(u".jpg");
+        engine.Cipfoto((name + ".jpg").toStdString(), (name + ".veil").toStdString(), AtomicFile::Mode::Replace);
+        std::fprintf(stderr, "\r%d/%d", i + 1, Photos);
+    }
+    std::fprintf(stderr, "\n");
+    return 0;
+}
+
+int Load(const QString &folder, bool ciphered)
+{
+    const QString extension = ciphered ? QStringLiteral(".veil") : QStringLiteral(".jpg");
+    PlainModel model;
+    for (const QString &name : ListFolder(folder)) {
+        if (LowerExtension(name) == extension)
+            model.folder.List << folder + QLatin1Char('/') + name;
+    }
+    cipher::CipherEngine engine;
+    engine.BuildKeyTable(Code);
+    platform::ScriptedPlatform scripted;
+    scripted.windows.screen = QSize(1920, 1080);
+    PreviewWindow preview(model, scripted.platform(), scripted.windows.screen,
+                          ciphered ? CipheredPreview() : PlainPreview(), nullptr);
+    preview.thumbnails = [&engine, ciphered]() -> ThumbnailSource {
+        if (!ciphered)
+            return [](const QString &path) { return Prepared{imaging::OpenFile(path, QSize(ThumbnailBox, ThumbnailBox))}; };
+        std::shared_ptr<cipher::CipherEngine> copy = engine.Copy();
+        return [copy](const QString &path) {
+            const auto body = copy->DecipherFile(path.toStdString());
+            return Prepared{imaging::DecodeMemory(body->bytes(), path, QSize(ThumbnailBox, ThumbnailBox))};
+        };
+    };
+    const double idle = PeakMB();
+    preview.show();
+    QElapsedTimer timer;
+    timer.start();
+    while (!preview.loading() && timer.elapsed() < 10000)  // the load starts once the window shows
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    timer.start();
+    while (preview.loading())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    std::printf("%.3f %.1f %d\n", seconds, PeakMB() - idle, preview.pager.DrawnCount);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    imaging::ImagingLibrary imaging;
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: bench_preview make|plain|ciphered FOLDER\n");
+        return 2;
+    }
+    const QString what = QString::fromLocal8Bit(argv[1]);
+    const QString folder = QString::fromLocal8Bit(argv[2]);
+    if (what == QLatin1String("make"))
+        return Make(folder);
+    return Load(folder, what == QLatin1String("ciphered"));
+}
