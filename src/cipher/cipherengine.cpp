@@ -443,14 +443,14 @@ int CipherEngine::StepCursor(int c, std::optional<std::size_t> tailLength) const
 }
 
 void CipherEngine::TransformRun(const std::uint8_t *source, std::uint8_t *target, std::size_t length,
-                                std::uint64_t &remaining)
+                                std::uint64_t &remaining, int &cursor) const
 {
     // A body of exactly k blocks ends with a full-size tail, not with an empty one.
     while (length > 0) {
         const bool tail = remaining <= BlockSize;
         const std::size_t n = tail ? static_cast<std::size_t>(remaining) : BlockSize;
-        cipherCursor_ = StepCursor(cipherCursor_, tail ? std::optional<std::size_t>(n) : std::nullopt);
-        TransformBlock(source, target, n, cipherCursor_);
+        cursor = StepCursor(cursor, tail ? std::optional<std::size_t>(n) : std::nullopt);
+        TransformBlock(source, target, n, cursor);
         source += n;
         target += n;
         length -= n;
@@ -480,12 +480,12 @@ void CipherEngine::Cipfoto(const fs::path &source, const fs::path &destination, 
     std::copy(extension.ExtBytes.begin(), extension.ExtBytes.end(), staged + 8);
     std::size_t pending = HeaderSize;
 
-    cipherCursor_ = CursorStart;
+    int cursor = CursorStart;  // CipherCursor, one per file
     for (std::uint64_t remaining = length; remaining > 0;) {
         const std::size_t wanted = (StreamChunk - pending + BlockSize - 1) / BlockSize * BlockSize;
         const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, wanted));
         in.readExactly(input, piece);
-        TransformRun(input, staged + pending, piece, remaining);
+        TransformRun(input, staged + pending, piece, remaining, cursor);
         pending += piece;
         if (pending >= StreamChunk) {
             out.write(staged, StreamChunk);
@@ -528,11 +528,11 @@ bool CipherEngine::DecipherToFile(const fs::path &veilFile, const fs::path &dest
     std::size_t available = first - HeaderSize;
     std::uint64_t unread = size - first;
     std::uint64_t remaining = length;
-    cipherCursor_ = CursorStart;
+    int cursor = CursorStart;  // CipherCursor, one per file
     for (;;) {
         // Whole blocks, unless these bytes end the body.
         const std::size_t n = unread == 0 ? available : available / BlockSize * BlockSize;
-        TransformRun(data, output, n, remaining);
+        TransformRun(data, output, n, remaining, cursor);
         out.write(output, n);
         if (unread == 0)
             break;
@@ -551,7 +551,7 @@ bool CipherEngine::DecipherToFile(const fs::path &veilFile, const fs::path &dest
     return true;
 }
 
-std::optional<SecureBytes> CipherEngine::DecipherFile(const fs::path &veilFile)
+std::optional<SecureBytes> CipherEngine::DecipherFile(const fs::path &veilFile) const
 {
     InputFile in(veilFile);
     std::array<std::uint8_t, HeaderSize> header{};
@@ -573,9 +573,9 @@ std::optional<SecureBytes> CipherEngine::DecipherFile(const fs::path &veilFile)
     }
     in.readExactly(body.data(), body.size());
 
-    cipherCursor_ = CursorStart;
+    int cursor = CursorStart;  // CipherCursor, one per file
     std::uint64_t remaining = length;
-    TransformRun(body.data(), body.data(), body.size(), remaining);
+    TransformRun(body.data(), body.data(), body.size(), remaining, cursor);
     return body;
 }
 

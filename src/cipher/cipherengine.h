@@ -155,8 +155,9 @@ public:
 
     // Tests the file's code check and deciphers its body into memory. std::nullopt: the file
     // was ciphered under another code (or is shorter than a header). FileError when it cannot
-    // be read or its body would not fit in memory.
-    std::optional<SecureBytes> DecipherFile(const std::filesystem::path &veilFile);
+    // be read or its body would not fit in memory. Several threads may decipher at once with
+    // one engine, as long as nobody builds a new key table meanwhile.
+    std::optional<SecureBytes> DecipherFile(const std::filesystem::path &veilFile) const;
 
     // Tests the file's code check and deciphers its body into `destination`, written as by
     // Cipfoto, with the same errors. False, with nothing written: the file was ciphered under
@@ -170,7 +171,10 @@ public:
 private:
     // Transforms consecutive body bytes. `remaining` counts the body's bytes not yet
     // transformed, these included; `length` is whole blocks unless it ends the body.
-    void TransformRun(const std::uint8_t *source, std::uint8_t *target, std::size_t length, std::uint64_t &remaining);
+    // `cursor` is the run's CipherCursor: each file has its own, so that files can be
+    // deciphered on several threads at once with one engine.
+    void TransformRun(const std::uint8_t *source, std::uint8_t *target, std::size_t length, std::uint64_t &remaining,
+                      int &cursor) const;
 
     Kernel kernel_;
     std::unique_ptr<std::uint8_t[]> tables_;  // KeyTable, its masks, the key stream; locked in memory
@@ -182,7 +186,6 @@ private:
     bool locked_ = false;
     CheckValue codeCheck_{};
     bool codeEntered_ = false;
-    int cipherCursor_ = CursorStart;  // CipherCursor
 };
 
 }  // namespace veilshot::cipher

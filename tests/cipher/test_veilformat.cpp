@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <chrono>
 #include <csignal>
 #include <functional>
@@ -219,6 +221,32 @@ TEST_P(VeilFormat, DecipheringTwiceGivesTheSameBytes)
     const auto second = engine.DecipherFile(veil);
     ASSERT_TRUE(first && second);
     EXPECT_TRUE(std::equal(first->data(), first->data() + first->size(), second->data()));
+}
+
+// The previews decipher thumbnails on several threads with one engine.
+TEST_P(VeilFormat, SeveralThreadsDecipherWithOneEngine)
+{
+    std::vector<std::vector<std::uint8_t>> plains;
+    std::vector<std::filesystem::path> veils;
+    for (std::uint32_t i = 0; i < 4; ++i) {
+        plains.push_back(RandomBytes(300000 + 4099 * i, 20 + i));
+        veils.push_back(Cipher(plains.back(), "photo" + std::to_string(i) + ".jpg"));
+    }
+    std::atomic<int> wrong = 0;
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 20; ++round) {
+                const std::size_t i = (t + std::size_t(round)) % 4;
+                const auto body = engine.DecipherFile(veils[i]);
+                if (!body || !std::equal(body->data(), body->data() + body->size(), plains[i].begin(), plains[i].end()))
+                    ++wrong;
+            }
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST_P(VeilFormat, MissingSourceAndUncreatableTargetAreFileErrors)
