@@ -76,6 +76,8 @@ PreviewWindow::PreviewWindow(ViewerModel &owner, platform::Platform &platform, Q
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
     ScrollBox1->setWidgetResizable(false);
     ScrollBox1->setFrameShape(QFrame::NoFrame);
+    // Always there, so the grid's width (and its columns) does not change when rows fill up.
+    ScrollBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Paint(ScrollBox1->viewport(), GridColour);
     Image1 = new QLabel;
     Image1->setObjectName(QStringLiteral("Image1"));
