@@ -185,7 +185,9 @@ void PreviewWindow::LoadGrid()
     if (loading_)
         return;  // never a second load inside a running one
     const int count = int(owner_.folder.List.size());
-    load_ = pager.begin(owner_, count, ScrollBox1->viewport()->width());
+    // The columns follow the scroll box's width, scroll bar included (the margins leave room
+    // for it), so they do not change from one load to the next.
+    load_ = pager.begin(owner_, count, ScrollBox1->width());
     if (load_.kept)
         return;
     Layout = load_.layout;
