@@ -214,10 +214,11 @@ void PreviewWindow::LoadGrid()
 }
 
 // Keeps a few pictures on their way, in list order: as many as there are cores, and one more.
+// None past the batch: a load decodes no more pictures than it draws.
 void PreviewWindow::request()
 {
     const int inFlight = pool_.maxThreadCount() + 1;
-    const int end = load_.start + cells_;
+    const int end = load_.start + std::min(cells_, pager.BatchSize);
     while (int(pending_.size()) < inFlight && nextRequest_ < end) {
         const QString path = owner_.folder.List.value(nextRequest_);
         Pending pending{nextRequest_, {}};
