@@ -237,23 +237,29 @@ void PreviewWindow::pump()
             endLoad();
             return;
         }
-        const Pending &head = pending_.front();
-        if (head.picture.isValid() && !head.picture.isFinished()) {
-            auto *watcher = new QFutureWatcher<Prepared>(this);
-            connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
-                watcher->deleteLater();
-                pump();
-            });
-            watcher->setFuture(head.picture);
-            return;
-        }
         const int row = cell_ / Layout.columns + 1;
-        if (!pager.admit(owner_, cell_, row, platform_.keys.isDown(Qt::Key_Control))) {
+        // A cell past the batch has no picture asked for: the batch limit stops the load there.
+        if (row <= load_.rowsPerBatch) {
+            const Pending &head = pending_.front();
+            if (head.picture.isValid() && !head.picture.isFinished()) {
+                auto *watcher = new QFutureWatcher<Prepared>(this);
+                connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+                    watcher->deleteLater();
+                    pump();
+                });
+                watcher->setFuture(head.picture);
+                return;
+            }
+        }
+        const bool stopKey = platform_.keys.isDown(Qt::Key_Control);
+        if (!loading_)
+            return;  // closed while the key was read: the load ended there
+        if (!pager.admit(owner_, cell_, row, stopKey)) {
             growPicture(row * CellPitch + 2 * GridMargin);
             endLoad();
             return;
         }
-        drawCell(cell_, head);
+        drawCell(cell_, pending_.front());
         pending_.pop_front();
         ++cell_;
         ++used_;
