@@ -601,6 +601,9 @@ private slots:
         for (int cell : {0, 1, 5})
             QVERIFY(!Framed(picture, cell, 5));
         QVERIFY(Near(picture.pixel(CellFrame(0, 5).center()), Background, 2));
+        // No empty rows to scroll through.
+        QCOMPARE(image1()->height(), scrollBox()->viewport()->height());
+        QCOMPARE(scrollBox()->verticalScrollBar()->maximum(), 0);
 
         // Nothing drawn, nothing to pick.
         pointAt(CellFrame(0, 5).center());
@@ -700,44 +703,54 @@ private slots:
 
     void pickingFindsTheCellUnderThePointer_data()
     {
-        QTest::addColumn<bool>("bySpace");
+        QTest::addColumn<QString>("how");  // Space, double-click, or pr1 from the menu
         QTest::addColumn<int>("scroll");
         QTest::addColumn<QPoint>("at");  // on the grid picture
         QTest::addColumn<int>("picked");  // -1: none
         // 18 photos in 5 columns: rows of cells 0-4, 5-9, 10-14 and 15-17.
-        QTest::newRow("Space, cell 0") << true << 0 << QPoint(125, 125) << 0;
-        QTest::newRow("double-click, cell 3") << false << 0 << QPoint(785, 125) << 3;
-        QTest::newRow("Space, the gap right of cell 1") << true << 0 << QPoint(455, 125) << 1;
-        QTest::newRow("double-click, the gap below cell 2") << false << 0 << QPoint(565, 235) << 2;
-        QTest::newRow("Space, the last pixel of the last column") << true << 0 << QPoint(1119, 100) << 4;
-        QTest::newRow("Space, the first pixel inside") << true << 0 << QPoint(21, 21) << 0;
-        QTest::newRow("Space, on the left edge") << true << 0 << QPoint(20, 125) << -1;
-        QTest::newRow("double-click, on the top edge") << false << 0 << QPoint(125, 20) << -1;
-        QTest::newRow("Space, past the last column") << true << 0 << QPoint(1125, 125) << -1;
-        QTest::newRow("double-click, past the last column") << false << 0 << QPoint(1200, 345) << -1;
-        QTest::newRow("Space, past the last cell") << true << 140 << QPoint(785, 785) << -1;
-        QTest::newRow("double-click, the last cell") << false << 140 << QPoint(565, 785) << 17;
-        QTest::newRow("Space, scrolled, cell 5") << true << 140 << QPoint(125, 245) << 5;
-        QTest::newRow("Space, scrolled, too near the top") << true << 140 << QPoint(125, 155) << -1;
-        QTest::newRow("double-click, scrolled, cell 0") << false << 140 << QPoint(125, 162) << 0;
+        QTest::newRow("Space, cell 0") << "Space" << 0 << QPoint(125, 125) << 0;
+        QTest::newRow("double-click, cell 3") << "double-click" << 0 << QPoint(785, 125) << 3;
+        QTest::newRow("Space, the gap right of cell 1") << "Space" << 0 << QPoint(455, 125) << 1;
+        QTest::newRow("double-click, the gap below cell 2") << "double-click" << 0 << QPoint(565, 235) << 2;
+        QTest::newRow("Space, the last pixel of the last column") << "Space" << 0 << QPoint(1119, 100) << 4;
+        QTest::newRow("Space, the first pixel inside") << "Space" << 0 << QPoint(21, 21) << 0;
+        QTest::newRow("Space, on the left edge") << "Space" << 0 << QPoint(20, 125) << -1;
+        QTest::newRow("double-click, on the top edge") << "double-click" << 0 << QPoint(125, 20) << -1;
+        QTest::newRow("Space, past the last column") << "Space" << 0 << QPoint(1125, 125) << -1;
+        QTest::newRow("double-click, past the last column") << "double-click" << 0 << QPoint(1200, 345) << -1;
+        QTest::newRow("Space, past the last cell") << "Space" << 140 << QPoint(785, 785) << -1;
+        QTest::newRow("double-click, the last cell") << "double-click" << 140 << QPoint(565, 785) << 17;
+        QTest::newRow("Space, scrolled, cell 5") << "Space" << 140 << QPoint(125, 245) << 5;
+        QTest::newRow("Space, scrolled, too near the top") << "Space" << 140 << QPoint(125, 155) << -1;
+        QTest::newRow("double-click, scrolled, cell 0") << "double-click" << 140 << QPoint(125, 162) << 0;
+        QTest::newRow("pr1, cell 8") << "pr1" << 0 << QPoint(785, 345) << 8;
+        QTest::newRow("pr1, scrolled, the gap below cell 12") << "pr1" << 140 << QPoint(565, 675) << 12;
+        QTest::newRow("pr1, past the last cell") << "pr1" << 140 << QPoint(785, 785) << -1;
     }
 
     void pickingFindsTheCellUnderThePointer()
     {
-        QFETCH(bool, bySpace);
+        QFETCH(QString, how);
         QFETCH(int, scroll);
         QFETCH(QPoint, at);
         QFETCH(int, picked);
+        const bool bySpace = how == "Space";
         longFolder(18);
         model->folder.Index = 9;
         showLoaded();
         scrollBox()->verticalScrollBar()->setValue(scroll);
         QCOMPARE(scrollBox()->verticalScrollBar()->value(), scroll);
         pointAt(at);
-        if (bySpace)
+        if (how == "Space") {
             key(Qt::Key_Space);
-        else
+        } else if (how == "pr1") {
+            openMenuAt(at);
+            pointAt(CellFrame(9, 5).center());  // the command acts on the cell the menu opened on
+            test::Action(preview.get(), "pr1")->trigger();
+            child<QMenu>("PopupMenu1")->close();
+        } else {
             QTest::mouseDClick(image1(), Qt::LeftButton, {}, at);
+        }
         if (picked < 0) {
             QVERIFY(viewed.isEmpty());
             QCOMPARE(model->folder.Index, 9);
@@ -968,6 +981,22 @@ private slots:
                 QCOMPARE(test::ReadFile(*dir / existing.toStdString()).size(), std::size_t(12));
         }
         QVERIFY(preview->isVisible());
+    }
+
+    void copyOfAFileGoneMeanwhile()
+    {
+        Photo(*dir / "a.png", {40, 30}, Qt::red);
+        Photo(*dir / "b.png", {40, 30}, Qt::green);
+        list({"a.png", "b.png"});
+        showLoaded();
+        answer({Q(*dir / "x.png")});
+        openMenuAt(CellFrame(1, 5).center());
+        fs::remove(*dir / "b.png");
+        test::Action(preview.get(), "C1")->trigger();
+        child<QMenu>("PopupMenu1")->close();
+        QCOMPARE(messages(), QStringList{"There is no file."});
+        QVERIFY(scripted->dialogs.requests.isEmpty());
+        QCOMPARE(Tree(dir->path()), (std::set<std::string>{"a.png"}));
     }
 
     // --- Turning ---------------------------------------------------------------------------
