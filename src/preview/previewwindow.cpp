@@ -312,10 +312,13 @@ void PreviewWindow::drawThumbnail(const QRect &frame, const Prepared &prepared)
     imaging::DrawScaled(*surface, picture.image, ThumbnailRect(size, frame, kind_.fit));
 }
 
+// A load that stopped early leaves no empty rows below it to scroll through; the picture still
+// fills the view.
 void PreviewWindow::growPicture(int height)
 {
-    if (height > ScrollBox1->viewport()->height() && height < Image1->height())
-        Image1->resize(Image1->width(), height);
+    const int shown = std::max(height, ScrollBox1->viewport()->height());
+    if (shown < Image1->height())
+        Image1->resize(Image1->width(), shown);
 }
 
 void PreviewWindow::endRow(int row)
