@@ -140,6 +140,7 @@ private:
     std::unique_ptr<PreviewWindow> preview;
     std::shared_ptr<std::atomic<int>> decodes;
     QList<bool> viewed;  // bySpace of every view asked for
+    QStringList copies;  // the targets the writer was asked for
 
     // The ciphered preview opened from the main window.
     std::unique_ptr<MainModel> mainModel;
@@ -157,7 +158,10 @@ private:
             };
         };
         preview->view = [this](bool bySpace) { viewed << bySpace; };
-        preview->writeCopy = [](const QString &file, const QString &target) { CopyFileTo(file, target); };
+        preview->writeCopy = [this](const QString &file, const QString &target) {
+            copies << target;
+            CopyFileTo(file, target);
+        };
     }
 
     // Shows the window and waits for the load it starts.
@@ -306,6 +310,7 @@ private slots:
         model = std::make_unique<PlainModel>();
         decodes = std::make_shared<std::atomic<int>>(0);
         viewed.clear();
+        copies.clear();
         make();
     }
 
@@ -964,6 +969,7 @@ private slots:
         QCOMPARE(model->folder.Index, 1);
         if (!target.isEmpty()) {
             QVERIFY(messages().isEmpty());
+            QCOMPARE(copies, QStringList{Q(*dir / target.toStdString())});
             QCOMPARE(test::ReadFile(*dir / target.toStdString()), test::ReadFile(*dir / "b.png"));
             auto expected = before;
             expected.insert(target.toStdString());
@@ -976,6 +982,7 @@ private slots:
             else
                 QCOMPARE(messages(), QStringList{QString(
                     "The file with such name already exists.\n\rREPLACE the FOLDER or the NAME of the FILE.")});
+            QVERIFY(copies.isEmpty());  // the writer is not even asked
             QCOMPARE(Tree(dir->path()), before);
             if (!existing.isEmpty())
                 QCOMPARE(test::ReadFile(*dir / existing.toStdString()).size(), std::size_t(12));
