@@ -71,6 +71,10 @@ PreviewWindow::PreviewWindow(ViewerModel &owner, platform::Platform &platform, Q
     CursorMaxX = screen.width() - 40;
     CursorMaxY = screen.height() - 40;
     pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    refresh_ = new QTimer(this);
+    refresh_->setSingleShot(true);
+    refresh_->setInterval(60);
+    connect(refresh_, &QTimer::timeout, this, &PreviewWindow::showGrid);
 
     ScrollBox1 = new QScrollArea(this);
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
@@ -278,6 +282,15 @@ void PreviewWindow::drawCell(int cell, const Pending &pending)
     drawFrame(frame);
     if (pending.picture.isValid())
         drawThumbnail(frame, pending.picture.result());  // a file that is not there: an empty frame
+    // The screen catches up with the grid picture a few times a second, not at every cell:
+    // handing over the whole picture costs more than drawing a thumbnail.
+    if (!refresh_->isActive())
+        refresh_->start();
+}
+
+void PreviewWindow::showGrid()
+{
+    refresh_->stop();
     Image1->setPixmap(QPixmap::fromImage(grid_));
 }
 
@@ -330,6 +343,7 @@ void PreviewWindow::endRow(int row)
 
 void PreviewWindow::endLoad()
 {
+    showGrid();
     loading_ = false;
     pending_.clear();  // pictures still on their way are let go where they are made
     source_ = nullptr;

@@ -20,6 +20,7 @@ class QFrame;
 class QLabel;
 class QMenu;
 class QScrollArea;
+class QTimer;
 
 namespace veilshot {
 namespace platform { struct Platform; }
@@ -89,6 +90,7 @@ private:
     void drawCell(int cell, const Pending &pending);
     void drawThumbnail(const QRect &frame, const Prepared &prepared);
     void drawFrame(const QRect &frame);
+    void showGrid();
     void endRow(int row);
     void endLoad();
     void stopLoad();
@@ -110,6 +112,7 @@ private:
     QMenu *PopupMenu1;
     QAction *C1, *V1, *pr1, *e1, *mb1, *mb2, *pG1 = nullptr, *F1 = nullptr;
     QImage grid_;  // the grid picture
+    QTimer *refresh_;  // brings the screen up to date with it during a load
 
     // The running load.
     bool loading_ = false;
