@@ -13,7 +13,6 @@
 #include "qtpath.h"
 #include "scriptedplatform.h"
 #include "tempdir.h"
-#include "texts.h"
 #include "viewermodel.h"
 #include "windowfixture.h"
 
