@@ -209,7 +209,6 @@ void PreviewWindow::LoadGrid()
     Image1->resize(grid_.size());
     Image1->setPixmap(QPixmap::fromImage(grid_));
     ScrollBox1->verticalScrollBar()->setValue(0);
-    Label2->setText(CounterText(count, pager.NextStart));
 
     source_ = thumbnails ? thumbnails() : ThumbnailSource();
     loading_ = true;
