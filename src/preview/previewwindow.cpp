@@ -63,9 +63,14 @@ PreviewWindow::PreviewWindow(ViewerModel &owner, platform::Platform &platform, Q
 {
     setObjectName(kind.objectName);
     setWindowTitle(QStringLiteral("Presurvey"));
-    setWindowFlags(kind.topmost ? Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint
-                                : Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
-                                      Qt::WindowCloseButtonHint);
+    Qt::WindowFlags flags = kind.topmost ? Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint
+                                         : Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                                               Qt::WindowCloseButtonHint;
+    // Above its owner even when the owner stays on top of everything (the plain viewer does):
+    // window managers keep such windows in a layer of their own, above ordinary ones.
+    if (parent && parent->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        flags |= Qt::WindowStaysOnTopHint;
+    setWindowFlags(flags);
     resize(kind.designClient);
     Paint(this, kind.windowColour);
     CursorMaxX = screen.width() - 40;

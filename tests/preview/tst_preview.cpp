@@ -333,6 +333,16 @@ private slots:
         QTest::newRow("TForm14, plain photos") << false;
     }
 
+    // The plain viewer stays on top of everything; its preview must still come above it.
+    void aboveAnOwnerThatStaysOnTop()
+    {
+        QWidget owner(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
+        PlainModel model;
+        PreviewWindow preview(model, scripted->platform(), {1280, 800}, PlainPreview(), &owner);
+        QVERIFY(preview.windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(preview.windowFlags() & Qt::WindowMinimizeButtonHint);
+    }
+
     void windowOfEachKind()
     {
         QFETCH(bool, ciphered);
