@@ -6,6 +6,7 @@
 //          bench_preview ciphered FOLDER  the same for the ciphered grid
 
 #include "cipherengine.h"
+#include "decipheredcopy.h"
 #include "folderlisting.h"
 #include "imaging.h"
 #include "previewwindow.h"
@@ -80,10 +81,7 @@ int Load(const QString &folder, bool ciphered)
         if (!ciphered)
             return [](const QString &path) { return Prepared{imaging::OpenFile(path, QSize(ThumbnailBox, ThumbnailBox))}; };
         std::shared_ptr<cipher::CipherEngine> copy = engine.Copy();
-        return [copy](const QString &path) {
-            const auto body = copy->DecipherFile(path.toStdString());
-            return Prepared{imaging::DecodeMemory(body->bytes(), path, QSize(ThumbnailBox, ThumbnailBox))};
-        };
+        return [copy](const QString &path) { return DecipherPicture(*copy, path, QSize(ThumbnailBox, ThumbnailBox)); };
     };
     const double idle = PeakMB();
     preview.show();

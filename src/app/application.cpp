@@ -43,21 +43,6 @@ void ConnectPreview(QWidget &owner, ViewerModel &model, platform::Platform &plat
     };
 }
 
-Prepared DecipheredThumbnail(cipher::CipherEngine &engine, const QString &path)
-{
-    Prepared prepared;
-    try {
-        const auto body = engine.DecipherFile(LocalPath(path));
-        if (!body)
-            prepared.otherCode = true;
-        else
-            prepared.picture = imaging::DecodeMemory(body->bytes(), path, QSize(ThumbnailBox, ThumbnailBox));
-    } catch (const FileError &error) {
-        prepared.picture.error = QString::fromStdString(error.what());
-    }
-    return prepared;
-}
-
 }  // namespace
 
 void ConnectPresurvey(TForm7 &main, MainModel &model, cipher::CipherEngine &engine, platform::Platform &platform)
@@ -68,7 +53,7 @@ void ConnectPresurvey(TForm7 &main, MainModel &model, cipher::CipherEngine &engi
             // Deciphered in memory only, with the key table in force when the load starts.
             preview.thumbnails = [&engine] {
                 std::shared_ptr<cipher::CipherEngine> copy = engine.Copy();
-                return [copy](const QString &path) { return DecipheredThumbnail(*copy, path); };
+                return [copy](const QString &path) { return DecipherPicture(*copy, path, QSize(ThumbnailBox, ThumbnailBox)); };
             };
             preview.view = [&main, &platform](bool bySpace) {
                 platform::RunGuarded(platform.messages, &main, [&main] { main.ipl(); });

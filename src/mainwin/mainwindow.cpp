@@ -2,6 +2,7 @@
 
 #include "cipherengine.h"
 #include "codewindow.h"
+#include "decipheredcopy.h"
 #include "fileoperations.h"
 #include "folderlisting.h"
 #include "imaging.h"
@@ -46,23 +47,6 @@ ViewerLayout MainLayout()
             .accepts = IsVeil};
 }
 
-// Deciphers a ciphered photo into memory and decodes it for the screen, on whichever thread
-// asks: the window's own, or the worker that prepares the next photo.
-Prepared DecipherForScreen(cipher::CipherEngine &engine, const QString &path, QSize screen)
-{
-    Prepared prepared;
-    try {
-        const auto body = engine.DecipherFile(LocalPath(path));
-        if (!body)
-            prepared.otherCode = true;
-        else
-            prepared.picture = imaging::DecodeMemory(body->bytes(), path, screen);
-    } catch (const FileError &error) {
-        prepared.picture.error = QString::fromStdString(error.what());
-    }
-    return prepared;
-}
-
 }  // namespace
 
 TForm7::TForm7(MainModel &model, cipher::CipherEngine &engine, platform::Platform &platform, QWidget *parent)
@@ -74,10 +58,7 @@ TForm7::TForm7(MainModel &model, cipher::CipherEngine &engine, platform::Platfor
 
     Panel13 = new QFrame(pictureArea_);
     Panel13->setObjectName(QStringLiteral("Panel13"));
-    Panel13->setAutoFillBackground(true);
-    QPalette strip = Panel13->palette();
-    strip.setColor(QPalette::Window, FromColourValue(13425920));
-    Panel13->setPalette(strip);
+    PaintBackground(Panel13, FromColourValue(13425920));
     ProgressBar1 = new QProgressBar(Panel13);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setTextVisible(false);
@@ -152,10 +133,10 @@ void TForm7::ipl()
     }
     std::optional<Prepared> prepared = ahead_.take(path);
     if (!prepared)
-        prepared = DecipherForScreen(engine_, path, screen_);
+        prepared = DecipherPicture(engine_, path, screen_);
     // The next one is deciphered meanwhile, with a copy of the key table of its own.
     prepareNext([engine = std::shared_ptr<cipher::CipherEngine>(engine_.Copy()), screen = screen_](const QString &next) {
-        return DecipherForScreen(*engine, next, screen);
+        return DecipherPicture(*engine, next, screen);
     });
     if (prepared->otherCode) {
         Label1->setText(QLatin1String(OtherCodeText));

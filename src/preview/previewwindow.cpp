@@ -4,6 +4,7 @@
 #include "fileoperations.h"
 #include "folderlisting.h"
 #include "imaging.h"
+#include "panelbutton.h"
 #include "platform.h"
 #include "texts.h"
 #include "viewerrules.h"
@@ -32,14 +33,6 @@ constexpr auto CopiedFolder = "The copied files";
 constexpr auto HelpLine =
     "Viewing - the Blank, the Cursor - the Arrow, a scrolling Strip - Z, X, the Exit - Enter to Copy - C, "
     "the Name - V, to Stop loading - Ctrl, Loading forward - B, Loading back - N ";
-
-void Paint(QWidget *widget, const QColor &colour)
-{
-    widget->setAutoFillBackground(true);
-    QPalette p = widget->palette();
-    p.setColor(QPalette::Window, colour);
-    widget->setPalette(p);
-}
 
 }  // namespace
 
@@ -72,7 +65,7 @@ PreviewWindow::PreviewWindow(ViewerModel &owner, platform::Platform &platform, Q
         flags |= Qt::WindowStaysOnTopHint;
     setWindowFlags(flags);
     resize(kind.designClient);
-    Paint(this, kind.windowColour);
+    PaintBackground(this, kind.windowColour);
     CursorMaxX = screen.width() - 40;
     CursorMaxY = screen.height() - 40;
     pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
@@ -87,7 +80,7 @@ PreviewWindow::PreviewWindow(ViewerModel &owner, platform::Platform &platform, Q
     ScrollBox1->setFrameShape(QFrame::NoFrame);
     // Always there, so the grid's width (and its columns) does not change when rows fill up.
     ScrollBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Paint(ScrollBox1->viewport(), GridColour);
+    PaintBackground(ScrollBox1->viewport(), GridColour);
     Image1 = new QLabel;
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setCursor(Qt::PointingHandCursor);
@@ -97,7 +90,7 @@ PreviewWindow::PreviewWindow(ViewerModel &owner, platform::Platform &platform, Q
 
     auto *Panel2 = new QFrame(this);
     Panel2->setObjectName(QStringLiteral("Panel2"));
-    Paint(Panel2, Qt::black);
+    PaintBackground(Panel2, Qt::black);
     Label2 = new QLabel(Panel2);
     Label2->setObjectName(QStringLiteral("Label2"));
     QFont counterFont(QStringLiteral("Sans Serif"));
@@ -109,7 +102,7 @@ PreviewWindow::PreviewWindow(ViewerModel &owner, platform::Platform &platform, Q
     Label2->setGeometry(4, 0, 66, BottomBar);
     auto *Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
-    Paint(Panel1, FrameColour);
+    PaintBackground(Panel1, FrameColour);
     Label1 = new QLabel(QString::fromLatin1(HelpLine), Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(6, 0, 2000, BottomBar);

@@ -6,6 +6,21 @@
 
 namespace veilshot {
 
+Prepared DecipherPicture(const cipher::CipherEngine &engine, const QString &veilFile, QSize box)
+{
+    Prepared prepared;
+    try {
+        const auto body = engine.DecipherFile(LocalPath(veilFile));
+        if (!body)
+            prepared.otherCode = true;
+        else
+            prepared.picture = imaging::DecodeMemory(body->bytes(), veilFile, box);
+    } catch (const FileError &error) {
+        prepared.picture.error = QString::fromStdString(error.what());
+    }
+    return prepared;
+}
+
 QString StoredExtension(const QString &veilFile)
 {
     const auto header = cipher::ReadHeader(LocalPath(veilFile));

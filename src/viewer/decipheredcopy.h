@@ -1,10 +1,19 @@
 #pragma once
-// Deciphered copies of ciphered photos, as every window that makes one writes them.
+// Ciphered photos deciphered, in memory for showing and into copies, the same way in every
+// window.
 
+#include "decodeahead.h"
+
+#include <QSize>
 #include <QString>
 
 namespace veilshot {
 namespace cipher { class CipherEngine; }
+
+// Deciphers a ciphered photo into memory and decodes it for `box`, on whichever thread asks
+// (the windows' own, or the workers that prepare the next photo and the thumbnails). Several
+// threads may use one engine at once. Another code and failures are results, not exceptions.
+Prepared DecipherPicture(const cipher::CipherEngine &engine, const QString &veilFile, QSize box);
 
 // The extension the photo had before it was ciphered (".jpeg"), from the file's header; ""
 // for a file shorter than a header. FileError when the file cannot be read or is damaged.

@@ -11,6 +11,9 @@ namespace veilshot {
 // A colour written as a 24-bit value with red in the low byte (15790080 is R 0, G 240, B 240).
 QColor FromColourValue(int value);
 
+// Fills the widget's background with `colour`.
+void PaintBackground(QWidget *widget, const QColor &colour);
+
 class PanelButton : public QFrame {
     Q_OBJECT
 public:

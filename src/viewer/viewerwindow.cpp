@@ -29,14 +29,6 @@ constexpr int ClientHeight = 515;
 constexpr int StripNarrow = 48;
 constexpr int StripWide = 257;
 
-void Paint(QWidget *widget, const QColor &colour)
-{
-    widget->setAutoFillBackground(true);
-    QPalette p = widget->palette();
-    p.setColor(QPalette::Window, colour);
-    widget->setPalette(p);
-}
-
 }  // namespace
 
 ViewerWindow::ViewerWindow(ViewerModel &model, platform::Platform &platform, const ViewerLayout &layout, QSize screen,
@@ -53,7 +45,7 @@ ViewerWindow::ViewerWindow(ViewerModel &model, platform::Platform &platform, con
     setAcceptDrops(true);
     resize(ClientWidth, ClientHeight);
     setMinimumSize(layout.minimumClient);
-    Paint(this, QColor(24, 48, 48));
+    PaintBackground(this, QColor(24, 48, 48));
     move((screen.width() - ClientWidth) / 2, (screen.height() - ClientHeight) / 2);
 
     buildControls();
@@ -73,7 +65,7 @@ void ViewerWindow::buildControls()
 {
     pictureArea_ = new QFrame(this);
     pictureArea_->setObjectName(layout_.areaName);
-    Paint(pictureArea_, FromColourValue(layout_.areaColour));
+    PaintBackground(pictureArea_, FromColourValue(layout_.areaColour));
 
     Image1 = new QLabel(pictureArea_);
     Image1->setObjectName(QStringLiteral("Image1"));
@@ -87,7 +79,7 @@ void ViewerWindow::buildControls()
 
     Panel2 = new QFrame(this);
     Panel2->setObjectName(QStringLiteral("Panel2"));
-    Paint(Panel2, FromColourValue(StateOff));
+    PaintBackground(Panel2, FromColourValue(StateOff));
     QFont barFont(QStringLiteral("Sans Serif"));
     barFont.setPointSize(10);
     Panel2->setFont(barFont);
@@ -106,7 +98,7 @@ void ViewerWindow::buildControls()
     Panel12 = new QFrame(Panel2);
     Panel12->setObjectName(QStringLiteral("Panel12"));
     Panel12->setGeometry(40, 0, StripNarrow, BarHeight);
-    Paint(Panel12, FromColourValue(StateOff));
+    PaintBackground(Panel12, FromColourValue(StateOff));
     QFont stripFont = barFont;
     stripFont.setPointSize(8);  // "Man." fits the narrow strip
     Panel12->setFont(stripFont);
