@@ -1,7 +1,10 @@
 #include "decodeahead.h"
 
-#include <QFileInfo>
+#include "localpath.h"
+
 #include <QtConcurrent>
+
+#include <sys/stat.h>
 
 namespace veilshot {
 
@@ -18,10 +21,12 @@ DecodeAhead::~DecodeAhead()
 
 DecodeAhead::Stamp DecodeAhead::StampOf(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.isFile())
+    struct stat st {};
+    if (::stat(LocalPath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return {};
-    return {true, info.size(), info.lastModified()};
+    const auto nanoseconds = [](const timespec &t) { return qint64(t.tv_sec) * 1000000000 + t.tv_nsec; };
+    return {true, quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size), nanoseconds(st.st_mtim),
+            nanoseconds(st.st_ctim)};
 }
 
 void DecodeAhead::prepare(const QString &path, Decode decode)

@@ -1,11 +1,11 @@
 #pragma once
 // The next photo, decoded ahead on a worker thread while the user looks at the shown one, so
 // that stepping to it shows it at once. At most one photo is held ahead; it serves only the
-// file it was made from, as that file still is (path, size and modification time).
+// file it was made from, as that file still is (path, the file itself, its size and its times
+// to the nanosecond).
 
 #include "imaging.h"
 
-#include <QDateTime>
 #include <QFuture>
 #include <QString>
 #include <QThreadPool>
@@ -44,8 +44,11 @@ public:
 private:
     struct Stamp {
         bool exists = false;
+        quint64 device = 0;
+        quint64 inode = 0;  // another file moved in under the name is another inode
         qint64 size = -1;
-        QDateTime modified;
+        qint64 modified = 0;  // nanoseconds: a rewrite within the same millisecond still shows
+        qint64 changed = 0;
         friend bool operator==(const Stamp &, const Stamp &) = default;
     };
     static Stamp StampOf(const QString &path);
