@@ -134,8 +134,11 @@ void TForm7::ipl()
     std::optional<Prepared> prepared = ahead_.take(path);
     if (!prepared)
         prepared = DecipherPicture(engine_, path, screen_);
-    // The next one is deciphered meanwhile, with a copy of the key table of its own.
-    prepareNext([engine = std::shared_ptr<cipher::CipherEngine>(engine_.Copy()), screen = screen_](const QString &next) {
+    // The next one is deciphered meanwhile, with a copy of the key table of its own, made once
+    // for each code.
+    if (!aheadEngine_)
+        aheadEngine_ = engine_.Copy();
+    prepareNext([engine = aheadEngine_, screen = screen_](const QString &next) {
         return DecipherPicture(*engine, next, screen);
     });
     if (prepared->otherCode) {
@@ -160,6 +163,7 @@ void TForm7::showCodeWindow()
     TForm2 code(engine_, platform_, this);
     code.exec();
     ahead_.drop();  // prepared under the code that was in force
+    aheadEngine_.reset();
 }
 
 void TForm7::Panel6Click()

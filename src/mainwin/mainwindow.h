@@ -4,6 +4,7 @@
 #include "viewerwindow.h"
 
 #include <functional>
+#include <memory>
 
 class QCheckBox;
 class QProgressBar;
@@ -62,6 +63,7 @@ private:
 
     MainModel &main_;
     cipher::CipherEngine &engine_;
+    std::shared_ptr<const cipher::CipherEngine> aheadEngine_;  // the key table the worker deciphers with
 
     QFrame *Panel13;
     QProgressBar *ProgressBar1;

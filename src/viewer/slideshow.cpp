@@ -64,11 +64,6 @@ void SlideShow::opened(int count)
     apply(navigator.opened(count));
 }
 
-void SlideShow::openFailed()
-{
-    apply(navigator.openFailed());
-}
-
 void SlideShow::apply(const Navigator::Effect &effect)
 {
     if (effect.interval) {

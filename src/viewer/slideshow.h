@@ -31,7 +31,6 @@ public:
     void chooseRadio(int choice);  // index into RadioChoices
     void timerFired();             // Timer1's tick: one step in the direction of play
     void opened(int count);
-    void openFailed();
 
 signals:
     // The position changed: show the file there.
