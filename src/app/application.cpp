@@ -6,6 +6,9 @@
 #include "mainwindow.h"
 #include "plainviewer.h"
 #include "previewwindow.h"
+#include "compresswindow.h"
+#include "scalewindow.h"
+#include "transformwindow.h"
 #include "decipheredcopy.h"
 #include "fileoperations.h"
 #include "platform.h"
@@ -41,6 +44,23 @@ void ConnectPreview(QWidget &owner, ViewerModel &model, platform::Platform &plat
             delete window->data();
         }
     };
+}
+
+// The image tools: each opening makes a new window, shown modally and gone when it closes.
+template <typename Tool>
+std::function<void()> OpenTool(TForm7g &viewer, PlainModel &plain, platform::Platform &platform)
+{
+    return [&viewer, &plain, &platform] {
+        Tool tool(plain, platform, &viewer);
+        tool.exec();
+    };
+}
+
+void ConnectTools(TForm7g &viewer, PlainModel &plain, platform::Platform &platform)
+{
+    viewer.openCompress = OpenTool<tools::TForm9g>(viewer, plain, platform);
+    viewer.openTransform = OpenTool<tools::TForm10g>(viewer, plain, platform);
+    viewer.openScale = OpenTool<tools::TForm11g>(viewer, plain, platform);
 }
 
 }  // namespace
@@ -92,6 +112,7 @@ void ConnectViewing(TForm7 &main, PlainModel &plain, platform::Platform &platfor
                 preview.writeCopy = [](const QString &file, const QString &target) { CopyFileTo(file, target); };
             },
             shown->openPresurvey, shown->closePreview, main.screenSize());
+        ConnectTools(*shown, plain, platform);
         main.setViewingAvailable(false);
         viewer->show();
     };

@@ -197,6 +197,19 @@ Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name, Q
     return Decode(bytes, name, box);
 }
 
+QSize MeasureFile(const QString &path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(true);
+    QSize size = reader.size();
+    if (!size.isValid())
+        return {};
+    if (reader.transformation() & QImageIOHandler::TransformationRotate90)
+        size.transpose();
+    return size;
+}
+
 QSize ReducedSizeFor(QSize full, QSize box)
 {
     if (!full.isValid() || full.isEmpty() || !box.isValid() || box.isEmpty())
@@ -233,6 +246,13 @@ std::unique_ptr<QPainter> Surface(QPaintDevice &target)
     painter->setRenderHint(QPainter::SmoothPixmapTransform);
     painter->setRenderHint(QPainter::Antialiasing);
     return painter;
+}
+
+QImage StretchedTo(const QImage &source, QSize size)
+{
+    if (source.isNull() || size.isEmpty())
+        return {};
+    return source.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 void DrawScaled(QPainter &surface, const QImage &source, const QRect &target)

@@ -61,6 +61,10 @@ Format DetectFormat(std::span<const std::uint8_t> bytes);
 Picture OpenFile(const QString &path);
 Picture OpenFile(const QString &path, QSize box);
 
+// The picture's own size, upright, read from the file's header alone; empty when the header
+// cannot be read (metafiles among them).
+QSize MeasureFile(const QString &path);
+
 // Decode memory: `name` only labels errors.
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name);
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name, QSize box);
@@ -76,6 +80,9 @@ QImage BlankBitmap(QSize size);
 
 // A drawing surface on a bitmap or a widget's picture, set for smooth drawing.
 std::unique_ptr<QPainter> Surface(QPaintDevice &target);
+
+// The whole picture stretched to exactly `size`, smoothly (averaging pixels where it shrinks).
+QImage StretchedTo(const QImage &source, QSize size);
 
 // The whole source stretched to `target`, smoothly.
 void DrawScaled(QPainter &surface, const QImage &source, const QRect &target);

@@ -1,0 +1,122 @@
+#include "compresswindow.h"
+
+#include "fileoperations.h"
+#include "folderlisting.h"
+#include "panelbutton.h"
+#include "platform.h"
+#include "texts.h"
+#include "toolwork.h"
+#include "viewermodel.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSlider>
+
+namespace veilshot::tools {
+
+namespace {
+
+const QColor Ground(0x16, 0xFA, 0xAF);
+
+}  // namespace
+
+TForm9g::TForm9g(PlainModel &model, platform::Platform &platform, QWidget *parent)
+    : ToolWindow(model, platform, QStringLiteral("TForm9g"), QStringLiteral("To compress a photo"), parent)
+{
+    setFixedSize(514, 223);
+    PaintBackground(this, Ground);
+    Label1->move(200, 16);
+    Label1->adjustSize();
+
+    Panel3 = new QWidget(this);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    Panel3->setGeometry(8, 56, 489, 89);
+    PaintBackground(Panel3, Ground);
+    Label2 = MakeLabel("Label2", QStringLiteral("Choose size of compression"), Panel3, {16, 16});
+    Label3 = MakeLabel("Label3", QStringLiteral("70"), Panel3, {424, 8});
+    Label3->setFont(Label1->font());
+    Label3->setPalette(Label1->palette());
+    Label3->setMinimumWidth(48);
+    TrackBar1 = new QSlider(Qt::Horizontal, Panel3);
+    TrackBar1->setObjectName(QStringLiteral("TrackBar1"));
+    TrackBar1->setGeometry(8, 40, 473, 45);
+    TrackBar1->setRange(0, 100);
+    TrackBar1->setSingleStep(2);  // the arrow keys
+    TrackBar1->setPageStep(10);
+    TrackBar1->setTickPosition(QSlider::TicksBelow);
+    TrackBar1->setTickInterval(10);
+    TrackBar1->setValue(70);
+    connect(TrackBar1, &QSlider::valueChanged, this, [this](int value) { Label3->setText(QString::number(value)); });
+
+    Panel4 = new QWidget(Panel3);
+    Panel4->setObjectName(QStringLiteral("Panel4"));
+    Panel4->setGeometry(0, 0, 489, 89);
+    PaintBackground(Panel4, Ground);
+    Panel4->hide();
+    Gauge1->setParent(Panel4);
+    Gauge1->setGeometry(8, 32, 473, 20);
+    StyleGauge(Gauge1);
+
+    CheckBox1 = new QCheckBox(QStringLiteral("To compress all files"), this);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setGeometry(16, 176, 160, 17);
+
+    Panel1 = new PanelButton(QStringLiteral("Panel1"), QStringLiteral("To execute"), this);
+    Panel1->setColour(QColor(0, 255, 255));
+    Panel1->setGeometry(184, 176, 105, 25);
+    connect(Panel1, &PanelButton::clicked, this, &TForm9g::Panel1Click);
+    Panel2 = new PanelButton(QStringLiteral("Panel2"), QStringLiteral("To close"), this);
+    Panel2->setColour(QColor(0xFF, 0xAC, 0x59));
+    Panel2->setGeometry(400, 176, 89, 25);
+    connect(Panel2, &PanelButton::clicked, this, &TForm9g::Panel2Click);
+
+    runControls_ = {Panel1, CheckBox1, TrackBar1};
+    TrackBar1->setFocus();
+}
+
+void TForm9g::Panel1Click()
+{
+    platform::RunGuarded(platform_.messages, this, [this] {
+        Label1->hide();
+        const int quality = TrackBar1->value();  // CompressQuality
+        const QString name = model_.folder.Current();
+
+        if (!CheckBox1->isChecked()) {
+            if (!FileExists(name)) {
+                platform_.messages.inform(this, QLatin1String(NoFileMessage));
+                return;
+            }
+            const std::optional<QString> out = askOneTarget(name, QStringLiteral(".jpg"));
+            if (!out)
+                return;
+            QCoreApplication::processEvents();
+            platform::WaitCursor wait;
+            const Outcome outcome = Compress({model_.folder.Index, name, *out}, quality);
+            if (outcome.kind == Outcome::Kind::Written)
+                Label1->show();
+            else
+                platform_.messages.inform(this, outcome.reason.isEmpty() ? QLatin1String(NoFileMessage) : outcome.reason);
+            return;
+        }
+
+        const std::optional<QString> folder = askNewFolder(QStringLiteral("The compressed photo1"), CompressFolder);
+        if (!folder)
+            return;
+        const Plan plan = PlanRun(model_.folder.List, [&folder](const QString &photo) {
+            return JoinPath(*folder, ReplaceExtension(FileNameOf(photo), QStringLiteral(".jpg")));
+        });
+        Panel4->show();
+        const RunResult result = runPlan(plan, [quality](const Job &job) { return Compress(job, quality); }, Qt::Key_Control);
+        Panel4->hide();
+        finishRun(*folder, result);
+    });
+}
+
+void TForm9g::Panel2Click()
+{
+    close();
+}
+
+}  // namespace veilshot::tools

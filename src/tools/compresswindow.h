@@ -1,0 +1,32 @@
+#pragma once
+// "To compress a photo": JPEG copies at a chosen quality, of the plain viewer's photo or of every
+// photo of its folder into a new folder. The photos themselves are never changed.
+
+#include "toolwindow.h"
+
+class QCheckBox;
+class QSlider;
+
+namespace veilshot {
+class PanelButton;
+}
+
+namespace veilshot::tools {
+
+class TForm9g : public ToolWindow {
+    Q_OBJECT
+public:
+    TForm9g(PlainModel &model, platform::Platform &platform, QWidget *parent = nullptr);
+
+    void Panel1Click();  // "To execute": Compress
+    void Panel2Click();  // "To close"
+
+private:
+    QWidget *Panel3, *Panel4;
+    QLabel *Label2, *Label3;
+    QSlider *TrackBar1;
+    QCheckBox *CheckBox1;
+    PanelButton *Panel1, *Panel2;
+};
+
+}  // namespace veilshot::tools

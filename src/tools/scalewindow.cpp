@@ -1,0 +1,274 @@
+#include "scalewindow.h"
+
+#include "fileoperations.h"
+#include "folderlisting.h"
+#include "panelbutton.h"
+#include "platform.h"
+#include "texts.h"
+#include "toolwork.h"
+#include "viewermodel.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+
+namespace veilshot::tools {
+
+namespace {
+
+const QColor Ground(0xE6, 0xE6, 0xFA);
+
+constexpr auto SmallMessage = "The scale is small";
+constexpr auto BigMessage = "The big scale";
+constexpr auto ZeroMessage = "Number zero";
+constexpr auto NotScaledMessage = "This file is not scaled";
+constexpr auto NoneScaledMessage = "These files are not scaled";
+
+QLineEdit *MakeEdit(const char *name, QWidget *parent, QRect at)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setGeometry(at);
+    edit->setMaxLength(7);
+    edit->setReadOnly(true);
+    edit->setContextMenuPolicy(Qt::NoContextMenu);  // no pasting
+    return edit;
+}
+
+QString SizeText(qint64 width, qint64 height)
+{
+    return QString::number(width) + QStringLiteral(" / ") + QString::number(height);
+}
+
+}  // namespace
+
+bool AcceptedEditKey(int qtKey, Qt::KeyboardModifiers modifiers)
+{
+    if (qtKey == Qt::Key_Delete || qtKey == Qt::Key_Backspace)
+        return true;
+    return qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9 && !(modifiers & Qt::KeypadModifier);
+}
+
+TForm11g::TForm11g(PlainModel &model, platform::Platform &platform, QWidget *parent)
+    : ToolWindow(model, platform, QStringLiteral("TForm11g"), QStringLiteral("Scaling of the Photo"), parent)
+{
+    setFixedSize(420, 290);
+    PaintBackground(this, Ground);
+    Label6 = MakeLabel("Label6", QStringLiteral("Fhoto"), this, {16, 14});
+    Label4 = MakeLabel("Label4", QString(), this, {70, 14});
+    Label4->setMinimumWidth(160);
+    Label1->move(240, 8);
+    Label1->adjustSize();
+    Gauge1->setGeometry(16, 44, 388, 16);
+    StyleGauge(Gauge1);
+
+    Panel6 = new QWidget(this);
+    Panel6->setObjectName(QStringLiteral("Panel6"));
+    Panel6->setGeometry(16, 72, 388, 100);
+    MakeLabel("Label8", QStringLiteral("Width"), Panel6, {20, 12});
+    Edit3 = MakeEdit("Edit3", Panel6, {20, 36, 120, 26});
+    MakeLabel("Label9", QStringLiteral("Height"), Panel6, {200, 12});
+    Edit4 = MakeEdit("Edit4", Panel6, {200, 36, 120, 26});
+
+    Panel5 = new QWidget(this);
+    Panel5->setObjectName(QStringLiteral("Panel5"));
+    Panel5->setGeometry(16, 72, 388, 100);
+    Panel5->hide();
+    MakeLabel("Label3", QStringLiteral("Change of scale of a photo"), Panel5, {20, 4});
+    Edit1 = MakeEdit("Edit1", Panel5, {20, 28, 90, 26});
+    QLabel *comma = MakeLabel("Label2", QStringLiteral(","), Panel5, {114, 18});
+    QFont large = comma->font();
+    large.setPixelSize(26);
+    large.setBold(true);
+    comma->setFont(large);
+    comma->adjustSize();
+    Edit2 = MakeEdit("Edit2", Panel5, {130, 28, 90, 26});
+    MakeLabel("Label7", QStringLiteral("Result"), Panel5, {20, 68});
+    Label5 = MakeLabel("Label5", QString(), Panel5, {80, 68});
+    Label5->setMinimumWidth(140);
+    Panel3 = new PanelButton(QStringLiteral("Panel3"), QStringLiteral("Result"), Panel5);
+    Panel3->setColour(QColor(0, 255, 255));
+    Panel3->setGeometry(260, 28, 100, 26);
+    connect(Panel3, &PanelButton::clicked, this, &TForm11g::Panel3Click);
+
+    Panel4 = new QWidget(this);
+    Panel4->setObjectName(QStringLiteral("Panel4"));
+    Panel4->setGeometry(16, 176, 388, 32);
+    const QStringList captions = {QStringLiteral("BMP"), QStringLiteral("JPEG"), QStringLiteral("GIF"), QStringLiteral("TIFF"),
+                                  QStringLiteral("PNG")};
+    for (int i = 0; i < captions.size(); ++i) {
+        auto *button = new QRadioButton(captions[i], Panel4);
+        button->setObjectName(QStringLiteral("RadioButton%1").arg(i + 1));
+        button->setGeometry(8 + i * 76, 6, 72, 20);
+        formats_ << button;
+    }
+
+    CheckBox1 = new QCheckBox(QStringLiteral("All files"), this);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setGeometry(24, 216, 160, 20);
+    connect(CheckBox1, &QCheckBox::clicked, this, &TForm11g::CheckBox1Click);
+
+    Panel1 = new PanelButton(QStringLiteral("Panel1"), QStringLiteral("To execute"), this);
+    Panel1->setColour(QColor(0, 255, 255));
+    Panel1->setGeometry(90, 248, 105, 28);
+    connect(Panel1, &PanelButton::clicked, this, &TForm11g::Panel1Click);
+    Panel2 = new PanelButton(QStringLiteral("Panel2"), QStringLiteral("To close"), this);
+    Panel2->setColour(QColor(0xFF, 0xAC, 0x59));
+    Panel2->setGeometry(260, 248, 89, 28);
+    connect(Panel2, &PanelButton::clicked, this, &TForm11g::Panel2Click);
+
+    for (QLineEdit *edit : {Edit1, Edit2, Edit3, Edit4})
+        edit->installEventFilter(this);
+    connect(Edit3, &QLineEdit::textEdited, this, &TForm11g::Edit3Change);
+    connect(Edit4, &QLineEdit::textEdited, this, &TForm11g::Edit4Change);
+
+    runControls_ = {Panel1, CheckBox1, Panel5, Panel6, Panel4};
+}
+
+QSize TForm11g::photoSize() const
+{
+    return QSize(model_.PhotoWidth, model_.PhotoHeight);
+}
+
+void TForm11g::showEvent(QShowEvent *event)
+{
+    const QSize photo = photoSize();
+    Label4->setText(SizeText(photo.width(), photo.height()));
+    ScaleRatio = photo.height() > 0 ? double(photo.width()) / photo.height() : 1.0;
+    ToolWindow::showEvent(event);
+}
+
+bool TForm11g::eventFilter(QObject *watched, QEvent *event)
+{
+    if (auto *edit = qobject_cast<QLineEdit *>(watched)) {
+        if (event->type() == QEvent::KeyPress) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            edit->setReadOnly(!AcceptedEditKey(key->key(), key->modifiers()));
+        } else if (event->type() == QEvent::KeyRelease) {
+            edit->setReadOnly(true);
+        }
+    }
+    return ToolWindow::eventFilter(watched, event);
+}
+
+void TForm11g::CheckBox1Click()
+{
+    Label1->hide();
+    const bool all = CheckBox1->isChecked();
+    Panel4->setVisible(!all);
+    Panel6->setVisible(!all);
+    Panel5->setVisible(all);
+}
+
+void TForm11g::Edit3Change()
+{
+    Edit4->setText(HeightForWidth(Edit3->text(), ScaleRatio));
+}
+
+void TForm11g::Edit4Change()
+{
+    Edit3->setText(WidthForHeight(Edit4->text(), ScaleRatio));
+}
+
+void TForm11g::Panel3Click()
+{
+    const Factor factor = ReadFactor(Edit1->text(), Edit2->text());
+    if (factor.kind == Factor::Kind::Zero) {
+        platform_.messages.inform(this, QLatin1String(ZeroMessage));
+        return;
+    }
+    const Scaled size = DivideBy(photoSize(), factor.value);
+    switch (CheckSize(size.width, size.height, PreviewLimit)) {
+    case SizeCheck::Small: platform_.messages.inform(this, QLatin1String(SmallMessage)); break;
+    case SizeCheck::Big: platform_.messages.inform(this, QLatin1String(BigMessage)); break;
+    case SizeCheck::Fine: Label5->setText(SizeText(size.width, size.height)); break;
+    }
+}
+
+void TForm11g::Panel1Click()
+{
+    Label1->hide();
+    platform::RunGuarded(platform_.messages, this, [this] {
+        if (CheckBox1->isChecked())
+            AllFiles();
+        else
+            OnePhoto();
+    });
+}
+
+void TForm11g::Panel2Click()
+{
+    close();
+}
+
+void TForm11g::OnePhoto()
+{
+    const QString photo = model_.folder.Current();
+    // An empty size is no size: too small.
+    const qint64 width = Edit3->text().toLongLong();
+    const qint64 height = Edit4->text().toLongLong();
+    switch (CheckSize(width, height, ExecuteLimit)) {
+    case SizeCheck::Small: platform_.messages.inform(this, QLatin1String(SmallMessage)); return;
+    case SizeCheck::Big: platform_.messages.inform(this, QLatin1String(BigMessage)); return;
+    case SizeCheck::Fine: break;
+    }
+    if (!FileExists(photo)) {
+        platform_.messages.inform(this, QLatin1String(NoFileMessage));
+        return;
+    }
+    std::optional<ToolFormat> format = ScaleFormatOf(photo);
+    for (qsizetype i = 0; i < formats_.size(); ++i) {
+        if (formats_[i]->isChecked())
+            format = EncodableFormats()[i];
+    }
+    if (!format) {
+        // Asked as for any photo; there is nothing this photo can be written as.
+        platform_.dialogs.saveFile(this, {.title = windowTitle(), .startFolder = FolderOf(photo), .proposedName = FileNameOf(photo)});
+        activateWindow();
+        return;
+    }
+    const std::optional<QString> out = askOneTarget(photo, QLatin1Char('.') + format->extension);
+    if (!out)
+        return;
+    QCoreApplication::processEvents();
+    platform::WaitCursor wait;
+    const Outcome outcome = ScaleTo({model_.folder.Index, photo, *out}, QSize(int(width), int(height)), format->mime);
+    if (outcome.kind == Outcome::Kind::Written)
+        Label1->show();
+    else
+        platform_.messages.inform(this, QLatin1String(NotScaledMessage));
+}
+
+void TForm11g::AllFiles()
+{
+    const Factor factor = ReadFactor(Edit1->text(), Edit2->text());
+    if (factor.kind == Factor::Kind::Zero) {
+        platform_.messages.inform(this, QLatin1String(ZeroMessage));
+        return;
+    }
+    const Scaled size = DivideBy(photoSize(), factor.value);
+    switch (CheckSize(size.width, size.height, ExecuteLimit)) {
+    case SizeCheck::Small: platform_.messages.inform(this, QLatin1String(SmallMessage)); return;
+    case SizeCheck::Big: platform_.messages.inform(this, QLatin1String(BigMessage)); return;
+    case SizeCheck::Fine: break;
+    }
+    Label5->setText(SizeText(size.width, size.height));
+    if (!FileExists(model_.folder.Current())) {
+        platform_.messages.inform(this, QLatin1String(NoFileMessage));
+        return;
+    }
+    const std::optional<QString> folder = askNewFolder(QStringLiteral("The scaled photo1"));
+    if (!folder)
+        return;
+    const Plan plan = PlanRun(model_.folder.List, [&](const QString &file) {
+        return ScaleFormatOf(file) ? JoinPath(*folder, FileNameOf(file)) : QString();
+    });
+    const RunResult result = runPlan(plan, [f = factor.value](const Job &job) { return ScaleBy(job, f); }, Qt::Key_Control);
+    finishRun(*folder, result, QLatin1String(NoneScaledMessage));
+}
+
+}  // namespace veilshot::tools

@@ -1,0 +1,52 @@
+#pragma once
+// "Scaling of the Photo": the plain viewer's photo to a typed size, kept in its proportion, or
+// every photo of its folder divided by one factor, each in its own format, into a new folder.
+
+#include "toolwindow.h"
+
+class QCheckBox;
+class QLineEdit;
+class QRadioButton;
+
+namespace veilshot {
+class PanelButton;
+}
+
+namespace veilshot::tools {
+
+// The edits take a key only while it is held, and only the main row's digits, Delete and
+// Backspace: keypad digits, pasting and every other key leave the text as it is.
+bool AcceptedEditKey(int qtKey, Qt::KeyboardModifiers modifiers);
+
+class TForm11g : public ToolWindow {
+    Q_OBJECT
+public:
+    TForm11g(PlainModel &model, platform::Platform &platform, QWidget *parent = nullptr);
+
+    double ScaleRatio = 1.0;
+
+    void CheckBox1Click();
+    void Edit3Change();  // width typed: the height follows
+    void Edit4Change();  // height typed: the width follows
+    void Panel3Click();  // "Result"
+    void Panel1Click();  // "To execute"
+    void Panel2Click();  // "To close"
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void OnePhoto();
+    void AllFiles();
+    QSize photoSize() const;
+
+    QLabel *Label4, *Label5, *Label6;
+    QWidget *Panel4, *Panel5, *Panel6;
+    QLineEdit *Edit1, *Edit2, *Edit3, *Edit4;
+    QList<QRadioButton *> formats_;  // RadioButton1..5
+    QCheckBox *CheckBox1;
+    PanelButton *Panel1, *Panel2, *Panel3;
+};
+
+}  // namespace veilshot::tools

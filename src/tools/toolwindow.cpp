@@ -1,0 +1,288 @@
+#include "toolwindow.h"
+
+#include "fileio.h"
+#include "fileoperations.h"
+#include "folderlisting.h"
+#include "localpath.h"
+#include "platform.h"
+#include "texts.h"
+#include "viewermodel.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QFutureWatcher>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QThread>
+#include <QtConcurrent>
+
+#include <cerrno>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace veilshot::tools {
+
+namespace {
+
+constexpr auto ReadyText = "IT IS READY";
+constexpr auto FolderExistsMessage = "The folder with this name already exists";
+constexpr auto NotWrittenMessage = "These files were not written:";
+constexpr auto SameNameReason = "another file of this run is written under the same name.";
+constexpr int MostNamed = 12;  // files named in one message; the rest are counted
+
+class ClickFilter : public QObject {
+public:
+    ClickFilter(QObject *parent, std::function<void()> clicked)
+        : QObject(parent)
+        , clicked_(std::move(clicked))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+            clicked_();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> clicked_;
+};
+
+}  // namespace
+
+QLabel *MakeLabel(const char *name, const QString &text, QWidget *parent, QPoint at)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->move(at);
+    label->adjustSize();
+    return label;
+}
+
+void StyleGauge(QProgressBar *gauge)
+{
+    gauge->setStyleSheet(QStringLiteral("QProgressBar { background: #00FFFF; border: none; }"
+                                        "QProgressBar::chunk { background: #0D86FF; }"));
+}
+
+void OnClick(QLabel *label, std::function<void()> clicked)
+{
+    label->setCursor(Qt::PointingHandCursor);
+    label->installEventFilter(new ClickFilter(label, std::move(clicked)));
+}
+
+ToolWindow::ToolWindow(PlainModel &model, platform::Platform &platform, const QString &name, const QString &title,
+                       QWidget *parent)
+    : QDialog(parent)
+    , model_(model)
+    , platform_(platform)
+{
+    setObjectName(name);
+    setWindowTitle(title);
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint);
+    setAutoFillBackground(true);
+
+    Label1 = new QLabel(QLatin1String(ReadyText), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    QFont big = Label1->font();
+    big.setPixelSize(19);
+    Label1->setFont(big);
+    QPalette blue = Label1->palette();
+    blue.setColor(QPalette::WindowText, Qt::blue);
+    Label1->setPalette(blue);
+    Label1->hide();
+    OnClick(Label1, [this] { Label1Click(); });
+
+    Gauge1 = new QProgressBar(this);
+    Gauge1->setObjectName(QStringLiteral("Gauge1"));
+    Gauge1->setTextVisible(false);
+    Gauge1->setRange(0, 0);
+    Gauge1->setRange(0, 1);
+    Gauge1->setValue(0);
+
+    pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+}
+
+ToolWindow::~ToolWindow()
+{
+    pool_.waitForDone();
+}
+
+void ToolWindow::Label1Click()
+{
+    Label1->hide();
+}
+
+std::optional<QString> ToolWindow::askOneTarget(const QString &photo, const QString &extension)
+{
+    const auto chosen = platform_.dialogs.saveFile(
+        this, {.title = windowTitle(), .startFolder = FolderOf(photo), .proposedName = FileNameOf(photo)});
+    activateWindow();
+    if (!chosen)
+        return std::nullopt;
+    const QString target = OnePhotoTarget(*chosen, photo, extension);
+    if (QFileInfo::exists(target)) {
+        platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
+        return std::nullopt;
+    }
+    return target;
+}
+
+std::optional<QString> ToolWindow::askNewFolder(const QString &proposed,
+                                                const std::function<QString(const QString &)> &folderOf)
+{
+    const QString start = FolderOf(model_.folder.Current());
+    const auto chosen = platform_.dialogs.saveFile(this, {.title = windowTitle(), .startFolder = start, .proposedName = proposed});
+    activateWindow();
+    if (!chosen)
+        return std::nullopt;
+    const QString folder = folderOf ? folderOf(*chosen) : *chosen;
+    const QFileInfo info(folder);
+    if (info.isDir()) {
+        platform_.messages.inform(this, QLatin1String(FolderExistsMessage));
+        return std::nullopt;
+    }
+    if (info.exists() || info.isSymLink())
+        return std::nullopt;  // a file of that name: left alone
+    // Made here and now, never taken over: a folder that appeared meanwhile is refused as well.
+    if (::mkdir(LocalPath(folder).c_str(), 0777) != 0) {
+        if (errno == EEXIST) {
+            platform_.messages.inform(this, QLatin1String(FolderExistsMessage));
+            return std::nullopt;
+        }
+        throw FileError(FileMessage("Cannot create folder", LocalPath(folder), errno));
+    }
+    return folder;
+}
+
+RunResult ToolWindow::runPlan(const Plan &plan, const Work &work, int stopKey)
+{
+    running_ = true;
+    platform::WaitCursor wait;
+    QList<bool> wasEnabled;
+    for (QWidget *control : runControls_) {
+        wasEnabled << control->isEnabled();
+        control->setEnabled(false);
+    }
+    Gauge1->setRange(0, std::max(0, model_.folder.LastIndex()));
+    Gauge1->setValue(0);
+
+    const qsizetype count = plan.jobs.size();
+    QList<Outcome> outcomes(count);
+    qsizetype next = 0;
+    int inFlight = 0;
+    bool stopped = false;
+    QEventLoop waiting;
+    const int threads = pool_.maxThreadCount();
+    for (;;) {
+        while (!stopped && next < count && inFlight < threads) {
+            QCoreApplication::processEvents();
+            if (closeAfterRun_ || platform_.keys.isDown(stopKey)) {
+                stopped = true;
+                break;
+            }
+            const qsizetype at = next++;
+            const Job job = plan.jobs[at];
+            auto *watcher = new QFutureWatcher<Outcome>(this);
+            connect(watcher, &QFutureWatcherBase::finished, this, [&, watcher, at, job] {
+                outcomes[at] = watcher->result();
+                watcher->deleteLater();
+                --inFlight;
+                Gauge1->setValue(std::max(Gauge1->value(), job.index));
+                waiting.quit();
+            });
+            watcher->setFuture(QtConcurrent::run(&pool_, [work, job] {
+                try {
+                    return work(job);
+                } catch (const std::exception &error) {
+                    return Outcome::failed(QString::fromLocal8Bit(error.what()));
+                }
+            }));
+            ++inFlight;
+        }
+        if (inFlight == 0)
+            break;
+        waiting.exec();  // until a file is done
+    }
+
+    RunResult result;
+    // The files left out for a clash count as failed where the run reached them.
+    const int reached = next < count ? plan.jobs[next].index : std::numeric_limits<int>::max();
+    qsizetype clash = 0;
+    auto nameClashesBefore = [&](int index) {
+        for (; clash < plan.clashes.size() && plan.clashes[clash].index < index && plan.clashes[clash].index < reached; ++clash)
+            result.failures << FileNameOf(plan.clashes[clash].source) + QStringLiteral(": ") + QLatin1String(SameNameReason);
+    };
+    for (qsizetype i = 0; i < next; ++i) {
+        nameClashesBefore(plan.jobs[i].index);
+        switch (outcomes[i].kind) {
+        case Outcome::Kind::Written: ++result.written; break;
+        case Outcome::Kind::PassedOver: break;
+        case Outcome::Kind::Failed:
+            result.failures << FileNameOf(plan.jobs[i].source) + QStringLiteral(": ") + outcomes[i].reason;
+            break;
+        }
+    }
+    nameClashesBefore(std::numeric_limits<int>::max());
+
+    for (qsizetype i = 0; i < runControls_.size(); ++i)
+        runControls_[i]->setEnabled(wasEnabled[i]);
+    running_ = false;
+    if (closeAfterRun_)
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    return result;
+}
+
+void ToolWindow::finishRun(const QString &folder, const RunResult &result, const QString &nothingMessage)
+{
+    Gauge1->setValue(0);
+    if (result.written > 0) {
+        Label1->show();
+    } else {
+        ::rmdir(LocalPath(folder).c_str());  // empty, as nothing was written into it
+        if (!nothingMessage.isEmpty())
+            platform_.messages.inform(this, nothingMessage);
+    }
+    reportFailures(result.failures);
+}
+
+void ToolWindow::reportFailures(const QStringList &failures)
+{
+    if (failures.isEmpty())
+        return;
+    QStringList lines{QLatin1String(NotWrittenMessage)};
+    lines << failures.mid(0, MostNamed);
+    if (failures.size() > MostNamed)
+        lines << QStringLiteral("... and %1 more.").arg(failures.size() - MostNamed);
+    platform_.messages.inform(this, lines.join(QLatin1Char('\n')));
+}
+
+void ToolWindow::closeEvent(QCloseEvent *event)
+{
+    if (running_) {
+        // Stops the run after the files in hand; the window closes when it has ended.
+        closeAfterRun_ = true;
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void ToolWindow::reject()
+{
+    if (running_) {
+        closeAfterRun_ = true;
+        return;
+    }
+    QDialog::reject();
+}
+
+}  // namespace veilshot::tools

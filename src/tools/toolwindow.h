@@ -1,0 +1,98 @@
+#pragma once
+// What the three image tools share: the window they are built on, with "IT IS READY", the
+// gauge, the name and folder dialogs, and the run over the viewer's folder. A run works on as
+// many threads as the machine has cores while the window stays responsive; the stop key is read
+// before each file is taken up, so it ends the run after the files in hand.
+
+#include "toolrules.h"
+
+#include <QDialog>
+#include <QThreadPool>
+
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QProgressBar;
+
+namespace veilshot {
+struct PlainModel;
+namespace platform {
+struct Platform;
+}
+}  // namespace veilshot
+
+namespace veilshot::tools {
+
+// What became of one file of a run.
+struct Outcome {
+    enum class Kind { Written, PassedOver, Failed } kind = Kind::Written;
+    QString reason;  // why it failed
+    static Outcome written() { return {}; }
+    static Outcome passedOver() { return {Kind::PassedOver, {}}; }
+    static Outcome failed(const QString &reason) { return {Kind::Failed, reason}; }
+};
+
+// The work done for one file, on a worker thread: it must touch nothing but its job's files.
+using Work = std::function<Outcome(const Job &)>;
+
+struct RunResult {
+    int written = 0;
+    QStringList failures;  // "name: reason", in list order
+};
+
+class ToolWindow : public QDialog {
+    Q_OBJECT
+public:
+    ToolWindow(PlainModel &model, platform::Platform &platform, const QString &name, const QString &title,
+               QWidget *parent);
+    ~ToolWindow() override;
+
+    bool running() const { return running_; }
+
+    void Label1Click();
+
+protected:
+    // The file a one-photo command writes, asked for with the photo's own name proposed: empty
+    // when the dialog is cancelled or the name is taken (the user is told).
+    std::optional<QString> askOneTarget(const QString &photo, const QString &extension);
+    // The new folder of a run over the folder, made here: empty when the dialog is cancelled, the
+    // name is a file, or a folder of that name exists (the user is told). FileError when it
+    // cannot be made. `folderOf` turns the chosen name into the folder's.
+    std::optional<QString> askNewFolder(const QString &proposed,
+                                        const std::function<QString(const QString &)> &folderOf = {});
+
+    // Runs the plan with the gauge moving, the hourglass up and the controls of `runControls_`
+    // disabled; `stopKey` held ends it after the files in hand, as a request to close does.
+    RunResult runPlan(const Plan &plan, const Work &work, int stopKey);
+    // The end of a run into `folder`: "IT IS READY" when something was written; otherwise the
+    // folder goes again and `nothingMessage`, if any, is shown. Files that failed are named.
+    void finishRun(const QString &folder, const RunResult &result, const QString &nothingMessage = {});
+    // Names the files that failed, in one message.
+    void reportFailures(const QStringList &failures);
+
+    void closeEvent(QCloseEvent *event) override;
+    void reject() override;  // Esc, as the close box
+
+    PlainModel &model_;
+    platform::Platform &platform_;
+    QLabel *Label1;         // "IT IS READY"
+    QProgressBar *Gauge1;   // placed by each window
+    QList<QWidget *> runControls_;
+
+private:
+    QThreadPool pool_;
+    bool running_ = false;
+    bool closeAfterRun_ = false;
+};
+
+// A label named `name` at `at`, sized to its text.
+QLabel *MakeLabel(const char *name, const QString &text, QWidget *parent, QPoint at);
+
+// The gauge's colours: an aqua ground and a blue bar, without text.
+void StyleGauge(QProgressBar *gauge);
+
+// Makes a label clickable: `clicked` runs on a left click.
+void OnClick(QLabel *label, std::function<void()> clicked);
+
+}  // namespace veilshot::tools

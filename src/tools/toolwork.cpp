@@ -1,0 +1,94 @@
+#include "toolwork.h"
+
+#include "fileio.h"
+#include "fileoperations.h"
+#include "imaging.h"
+
+#include <cmath>
+
+namespace veilshot::tools {
+
+namespace {
+
+Outcome Encode(const QImage &image, const Job &job, const QString &mime, std::optional<int> quality = std::nullopt)
+{
+    imaging::Save(image, job.target, imaging::FindEncoderByMime(mime), quality, AtomicFile::Mode::KeepExisting);
+    return Outcome::written();
+}
+
+// The box whose fitting of `full` covers `size` on both sides, however their proportions differ.
+QSize Covering(QSize full, QSize size)
+{
+    const double scale = std::max(double(size.width()) / full.width(), double(size.height()) / full.height());
+    return QSize(int(std::ceil(full.width() * scale)), int(std::ceil(full.height() * scale)));
+}
+
+}  // namespace
+
+Outcome Compress(const Job &job, int quality)
+{
+    if (!FileExists(job.source))
+        return Outcome::passedOver();
+    const imaging::Picture picture = imaging::OpenFile(job.source);
+    if (!picture.ok())
+        return Outcome::failed(picture.error);
+    return Encode(picture.image, job, QStringLiteral("image/jpeg"), quality);
+}
+
+Outcome Transform(const Job &job, const QString &mime)
+{
+    if (!FileExists(job.source))
+        return Outcome::passedOver();
+    const imaging::Picture picture = imaging::OpenFile(job.source);
+    if (!picture.ok())
+        return Outcome::failed(picture.error);
+    return Encode(picture.image, job, mime);
+}
+
+Outcome ScaleTo(const Job &job, QSize size, const QString &mime)
+{
+    if (imaging::FindEncoderByMime(mime) < 0)
+        return Outcome::failed(QStringLiteral("There is no encoder for this format."));
+    if (qint64(size.width()) * size.height() > imaging::MaxPixels)
+        return Outcome::failed(QStringLiteral("The picture would be too large (%1 x %2 pixels).").arg(size.width()).arg(size.height()));
+    // Decoded no larger than the size needs on either side: a JPEG reduces as it decodes.
+    const QSize full = imaging::MeasureFile(job.source);
+    const imaging::Picture picture = full.isEmpty() ? imaging::OpenFile(job.source) : imaging::OpenFile(job.source, Covering(full, size));
+    if (!picture.ok())
+        return Outcome::failed(picture.error);
+    return Encode(imaging::StretchedTo(picture.image, size), job, mime);
+}
+
+Outcome ScaleBy(const Job &job, double factor)
+{
+    if (!FileExists(job.source))
+        return Outcome::passedOver();
+    const std::optional<ToolFormat> format = ScaleFormatOf(job.source);
+    if (!format || !format->canEncode())
+        return Outcome::passedOver();
+    const QSize full = imaging::MeasureFile(job.source);
+    if (full.isEmpty())
+        return Outcome::failed(imaging::OpenFile(job.source).error);
+    const Scaled scaled = DivideBy(full, factor);
+    if (CheckSize(scaled.width, scaled.height, PreviewLimit) != SizeCheck::Fine)
+        return Outcome::passedOver();
+    return ScaleTo(job, QSize(int(scaled.width), int(scaled.height)), format->mime);
+}
+
+Outcome CopyFile(const Job &job)
+{
+    if (!FileExists(job.source))
+        return Outcome::passedOver();
+    CopyFileTo(job.source, job.target);
+    return Outcome::written();
+}
+
+Outcome MoveFile(const Job &job)
+{
+    if (!FileExists(job.source))
+        return Outcome::passedOver();
+    MoveFileTo(job.source, job.target);
+    return Outcome::written();
+}
+
+}  // namespace veilshot::tools

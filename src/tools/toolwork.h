@@ -1,0 +1,30 @@
+#pragma once
+// The work the image tools do for one file, apart from any window: each call reads its source,
+// writes its target without ever replacing a file, and says what became of it. Safe to run on
+// several threads at once, each on its own files.
+
+#include "toolwindow.h"
+
+#include <QSize>
+
+namespace veilshot::tools {
+
+// A JPEG copy at `quality` (0..100, handed to the encoder as it is).
+Outcome Compress(const Job &job, int quality);
+
+// The photo in the format of `mime`.
+Outcome Transform(const Job &job, const QString &mime);
+
+// The photo drawn stretched to `size`, in the format of `mime`. Nothing is written without an
+// encoder for `mime`, or for a picture that cannot be decoded or would be too large.
+Outcome ScaleTo(const Job &job, QSize size, const QString &mime);
+
+// The photo divided by `factor`, in its own format (by its extension); passed over, as the run
+// over a folder does, when it has no encoder or comes out outside 10..100000 pixels a side.
+Outcome ScaleBy(const Job &job, double factor);
+
+// The file copied byte for byte, or moved.
+Outcome CopyFile(const Job &job);
+Outcome MoveFile(const Job &job);
+
+}  // namespace veilshot::tools
