@@ -185,7 +185,8 @@ RunResult ToolWindow::runPlan(const Plan &plan, const Work &work, int stopKey)
     for (;;) {
         while (!stopped && next < count && inFlight < threads) {
             QCoreApplication::processEvents();
-            if (closeAfterRun_ || platform_.keys.isDown(stopKey)) {
+            const bool stopKeyDown = platform_.keys.isDown(stopKey);
+            if (stopKeyDown || closeAfterRun_) {
                 stopped = true;
                 break;
             }
