@@ -4,6 +4,7 @@
 #include "application.h"
 #include "cipherengine.h"
 #include "mainwindow.h"
+#include "modal.h"
 #include "panelbutton.h"
 #include "plainviewer.h"
 #include "qtpath.h"
@@ -117,6 +118,42 @@ private slots:
             QVERIFY2(!again->findChild<QAction *>(name)->isEnabled(), name);
         QVERIFY(again->findChild<PanelButton *>("Panel6")->isEnabled());
         QVERIFY(!mainPanel("Panel14")->isEnabled());
+    }
+
+    void theToolsOpenFromThePlainViewersMenuEachTimeAnew_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("compress") << "mn7" << "TForm9g" << "To compress a photo";
+        QTest::newRow("transform") << "mn8" << "TForm10g" << "To transform a photo";
+        QTest::newRow("scale") << "mn10" << "TForm11g" << "Scaling of the Photo";
+    }
+    void theToolsOpenFromThePlainViewersMenuEachTimeAnew()
+    {
+        QFETCH(QString, item);
+        QFETCH(QString, window);
+        QFETCH(QString, title);
+        test::TempDir dir;
+        QVERIFY(QImage(QSize(40, 30), QImage::Format_RGB32).save(test::Q(dir / "a.png"), "png"));
+        mainPanel("Panel14")->click();
+        TForm7g *viewer = viewers().constFirst();
+        scripted->dialogs.answers.enqueue({test::Q(dir / "a.png")});
+        viewer->findChild<PanelButton *>("Panel6")->click();
+
+        QList<QPointer<QWidget>> opened;
+        for (int i = 0; i < 2; ++i) {
+            test::ExpectModal expect([&](QWidget *modal) {
+                opened << modal;
+                QCOMPARE(modal->objectName(), window);
+                QCOMPARE(modal->windowTitle(), title);
+                QCOMPARE(modal->parentWidget(), viewer);
+                modal->close();
+            });
+            viewer->findChild<QAction *>(item)->trigger();
+        }
+        QCOMPARE(opened.size(), 2);
+        QTRY_VERIFY(opened[0].isNull() && opened[1].isNull());  // gone when closed
     }
 };
 

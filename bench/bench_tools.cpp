@@ -1,0 +1,117 @@
+// The image tools' runs over a folder of 24 photos of 24 megapixels, as the program runs them
+// (offscreen, through the windows): compress-all at quality 70 and scale-all by the factor 4.
+// bench/tools_vs_peers.sh runs it against vips over the same files and prints the ratios.
+//   usage: bench_tools make FOLDER              writes photo00.jpg .. photo23.jpg
+//          bench_tools compress FOLDER OUT      compresses them all into OUT; prints seconds
+//          bench_tools scale FOLDER OUT         scales them all by 4 into OUT; prints seconds
+
+#include "compresswindow.h"
+#include "folderlisting.h"
+#include "panelbutton.h"
+#include "scalewindow.h"
+#include "scriptedplatform.h"
+#include "viewermodel.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QImageWriter>
+#include <QLineEdit>
+#include <QSlider>
+
+#include <cstdio>
+#include <random>
+
+#include <sys/resource.h>
+
+using namespace veilshot;
+
+namespace {
+
+constexpr int Photos = 24;
+
+double PeakMB()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_maxrss) / 1024.0;
+}
+
+int Make(const QString &folder)
+{
+    QImage image(6000, 4000, QImage::Format_RGB32);
+    std::mt19937 random(11);
+    for (int i = 0; i < Photos; ++i) {
+        for (int y = 0; y < image.height(); ++y) {
+            QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                const int n = int(random() % 24);
+                line[x] = qRgb((x / 24 + n + i * 9) % 256, (y / 16 + n) % 256, ((x + y) / 40 + n) % 256);
+            }
+        }
+        QImageWriter writer(folder + QStringLiteral("/photo%1.jpg").arg(i, 2, 10, QLatin1Char('0')), "jpeg");
+        writer.setQuality(90);
+        if (!writer.write(image))
+            return 1;
+        std::fprintf(stderr, "\r%d/%d", i + 1, Photos);
+    }
+    std::fprintf(stderr, "\n");
+    return 0;
+}
+
+template <typename Tool>
+int Run(const QString &folder, const QString &out, const std::function<void(Tool &)> &set)
+{
+    PlainModel model;
+    for (const QString &name : ListFolder(folder))
+        model.folder.List << JoinPath(folder, name);
+    model.PhotoWidth = 6000;
+    model.PhotoHeight = 4000;
+    platform::ScriptedPlatform scripted;
+    scripted.dialogs.answers.enqueue({out});
+    Tool tool(model, scripted.platform());
+    tool.show();
+    set(tool);
+    const double idle = PeakMB();
+    QElapsedTimer timer;
+    timer.start();
+    tool.template findChild<PanelButton *>(QStringLiteral("Panel1"))->click();
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    if (!scripted.messages.shown.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(scripted.messages.shown.join(QLatin1Char('\n'))));
+        return 1;
+    }
+    std::printf("%.3f %.0f\n", seconds, PeakMB() - idle);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 3) {
+        std::fprintf(stderr, "usage: bench_tools make FOLDER | compress FOLDER OUT | scale FOLDER OUT\n");
+        return 2;
+    }
+    const QString what = args[1];
+    if (what == QLatin1String("make"))
+        return Make(args[2]);
+    if (args.size() < 4)
+        return 2;
+    if (what == QLatin1String("compress")) {
+        return Run<tools::TForm9g>(args[2], args[3], [](tools::TForm9g &tool) {
+            tool.findChild<QCheckBox *>(QStringLiteral("CheckBox1"))->setChecked(true);
+            tool.findChild<QSlider *>(QStringLiteral("TrackBar1"))->setValue(70);
+        });
+    }
+    if (what == QLatin1String("scale")) {
+        return Run<tools::TForm11g>(args[2], args[3], [](tools::TForm11g &tool) {
+            tool.findChild<QCheckBox *>(QStringLiteral("CheckBox1"))->click();
+            tool.findChild<QLineEdit *>(QStringLiteral("Edit1"))->setText(QStringLiteral("4"));
+        });
+    }
+    return 2;
+}
