@@ -63,14 +63,7 @@ TForm9g::TForm9g(PlainModel &model, platform::Platform &platform, QWidget *paren
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     CheckBox1->setGeometry(16, 176, 160, 17);
 
-    Panel1 = new PanelButton(QStringLiteral("Panel1"), QStringLiteral("To execute"), this);
-    Panel1->setColour(QColor(0, 255, 255));
-    Panel1->setGeometry(184, 176, 105, 25);
-    connect(Panel1, &PanelButton::clicked, this, &TForm9g::Panel1Click);
-    Panel2 = new PanelButton(QStringLiteral("Panel2"), QStringLiteral("To close"), this);
-    Panel2->setColour(QColor(0xFF, 0xAC, 0x59));
-    Panel2->setGeometry(400, 176, 89, 25);
-    connect(Panel2, &PanelButton::clicked, this, &TForm9g::Panel2Click);
+    placeCommands({184, 176, 105, 25}, {400, 176, 89, 25});
 
     runControls_ = {Panel1, CheckBox1, TrackBar1};
     TrackBar1->setFocus();
@@ -112,11 +105,6 @@ void TForm9g::Panel1Click()
         Panel4->hide();
         finishRun(*folder, result);
     });
-}
-
-void TForm9g::Panel2Click()
-{
-    close();
 }
 
 }  // namespace veilshot::tools

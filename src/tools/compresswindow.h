@@ -7,10 +7,6 @@
 class QCheckBox;
 class QSlider;
 
-namespace veilshot {
-class PanelButton;
-}
-
 namespace veilshot::tools {
 
 class TForm9g : public ToolWindow {
@@ -18,15 +14,13 @@ class TForm9g : public ToolWindow {
 public:
     TForm9g(PlainModel &model, platform::Platform &platform, QWidget *parent = nullptr);
 
-    void Panel1Click();  // "To execute": Compress
-    void Panel2Click();  // "To close"
+    void Panel1Click() override;  // "To execute": Compress
 
 private:
     QWidget *Panel3, *Panel4;
     QLabel *Label2, *Label3;
     QSlider *TrackBar1;
     QCheckBox *CheckBox1;
-    PanelButton *Panel1, *Panel2;
 };
 
 }  // namespace veilshot::tools

@@ -112,14 +112,7 @@ TForm11g::TForm11g(PlainModel &model, platform::Platform &platform, QWidget *par
     CheckBox1->setGeometry(24, 216, 160, 20);
     connect(CheckBox1, &QCheckBox::clicked, this, &TForm11g::CheckBox1Click);
 
-    Panel1 = new PanelButton(QStringLiteral("Panel1"), QStringLiteral("To execute"), this);
-    Panel1->setColour(QColor(0, 255, 255));
-    Panel1->setGeometry(90, 248, 105, 28);
-    connect(Panel1, &PanelButton::clicked, this, &TForm11g::Panel1Click);
-    Panel2 = new PanelButton(QStringLiteral("Panel2"), QStringLiteral("To close"), this);
-    Panel2->setColour(QColor(0xFF, 0xAC, 0x59));
-    Panel2->setGeometry(260, 248, 89, 28);
-    connect(Panel2, &PanelButton::clicked, this, &TForm11g::Panel2Click);
+    placeCommands({90, 248, 105, 28}, {260, 248, 89, 28});
 
     for (QLineEdit *edit : {Edit1, Edit2, Edit3, Edit4})
         edit->installEventFilter(this);
@@ -132,6 +125,16 @@ TForm11g::TForm11g(PlainModel &model, platform::Platform &platform, QWidget *par
 QSize TForm11g::photoSize() const
 {
     return QSize(model_.PhotoWidth, model_.PhotoHeight);
+}
+
+bool TForm11g::sizeAllowed(qint64 width, qint64 height, qint64 limit)
+{
+    switch (CheckSize(width, height, limit)) {
+    case SizeCheck::Small: platform_.messages.inform(this, QLatin1String(SmallMessage)); return false;
+    case SizeCheck::Big: platform_.messages.inform(this, QLatin1String(BigMessage)); return false;
+    case SizeCheck::Fine: break;
+    }
+    return true;
 }
 
 void TForm11g::showEvent(QShowEvent *event)
@@ -182,11 +185,8 @@ void TForm11g::Panel3Click()
         return;
     }
     const Scaled size = DivideBy(photoSize(), factor.value);
-    switch (CheckSize(size.width, size.height, PreviewLimit)) {
-    case SizeCheck::Small: platform_.messages.inform(this, QLatin1String(SmallMessage)); break;
-    case SizeCheck::Big: platform_.messages.inform(this, QLatin1String(BigMessage)); break;
-    case SizeCheck::Fine: Label5->setText(SizeText(size.width, size.height)); break;
-    }
+    if (sizeAllowed(size.width, size.height, PreviewLimit))
+        Label5->setText(SizeText(size.width, size.height));
 }
 
 void TForm11g::Panel1Click()
@@ -200,22 +200,14 @@ void TForm11g::Panel1Click()
     });
 }
 
-void TForm11g::Panel2Click()
-{
-    close();
-}
-
 void TForm11g::OnePhoto()
 {
     const QString photo = model_.folder.Current();
     // An empty size is no size: too small.
     const qint64 width = Edit3->text().toLongLong();
     const qint64 height = Edit4->text().toLongLong();
-    switch (CheckSize(width, height, ExecuteLimit)) {
-    case SizeCheck::Small: platform_.messages.inform(this, QLatin1String(SmallMessage)); return;
-    case SizeCheck::Big: platform_.messages.inform(this, QLatin1String(BigMessage)); return;
-    case SizeCheck::Fine: break;
-    }
+    if (!sizeAllowed(width, height, ExecuteLimit))
+        return;
     if (!FileExists(photo)) {
         platform_.messages.inform(this, QLatin1String(NoFileMessage));
         return;
@@ -251,11 +243,8 @@ void TForm11g::AllFiles()
         return;
     }
     const Scaled size = DivideBy(photoSize(), factor.value);
-    switch (CheckSize(size.width, size.height, ExecuteLimit)) {
-    case SizeCheck::Small: platform_.messages.inform(this, QLatin1String(SmallMessage)); return;
-    case SizeCheck::Big: platform_.messages.inform(this, QLatin1String(BigMessage)); return;
-    case SizeCheck::Fine: break;
-    }
+    if (!sizeAllowed(size.width, size.height, ExecuteLimit))
+        return;
     Label5->setText(SizeText(size.width, size.height));
     if (!FileExists(model_.folder.Current())) {
         platform_.messages.inform(this, QLatin1String(NoFileMessage));

@@ -8,10 +8,6 @@ class QCheckBox;
 class QLineEdit;
 class QRadioButton;
 
-namespace veilshot {
-class PanelButton;
-}
-
 namespace veilshot::tools {
 
 // The edits take a key only while it is held, and only the main row's digits, Delete and
@@ -29,8 +25,7 @@ public:
     void Edit3Change();  // width typed: the height follows
     void Edit4Change();  // height typed: the width follows
     void Panel3Click();  // "Result"
-    void Panel1Click();  // "To execute"
-    void Panel2Click();  // "To close"
+    void Panel1Click() override;  // "To execute"
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -40,13 +35,15 @@ private:
     void OnePhoto();
     void AllFiles();
     QSize photoSize() const;
+    // Whether a size can be written under `limit`; the user is told why not.
+    bool sizeAllowed(qint64 width, qint64 height, qint64 limit);
 
     QLabel *Label4, *Label5, *Label6;
     QWidget *Panel4, *Panel5, *Panel6;
     QLineEdit *Edit1, *Edit2, *Edit3, *Edit4;
     QList<QRadioButton *> formats_;  // RadioButton1..5
     QCheckBox *CheckBox1;
-    PanelButton *Panel1, *Panel2, *Panel3;
+    PanelButton *Panel3;
 };
 
 }  // namespace veilshot::tools

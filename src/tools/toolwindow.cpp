@@ -4,6 +4,7 @@
 #include "fileoperations.h"
 #include "folderlisting.h"
 #include "localpath.h"
+#include "panelbutton.h"
 #include "platform.h"
 #include "texts.h"
 #include "viewermodel.h"
@@ -114,6 +115,23 @@ ToolWindow::ToolWindow(PlainModel &model, platform::Platform &platform, const QS
 ToolWindow::~ToolWindow()
 {
     pool_.waitForDone();
+}
+
+void ToolWindow::placeCommands(QRect execute, QRect close)
+{
+    Panel1 = new PanelButton(QStringLiteral("Panel1"), QStringLiteral("To execute"), this);
+    Panel1->setColour(QColor(0, 255, 255));
+    Panel1->setGeometry(execute);
+    connect(Panel1, &PanelButton::clicked, this, &ToolWindow::Panel1Click);
+    Panel2 = new PanelButton(QStringLiteral("Panel2"), QStringLiteral("To close"), this);
+    Panel2->setColour(QColor(0xFF, 0xAC, 0x59));
+    Panel2->setGeometry(close);
+    connect(Panel2, &PanelButton::clicked, this, &ToolWindow::Panel2Click);
+}
+
+void ToolWindow::Panel2Click()
+{
+    close();
 }
 
 void ToolWindow::Label1Click()

@@ -16,6 +16,7 @@ class QLabel;
 class QProgressBar;
 
 namespace veilshot {
+class PanelButton;
 struct PlainModel;
 namespace platform {
 struct Platform;
@@ -50,9 +51,14 @@ public:
 
     bool running() const { return running_; }
 
+    virtual void Panel1Click() = 0;  // "To execute"
+    void Panel2Click();              // "To close"
     void Label1Click();
 
 protected:
+    // "To execute" and "To close", where each window puts them.
+    void placeCommands(QRect execute, QRect close);
+
     // The file a one-photo command writes, asked for with the photo's own name proposed: empty
     // when the dialog is cancelled or the name is taken (the user is told).
     std::optional<QString> askOneTarget(const QString &photo, const QString &extension);
@@ -78,6 +84,8 @@ protected:
     platform::Platform &platform_;
     QLabel *Label1;         // "IT IS READY"
     QProgressBar *Gauge1;   // placed by each window
+    PanelButton *Panel1 = nullptr;
+    PanelButton *Panel2 = nullptr;
     QList<QWidget *> runControls_;
 
 private:

@@ -103,14 +103,7 @@ TForm10g::TForm10g(PlainModel &model, platform::Platform &platform, QWidget *par
     Gauge1->setGeometry(16, 210, 438, 20);
     StyleGauge(Gauge1);
 
-    Panel1 = new PanelButton(QStringLiteral("Panel1"), QStringLiteral("To execute"), this);
-    Panel1->setColour(QColor(0, 255, 255));
-    Panel1->setGeometry(100, 252, 105, 28);
-    connect(Panel1, &PanelButton::clicked, this, &TForm10g::Panel1Click);
-    Panel2 = new PanelButton(QStringLiteral("Panel2"), QStringLiteral("To close"), this);
-    Panel2->setColour(QColor(0xFF, 0xAC, 0x59));
-    Panel2->setGeometry(300, 252, 89, 28);
-    connect(Panel2, &PanelButton::clicked, this, &TForm10g::Panel2Click);
+    placeCommands({100, 252, 105, 28}, {300, 252, 89, 28});
 
     runControls_ = {Panel1, Label2, Label3, Label4, CheckBox1, CheckBox2, Panel3};
 }
@@ -152,11 +145,6 @@ void TForm10g::Panel1Click()
         case Mode::Move: CopyMove(); break;
         }
     });
-}
-
-void TForm10g::Panel2Click()
-{
-    close();
 }
 
 void TForm10g::Transform()

@@ -7,10 +7,6 @@
 class QCheckBox;
 class QRadioButton;
 
-namespace veilshot {
-class PanelButton;
-}
-
 namespace veilshot::tools {
 
 class TForm10g : public ToolWindow {
@@ -25,8 +21,7 @@ public:
     void Label2Click();  // "To transform to other format"
     void Label3Click();  // "To copy all files of a format"
     void Label4Click();  // "To move all files of a format"
-    void Panel1Click();  // "To execute"
-    void Panel2Click();  // "To close"
+    void Panel1Click() override;  // "To execute"
 
 private:
     void choose(Mode mode);
@@ -38,7 +33,6 @@ private:
     QWidget *Panel3, *Panel4;
     QList<QRadioButton *> targets_;  // RadioButton1..5
     QList<QRadioButton *> kinds_;    // RadioButton6..13
-    PanelButton *Panel1, *Panel2;
 };
 
 }  // namespace veilshot::tools
