@@ -5,6 +5,7 @@
 //          bench_preview plain FOLDER     loads the plain grid; prints seconds and peak MB
 //          bench_preview ciphered FOLDER  the same for the ciphered grid
 
+#include "benchphotos.h"
 #include "cipherengine.h"
 #include "decipheredcopy.h"
 #include "folderlisting.h"
@@ -15,12 +16,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QImageWriter>
 
 #include <cstdio>
 #include <random>
 
-#include <sys/resource.h>
 
 using namespace veilshot;
 
@@ -29,31 +28,14 @@ namespace {
 constexpr int Photos = 84;
 constexpr auto Code = u"benchmark code";
 
-double PeakMB()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_maxrss) / 1024.0;
-}
-
 int Make(const QString &folder)
 {
-    QImage image(6000, 4000, QImage::Format_RGB32);
     std::mt19937 random(7);
     cipher::CipherEngine engine;
     engine.BuildKeyTable(Code);
     for (int i = 0; i < Photos; ++i) {
-        for (int y = 0; y < image.height(); ++y) {
-            QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-            for (int x = 0; x < image.width(); ++x) {
-                const int n = int(random() % 24);
-                line[x] = qRgb((x / 24 + n + i * 9) % 256, (y / 16 + n) % 256, ((x + y) / 40 + n) % 256);
-            }
-        }
         const QString name = folder + QStringLiteral("/photo%1").arg(i, 2, 10, QLatin1Char('0'));
-        QImageWriter writer(name + ".jpg", "jpeg");
-        writer.setQuality(90);
-        if (!writer.write(image))
+        if (!bench::WritePhoto(name + ".jpg", i, random))
             return 1;
         engine.extension = cipher::Extension::FromText(u".jpg");
         engine.Cipfoto((name + ".jpg").toStdString(), (name + ".veil").toStdString(), AtomicFile::Mode::Replace);
@@ -83,7 +65,7 @@ int Load(const QString &folder, bool ciphered)
         std::shared_ptr<cipher::CipherEngine> copy = engine.Copy();
         return [copy](const QString &path) { return DecipherPicture(*copy, path, QSize(ThumbnailBox, ThumbnailBox)); };
     };
-    const double idle = PeakMB();
+    const double idle = bench::PeakMB();
     preview.show();
     QElapsedTimer timer;
     timer.start();
@@ -93,7 +75,7 @@ int Load(const QString &folder, bool ciphered)
     while (preview.loading())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    std::printf("%.3f %.1f %d\n", seconds, PeakMB() - idle, preview.pager.DrawnCount);
+    std::printf("%.3f %.1f %d\n", seconds, bench::PeakMB() - idle, preview.pager.DrawnCount);
     return 0;
 }
 

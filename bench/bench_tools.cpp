@@ -5,6 +5,7 @@
 //          bench_tools compress FOLDER OUT      compresses them all into OUT; prints seconds
 //          bench_tools scale FOLDER OUT         scales them all by 4 into OUT; prints seconds
 
+#include "benchphotos.h"
 #include "compresswindow.h"
 #include "folderlisting.h"
 #include "panelbutton.h"
@@ -15,14 +16,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
-#include <QImageWriter>
 #include <QLineEdit>
 #include <QSlider>
 
 #include <cstdio>
-#include <random>
-
-#include <sys/resource.h>
 
 using namespace veilshot;
 
@@ -30,28 +27,11 @@ namespace {
 
 constexpr int Photos = 24;
 
-double PeakMB()
-{
-    rusage usage{};
-    ::getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_maxrss) / 1024.0;
-}
-
 int Make(const QString &folder)
 {
-    QImage image(6000, 4000, QImage::Format_RGB32);
     std::mt19937 random(11);
     for (int i = 0; i < Photos; ++i) {
-        for (int y = 0; y < image.height(); ++y) {
-            QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-            for (int x = 0; x < image.width(); ++x) {
-                const int n = int(random() % 24);
-                line[x] = qRgb((x / 24 + n + i * 9) % 256, (y / 16 + n) % 256, ((x + y) / 40 + n) % 256);
-            }
-        }
-        QImageWriter writer(folder + QStringLiteral("/photo%1.jpg").arg(i, 2, 10, QLatin1Char('0')), "jpeg");
-        writer.setQuality(90);
-        if (!writer.write(image))
+        if (!bench::WritePhoto(folder + QStringLiteral("/photo%1.jpg").arg(i, 2, 10, QLatin1Char('0')), i, random))
             return 1;
         std::fprintf(stderr, "\r%d/%d", i + 1, Photos);
     }
@@ -72,7 +52,7 @@ int Run(const QString &folder, const QString &out, const std::function<void(Tool
     Tool tool(model, scripted.platform());
     tool.show();
     set(tool);
-    const double idle = PeakMB();
+    const double idle = bench::PeakMB();
     QElapsedTimer timer;
     timer.start();
     tool.template findChild<PanelButton *>(QStringLiteral("Panel1"))->click();
@@ -81,7 +61,7 @@ int Run(const QString &folder, const QString &out, const std::function<void(Tool
         std::fprintf(stderr, "%s\n", qPrintable(scripted.messages.shown.join(QLatin1Char('\n'))));
         return 1;
     }
-    std::printf("%.3f %.0f\n", seconds, PeakMB() - idle);
+    std::printf("%.3f %.0f\n", seconds, bench::PeakMB() - idle);
     return 0;
 }
 
