@@ -180,6 +180,9 @@ int RunApplication(int argc, char **argv)
         return *commandLine.exit;
     // No display name: the window system would add it to every title.
     QApplication::setApplicationName(QStringLiteral("Veilshot"));
+    // The desktop entry the window system matches the windows with, for their icon and name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.veilshot.Veilshot"));
+    QApplication::setApplicationVersion(QStringLiteral(VEILSHOT_VERSION));
     imaging::ImagingLibrary imaging;
 
     cipher::CipherEngine engine;
