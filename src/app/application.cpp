@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "cipherengine.h"
+#include "commandline.h"
 #include "imaging.h"
 #include "linuxplatform.h"
 #include "mainwindow.h"
@@ -13,12 +14,10 @@
 #include "viewermodel.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QPointer>
 #include <QTimer>
 
 #include <cstdio>
-#include <optional>
 
 namespace veilshot {
 
@@ -46,56 +45,6 @@ void ConnectPreview(QWidget &owner, ViewerModel &model, platform::Platform &plat
             delete window->data();
         }
     };
-}
-
-constexpr const char *CommandLineHelp =
-    "Usage: veilshot [FILE]\n"
-    "Shows photos and keeps the ones you choose private.\n"
-    "\n"
-    "FILE, when given, is opened at the start: a \".veil\" file in the main window (the\n"
-    "code window asks for the code first), a photo in the plain viewer.\n"
-    "\n"
-    "  -h, --help     show this text\n"
-    "  -v, --version  show the version\n"
-    "\n"
-    "The window system's own options, such as -platform NAME, are taken as well.\n";
-
-// What the command line asks for: the file to open (empty: none), or an answer on the
-// terminal and the exit status that goes with it.
-struct CommandLine {
-    QString file;
-    std::optional<int> exit;
-};
-
-// `settled` is false while the window system's own options may still be among the
-// arguments: only --help and --version are answered then.
-CommandLine ReadCommandLine(const QStringList &arguments, bool settled)
-{
-    QCommandLineParser parser;
-    // Qt's options are single-dash words (-reverse, -style): one must not read as -r -e -v ...
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
-    parser.addOption(help);
-    parser.addOption(version);
-    const bool parsed = parser.parse(arguments);
-    if (parser.isSet(help)) {
-        std::fputs(CommandLineHelp, stdout);
-        return {.exit = 0};
-    }
-    if (parser.isSet(version)) {
-        std::fputs("veilshot " VEILSHOT_VERSION "\n", stdout);
-        return {.exit = 0};
-    }
-    if (!settled)
-        return {};
-    if (!parsed) {
-        std::fprintf(stderr, "veilshot: %s\nTry 'veilshot --help'.\n", qPrintable(parser.errorText()));
-        return {.exit = 2};
-    }
-    // Only the first file is taken, as from a drop of several.
-    const QStringList files = parser.positionalArguments();
-    return {.file = files.isEmpty() ? QString() : files.constFirst()};
 }
 
 }  // namespace
@@ -152,6 +101,18 @@ void ConnectViewing(TForm7 &main, PlainModel &plain, platform::Platform &platfor
     };
 }
 
+namespace {
+
+// Writes what the command line answers and gives its exit status.
+int Answer(const CommandLine &answer)
+{
+    std::fputs(answer.out.toLocal8Bit().constData(), stdout);
+    std::fputs(answer.err.toLocal8Bit().constData(), stderr);
+    return *answer.exit;
+}
+
+}  // namespace
+
 void OpenFromCommandLine(TForm7 &main, const QString &file)
 {
     if (IsPhotoFile(file)) {
@@ -172,12 +133,12 @@ int RunApplication(int argc, char **argv)
     for (int i = 0; i < argc; ++i)
         rawArguments << QString::fromLocal8Bit(argv[i]);
     if (const CommandLine early = ReadCommandLine(rawArguments, false); early.exit)
-        return *early.exit;
+        return Answer(early);
 
     QApplication app(argc, argv);
     const CommandLine commandLine = ReadCommandLine(QApplication::arguments(), true);
     if (commandLine.exit)
-        return *commandLine.exit;
+        return Answer(commandLine);
     // No display name: the window system would add it to every title.
     QApplication::setApplicationName(QStringLiteral("Veilshot"));
     // The desktop entry the window system matches the windows with, for their icon and name.
