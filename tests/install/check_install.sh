@@ -21,7 +21,8 @@ for file in bin/veilshot bin/veil; do
   [ -x "$prefix/$file" ] || fail "$file is missing or not executable"
 done
 for file in "$desktop" "$metainfo" "$prefix/share/mime/packages/$id.xml" \
-  "$prefix/share/icons/hicolor/scalable/apps/$id.svg" "$prefix/share/man/man1/veil.1.gz"; do
+  "$prefix/share/icons/hicolor/scalable/apps/$id.svg" "$prefix/share/icons/hicolor/scalable/mimetypes/application-x-veil.svg" \
+  "$prefix/share/man/man1/veil.1.gz"; do
   [ -f "$file" ] || fail "${file#"$prefix"/} is missing"
 done
 for size in 16 22 24 32 48 64 128 256; do
