@@ -143,7 +143,6 @@ int RunApplication(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Veilshot"));
     // The desktop entry the window system matches the windows with, for their icon and name.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.veilshot.Veilshot"));
-    QApplication::setApplicationVersion(QStringLiteral(VEILSHOT_VERSION));
     imaging::ImagingLibrary imaging;
 
     cipher::CipherEngine engine;
