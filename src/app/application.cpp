@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "cipherengine.h"
+#include "commandline.h"
 #include "imaging.h"
 #include "linuxplatform.h"
 #include "mainwindow.h"
@@ -17,6 +18,9 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QTimer>
+
+#include <cstdio>
 
 namespace veilshot {
 
@@ -118,13 +122,48 @@ void ConnectViewing(TForm7 &main, PlainModel &plain, platform::Platform &platfor
     };
 }
 
+namespace {
+
+// Writes what the command line answers and gives its exit status.
+int Answer(const CommandLine &answer)
+{
+    std::fputs(answer.out.toLocal8Bit().constData(), stdout);
+    std::fputs(answer.err.toLocal8Bit().constData(), stderr);
+    return *answer.exit;
+}
+
+}  // namespace
+
+void OpenFromCommandLine(TForm7 &main, const QString &file)
+{
+    if (IsPhotoFile(file)) {
+        main.openViewing();
+        if (auto *viewer = main.findChild<TForm7g *>())
+            viewer->DropFiles({file});
+    } else {
+        main.DropFiles({file});
+    }
+}
+
 int RunApplication(int argc, char **argv)
 {
     // Before anything private is in memory: no core dumps of this process.
     HardenProcess();
+    // Answered before the window system is asked for, so they work without a display.
+    QStringList rawArguments;
+    for (int i = 0; i < argc; ++i)
+        rawArguments << QString::fromLocal8Bit(argv[i]);
+    if (const CommandLine early = ReadCommandLine(rawArguments, false); early.exit)
+        return Answer(early);
+
     QApplication app(argc, argv);
+    const CommandLine commandLine = ReadCommandLine(QApplication::arguments(), true);
+    if (commandLine.exit)
+        return Answer(commandLine);
     // No display name: the window system would add it to every title.
     QApplication::setApplicationName(QStringLiteral("Veilshot"));
+    // The desktop entry the window system matches the windows with, for their icon and name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.veilshot.Veilshot"));
     imaging::ImagingLibrary imaging;
 
     cipher::CipherEngine engine;
@@ -135,6 +174,10 @@ int RunApplication(int argc, char **argv)
     ConnectViewing(window, plainModel, platform.platform());
     ConnectPresurvey(window, mainModel, engine, platform.platform());
     window.show();
+    if (!commandLine.file.isEmpty()) {
+        // Once the window is up, as a drop would come.
+        QTimer::singleShot(0, &window, [&window, file = commandLine.file] { OpenFromCommandLine(window, file); });
+    }
     return app.exec();
 }
 

@@ -2,6 +2,8 @@
 // Start-up: hardens the process, starts the imaging library, builds the models, the platform
 // services and the main window, and runs until the main window closes.
 
+class QString;
+
 namespace veilshot {
 
 class TForm7;
@@ -17,6 +19,13 @@ void ConnectViewing(TForm7 &main, PlainModel &plain, platform::Platform &platfor
 // Lets the main window's "Presurvey" open the preview of its ciphered photos.
 void ConnectPresurvey(TForm7 &main, MainModel &model, cipher::CipherEngine &engine, platform::Platform &platform);
 
+// Opens the file named on the command line as if it were dropped on the window that shows
+// its kind: a ".veil" file on the main window (the code window comes first when no code has
+// been entered), a photo on the plain viewer, which "Viewing" opens for it. Anything else is
+// ignored without a word, as a drop of it is.
+void OpenFromCommandLine(TForm7 &main, const QString &file);
+
+// Runs the program: `veilshot [FILE]`, or --help or --version on the terminal.
 int RunApplication(int argc, char **argv);
 
 }  // namespace veilshot

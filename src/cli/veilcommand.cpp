@@ -5,10 +5,13 @@
 #include "fileio.h"
 #include "privacy.h"
 
+#include <CLI/CLI.hpp>
+
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <variant>
@@ -59,6 +62,7 @@ constexpr std::string_view MainHelp =
     "  check      tell for each FILE.veil whether it was ciphered under the code\n"
     "\n"
     "Run 'veil COMMAND --help' for a command's options.\n"
+    "Run 'veil --version' for the version.\n"
     "The code is asked for on the terminal, with echo off, or read from --code-file.\n"
     "It is never taken from an argument or the environment.\n"
     "Exit status: 0 all done, 1 some file refused or failed, 2 usage error.\n";
@@ -100,7 +104,6 @@ struct Options {
     std::optional<fs::path> into;
     std::optional<fs::path> codeFile;
     bool force = false;
-    bool help = false;
     std::vector<fs::path> files;
 };
 
@@ -263,54 +266,69 @@ int RunCheck(CipherEngine &engine, const Options &options)
     return failures ? SomeFailed : Done;
 }
 
+// A fixed text as a command's whole help.
+std::function<std::string(const CLI::App *, std::string, CLI::AppFormatMode)> FixedHelp(std::string_view text)
+{
+    return [text](const CLI::App *, std::string, CLI::AppFormatMode) { return std::string(text); };
+}
+
 std::variant<Options, int> Parse(const std::vector<std::string> &arguments)
 {
+    CLI::App app("", "veil");
+    app.set_help_flag("-h,--help");
+    app.set_version_flag("--version", "veil " VEILSHOT_VERSION);
+    app.formatter_fn(FixedHelp(MainHelp));
+    app.failure_message([](const CLI::App *failed, const CLI::Error &error) {
+        return "veil: " + CLI::FailureMessage::simple(failed, error);
+    });
+    // Words that name no command land here, so they can be named in the error.
+    std::vector<std::string> others;
+    app.add_option("others", others)->group("");
+
     Options options;
-    if (arguments.empty())
-        return UsageError("no command given");
-    options.command = arguments[0];
-    if (options.command == "--help" || options.command == "-h" || options.command == "help") {
-        std::cout << MainHelp;
-        return Done;
-    }
-    if (options.command != "cipher" && options.command != "decipher" && options.command != "check")
-        return UsageError("unknown command '" + options.command + "'");
-    const bool takesOutput = options.command != "check";
-    bool optionsEnded = false;
-    for (std::size_t i = 1; i < arguments.size(); ++i) {
-        const std::string &arg = arguments[i];
-        auto value = [&](const char *name) -> std::optional<std::string> {
-            if (i + 1 >= arguments.size())
-                return std::nullopt;
-            (void)name;
-            return arguments[++i];
-        };
-        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            options.files.emplace_back(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "--help" || arg == "-h") {
-            options.help = true;
-        } else if (arg == "--force" && takesOutput) {
-            options.force = true;
-        } else if (arg == "--into" && takesOutput) {
-            auto dir = value("--into");
-            if (!dir)
-                return UsageError("--into needs a folder");
-            options.into = *dir;
-        } else if (arg == "--code-file") {
-            auto file = value("--code-file");
-            if (!file)
-                return UsageError("--code-file needs a file");
-            options.codeFile = *file;
-        } else {
-            return UsageError("unknown option '" + arg + "' for '" + options.command + "'");
+    std::vector<std::string> files;
+    std::string into, codeFile;
+    const std::pair<const char *, std::string_view> commands[] = {
+        {"cipher", CipherHelp}, {"decipher", DecipherHelp}, {"check", CheckHelp}};
+    for (const auto &[name, help] : commands) {
+        CLI::App *command = app.add_subcommand(name);
+        command->formatter_fn(FixedHelp(help));
+        command->callback([&options, command] { options.command = command->get_name(); });
+        if (command->get_name() != "check") {
+            command->add_option("--into", into)->type_name("DIR")->take_last();
+            command->add_flag("--force", options.force);
         }
+        command->add_option("--code-file", codeFile)->type_name("FILE")->take_last();
+        command->add_option("files", files)->type_name("FILE");
     }
-    if (options.help) {
-        std::cout << (options.command == "cipher" ? CipherHelp : options.command == "decipher" ? DecipherHelp : CheckHelp);
-        return Done;
+
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError &error) {
+        const int exit = app.exit(error);
+        return exit == static_cast<int>(CLI::ExitCodes::Success) ? Done : Usage;
     }
+    if (!others.empty()) {
+        if (others.front() == "help" && options.command.empty()) {
+            std::cout << MainHelp;
+            return Done;
+        }
+        return UsageError("unknown command '" + others.front() + "'");
+    }
+    if (options.command.empty())
+        return UsageError("no command given");
+    for (std::string &file : files)
+        options.files.emplace_back(std::move(file));
+    const CLI::App &command = *app.get_subcommand(options.command);
+    const auto given = [&command](const char *name) {
+        const CLI::Option *option = command.get_option_no_throw(name);
+        return option && option->count() > 0;
+    };
+    if (given("--into"))
+        options.into = into;
+    if (given("--code-file"))
+        options.codeFile = codeFile;
     if (options.files.empty())
         return UsageError("no files given");
     if (options.into) {

@@ -1,11 +1,13 @@
 // What the start-up code wires between the windows: "Viewing" opens one plain viewer, owned by
-// the main window, and " Cipher" and "Viewing" wait until it closes.
+// the main window, and " Cipher" and "Viewing" wait until it closes; a file named on the
+// command line opens in the window that shows its kind.
 
 #include "application.h"
 #include "cipherengine.h"
 #include "mainwindow.h"
 #include "modal.h"
 #include "panelbutton.h"
+#include "photos.h"
 #include "plainviewer.h"
 #include "qtpath.h"
 #include "scriptedplatform.h"
@@ -15,10 +17,31 @@
 #include <QAction>
 #include <QApplication>
 #include <QImage>
+#include <QPlainTextEdit>
 #include <QPointer>
+#include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 
 using namespace veilshot;
+
+namespace {
+
+constexpr auto Code = u"start-up test code";
+
+// Ciphers a small PNG into `target` under `code`.
+void CipheredPhoto(const std::filesystem::path &target, std::u16string_view code = Code)
+{
+    cipher::CipherEngine engine;
+    engine.BuildKeyTable(code);
+    const auto plain = target.parent_path() / "plain.png";
+    test::WriteFile(plain, test::EncodedPhoto("png"));
+    engine.extension = cipher::Extension::FromFileName(plain);
+    engine.Cipfoto(plain, target, AtomicFile::Mode::Replace);
+    std::filesystem::remove(plain);
+}
+
+}  // namespace
 
 class StartupTest : public QObject {
     Q_OBJECT
@@ -154,6 +177,111 @@ private slots:
         }
         QCOMPARE(opened.size(), 2);
         QTRY_VERIFY(opened[0].isNull() && opened[1].isNull());  // gone when closed
+    }
+
+    void aCipheredFileOnTheCommandLineWaitsForTheCodeAsADroppedOneDoes()
+    {
+        test::TempDir dir;
+        CipheredPhoto(dir / "a.veil");
+        CipheredPhoto(dir / "b.veil");
+        CipheredPhoto(dir / "c.veil");
+        {
+            test::ExpectModal codeWindow([](QWidget *window) {
+                QCOMPARE(window->objectName(), QString("TForm2"));
+                window->findChild<QPlainTextEdit *>("Memo1")->setPlainText(QString::fromStdU16String(std::u16string(Code)));
+                window->findChild<QPushButton *>("Button5")->click();  // "Photo"
+            });
+            OpenFromCommandLine(*main, test::Q(dir / "b.veil"));
+        }
+        QVERIFY(engine->CodeEntered());
+        QVERIFY(mainModel->folder.List.isEmpty());
+        QVERIFY(viewers().isEmpty());
+
+        // " Open" takes the waiting file instead of asking for one.
+        mainPanel("Panel6")->click();
+        QVERIFY(scripted->dialogs.requests.isEmpty());
+        QCOMPARE(mainModel->folder.List.size(), 3);
+        QCOMPARE(mainModel->folder.Index, 1);
+        QVERIFY(main->PhotoShown);
+        QVERIFY(scripted->messages.shown.isEmpty());
+    }
+
+    void aCipheredFileOnTheCommandLineOpensAtOnceOnceTheCodeIsIn()
+    {
+        test::TempDir dir;
+        CipheredPhoto(dir / "a.veil");
+        CipheredPhoto(dir / "b.veil");
+        engine->BuildKeyTable(Code);
+        OpenFromCommandLine(*main, test::Q(dir / "b.veil"));
+        QCOMPARE(mainModel->folder.List.size(), 2);
+        QCOMPARE(mainModel->folder.Index, 1);
+        QVERIFY(main->PhotoShown);
+        QVERIFY(viewers().isEmpty());
+    }
+
+    void aPhotoOnTheCommandLineOpensInThePlainViewer()
+    {
+        test::TempDir dir;
+        for (const char *name : {"a.png", "b.jpg", "c.png"})
+            test::WriteFile(dir / name, test::EncodedPhoto(name[2] == 'p' ? "png" : "jpg"));
+        test::WriteText(dir / "d.txt", "not a photo");
+
+        OpenFromCommandLine(*main, test::Q(dir / "c.png"));
+        QCOMPARE(viewers().size(), 1);
+        TForm7g *viewer = viewers().constFirst();
+        QVERIFY(viewer->isVisible());
+        QCOMPARE(viewer->parentWidget(), main.get());
+        QCOMPARE(plainModel->folder.List.size(), 3);
+        QCOMPARE(plainModel->folder.Index, 2);
+        QVERIFY(viewer->PhotoShown);
+        // The same state as "Viewing" leaves, and no code was asked for.
+        QVERIFY(!mainPanel("Panel9")->isEnabled());
+        QVERIFY(!mainPanel("Panel14")->isEnabled());
+        QVERIFY(!engine->CodeEntered());
+        QVERIFY(mainModel->folder.List.isEmpty());
+        QVERIFY(scripted->dialogs.requests.isEmpty());
+    }
+
+    void anythingElseOnTheCommandLineIsIgnoredAsADropOfItIs_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("another kind") << "notes.txt";
+        QTest::newRow("absent .veil") << "gone.veil";
+        QTest::newRow("absent photo") << "gone.png";
+        QTest::newRow("a folder named like a .veil") << "folder.veil";
+        QTest::newRow("a folder named like a photo") << "folder.jpg";
+    }
+
+    void anythingElseOnTheCommandLineIsIgnoredAsADropOfItIs()
+    {
+        QFETCH(QString, name);
+        test::TempDir dir;
+        test::WriteText(dir / "notes.txt", "text");
+        std::filesystem::create_directory(dir / "folder.veil");
+        std::filesystem::create_directory(dir / "folder.jpg");
+        CipheredPhoto(dir / "a.veil");
+        test::WriteFile(dir / "a.png", test::EncodedPhoto("png"));
+
+        // A code window would be a fault: it is noticed and closed.
+        bool modalSeen = false;
+        QTimer watch;
+        watch.setInterval(5);
+        connect(&watch, &QTimer::timeout, [&modalSeen] {
+            if (QWidget *modal = QApplication::activeModalWidget()) {
+                modalSeen = true;
+                modal->close();
+            }
+        });
+        watch.start();
+        OpenFromCommandLine(*main, test::Q(dir / name.toStdString()));
+        QTest::qWait(20);
+        QVERIFY(!modalSeen);
+        QVERIFY(viewers().isEmpty());
+        QVERIFY(mainModel->folder.List.isEmpty());
+        QVERIFY(!mainModel->dropped);
+        QVERIFY(scripted->dialogs.requests.isEmpty());
+        QVERIFY(scripted->messages.shown.isEmpty());
+        QVERIFY(mainPanel("Panel14")->isEnabled());
     }
 };
 
