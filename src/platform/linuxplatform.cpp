@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
@@ -157,8 +158,11 @@ void LinuxMessageBoxes::inform(QWidget *parent, const QString &text)
     box.setWindowTitle(QApplication::applicationDisplayName());
     box.setText(text);
     box.setStandardButtons(QMessageBox::Ok);
-    // Wide enough for its title, however short the text ("There is no file.").
-    box.setStyleSheet(QStringLiteral("QLabel { min-width: 220px; }"));
+    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    // Wide enough for its title, however short the text ("There is no file."); a longer text
+    // widens the box as it needs.
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))
+        grid->addItem(new QSpacerItem(260, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1, grid->columnCount());
     box.exec();
 }
 

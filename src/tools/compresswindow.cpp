@@ -84,9 +84,7 @@ void TForm9g::Panel1Click()
             const std::optional<QString> out = askOneTarget(name, QStringLiteral(".jpg"));
             if (!out)
                 return;
-            QCoreApplication::processEvents();
-            platform::WaitCursor wait;
-            const Outcome outcome = Compress({model_.folder.Index, name, *out}, quality);
+            const Outcome outcome = runOne({model_.folder.Index, name, *out}, [quality](const Job &job) { return Compress(job, quality); });
             if (outcome.kind == Outcome::Kind::Written)
                 Label1->show();
             else

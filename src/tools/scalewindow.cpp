@@ -11,6 +11,8 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QKeySequence>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -34,8 +36,8 @@ QLineEdit *MakeEdit(const char *name, QWidget *parent, QRect at)
     edit->setObjectName(QLatin1String(name));
     edit->setGeometry(at);
     edit->setMaxLength(7);
-    edit->setReadOnly(true);
     edit->setContextMenuPolicy(Qt::NoContextMenu);  // no pasting
+    edit->setAcceptDrops(false);
     return edit;
 }
 
@@ -51,6 +53,17 @@ bool AcceptedEditKey(int qtKey, Qt::KeyboardModifiers modifiers)
     if (qtKey == Qt::Key_Delete || qtKey == Qt::Key_Backspace)
         return true;
     return qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9 && !(modifiers & Qt::KeypadModifier);
+}
+
+bool KeyWouldEdit(const QKeyEvent &event)
+{
+    for (QKeySequence::StandardKey edit : {QKeySequence::Paste, QKeySequence::Cut, QKeySequence::Undo, QKeySequence::Redo,
+                                           QKeySequence::DeleteStartOfWord, QKeySequence::DeleteEndOfWord,
+                                           QKeySequence::DeleteEndOfLine, QKeySequence::DeleteCompleteLine}) {
+        if (event.matches(edit))
+            return true;
+    }
+    return !event.text().isEmpty() && event.text().at(0).isPrint();
 }
 
 TForm11g::TForm11g(PlainModel &model, platform::Platform &platform, QWidget *parent)
@@ -147,12 +160,21 @@ void TForm11g::showEvent(QShowEvent *event)
 
 bool TForm11g::eventFilter(QObject *watched, QEvent *event)
 {
-    if (auto *edit = qobject_cast<QLineEdit *>(watched)) {
-        if (event->type() == QEvent::KeyPress) {
+    if (qobject_cast<QLineEdit *>(watched)) {
+        switch (event->type()) {
+        case QEvent::KeyPress: {
             const auto *key = static_cast<QKeyEvent *>(event);
-            edit->setReadOnly(!AcceptedEditKey(key->key(), key->modifiers()));
-        } else if (event->type() == QEvent::KeyRelease) {
-            edit->setReadOnly(true);
+            if (!AcceptedEditKey(key->key(), key->modifiers()) && KeyWouldEdit(*key))
+                return true;
+            break;
+        }
+        case QEvent::InputMethod: return true;  // composed text
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+            if (static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton)
+                return true;  // the X11 selection's paste
+            break;
+        default: break;
         }
     }
     return ToolWindow::eventFilter(watched, event);
@@ -226,9 +248,9 @@ void TForm11g::OnePhoto()
     const std::optional<QString> out = askOneTarget(photo, QLatin1Char('.') + format->extension);
     if (!out)
         return;
-    QCoreApplication::processEvents();
-    platform::WaitCursor wait;
-    const Outcome outcome = ScaleTo({model_.folder.Index, photo, *out}, QSize(int(width), int(height)), format->mime);
+    const QSize size{int(width), int(height)};
+    const Outcome outcome = runOne({model_.folder.Index, photo, *out},
+                                   [size, mime = format->mime](const Job &job) { return ScaleTo(job, size, mime); });
     if (outcome.kind == Outcome::Kind::Written)
         Label1->show();
     else

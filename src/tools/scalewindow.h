@@ -5,14 +5,17 @@
 #include "toolwindow.h"
 
 class QCheckBox;
+class QKeyEvent;
 class QLineEdit;
 class QRadioButton;
 
 namespace veilshot::tools {
 
-// The edits take a key only while it is held, and only the main row's digits, Delete and
-// Backspace: keypad digits, pasting and every other key leave the text as it is.
+// The keys that may change the size and factor edits: the main row's digits, Delete and
+// Backspace. Keypad digits, pasting and every other key that would change the text leave it as
+// it is; moving about and selecting work as in any edit.
 bool AcceptedEditKey(int qtKey, Qt::KeyboardModifiers modifiers);
+bool KeyWouldEdit(const QKeyEvent &event);
 
 class TForm11g : public ToolWindow {
     Q_OBJECT

@@ -18,9 +18,11 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QThread>
+#include <QTimer>
 #include <QtConcurrent>
 
 #include <cerrno>
+#include <exception>
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -88,7 +90,9 @@ ToolWindow::ToolWindow(PlainModel &model, platform::Platform &platform, const QS
 {
     setObjectName(name);
     setWindowTitle(title);
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint);
+    // A title and a close box only: no minimising a modal tool away, no maximising a fixed one.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                   | Qt::MSWindowsFixedSizeDialogHint);
     setAutoFillBackground(true);
 
     Label1 = new QLabel(QLatin1String(ReadyText), this);
@@ -183,6 +187,40 @@ std::optional<QString> ToolWindow::askNewFolder(const QString &proposed,
 
 RunResult ToolWindow::runPlan(const Plan &plan, const Work &work, int stopKey)
 {
+    QList<Done> done = execute(plan.jobs, work, stopKey);
+    RunResult result;
+    // The files left out for a clash count as failed where the run reached them.
+    const int reached = done.size() < plan.jobs.size() ? plan.jobs[done.size()].index : std::numeric_limits<int>::max();
+    qsizetype clash = 0;
+    auto nameClashesBefore = [&](int index) {
+        for (; clash < plan.clashes.size() && plan.clashes[clash].index < index && plan.clashes[clash].index < reached; ++clash)
+            result.failures << FileNameOf(plan.clashes[clash].source) + QStringLiteral(": ") + QLatin1String(SameNameReason);
+    };
+    for (qsizetype i = 0; i < done.size(); ++i) {
+        nameClashesBefore(plan.jobs[i].index);
+        const Outcome &outcome = done[i].outcome;
+        switch (outcome.kind) {
+        case Outcome::Kind::Written: ++result.written; break;
+        case Outcome::Kind::PassedOver: break;
+        case Outcome::Kind::Failed:
+            result.failures << FileNameOf(plan.jobs[i].source) + QStringLiteral(": ") + outcome.reason;
+            break;
+        }
+    }
+    nameClashesBefore(std::numeric_limits<int>::max());
+    return result;
+}
+
+Outcome ToolWindow::runOne(const Job &job, const Work &work)
+{
+    const QList<Done> done = execute({job}, work, std::nullopt);
+    if (done.constFirst().error)
+        std::rethrow_exception(done.constFirst().error);
+    return done.constFirst().outcome;
+}
+
+QList<ToolWindow::Done> ToolWindow::execute(const QList<Job> &jobs, const Work &work, std::optional<int> stopKey)
+{
     running_ = true;
     platform::WaitCursor wait;
     QList<bool> wasEnabled;
@@ -190,40 +228,54 @@ RunResult ToolWindow::runPlan(const Plan &plan, const Work &work, int stopKey)
         wasEnabled << control->isEnabled();
         control->setEnabled(false);
     }
-    Gauge1->setRange(0, std::max(0, model_.folder.LastIndex()));
-    Gauge1->setValue(0);
+    if (stopKey) {
+        Gauge1->setRange(0, std::max(0, model_.folder.LastIndex()));
+        Gauge1->setValue(0);
+    }
 
-    const qsizetype count = plan.jobs.size();
-    QList<Outcome> outcomes(count);
+    // The stop key is read before each file is taken up, and also while files are in hand, so
+    // that a press during a long file is not missed.
+    bool stopped = false;
+    QTimer watchKey;
+    if (stopKey) {
+        connect(&watchKey, &QTimer::timeout, this, [&] { stopped = stopped || platform_.keys.isDown(*stopKey); });
+        watchKey.start(50);
+    }
+
+    const qsizetype count = jobs.size();
+    QList<Done> done(count);
     qsizetype next = 0;
     int inFlight = 0;
-    bool stopped = false;
     QEventLoop waiting;
     const int threads = pool_.maxThreadCount();
     for (;;) {
         while (!stopped && next < count && inFlight < threads) {
             QCoreApplication::processEvents();
-            const bool stopKeyDown = platform_.keys.isDown(stopKey);
-            if (stopKeyDown || closeAfterRun_) {
+            const bool stopKeyDown = stopKey && platform_.keys.isDown(*stopKey);
+            if (stopKeyDown || closeAfterRun_ || stopped) {
                 stopped = true;
                 break;
             }
             const qsizetype at = next++;
-            const Job job = plan.jobs[at];
-            auto *watcher = new QFutureWatcher<Outcome>(this);
-            connect(watcher, &QFutureWatcherBase::finished, this, [&, watcher, at, job] {
-                outcomes[at] = watcher->result();
+            const Job job = jobs[at];
+            auto *watcher = new QFutureWatcher<Done>(this);
+            connect(watcher, &QFutureWatcherBase::finished, this, [&, watcher, at, job, stopKey] {
+                done[at] = watcher->result();
                 watcher->deleteLater();
                 --inFlight;
-                Gauge1->setValue(std::max(Gauge1->value(), job.index));
+                if (stopKey)
+                    Gauge1->setValue(std::max(Gauge1->value(), job.index));
                 waiting.quit();
             });
             watcher->setFuture(QtConcurrent::run(&pool_, [work, job] {
+                Done result;
                 try {
-                    return work(job);
+                    result.outcome = work(job);
                 } catch (const std::exception &error) {
-                    return Outcome::failed(QString::fromLocal8Bit(error.what()));
+                    result.outcome = Outcome::failed(QString::fromLocal8Bit(error.what()));
+                    result.error = std::current_exception();
                 }
+                return result;
             }));
             ++inFlight;
         }
@@ -231,33 +283,14 @@ RunResult ToolWindow::runPlan(const Plan &plan, const Work &work, int stopKey)
             break;
         waiting.exec();  // until a file is done
     }
-
-    RunResult result;
-    // The files left out for a clash count as failed where the run reached them.
-    const int reached = next < count ? plan.jobs[next].index : std::numeric_limits<int>::max();
-    qsizetype clash = 0;
-    auto nameClashesBefore = [&](int index) {
-        for (; clash < plan.clashes.size() && plan.clashes[clash].index < index && plan.clashes[clash].index < reached; ++clash)
-            result.failures << FileNameOf(plan.clashes[clash].source) + QStringLiteral(": ") + QLatin1String(SameNameReason);
-    };
-    for (qsizetype i = 0; i < next; ++i) {
-        nameClashesBefore(plan.jobs[i].index);
-        switch (outcomes[i].kind) {
-        case Outcome::Kind::Written: ++result.written; break;
-        case Outcome::Kind::PassedOver: break;
-        case Outcome::Kind::Failed:
-            result.failures << FileNameOf(plan.jobs[i].source) + QStringLiteral(": ") + outcomes[i].reason;
-            break;
-        }
-    }
-    nameClashesBefore(std::numeric_limits<int>::max());
+    done.resize(next);
 
     for (qsizetype i = 0; i < runControls_.size(); ++i)
         runControls_[i]->setEnabled(wasEnabled[i]);
     running_ = false;
     if (closeAfterRun_)
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-    return result;
+    return done;
 }
 
 void ToolWindow::finishRun(const QString &folder, const RunResult &result, const QString &nothingMessage)

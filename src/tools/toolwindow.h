@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QThreadPool>
 
+#include <exception>
 #include <functional>
 #include <optional>
 
@@ -71,6 +72,9 @@ protected:
     // Runs the plan with the gauge moving, the hourglass up and the controls of `runControls_`
     // disabled; `stopKey` held ends it after the files in hand, as a request to close does.
     RunResult runPlan(const Plan &plan, const Work &work, int stopKey);
+    // One file, on a worker as a run's files are, while the window answers and its commands
+    // wait; an exception from the work reaches the caller.
+    Outcome runOne(const Job &job, const Work &work);
     // The end of a run into `folder`: "IT IS READY" when something was written; otherwise the
     // folder goes again and `nothingMessage`, if any, is shown. Files that failed are named.
     void finishRun(const QString &folder, const RunResult &result, const QString &nothingMessage = {});
@@ -89,6 +93,14 @@ protected:
     QList<QWidget *> runControls_;
 
 private:
+    struct Done {
+        Outcome outcome;
+        std::exception_ptr error;
+    };
+    // Runs the jobs in order, as many at a time as there are cores; gives what became of those
+    // taken up before a stop, in order. Without a stop key the gauge is left alone.
+    QList<Done> execute(const QList<Job> &jobs, const Work &work, std::optional<int> stopKey);
+
     QThreadPool pool_;
     bool running_ = false;
     bool closeAfterRun_ = false;

@@ -165,8 +165,8 @@ void TForm10g::Transform()
         const std::optional<QString> out = askOneTarget(photo, QLatin1Char('.') + format.extension);
         if (!out)
             return;
-        platform::WaitCursor wait;
-        if (tools::Transform({model_.folder.Index, photo, *out}, format.mime).kind == Outcome::Kind::Written)
+        const Work transform = [mime = format.mime](const Job &job) { return tools::Transform(job, mime); };
+        if (runOne({model_.folder.Index, photo, *out}, transform).kind == Outcome::Kind::Written)
             Label1->show();
         else
             platform_.messages.inform(this, NotTransformed(format.extension));

@@ -9,9 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QSettings>
 
 #include <stdexcept>
@@ -150,6 +152,36 @@ TEST(Platform, OpenDialogsReturnATypedNameThatIsNotThere)
     typeAndAccept("here.veil");
     EXPECT_EQ(dialogs.openFile(nullptr, {.startFolder = folder}), folder + "/here.veil");
     EXPECT_FALSE(refused);
+}
+
+// A message is read whole: nothing is cut off, however long its lines, and the box is wide
+// enough for its title however short the text.
+TEST(Platform, MessageBoxesShowTheirWholeText)
+{
+    LinuxMessageBoxes messages;
+    for (const QString &text : {QStringLiteral("There is no file."),
+                               QStringLiteral("The file with such name already exists.\n\rREPLACE the FOLDER or the NAME of the FILE."),
+                               QStringLiteral("This file will not be transformed to a format png type"),
+                               QStringLiteral("These files were not written:\nbroken.png: Cannot open file \"/home/someone/Pictures/"
+                                              "holidays/2026/broken.png\". The picture is damaged or incomplete.")}) {
+        bool seen = false;
+        test::OnNextModal([&](QWidget *box) {
+            seen = true;
+            auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+            ASSERT_NE(label, nullptr);
+            EXPECT_GE(box->width(), 260) << text.toStdString();
+            EXPECT_TRUE(box->rect().contains(label->geometry())) << text.toStdString();
+            if (label->wordWrap()) {
+                EXPECT_GE(label->height(), label->heightForWidth(label->width())) << text.toStdString();
+            } else {
+                for (const QString &line : text.split(QRegularExpression(QStringLiteral("[\\n\\r]+"))))
+                    EXPECT_LE(label->fontMetrics().horizontalAdvance(line), label->contentsRect().width()) << line.toStdString();
+            }
+            box->close();
+        });
+        messages.inform(nullptr, text);
+        EXPECT_TRUE(seen);
+    }
 }
 
 }  // namespace

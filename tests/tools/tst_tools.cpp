@@ -102,6 +102,11 @@ private slots:
     {
         auto tool = open<TForm9g>();
         QCOMPARE(tool->windowTitle(), QStringLiteral("To compress a photo"));
+        QCOMPARE(tool->size(), QSize(514, 223));
+        // A title and a close box: a modal tool cannot be minimised out of sight.
+        QVERIFY(tool->windowFlags().testFlag(Qt::CustomizeWindowHint));
+        QVERIFY(!tool->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(!tool->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
         auto *slider = Child<QSlider>(tool.get(), "TrackBar1");
         QCOMPARE(slider->value(), 70);
         QCOMPARE(Child<QLabel>(tool.get(), "Label3")->text(), QStringLiteral("70"));
@@ -510,7 +515,16 @@ private slots:
         QCOMPARE(edit->text(), QStringLiteral("23"));
         QTest::keyClicks(edit, QStringLiteral("456789"));
         QCOMPARE(edit->text().size(), 7);
-        QVERIFY(edit->isReadOnly());
+        QTest::keyClick(edit, Qt::Key_End);
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        const QString six = edit->text();
+        QCOMPARE(six.size(), 6);
+        QTest::keyClick(edit, '!', Qt::ShiftModifier);
+        QGuiApplication::clipboard()->setText(QStringLiteral("8"), QClipboard::Selection);
+        QTest::mouseClick(edit, Qt::MiddleButton);
+        QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);  // no undoing either
+        QCOMPARE(edit->text(), six);
+        QVERIFY(!edit->isReadOnly());  // so that its text cursor shows
     }
 
     void theResultAndItsLimits_data()
