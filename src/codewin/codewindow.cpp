@@ -49,7 +49,8 @@ TForm2::TForm2(cipher::CipherEngine &engine, platform::Platform &platform, QWidg
 {
     setObjectName(QStringLiteral("TForm2"));
     setWindowTitle(QStringLiteral("Code Veilshot"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                   | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(603, 397);
     setAutoFillBackground(true);
     QPalette p = palette();
@@ -184,7 +185,7 @@ TForm5::TForm5(QWidget *parent)
 {
     setObjectName(QStringLiteral("TForm5"));
     setWindowTitle(QStringLiteral("Help"));
-    setWindowFlags(Qt::Dialog | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     resize(642, 436);
     setMinimumSize(642, 436);
     auto *memo = new QPlainTextEdit(this);

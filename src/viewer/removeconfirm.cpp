@@ -16,7 +16,8 @@ TForm8::TForm8(const QString &target, platform::Platform &platform, QWidget *par
 {
     setObjectName(QStringLiteral("TForm8"));
     setWindowTitle(QStringLiteral("Acknowledgement of removal of a file"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
+                   | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(382, 146);
     setAutoFillBackground(true);
     QPalette p = palette();
