@@ -1,0 +1,215 @@
+// The program's side of the decoder process: hands it the bytes in a memory file, stops it when
+// its time is up, and takes its pixels from the memory file it answered in, trusting nothing
+// it says.
+
+#include "decoderprotocol.h"
+#include "decoding.h"
+
+#include <cerrno>
+#include <string>
+#include <utility>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace veilshot::imaging {
+
+namespace {
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+Decoded Failed(Refusal refusal = Refusal::DecoderFailed)
+{
+    Decoded decoded;
+    decoded.refusal = refusal;
+    return decoded;
+}
+
+bool WriteAll(int fd, std::span<const std::uint8_t> bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        bytes = bytes.subspan(std::size_t(written));
+    }
+    return true;
+}
+
+// Starts the decoder with the input on descriptor 3 and the answer on 4; -1 when it cannot be.
+pid_t Start(const std::filesystem::path &decoder, int input, int answer, Format format, std::optional<QSize> box)
+{
+    // Above 4, so that placing one on 3 or 4 cannot overwrite the other.
+    const Descriptor in(::fcntl(input, F_DUPFD_CLOEXEC, 10));
+    const Descriptor out(::fcntl(answer, F_DUPFD_CLOEXEC, 10));
+    if (!in || !out)
+        return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, in.get(), decoder::InputFd);
+    posix_spawn_file_actions_adddup2(&actions, out.get(), decoder::AnswerFd);
+    // Nothing blocked or ignored: the limits' signals must end it.
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    const QSize size = box && box->isValid() ? box->boundedTo(QSize(1 << 20, 1 << 20)) : QSize(0, 0);
+    std::string arguments[] = {decoder.string(), std::to_string(int(format)), std::to_string(size.width()),
+                               std::to_string(size.height())};
+    char *argv[] = {arguments[0].data(), arguments[1].data(), arguments[2].data(), arguments[3].data(), nullptr};
+    pid_t pid = -1;
+    if (posix_spawn(&pid, decoder.c_str(), &actions, &attributes, argv, environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    return pid;
+}
+
+// Whether the decoder ended by itself, successfully, within `limit`; it is killed when not.
+bool Finished(pid_t pid, std::chrono::milliseconds limit)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + limit;
+    const Descriptor process(int(::syscall(SYS_pidfd_open, pid, 0)));
+    for (;;) {
+        int status = 0;
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (done < 0 && errno != EINTR)
+            return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            ::kill(pid, SIGKILL);
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            return false;
+        }
+        if (process) {
+            pollfd ended{process.get(), POLLIN, 0};
+            ::poll(&ended, 1, int(left.count()));
+        } else {
+            ::usleep(useconds_t(std::min<long long>(left.count(), 2) * 1000));
+        }
+    }
+}
+
+struct Mapping {
+    void *address;
+    std::size_t length;
+};
+
+void Unmap(void *info)
+{
+    const auto *mapping = static_cast<Mapping *>(info);
+    ::munmap(mapping->address, mapping->length);
+    delete mapping;
+}
+
+Decoded ReadAnswer(int fd)
+{
+    struct stat status {};
+    decoder::Answer answer;
+    if (::fstat(fd, &status) != 0 || std::uint64_t(status.st_size) < sizeof answer ||
+        ::pread(fd, &answer, sizeof answer, 0) != ssize_t(sizeof answer) || answer.magic != decoder::AnswerMagic)
+        return Failed();
+    const auto refusal = Refusal(answer.refusal);
+    if (refusal != Refusal::None) {
+        // Only what a decoder can find in the bytes; its own failures it cannot report.
+        if (answer.refusal > std::uint32_t(Refusal::PartPastTheEnd))
+            return Failed();
+        Decoded decoded = Failed(refusal);
+        if (refusal == Refusal::TooLargeSized && answer.fullWidth > 0 && answer.fullHeight > 0)
+            decoded.claimedSize = QSize(answer.fullWidth, answer.fullHeight);
+        else if (refusal == Refusal::TooLargeSized)
+            decoded.refusal = Refusal::TooLarge;
+        return decoded;
+    }
+    const qint64 pixels = qint64(answer.width) * answer.height;
+    if (answer.width <= 0 || answer.height <= 0 || pixels > MaxPixels || answer.fullWidth <= 0 ||
+        answer.fullHeight <= 0 || answer.alpha > 1 ||
+        std::uint64_t(status.st_size) != sizeof answer + std::uint64_t(pixels) * 4)
+        return Failed();
+    const std::size_t length = std::size_t(status.st_size);
+    void *address = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (address == MAP_FAILED)
+        return Failed();
+    Decoded decoded;
+    // Read-only pixels: whoever writes to them gets a copy.
+    decoded.image = QImage(static_cast<const uchar *>(address) + sizeof answer, answer.width, answer.height,
+                           qsizetype(answer.width) * 4,
+                           answer.alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32, Unmap,
+                           new Mapping{address, length});
+    decoded.fullSize = QSize(answer.fullWidth, answer.fullHeight);
+    return decoded;
+}
+
+}  // namespace
+
+Decoded DecodeContained(const std::filesystem::path &decoder, std::span<const std::uint8_t> bytes, Format format,
+                        std::optional<QSize> box, std::chrono::milliseconds timeLimit)
+{
+    if (decoder.empty())
+        return Failed(Refusal::DecoderMissing);
+    const Descriptor input(::memfd_create("veilshot-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    const Descriptor answer(::memfd_create("veilshot-pixels", MFD_CLOEXEC));
+    if (!input || !answer || !WriteAll(input.get(), bytes))
+        return Failed();
+    ::fcntl(input.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
+    const pid_t pid = Start(decoder, input.get(), answer.get(), format, box);
+    if (pid < 0)
+        return Failed(Refusal::DecoderMissing);
+    if (!Finished(pid, timeLimit))
+        return Failed();
+    return ReadAnswer(answer.get());
+}
+
+std::filesystem::path DecoderPath()
+{
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const std::filesystem::path installed = (self.parent_path() / VEILSHOT_DECODER_FROM_PROGRAM).lexically_normal();
+        if (std::filesystem::is_regular_file(installed, error))
+            return installed;
+    }
+    const std::filesystem::path built = VEILSHOT_DECODER_IN_BUILD_TREE;
+    if (std::filesystem::is_regular_file(built, error))
+        return built;
+    return {};
+}
+
+}  // namespace veilshot::imaging
