@@ -5,6 +5,7 @@
 #include "decoderprotocol.h"
 #include "decoding.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <utility>
@@ -62,12 +63,15 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes)
     return true;
 }
 
-// Starts the decoder with the input on descriptor 3 and the answer on 4; -1 when it cannot be.
-pid_t Start(const std::filesystem::path &decoder, int input, int answer, Format format, std::optional<QSize> box)
+// Starts the decoder with the input on descriptor 3 and the answer on 4; -1 with `failure` set
+// when it cannot be.
+pid_t Start(const std::filesystem::path &decoder, int input, int answer, Format format, std::optional<QSize> box,
+            int &failure)
 {
     // Above 4, so that placing one on 3 or 4 cannot overwrite the other.
     const Descriptor in(::fcntl(input, F_DUPFD_CLOEXEC, 10));
     const Descriptor out(::fcntl(answer, F_DUPFD_CLOEXEC, 10));
+    failure = EMFILE;
     if (!in || !out)
         return -1;
     posix_spawn_file_actions_t actions;
@@ -91,7 +95,8 @@ pid_t Start(const std::filesystem::path &decoder, int input, int answer, Format 
                                std::to_string(size.height())};
     char *argv[] = {arguments[0].data(), arguments[1].data(), arguments[2].data(), arguments[3].data(), nullptr};
     pid_t pid = -1;
-    if (posix_spawn(&pid, decoder.c_str(), &actions, &attributes, argv, environ) != 0)
+    failure = posix_spawn(&pid, decoder.c_str(), &actions, &attributes, argv, environ);
+    if (failure != 0)
         pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
@@ -189,9 +194,11 @@ Decoded DecodeContained(const std::filesystem::path &decoder, std::span<const st
     if (!input || !answer || !WriteAll(input.get(), bytes))
         return Failed();
     ::fcntl(input.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
-    const pid_t pid = Start(decoder, input.get(), answer.get(), format, box);
+    int failure = 0;
+    const pid_t pid = Start(decoder, input.get(), answer.get(), format, box, failure);
     if (pid < 0)
-        return Failed(Refusal::DecoderMissing);
+        return Failed(failure == ENOENT || failure == EACCES || failure == ENOEXEC ? Refusal::DecoderMissing
+                                                                                  : Refusal::DecoderFailed);
     if (!Finished(pid, timeLimit))
         return Failed();
     return ReadAnswer(answer.get());
@@ -201,13 +208,16 @@ std::filesystem::path DecoderPath()
 {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        const std::filesystem::path installed = (self.parent_path() / VEILSHOT_DECODER_FROM_PROGRAM).lexically_normal();
-        if (std::filesystem::is_regular_file(installed, error))
-            return installed;
-    }
+    if (error)
+        return {};
+    const std::filesystem::path installed = (self.parent_path() / VEILSHOT_DECODER_FROM_PROGRAM).lexically_normal();
+    if (std::filesystem::is_regular_file(installed, error))
+        return installed;
+    // Programs and tests run from the build tree use the decoder built beside them, and only they.
+    const std::filesystem::path tree = VEILSHOT_BUILD_TREE;
     const std::filesystem::path built = VEILSHOT_DECODER_IN_BUILD_TREE;
-    if (std::filesystem::is_regular_file(built, error))
+    const auto [treeEnd, selfAt] = std::mismatch(tree.begin(), tree.end(), self.begin(), self.end());
+    if (treeEnd == tree.end() && std::filesystem::is_regular_file(built, error))
         return built;
     return {};
 }

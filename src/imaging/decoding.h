@@ -59,8 +59,8 @@ inline constexpr std::chrono::milliseconds DecoderTimeLimit{10'000};
 Decoded DecodeContained(const std::filesystem::path &decoder, std::span<const std::uint8_t> bytes, Format format,
                         std::optional<QSize> box, std::chrono::milliseconds timeLimit = DecoderTimeLimit);
 
-// The decoder installed with the running program, or the one in the build tree. Empty when
-// neither exists.
+// The decoder installed with the running program, or, for a program run from the build tree,
+// the one built there. Empty when there is none.
 std::filesystem::path DecoderPath();
 
 }  // namespace veilshot::imaging
