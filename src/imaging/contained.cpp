@@ -163,10 +163,15 @@ Decoded ReadAnswer(int fd)
             decoded.refusal = Refusal::TooLarge;
         return decoded;
     }
-    const qint64 pixels = qint64(answer.width) * answer.height;
-    if (answer.width <= 0 || answer.height <= 0 || pixels > MaxPixels || answer.fullWidth <= 0 ||
-        answer.fullHeight <= 0 || answer.alpha > 1 ||
-        std::uint64_t(status.st_size) != sizeof answer + std::uint64_t(pixels) * 4)
+    const auto format = QImage::Format(answer.format);
+    if (answer.width <= 0 || answer.height <= 0 || qint64(answer.width) * answer.height > MaxPixels ||
+        answer.fullWidth <= 0 || answer.fullHeight <= 0 ||
+        std::find(std::begin(decoder::AnswerFormats), std::end(decoder::AnswerFormats), format) ==
+            std::end(decoder::AnswerFormats))
+        return Failed();
+    const std::size_t line = decoder::AnswerLineBytes(answer.width, QImage::toPixelFormat(format).bitsPerPixel());
+    const std::uint64_t pixelBytes = std::uint64_t(line) * std::uint64_t(answer.height);
+    if (pixelBytes > decoder::PixelBytesLimit || std::uint64_t(status.st_size) != sizeof answer + pixelBytes)
         return Failed();
     const std::size_t length = std::size_t(status.st_size);
     void *address = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
@@ -175,9 +180,7 @@ Decoded ReadAnswer(int fd)
     Decoded decoded;
     // Read-only pixels: whoever writes to them gets a copy.
     decoded.image = QImage(static_cast<const uchar *>(address) + sizeof answer, answer.width, answer.height,
-                           qsizetype(answer.width) * 4,
-                           answer.alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32, Unmap,
-                           new Mapping{address, length});
+                           qsizetype(line), format, Unmap, new Mapping{address, length});
     decoded.fullSize = QSize(answer.fullWidth, answer.fullHeight);
     return decoded;
 }

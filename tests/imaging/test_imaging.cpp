@@ -567,6 +567,26 @@ TEST(ConfinedDecoder, ReadsPastAnEmfRecordStayInTheDecoder)
     }
 }
 
+// Pictures decoded in the decoder process come back in their own pixel layout, 16 bits a
+// channel and padded lines included, with their alpha as it was.
+TEST(ConfinedDecoder, PicturesKeepTheirPixelLayout)
+{
+    QImage deep(5, 3, QImage::Format_RGBA64);
+    deep.fill(QColor::fromRgba64(0x1234, 0xABCD, 0x0102, 0xFFFF));
+    deep.setPixelColor(4, 2, QColor::fromRgba64(0xFFFF, 0, 0x8001, 0x4000));
+    QImage grey(7, 2, QImage::Format_Grayscale8);  // lines of 7 bytes, padded
+    grey.fill(0x5A);
+    for (const QImage &source : {deep, grey}) {
+        const Decoded picture = DecodeContained(DecoderPath(), Encode(source, "tiff"), Format::Tiff, std::nullopt);
+        ASSERT_FALSE(picture.image.isNull()) << RefusalText(picture, Format::Tiff).toStdString();
+        EXPECT_EQ(picture.image.depth(), source.depth());
+        EXPECT_EQ(picture.image.size(), source.size());
+        EXPECT_EQ(picture.fullSize, source.size());
+        for (QPoint p : {QPoint(0, 0), QPoint(4, 1), QPoint(source.width() - 1, source.height() - 1)})
+            EXPECT_EQ(picture.image.pixelColor(p).rgba64(), source.pixelColor(p).rgba64()) << p.x() << "," << p.y();
+    }
+}
+
 TEST(Save, AFailedSaveLeavesTheOldFileWhole)
 {
     TempDir dir;

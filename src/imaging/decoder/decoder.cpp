@@ -5,10 +5,13 @@
 #include "decoding.h"
 #include "metafile.h"
 
+#include <QBuffer>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QLibraryInfo>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <memory>
@@ -45,7 +48,8 @@ std::vector<std::string> ReadableFolders()
 
 bool WriteAnswer(const Answer &answer, const QImage &pixels)
 {
-    const std::size_t length = sizeof answer + (pixels.isNull() ? 0 : std::size_t(pixels.width()) * pixels.height() * 4);
+    const std::size_t line = pixels.isNull() ? 0 : AnswerLineBytes(pixels.width(), pixels.depth());
+    const std::size_t length = sizeof answer + line * std::size_t(std::max(0, pixels.height()));
     if (::ftruncate(AnswerFd, off_t(length)) != 0)
         return false;
     void *address = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, AnswerFd, 0);
@@ -53,7 +57,6 @@ bool WriteAnswer(const Answer &answer, const QImage &pixels)
         return false;
     auto *bytes = static_cast<unsigned char *>(address);
     std::memcpy(bytes, &answer, sizeof answer);
-    const std::size_t line = std::size_t(pixels.width()) * 4;
     for (int y = 0; y < pixels.height(); ++y)
         std::memcpy(bytes + sizeof answer + line * std::size_t(y), pixels.constScanLine(y), line);
     return ::munmap(address, length) == 0;
@@ -74,12 +77,14 @@ bool AnswerRefusal(const Decoded &decoded)
 
 bool AnswerPicture(const QImage &image, QSize fullSize)
 {
-    const bool alpha = image.hasAlphaChannel();
-    const QImage pixels = image.convertToFormat(alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    QImage pixels = image;
+    if (std::find(std::begin(AnswerFormats), std::end(AnswerFormats), image.format()) == std::end(AnswerFormats))
+        pixels = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                               : QImage::Format_RGB32);
     if (pixels.isNull())
         return AnswerRefusal(Decoded{.refusal = Refusal::TooLarge});
     Answer answer;
-    answer.alpha = alpha ? 1 : 0;
+    answer.format = std::uint32_t(pixels.format());
     answer.width = pixels.width();
     answer.height = pixels.height();
     answer.fullWidth = fullSize.width();
@@ -109,6 +114,12 @@ void Run(int argc, char **argv, const std::function<void(std::span<const std::ui
         QFontDatabase::families();
     }
     const ImagingLibrary library;
+    if (!metafile) {
+        // The format's plug-in and the libraries it needs are loaded now: afterwards the
+        // library folders are out of reach.
+        QBuffer nothing;
+        QImageReader(&nothing, QtFormatName(Format(*format))).canRead();
+    }
     if (!Confine(ReadableFolders()))
         ::_exit(NotConfined);
 
