@@ -2,10 +2,12 @@
 // own command) as the peer, in one run. Target: the screen decode at most 0.4x the full one.
 // The same decodes in the confined decoder process (wall-clock time, as the child's work is not
 // this process's), and that process's cost alone on a picture of one pixel: what sending every
-// decode through it would add. Likewise for the picture as an uncompressed TIFF.
+// decode through it would add. Likewise for the picture as an uncompressed TIFF, and for a
+// small WMF.
 
 #include "decoding.h"
 #include "imaging.h"
+#include "metafile.h"
 
 #include <benchmark/benchmark.h>
 
@@ -119,6 +121,22 @@ void TiffDecodeWhere(benchmark::State &state)
     }
 }
 BENCHMARK(TiffDecodeWhere)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A small WMF (the test fixture): drawn here as before, and in the decoder process.
+void MetafileWhere(benchmark::State &state)
+{
+    std::ifstream in(METAFILE, std::ios::binary);
+    const std::vector<std::uint8_t> wmf(std::istreambuf_iterator<char>(in), {});
+    const std::filesystem::path decoder = DecoderPath();
+    for (auto _ : state) {
+        Refusal refusal = Refusal::None;
+        const QImage image = state.range(0) ? DecodeContained(decoder, wmf, Format::Wmf, std::nullopt).image
+                                            : RenderMetafile(wmf, false, QSize(), MaxPixels, &refusal);
+        if (image.isNull())
+            state.SkipWithError("the metafile was not drawn");
+    }
+}
+BENCHMARK(MetafileWhere)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void DecoderProcessAlone(benchmark::State &state)
 {
