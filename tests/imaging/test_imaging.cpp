@@ -557,8 +557,9 @@ TEST(ConfinedDecoder, FaultsAndEscapesBecomeTheUsualMessage)
     EXPECT_EQ(picture.image.pixel(1, 0), qRgb(255, 0, 0));
 }
 
-// The EMF library reads past this record; the reads stay in the decoder, which draws what it
-// read or, where the reads fault (as under AddressSanitizer), answers nothing.
+// An EMF+ record claiming more than its comment record holds, the shape of the reads past the
+// buffer that fuzzing found in the EMF library: drawn or refused, the decoder's business
+// either way.
 TEST(ConfinedDecoder, ReadsPastAnEmfRecordStayInTheDecoder)
 {
     const Picture picture = DecodeMemory(EmfPlusCommentBeyondItsRecord(), "comment.emf");

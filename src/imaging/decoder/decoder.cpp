@@ -28,12 +28,12 @@ namespace {
 
 enum Exit { Answered = 0, BadArguments = 2, NotConfined = 3, NoInput = 4, NoAnswer = 5 };
 
-std::optional<int> Number(const char *text, int largest)
+std::optional<int> Number(const char *text, int smallest, int largest)
 {
     int value = -1;
     const std::string_view view(text);
     const auto [end, error] = std::from_chars(view.data(), view.data() + view.size(), value);
-    if (error != std::errc() || end != view.data() + view.size() || value < 0 || value > largest)
+    if (error != std::errc() || end != view.data() + view.size() || value < smallest || value > largest)
         return std::nullopt;
     return value;
 }
@@ -94,9 +94,9 @@ bool AnswerPicture(const QImage &image, QSize fullSize)
 
 void Run(int argc, char **argv, const std::function<void(std::span<const std::uint8_t>)> &confined)
 {
-    const std::optional<int> format = argc == 4 ? Number(argv[1], int(Format::Wmf)) : std::nullopt;
-    const std::optional<int> boxWidth = argc == 4 ? Number(argv[2], 1 << 20) : std::nullopt;
-    const std::optional<int> boxHeight = argc == 4 ? Number(argv[3], 1 << 20) : std::nullopt;
+    const std::optional<int> format = argc == 4 ? Number(argv[1], int(Format::Bmp), int(Format::Wmf)) : std::nullopt;
+    const std::optional<int> boxWidth = argc == 4 ? Number(argv[2], 0, 1 << 20) : std::nullopt;
+    const std::optional<int> boxHeight = argc == 4 ? Number(argv[3], 0, 1 << 20) : std::nullopt;
     if (!format || !boxWidth || !boxHeight)
         ::_exit(BadArguments);
     // Its messages would only reach the program's terminal, about bytes nobody there can mend.
