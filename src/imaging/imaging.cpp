@@ -44,9 +44,9 @@ Picture Failure(const QString &name, const QString &reason)
 }
 
 // The formats decoded in the decoder process, where their libraries' faults reach no further:
-// the metafile converters, in which fuzzing found faults. The process costs about 17 ms and a
-// copy of the bytes and of the pixels each way: too much for the photos' own formats, which
-// Qt's readers decode here under its allocation limit, after the checks above.
+// the metafile converters, in which fuzzing found faults. The process costs about 20 ms and a
+// copy of the bytes and of the pixels: too much for the photos' own formats, which Qt's
+// readers decode here under its allocation limit, after the checks below.
 bool Contained(Format format)
 {
     return format == Format::Emf || format == Format::Wmf;
