@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <thread>
 
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -586,6 +587,25 @@ TEST(ConfinedDecoder, PicturesKeepTheirPixelLayout)
         for (QPoint p : {QPoint(0, 0), QPoint(4, 1), QPoint(source.width() - 1, source.height() - 1)})
             EXPECT_EQ(picture.image.pixelColor(p).rgba64(), source.pixelColor(p).rgba64()) << p.x() << "," << p.y();
     }
+}
+
+// Decoding ahead and the thumbnails start decoders from several threads at once; each answer
+// reaches the thread that asked.
+TEST(ConfinedDecoder, DecodersStartedFromManyThreadsAnswerTheirOwnCaller)
+{
+    const auto wmf = test::ReadFile(TEST_DATA "/red-rectangle.wmf");
+    const auto emf = test::ReadFile(TEST_DATA "/red-rectangle.emf");
+    std::vector<QSize> sizes(8);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < sizes.size(); ++i)
+        threads.emplace_back([&, i] {
+            const QSize box = QSize(40 + int(i) * 20, 400);  // the width decides the size
+            sizes[i] = DecodeMemory(i % 2 ? wmf : emf, "m", box).image.size();
+        });
+    for (std::thread &thread : threads)
+        thread.join();
+    for (std::size_t i = 0; i < sizes.size(); ++i)
+        EXPECT_NEAR(sizes[i].width(), 40 + int(i) * 20, 1) << i;
 }
 
 TEST(Save, AFailedSaveLeavesTheOldFileWhole)
