@@ -80,6 +80,11 @@ pid_t Start(const std::filesystem::path &decoder, int input, int answer, Format 
     posix_spawnattr_init(&attributes);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+#ifndef VEILSHOT_SANITIZED
+    // Whatever it read must not reach a terminal or a log: a decoder taken over by its input
+    // could write there. Sanitized builds keep the sanitizers' reports.
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+#endif
     posix_spawn_file_actions_adddup2(&actions, in.get(), decoder::InputFd);
     posix_spawn_file_actions_adddup2(&actions, out.get(), decoder::AnswerFd);
     // Nothing blocked or ignored: the limits' signals must end it.
