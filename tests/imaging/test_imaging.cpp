@@ -1,6 +1,7 @@
 // The imaging operations: every written format round-trips, quarter turns are exact pixel
 // moves, bad input is a clear refusal, and decoding for a box stays sharp without waste.
 
+#include "decoding.h"
 #include "imaging.h"
 #include "jpegturn.h"
 #include "qtpath.h"
@@ -14,7 +15,12 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
+
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace veilshot::imaging {
 namespace {
@@ -226,6 +232,90 @@ std::vector<std::uint8_t> PngDeclaring(std::uint32_t w, std::uint32_t h)
     return bytes;
 }
 
+void Put32(std::vector<std::uint8_t> &bytes, std::uint32_t value, bool bigEndian = false)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes.push_back(std::uint8_t(value >> (bigEndian ? 24 - 8 * i : 8 * i)));
+}
+
+void PutChunk(std::vector<std::uint8_t> &png, const char *type, std::uint32_t claimedLength, std::size_t dataLength)
+{
+    Put32(png, claimedLength, true);
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), dataLength, 'x');
+    Put32(png, 0, true);  // CRC: never reached
+}
+
+// A PNG's signature and header chunk, then `chunks` appended by the caller.
+std::vector<std::uint8_t> PngStart()
+{
+    const auto png = Encode(Distinct(4, 4), "png");
+    return {png.begin(), png.begin() + 33};
+}
+
+std::vector<std::uint8_t> PngEnd(std::vector<std::uint8_t> png)
+{
+    PutChunk(png, "IEND", 0, 0);
+    return png;
+}
+
+// 218 bytes whose text chunk claims 0x63000019 bytes: libpng would allocate and clear 1.6 GB.
+std::vector<std::uint8_t> PngWithTextBomb()
+{
+    std::vector<std::uint8_t> png = PngStart();
+    Put32(png, 0x63000019, true);
+    png.insert(png.end(), {'t', 'E', 'X', 't'});
+    png.resize(218, 'x');
+    return png;
+}
+
+// An EMF header record of 88 bytes whose description has `descriptionChars` UTF-16 characters
+// from offset 88, then `body` and the end record.
+std::vector<std::uint8_t> Emf(std::uint32_t descriptionChars, const std::vector<std::uint8_t> &body)
+{
+    std::vector<std::uint8_t> emf;
+    Put32(emf, 1);
+    Put32(emf, 88);
+    for (std::uint32_t v : {0u, 0u, 99u, 49u, 0u, 0u, 2645u, 1322u})
+        Put32(emf, v);
+    Put32(emf, 0x464D4520);  // " EMF"
+    Put32(emf, 0x10000);
+    Put32(emf, std::uint32_t(88 + body.size() + 20));
+    Put32(emf, 3);
+    Put32(emf, 1);  // handles, reserved
+    Put32(emf, descriptionChars);
+    Put32(emf, descriptionChars ? 88 : 0);
+    Put32(emf, 0);
+    for (std::uint32_t v : {1920u, 1080u, 508u, 286u})
+        Put32(emf, v);
+    emf.insert(emf.end(), body.begin(), body.end());
+    for (std::uint32_t v : {14u, 20u, 0u, 16u, 20u})  // EOF
+        Put32(emf, v);
+    return emf;
+}
+
+// An EMF+ comment whose EMF+ record claims 4096 bytes in a record of 44.
+std::vector<std::uint8_t> EmfPlusCommentBeyondItsRecord()
+{
+    std::vector<std::uint8_t> comment;
+    Put32(comment, 70);
+    Put32(comment, 44);
+    Put32(comment, 32);
+    Put32(comment, 0x2B464D45);  // "EMF+"
+    Put32(comment, 0x4001);      // EmfPlusHeader, no flags
+    Put32(comment, 4096);
+    Put32(comment, 4084);
+    comment.resize(44, 0x5A);
+    return Emf(0, comment);
+}
+
+// A WMF header of 18 bytes and one more: its largest record claims 2^32 - 1 words.
+std::vector<std::uint8_t> WmfAskingForGigabytes()
+{
+    return {0x01, 0x00, 0x09, 0x00, 0x00, 0x03, 0xFF, 0xFF, 0xFF, 0xFF,
+            0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00};
+}
+
 class BadInputs : public ::testing::TestWithParam<BadInput> {};
 
 TEST_P(BadInputs, AreRefusedWithTheNameAndNeverCrash)
@@ -258,7 +348,10 @@ INSTANTIATE_TEST_SUITE_P(
                                    b[0] = 1, b[1] = b[2] = b[3] = 0;
                                    b[40] = 0x20, b[41] = 0x45, b[42] = 0x4D, b[43] = 0x46;
                                    return b;
-                               }()}),
+                               }()},
+                      BadInput{"PngTextChunkClaimingMoreThanTheFile", PngWithTextBomb()},
+                      BadInput{"EmfDescriptionBeyondItsRecord", Emf(0x4000, {})},
+                      BadInput{"WmfAskingForGigabytes", WmfAskingForGigabytes()}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(OpenFile, MissingFileIsAnOpenError)
@@ -355,6 +448,165 @@ INSTANTIATE_TEST_SUITE_P(Files, Metafiles,
                          ::testing::Values(MetafileCase{"Wmf", "red-rectangle.wmf", Format::Wmf},
                                            MetafileCase{"Emf", "red-rectangle.emf", Format::Emf}),
                          [](const auto &info) { return std::string(info.param.name); });
+
+TEST(PngChunksFit, RefusesAChunkThatClaimsMoreThanTheFileHolds)
+{
+    const auto withChunk = [](std::uint32_t claimed, std::size_t present) {
+        std::vector<std::uint8_t> png = PngStart();
+        PutChunk(png, "tEXt", claimed, present);
+        return PngEnd(png);
+    };
+    std::vector<std::uint8_t> cutHeader = PngStart();
+    cutHeader.insert(cutHeader.end(), {0, 0, 0, 4, 't', 'E'});
+    std::vector<std::uint8_t> noEnd = PngStart();
+    PutChunk(noEnd, "tEXt", 3, 3);
+    std::vector<std::uint8_t> trailing = PngEnd(PngStart());
+    trailing.insert(trailing.end(), {0x7F, 0xFF, 0xFF, 0xFF, 'j', 'u', 'n', 'k'});
+    const struct {
+        const char *name;
+        std::vector<std::uint8_t> bytes;
+        bool fits;
+    } table[] = {
+        {"an encoded picture", Encode(Distinct(40, 30), "png"), true},
+        {"a chunk that holds what it claims", withChunk(100, 100), true},
+        {"an empty chunk", withChunk(0, 0), true},
+        {"the 218-byte text bomb", PngWithTextBomb(), false},
+        {"a chunk one byte short", withChunk(101, 100), false},
+        {"a length above 2^31 - 1", withChunk(0x80000000u, 10), false},
+        {"a chunk header cut off", cutHeader, false},
+        {"no end chunk, every chunk whole (left to the decoder)", noEnd, true},
+        {"anything after the end chunk", trailing, true},
+    };
+    for (const auto &row : table)
+        EXPECT_EQ(PngChunksFit(row.bytes), row.fits) << row.name;
+
+    const Picture bomb = DecodeMemory(PngWithTextBomb(), "bomb.png");
+    EXPECT_EQ(bomb.error.toStdString(),
+              "Cannot open file \"bomb.png\". The picture is damaged: a part of it claims more bytes than the file holds.");
+}
+
+TEST(Decoder, IsFoundAndItsAbsenceIsAMessage)
+{
+    EXPECT_TRUE(std::filesystem::is_regular_file(DecoderPath()));
+    const auto wmf = test::ReadFile(TEST_DATA "/red-rectangle.wmf");
+    for (const std::filesystem::path &decoder : {std::filesystem::path(), std::filesystem::path("/nonexistent/decoder")}) {
+        const Decoded missing = DecodeContained(decoder, wmf, Format::Wmf, std::nullopt);
+        EXPECT_EQ(missing.refusal, Refusal::DecoderMissing);
+        EXPECT_EQ(RefusalText(missing, Format::Wmf).toStdString(),
+                  "The picture cannot be drawn: the program's decoder (veilshot-decode) is not installed.");
+    }
+}
+
+bool LandlockAvailable()
+{
+    return ::syscall(SYS_landlock_create_ruleset, nullptr, 0, 1 /* version */) >= 1;
+}
+
+bool AddressSanitizer()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#endif
+#endif
+    return false;
+}
+
+// Faults injected into the decoder once it confined itself: each must come back as the usual
+// message, promptly, and nothing it must not do may succeed (it answers a picture if it does).
+TEST(ConfinedDecoder, FaultsAndEscapesBecomeTheUsualMessage)
+{
+    TempDir dir;
+    test::WriteText(dir / "secret.txt", "private");
+    const std::string created = (dir / "created").string();
+    const struct {
+        std::string input;
+        bool skip;
+    } table[] = {
+        {"crash", false},
+        {"abort", false},
+        {"spin", false},
+        {"sleep", false},
+        {"allocate", AddressSanitizer()},  // the sanitizer's own allocator takes no address-space limit
+        {"create " + created, false},
+        {"read " + (dir / "secret.txt").string(), !LandlockAvailable()},
+        {"socket", false},
+        {"fork", false},
+        {"signal", false},
+    };
+    using Clock = std::chrono::steady_clock;
+    for (const auto &row : table) {
+        if (row.skip)
+            continue;
+        const std::vector<std::uint8_t> input(row.input.begin(), row.input.end());
+        const Clock::time_point start = Clock::now();
+        const Decoded decoded = DecodeContained(FAULT_DECODER, input, Format::Emf, std::nullopt, std::chrono::milliseconds(1000));
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(10)) << row.input;
+        EXPECT_TRUE(decoded.image.isNull()) << row.input;
+        EXPECT_EQ(decoded.refusal, Refusal::DecoderFailed) << row.input;
+        EXPECT_EQ(RefusalText(decoded, Format::Emf).toStdString(), "The metafile is damaged or cannot be drawn.");
+    }
+    EXPECT_FALSE(std::filesystem::exists(created));
+
+    // The same decoder answers when nothing goes wrong.
+    const std::vector<std::uint8_t> fine = {'p', 'i', 'c', 't', 'u', 'r', 'e'};
+    const Decoded picture = DecodeContained(FAULT_DECODER, fine, Format::Emf, std::nullopt);
+    ASSERT_FALSE(picture.image.isNull());
+    EXPECT_EQ(picture.image.size(), QSize(2, 1));
+    EXPECT_EQ(picture.image.pixel(1, 0), qRgb(255, 0, 0));
+}
+
+// An EMF+ record claiming more than its comment record holds, the shape of the reads past the
+// buffer that fuzzing found in the EMF library: drawn or refused, the decoder's business
+// either way.
+TEST(ConfinedDecoder, ReadsPastAnEmfRecordStayInTheDecoder)
+{
+    const Picture picture = DecodeMemory(EmfPlusCommentBeyondItsRecord(), "comment.emf");
+    if (!picture.ok()) {
+        EXPECT_EQ(picture.error.toStdString(), "Cannot open file \"comment.emf\". The metafile is damaged or cannot be drawn.");
+    }
+}
+
+// Pictures decoded in the decoder process come back in their own pixel layout, 16 bits a
+// channel and padded lines included, with their alpha as it was.
+TEST(ConfinedDecoder, PicturesKeepTheirPixelLayout)
+{
+    QImage deep(5, 3, QImage::Format_RGBA64);
+    deep.fill(QColor::fromRgba64(0x1234, 0xABCD, 0x0102, 0xFFFF));
+    deep.setPixelColor(4, 2, QColor::fromRgba64(0xFFFF, 0, 0x8001, 0x4000));
+    QImage grey(7, 2, QImage::Format_Grayscale8);  // lines of 7 bytes, padded
+    grey.fill(0x5A);
+    for (const QImage &source : {deep, grey}) {
+        const Decoded picture = DecodeContained(DecoderPath(), Encode(source, "tiff"), Format::Tiff, std::nullopt);
+        ASSERT_FALSE(picture.image.isNull()) << RefusalText(picture, Format::Tiff).toStdString();
+        EXPECT_EQ(picture.image.depth(), source.depth());
+        EXPECT_EQ(picture.image.size(), source.size());
+        EXPECT_EQ(picture.fullSize, source.size());
+        for (QPoint p : {QPoint(0, 0), QPoint(4, 1), QPoint(source.width() - 1, source.height() - 1)})
+            EXPECT_EQ(picture.image.pixelColor(p).rgba64(), source.pixelColor(p).rgba64()) << p.x() << "," << p.y();
+    }
+}
+
+// Decoding ahead and the thumbnails start decoders from several threads at once; each answer
+// reaches the thread that asked.
+TEST(ConfinedDecoder, DecodersStartedFromManyThreadsAnswerTheirOwnCaller)
+{
+    const auto wmf = test::ReadFile(TEST_DATA "/red-rectangle.wmf");
+    const auto emf = test::ReadFile(TEST_DATA "/red-rectangle.emf");
+    std::vector<QSize> sizes(8);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < sizes.size(); ++i)
+        threads.emplace_back([&, i] {
+            const QSize box = QSize(40 + int(i) * 20, 400);  // the width decides the size
+            sizes[i] = DecodeMemory(i % 2 ? wmf : emf, "m", box).image.size();
+        });
+    for (std::thread &thread : threads)
+        thread.join();
+    for (std::size_t i = 0; i < sizes.size(); ++i)
+        EXPECT_NEAR(sizes[i].width(), 40 + int(i) * 20, 1) << i;
+}
 
 TEST(Save, AFailedSaveLeavesTheOldFileWhole)
 {

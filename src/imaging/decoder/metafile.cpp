@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
 #include <vector>
 
 #include <emf2svg.h>
@@ -96,41 +95,33 @@ QByteArray WmfToSvg(std::span<const std::uint8_t> bytes)
 
 }  // namespace
 
-QImage RenderMetafile(std::span<const std::uint8_t> bytes, bool enhanced, QSize box, qint64 maxPixels, QString *reason)
+QImage RenderMetafile(std::span<const std::uint8_t> bytes, bool enhanced, QSize box, qint64 maxPixels, Refusal *refusal)
 {
-    // The converters keep state of their own (libwmf's font maps): one conversion at a time,
-    // whichever thread asks.
-    static std::mutex converting;
-    QByteArray svg;
-    {
-        const std::lock_guard lock(converting);
-        svg = enhanced ? EmfToSvg(bytes) : WmfToSvg(bytes);
-    }
+    // One conversion per decoder process: the converters' own state (libwmf's font maps) is
+    // never shared.
+    const QByteArray svg = enhanced ? EmfToSvg(bytes) : WmfToSvg(bytes);
     QSvgRenderer renderer(svg);
     if (svg.isEmpty() || !renderer.isValid()) {
-        *reason = !enhanced && !WmfFontsInstalled()
-                      ? QStringLiteral("The metafile cannot be drawn: the fonts for Windows metafiles are not "
-                                       "installed (package fonts-urw-base35).")
-                      : QStringLiteral("The metafile is damaged or cannot be drawn.");
+        *refusal = !enhanced && !WmfFontsInstalled() ? Refusal::MetafileNeedsFonts : Refusal::MetafileDamaged;
         return {};
     }
     QSizeF size = renderer.viewBoxF().size();
     if (renderer.defaultSize().isValid() && !renderer.defaultSize().isEmpty())
         size = renderer.defaultSize();
     if (size.isEmpty()) {
-        *reason = QStringLiteral("The metafile has no size.");
+        *refusal = Refusal::MetafileNoSize;
         return {};
     }
     if (box.isValid() && !box.isEmpty())
         size.scale(QSizeF(box), Qt::KeepAspectRatio);
     const QSize pixels(std::max(1, int(std::lround(size.width()))), std::max(1, int(std::lround(size.height()))));
     if (qint64(pixels.width()) * pixels.height() > maxPixels) {
-        *reason = QStringLiteral("The picture is too large.");
+        *refusal = Refusal::TooLarge;
         return {};
     }
     QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull()) {
-        *reason = QStringLiteral("The picture is too large.");
+        *refusal = Refusal::TooLarge;
         return {};
     }
     image.fill(Qt::transparent);

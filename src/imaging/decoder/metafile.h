@@ -1,6 +1,8 @@
 #pragma once
 // EMF and WMF pictures: converted to SVG by their libraries, then rendered with QtSvg.
 
+#include "decoding.h"
+
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -11,8 +13,8 @@
 namespace veilshot::imaging {
 
 // Renders the metafile at its own size, or fitted into `box` when one is given. A null image
-// with `reason` set when the bytes are not a metafile that can be drawn.
+// with `refusal` set when the bytes are not a metafile that can be drawn.
 QImage RenderMetafile(std::span<const std::uint8_t> bytes, bool enhanced, QSize box, qint64 maxPixels,
-                      QString *reason);
+                      Refusal *refusal);
 
 }  // namespace veilshot::imaging

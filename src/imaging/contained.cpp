@@ -1,0 +1,233 @@
+// The program's side of the decoder process: hands it the bytes in a memory file, stops it when
+// its time is up, and takes its pixels from the memory file it answered in, trusting nothing
+// it says.
+
+#include "decoderprotocol.h"
+#include "decoding.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+#include <utility>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace veilshot::imaging {
+
+namespace {
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+Decoded Failed(Refusal refusal = Refusal::DecoderFailed)
+{
+    Decoded decoded;
+    decoded.refusal = refusal;
+    return decoded;
+}
+
+bool WriteAll(int fd, std::span<const std::uint8_t> bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        bytes = bytes.subspan(std::size_t(written));
+    }
+    return true;
+}
+
+// Starts the decoder with the input on descriptor 3 and the answer on 4; -1 with `failure` set
+// when it cannot be.
+pid_t Start(const std::filesystem::path &decoder, int input, int answer, Format format, std::optional<QSize> box,
+            int &failure)
+{
+    // Above 4, so that placing one on 3 or 4 cannot overwrite the other.
+    const Descriptor in(::fcntl(input, F_DUPFD_CLOEXEC, 10));
+    const Descriptor out(::fcntl(answer, F_DUPFD_CLOEXEC, 10));
+    failure = EMFILE;
+    if (!in || !out)
+        return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+#ifndef VEILSHOT_SANITIZED
+    // Whatever it read must not reach a terminal or a log: a decoder taken over by its input
+    // could write there. Sanitized builds keep the sanitizers' reports.
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+#endif
+    posix_spawn_file_actions_adddup2(&actions, in.get(), decoder::InputFd);
+    posix_spawn_file_actions_adddup2(&actions, out.get(), decoder::AnswerFd);
+    // Nothing blocked or ignored: the limits' signals must end it.
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    const QSize size = box && box->isValid() ? box->boundedTo(QSize(1 << 20, 1 << 20)) : QSize(0, 0);
+    std::string arguments[] = {decoder.string(), std::to_string(int(format)), std::to_string(size.width()),
+                               std::to_string(size.height())};
+    char *argv[] = {arguments[0].data(), arguments[1].data(), arguments[2].data(), arguments[3].data(), nullptr};
+    pid_t pid = -1;
+    failure = posix_spawn(&pid, decoder.c_str(), &actions, &attributes, argv, environ);
+    if (failure != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    return pid;
+}
+
+// Whether the decoder ended by itself, successfully, within `limit`; it is killed when not.
+bool Finished(pid_t pid, std::chrono::milliseconds limit)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + limit;
+    const Descriptor process(int(::syscall(SYS_pidfd_open, pid, 0)));
+    for (;;) {
+        int status = 0;
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (done < 0 && errno != EINTR)
+            return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            ::kill(pid, SIGKILL);
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            return false;
+        }
+        if (process) {
+            pollfd ended{process.get(), POLLIN, 0};
+            ::poll(&ended, 1, int(left.count()));
+        } else {
+            ::usleep(useconds_t(std::min<long long>(left.count(), 2) * 1000));
+        }
+    }
+}
+
+struct Mapping {
+    void *address;
+    std::size_t length;
+};
+
+void Unmap(void *info)
+{
+    const auto *mapping = static_cast<Mapping *>(info);
+    ::munmap(mapping->address, mapping->length);
+    delete mapping;
+}
+
+Decoded ReadAnswer(int fd)
+{
+    struct stat status {};
+    decoder::Answer answer;
+    if (::fstat(fd, &status) != 0 || std::uint64_t(status.st_size) < sizeof answer ||
+        ::pread(fd, &answer, sizeof answer, 0) != ssize_t(sizeof answer) || answer.magic != decoder::AnswerMagic)
+        return Failed();
+    const auto refusal = Refusal(answer.refusal);
+    if (refusal != Refusal::None) {
+        // Only what a decoder can find in the bytes; its own failures it cannot report.
+        if (answer.refusal > std::uint32_t(Refusal::PartPastTheEnd))
+            return Failed();
+        Decoded decoded = Failed(refusal);
+        if (refusal == Refusal::TooLargeSized && answer.fullWidth > 0 && answer.fullHeight > 0)
+            decoded.claimedSize = QSize(answer.fullWidth, answer.fullHeight);
+        else if (refusal == Refusal::TooLargeSized)
+            decoded.refusal = Refusal::TooLarge;
+        return decoded;
+    }
+    const auto format = QImage::Format(answer.format);
+    if (answer.width <= 0 || answer.height <= 0 || qint64(answer.width) * answer.height > MaxPixels ||
+        answer.fullWidth <= 0 || answer.fullHeight <= 0 ||
+        std::find(std::begin(decoder::AnswerFormats), std::end(decoder::AnswerFormats), format) ==
+            std::end(decoder::AnswerFormats))
+        return Failed();
+    const std::size_t line = decoder::AnswerLineBytes(answer.width, QImage::toPixelFormat(format).bitsPerPixel());
+    const std::uint64_t pixelBytes = std::uint64_t(line) * std::uint64_t(answer.height);
+    if (pixelBytes > decoder::PixelBytesLimit || std::uint64_t(status.st_size) != sizeof answer + pixelBytes)
+        return Failed();
+    const std::size_t length = std::size_t(status.st_size);
+    void *address = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (address == MAP_FAILED)
+        return Failed();
+    Decoded decoded;
+    // Read-only pixels: whoever writes to them gets a copy.
+    decoded.image = QImage(static_cast<const uchar *>(address) + sizeof answer, answer.width, answer.height,
+                           qsizetype(line), format, Unmap, new Mapping{address, length});
+    decoded.fullSize = QSize(answer.fullWidth, answer.fullHeight);
+    return decoded;
+}
+
+}  // namespace
+
+Decoded DecodeContained(const std::filesystem::path &decoder, std::span<const std::uint8_t> bytes, Format format,
+                        std::optional<QSize> box, std::chrono::milliseconds timeLimit)
+{
+    if (decoder.empty())
+        return Failed(Refusal::DecoderMissing);
+    const Descriptor input(::memfd_create("veilshot-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    const Descriptor answer(::memfd_create("veilshot-pixels", MFD_CLOEXEC));
+    if (!input || !answer || !WriteAll(input.get(), bytes))
+        return Failed();
+    ::fcntl(input.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
+    int failure = 0;
+    const pid_t pid = Start(decoder, input.get(), answer.get(), format, box, failure);
+    if (pid < 0)
+        return Failed(failure == ENOENT || failure == EACCES || failure == ENOEXEC ? Refusal::DecoderMissing
+                                                                                  : Refusal::DecoderFailed);
+    if (!Finished(pid, timeLimit))
+        return Failed();
+    return ReadAnswer(answer.get());
+}
+
+std::filesystem::path DecoderPath()
+{
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        return {};
+    const std::filesystem::path installed = (self.parent_path() / VEILSHOT_DECODER_FROM_PROGRAM).lexically_normal();
+    if (std::filesystem::is_regular_file(installed, error))
+        return installed;
+    // Programs and tests run from the build tree use the decoder built beside them, and only they.
+    const std::filesystem::path tree = VEILSHOT_BUILD_TREE;
+    const std::filesystem::path built = VEILSHOT_DECODER_IN_BUILD_TREE;
+    const auto [treeEnd, selfAt] = std::mismatch(tree.begin(), tree.end(), self.begin(), self.end());
+    if (treeEnd == tree.end() && std::filesystem::is_regular_file(built, error))
+        return built;
+    return {};
+}
+
+}  // namespace veilshot::imaging

@@ -1,0 +1,160 @@
+#include "confine.h"
+
+#include "decoderprotocol.h"
+
+#include <cerrno>
+#include <cstdint>
+
+#include <fcntl.h>
+#include <linux/landlock.h>
+#include <sched.h>
+#include <seccomp.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VEILSHOT_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VEILSHOT_ASAN 1
+#endif
+#endif
+#if defined(VEILSHOT_ASAN) && !defined(VEILSHOT_SANITIZED)
+#define VEILSHOT_SANITIZED 1
+#endif
+
+namespace veilshot::imaging::decoder {
+
+namespace {
+
+bool Limit(int resource, rlim_t soft, rlim_t hard)
+{
+    const rlimit limit{soft, hard};
+    return ::setrlimit(resource, &limit) == 0;
+}
+
+bool SetLimits()
+{
+    bool ok = Limit(RLIMIT_CORE, 0, 0) && Limit(RLIMIT_CPU, CpuSeconds, CpuSeconds + 1) &&
+              Limit(RLIMIT_FSIZE, AnswerLimit, AnswerLimit) && Limit(RLIMIT_NOFILE, 64, 64);
+#ifndef VEILSHOT_ASAN
+    // AddressSanitizer reserves terabytes of address space for itself.
+    ok = ok && Limit(RLIMIT_AS, AddressSpaceLimit, AddressSpaceLimit);
+#endif
+    return ok;
+}
+
+// Landlock's rights, by the version that introduced them (the headers may be older than the
+// kernel).
+constexpr std::uint64_t FileRightsV1 = (std::uint64_t(1) << 13) - 1;
+constexpr std::uint64_t Refer = std::uint64_t(1) << 13;     // version 2
+constexpr std::uint64_t Truncate = std::uint64_t(1) << 14;  // version 3
+constexpr std::uint64_t IoctlDev = std::uint64_t(1) << 15;  // version 5
+
+// Read-only access to `folders` and nothing else on the file system, where the kernel knows
+// Landlock; the system call filter still holds where it does not.
+void RestrictFiles(const std::vector<std::string> &folders)
+{
+    const long version = ::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
+    if (version < 1)
+        return;
+    std::uint64_t handled = FileRightsV1;
+    if (version >= 2)
+        handled |= Refer;
+    if (version >= 3)
+        handled |= Truncate;
+    if (version >= 5)
+        handled |= IoctlDev;
+    const std::uint64_t attributes[] = {handled};
+    const int ruleset = int(::syscall(SYS_landlock_create_ruleset, attributes, sizeof attributes, 0));
+    if (ruleset < 0)
+        return;
+    for (const std::string &folder : folders) {
+        const int fd = ::open(folder.c_str(), O_PATH | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat status {};
+        landlock_path_beneath_attr rule{};
+        rule.parent_fd = fd;
+        rule.allowed_access = LANDLOCK_ACCESS_FS_READ_FILE;
+        if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode))
+            rule.allowed_access |= LANDLOCK_ACCESS_FS_READ_DIR;
+        ::syscall(SYS_landlock_add_rule, ruleset, LANDLOCK_RULE_PATH_BENEATH, &rule, 0);
+        ::close(fd);
+    }
+    ::syscall(SYS_landlock_restrict_self, ruleset, 0);
+    ::close(ruleset);
+}
+
+bool Allow(scmp_filter_ctx filter, const char *name)
+{
+    const int call = seccomp_syscall_resolve_name(name);
+    return call == __NR_SCMP_ERROR || seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 0) == 0;
+}
+
+template <typename... Conditions>
+bool AllowIf(scmp_filter_ctx filter, const char *name, Conditions... conditions)
+{
+    const int call = seccomp_syscall_resolve_name(name);
+    return call == __NR_SCMP_ERROR ||
+           seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, sizeof...(conditions), conditions...) == 0;
+}
+
+// Everything not named here fails with EPERM.
+bool InstallFilter()
+{
+    scmp_filter_ctx filter = seccomp_init(SCMP_ACT_ERRNO(EPERM));
+    if (!filter)
+        return false;
+    // Every thread, should a library have started one already.
+    bool ok = seccomp_attr_set(filter, SCMP_FLTATR_CTL_TSYNC, 1) == 0;
+    for (const char *name :
+         {// reading what is open or allowed by the rules below
+          "read", "pread64", "readv", "preadv", "close", "fstat", "newfstatat", "stat", "lstat", "statx", "lseek",
+          "getdents64", "fcntl", "readlink", "readlinkat", "access", "faccessat", "faccessat2",
+          // memory
+          "brk", "mmap", "munmap", "mremap", "mprotect", "madvise", "membarrier",
+          // threads and their synchronisation
+          "futex", "set_robust_list", "get_robust_list", "rseq", "set_tid_address", "sched_yield",
+          "sched_getaffinity",
+          // signals to itself, time, identity
+          "rt_sigaction", "rt_sigprocmask", "rt_sigreturn", "sigaltstack", "clock_gettime", "clock_getres",
+          "gettimeofday", "nanosleep", "clock_nanosleep", "getrandom", "getpid", "gettid", "getuid", "geteuid",
+          "getgid", "getegid", "uname", "getcwd", "sysinfo", "getrlimit", "exit", "exit_group"})
+        ok = ok && Allow(filter, name);
+    const std::uint64_t writing = O_ACCMODE | O_CREAT | O_TRUNC | O_APPEND;
+    ok = ok && AllowIf(filter, "openat", SCMP_A2(SCMP_CMP_MASKED_EQ, writing, O_RDONLY)) &&
+         AllowIf(filter, "open", SCMP_A1(SCMP_CMP_MASKED_EQ, writing, O_RDONLY)) &&
+         // messages to standard error, and the answer file alone grows
+         AllowIf(filter, "write", SCMP_A0(SCMP_CMP_EQ, 2)) && AllowIf(filter, "writev", SCMP_A0(SCMP_CMP_EQ, 2)) &&
+         AllowIf(filter, "ftruncate", SCMP_A0(SCMP_CMP_EQ, AnswerFd)) &&
+         // limits are read, never raised
+         AllowIf(filter, "prlimit64", SCMP_A2(SCMP_CMP_EQ, 0)) &&
+         // threads, never processes; clone3 hides its flags, so the C library falls back to clone
+         AllowIf(filter, "clone", SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD)) &&
+         seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), seccomp_syscall_resolve_name("clone3"), 0) == 0 &&
+         // abort() signals its own process
+         AllowIf(filter, "tgkill", SCMP_A0(SCMP_CMP_EQ, std::uint64_t(::getpid())));
+#ifdef VEILSHOT_SANITIZED
+    // The sanitizers test whether memory is readable by writing it into a pipe.
+    ok = ok && Allow(filter, "pipe2") && Allow(filter, "write");
+#endif
+    ok = ok && seccomp_load(filter) == 0;
+    seccomp_release(filter);
+    return ok;
+}
+
+}  // namespace
+
+bool Confine(const std::vector<std::string> &readableFolders)
+{
+    if (!SetLimits() || ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0)
+        return false;
+    RestrictFiles(readableFolders);
+    return InstallFilter();
+}
+
+}  // namespace veilshot::imaging::decoder

@@ -1,0 +1,8 @@
+// veilshot-decode: the program's decoder process for pictures from untrusted sources.
+
+#include "decoder.h"
+
+int main(int argc, char **argv)
+{
+    veilshot::imaging::decoder::Run(argc, argv);
+}

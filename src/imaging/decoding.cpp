@@ -1,0 +1,126 @@
+#include "decoding.h"
+
+#include <QBuffer>
+#include <QImageReader>
+
+namespace veilshot::imaging {
+
+QByteArray QtFormatName(Format format)
+{
+    switch (format) {
+    case Format::Bmp: return "bmp";
+    case Format::Jpeg: return "jpeg";
+    case Format::Png: return "png";
+    case Format::Gif: return "gif";
+    case Format::Tiff: return "tiff";
+    case Format::Ico: return "ico";
+    default: return {};
+    }
+}
+
+namespace {
+
+std::uint32_t Le32(std::span<const std::uint8_t> bytes, std::size_t at)
+{
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | std::uint32_t(bytes[at + 3]) << 24;
+}
+
+std::uint32_t Be32(std::span<const std::uint8_t> bytes, std::size_t at)
+{
+    return std::uint32_t(bytes[at]) << 24 | bytes[at + 1] << 16 | bytes[at + 2] << 8 | bytes[at + 3];
+}
+
+Decoded Refused(Refusal refusal, QSize claimed = {})
+{
+    Decoded decoded;
+    decoded.refusal = refusal;
+    decoded.claimedSize = claimed;
+    return decoded;
+}
+
+}  // namespace
+
+QString RefusalText(const Decoded &decoded, Format format)
+{
+    const bool metafile = format == Format::Emf || format == Format::Wmf;
+    switch (decoded.refusal) {
+    case Refusal::TooLargeSized:
+        return QStringLiteral("The picture is too large (%1 x %2 pixels).")
+            .arg(decoded.claimedSize.width())
+            .arg(decoded.claimedSize.height());
+    case Refusal::TooLarge: return QStringLiteral("The picture is too large.");
+    case Refusal::MetafileNeedsFonts:
+        return QStringLiteral("The metafile cannot be drawn: the fonts for Windows metafiles are not "
+                              "installed (package fonts-urw-base35).");
+    case Refusal::MetafileNoSize: return QStringLiteral("The metafile has no size.");
+    case Refusal::PartPastTheEnd:
+        return QStringLiteral("The picture is damaged: a part of it claims more bytes than the file holds.");
+    case Refusal::DecoderMissing:
+        return QStringLiteral("The picture cannot be drawn: the program's decoder (veilshot-decode) is not installed.");
+    case Refusal::MetafileDamaged:
+    case Refusal::DecoderFailed:
+        return metafile ? QStringLiteral("The metafile is damaged or cannot be drawn.")
+                        : QStringLiteral("The picture is damaged or cannot be drawn.");
+    case Refusal::None:
+    case Refusal::Damaged: break;
+    }
+    return QStringLiteral("The picture is damaged or incomplete.");
+}
+
+Decoded DecodeRaster(std::span<const std::uint8_t> bytes, Format format, std::optional<QSize> box)
+{
+    // The BMP reader fills a cut-off file with whatever; its header names the file's size.
+    if (format == Format::Bmp && (bytes.size() < 6 || Le32(bytes, 2) > bytes.size()))
+        return Refused(Refusal::Damaged);
+
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, QtFormatName(format));
+    reader.setDecideFormatFromContent(false);
+    reader.setAutoTransform(true);
+
+    const QSize size = reader.size();
+    if (size.isValid() && qint64(size.width()) * size.height() > MaxPixels)
+        return Refused(Refusal::TooLargeSized, size);
+    if (box && format == Format::Jpeg && size.isValid()) {
+        // The box is upright; the file's pixels may lie turned by their EXIF orientation.
+        QSize rawBox = *box;
+        if (reader.transformation() & QImageIOHandler::TransformationRotate90)
+            rawBox.transpose();
+        const QSize reduced = ReducedSizeFor(size, rawBox);
+        if (reduced != size)
+            reader.setScaledSize(reduced);
+    }
+    Decoded decoded;
+    if (!reader.read(&decoded.image) || decoded.image.isNull())
+        return Refused(Refusal::Damaged);
+    if (qint64(decoded.image.width()) * decoded.image.height() > MaxPixels)
+        return Refused(Refusal::TooLarge);
+    decoded.fullSize = size.isValid() ? size : decoded.image.size();
+    if (reader.transformation() & QImageIOHandler::TransformationRotate90)
+        decoded.fullSize.transpose();
+    if (decoded.fullSize.width() < decoded.image.width() || decoded.fullSize.height() < decoded.image.height())
+        decoded.fullSize = decoded.image.size();
+    return decoded;
+}
+
+bool PngChunksFit(std::span<const std::uint8_t> bytes)
+{
+    // The signature, then chunks: length (at most 2^31 - 1), type, data, CRC.
+    std::size_t at = 8;
+    while (at < bytes.size()) {
+        if (bytes.size() - at < 12)
+            return false;
+        const std::uint32_t length = Be32(bytes, at);
+        if (length > 0x7FFFFFFFu || length > bytes.size() - at - 12)
+            return false;
+        const bool end = Be32(bytes, at + 4) == 0x49454E44;  // "IEND"
+        at += 12 + std::size_t(length);
+        if (end)
+            return true;
+    }
+    return true;  // no end chunk: the decoder says so
+}
+
+}  // namespace veilshot::imaging

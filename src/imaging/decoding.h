@@ -1,0 +1,66 @@
+#pragma once
+// Inside the imaging operations: decoding to a result that says why it failed, in this process
+// or in the decoder process, and the checks that refuse hostile bytes before any library sees
+// them.
+
+#include "imaging.h"
+
+#include <QImage>
+#include <QSize>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+
+namespace veilshot::imaging {
+
+// Why a picture could not be decoded. The decoder process answers with these numbers.
+enum class Refusal : std::uint32_t {
+    None,
+    Damaged,
+    TooLarge,
+    TooLargeSized,  // with the size the picture claims
+    MetafileDamaged,
+    MetafileNeedsFonts,
+    MetafileNoSize,
+    PartPastTheEnd,
+    DecoderFailed,   // crashed, ran out of time or memory, or answered nonsense
+    DecoderMissing,
+};
+
+struct Decoded {
+    QImage image;
+    QSize fullSize;  // the picture's own size, upright
+    Refusal refusal = Refusal::None;
+    QSize claimedSize;  // for TooLargeSized
+};
+
+// The name of the format for Qt's image readers and writers (BMP, JPEG, PNG, GIF, TIFF, ICO).
+QByteArray QtFormatName(Format format);
+
+// The text shown for a refusal of a picture in `format`.
+QString RefusalText(const Decoded &decoded, Format format);
+
+// Decodes BMP, JPEG, PNG, GIF, TIFF and ICO here, in this process.
+Decoded DecodeRaster(std::span<const std::uint8_t> bytes, Format format, std::optional<QSize> box);
+
+// Whether every chunk of the PNG, up to its end chunk, fits in the bytes: libpng allocates
+// what a chunk claims before it reads it.
+bool PngChunksFit(std::span<const std::uint8_t> bytes);
+
+// How long a decoder process may run before it is stopped.
+inline constexpr std::chrono::milliseconds DecoderTimeLimit{10'000};
+
+// Decodes in a decoder process started from `decoder`, which confines itself before it reads
+// the bytes. A crash, a time or memory limit reached, or an answer that makes no sense is
+// Refusal::DecoderFailed.
+Decoded DecodeContained(const std::filesystem::path &decoder, std::span<const std::uint8_t> bytes, Format format,
+                        std::optional<QSize> box, std::chrono::milliseconds timeLimit = DecoderTimeLimit);
+
+// The decoder installed with the running program, or, for a program run from the build tree,
+// the one built there. Empty when there is none.
+std::filesystem::path DecoderPath();
+
+}  // namespace veilshot::imaging

@@ -1,0 +1,81 @@
+// The decoder process with a fault injected once it has confined itself: the input names what
+// it tries. When something it must not be able to do succeeds, it answers with a picture; the
+// tests expect none.
+
+#include "decoder.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+void Escaped()
+{
+    QImage picture(2, 1, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    veilshot::imaging::decoder::AnswerPicture(picture, picture.size());
+    ::_exit(0);
+}
+
+void Fault(std::span<const std::uint8_t> input)
+{
+    const std::string text(input.begin(), input.end());
+    const std::string command = text.substr(0, text.find(' '));
+    const std::string argument = text.find(' ') == std::string::npos ? "" : text.substr(text.find(' ') + 1);
+    if (command == "picture")
+        Escaped();
+    if (command == "crash")
+        *static_cast<volatile int *>(nullptr) = 1;
+    if (command == "abort")
+        std::abort();
+    if (command == "spin") {
+        std::atomic<unsigned long> turns = 0;
+        for (;;)
+            turns.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (command == "sleep")
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+    if (command == "allocate") {
+        // What the WMF library asks for on a damaged header, touched page by page.
+        const std::size_t size = std::size_t(8) << 30;
+        if (auto *memory = static_cast<char *>(std::malloc(size))) {
+            for (std::size_t at = 0; at < size; at += 4096)
+                memory[at] = 1;
+            Escaped();
+        }
+    }
+    if (command == "create" && ::open(argument.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600) >= 0)
+        Escaped();
+    if (command == "read" && ::open(argument.c_str(), O_RDONLY) >= 0)
+        Escaped();
+    if (command == "socket" && ::socket(AF_UNIX, SOCK_STREAM, 0) >= 0)
+        Escaped();
+    if (command == "fork") {
+        const pid_t child = ::fork();
+        if (child == 0)
+            ::_exit(0);
+        if (child > 0)
+            Escaped();
+    }
+    if (command == "signal" && ::kill(::getppid(), 0) == 0)
+        Escaped();
+    // Refused as it should be: no answer at all.
+    ::_exit(0);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    veilshot::imaging::decoder::Run(argc, argv, Fault);
+}
