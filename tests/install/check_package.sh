@@ -26,7 +26,7 @@ echo "Depends: $depends"
 depends_on() { tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | grep -qx "$1"; }
 
 # The package of every library the installed programs link, found from the build's binaries.
-for program in "$build/src/app/veilshot" "$build/src/cli/veil"; do
+for program in "$build/src/app/veilshot" "$build/src/cli/veil" "$build/src/imaging/decoder/veilshot-decode"; do
   for path in $(ldd "$program" | awk '$3 ~ /^\// { print $3 }'); do
     name=$(basename "$path")
     objdump -p "$program" | grep -q "NEEDED *$name\$" || continue
@@ -45,7 +45,8 @@ contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
 for file in ./usr/bin/veilshot ./usr/bin/veil ./usr/share/applications/org.veilshot.Veilshot.desktop \
   ./usr/share/metainfo/org.veilshot.Veilshot.metainfo.xml ./usr/share/mime/packages/org.veilshot.Veilshot.xml \
   ./usr/share/icons/hicolor/scalable/apps/org.veilshot.Veilshot.svg \
-  ./usr/share/icons/hicolor/48x48/apps/org.veilshot.Veilshot.png ./usr/share/man/man1/veil.1.gz; do
+  ./usr/share/icons/hicolor/48x48/apps/org.veilshot.Veilshot.png ./usr/share/man/man1/veil.1.gz \
+  ./usr/libexec/veilshot/veilshot-decode; do
   grep -qx -- "$file" <<<"$contents" || fail "the package lacks $file"
 done
 
