@@ -201,8 +201,8 @@ bool SameFile(const struct stat &a, const struct stat &b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Flushes the folder's entries to the disk, so a name given or taken there survives a power
-// loss. File systems that cannot sync a folder (some network ones) say EINVAL: nothing to do.
+}  // namespace
+
 void SyncFolder(const fs::path &folder, const fs::path &target)
 {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -214,8 +214,6 @@ void SyncFolder(const fs::path &folder, const fs::path &target)
     if (synced != 0 && err != EINVAL && err != EROFS)
         ThrowCreateError(target, err);
 }
-
-}  // namespace
 
 bool IsTemporaryName(std::string_view name)
 {

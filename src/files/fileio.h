@@ -59,6 +59,11 @@ std::string ReadWholeFile(const std::filesystem::path &file, std::uint64_t limit
 // False with `err` set (EEXIST when the name is taken) when it did not happen.
 bool RenameNoReplace(const std::filesystem::path &from, const std::filesystem::path &to, int &err);
 
+// Flushes the entries of `folder` to the disk, so a name given or taken there survives a power
+// loss. File systems that cannot sync a folder (some network ones) leave it to the kernel.
+// FileError "Cannot create file TARGET ..." when the disk fails.
+void SyncFolder(const std::filesystem::path &folder, const std::filesystem::path &target);
+
 // Whether a file name is one that AtomicFile gives a file in the making (".NAME" and a mark of
 // its own), never a name a user would choose.
 bool IsTemporaryName(std::string_view name);

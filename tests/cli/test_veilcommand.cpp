@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <thread>
+#include <sys/stat.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -171,27 +175,89 @@ TEST_F(VeilCommand, ExistingTargetsAreRefusedUnlessForcedAndTheOthersGoOn)
     EXPECT_EQ(ReadFile(photo("b.jpg")), original);
 }
 
-TEST_F(VeilCommand, AnotherCodeIsNamedPerFileAndCheckTellsWhich)
+TEST_F(VeilCommand, RefusedFilesAreNamedPerFileAndCheckTellsWhy)
 {
     WriteFile(photo("mine.jpg"), RandomBytes(300));
     WriteFile(photo("theirs.jpg"), RandomBytes(300));
     ASSERT_EQ(Veil({"cipher", "--code-file", code(), photo("mine.jpg")}).exitCode, 0);
     ASSERT_EQ(Veil({"cipher", "--code-file", (dir / "other-code.txt").string(), photo("theirs.jpg")}).exitCode, 0);
     WriteText(photo("short.veil"), "tiny");
+    // A photo renamed: its first bytes are no check that any code makes.
+    WriteText(photo("photo.veil"), std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00", 16) + "pixels");
 
     Result decipher = Veil({"decipher", "--code-file", code(), "--into", (dir / "out").string(), photo("theirs.veil"),
-                            photo("mine.veil")});
+                            photo("short.veil"), photo("photo.veil"), photo("mine.veil")});
     EXPECT_EQ(decipher.exitCode, 1);
-    EXPECT_NE(decipher.err.find(photo("theirs.veil") + ": ciphered under another code"), std::string::npos)
-        << decipher.err;
+    for (const std::string &line : {photo("theirs.veil") + ": ciphered under another code\n",
+                                   photo("short.veil") + ": not a .veil file (shorter than the 14-byte header)\n",
+                                   photo("photo.veil") + ": not a .veil file\n"})
+        EXPECT_NE(decipher.err.find(line), std::string::npos) << decipher.err;
     EXPECT_EQ(dir.entries("out"), std::vector<std::string>{"mine.jpg"});
 
     Result check = Veil({"check", "--code-file", code(), photo("mine.veil"), photo("theirs.veil"), photo("short.veil"),
-                         photo("absent.veil")});
+                         photo("photo.veil"), photo("absent.veil")});
     EXPECT_EQ(check.exitCode, 1);
     EXPECT_EQ(check.out, photo("mine.veil") + ": ok\n" + photo("theirs.veil") + ": other code\n" +
-                             photo("short.veil") + ": other code\n" + photo("absent.veil") + ": Cannot open file \"" +
-                             photo("absent.veil") + "\". No such file or directory\n");
+                             photo("short.veil") + ": not a .veil file (shorter than the 14-byte header)\n" +
+                             photo("photo.veil") + ": not a .veil file\n" + photo("absent.veil") +
+                             ": Cannot open file \"" + photo("absent.veil") + "\". No such file or directory\n");
+}
+
+// "A.CR2" and "A.JPG" both make "A.veil": --force replaces files that were there before the run,
+// never the one the run has just written.
+TEST_F(VeilCommand, ForceNeverReplacesWhatTheRunItselfWrote)
+{
+    WriteFile(photo("A.CR2"), RandomBytes(200, 1));
+    WriteFile(photo("A.JPG"), RandomBytes(300, 2));
+    WriteText(photo("A.veil"), "from an earlier run");
+    Result forced = Veil({"cipher", "--force", "--code-file", code(), photo("A.CR2"), photo("A.JPG")});
+    EXPECT_EQ(forced.exitCode, 1);
+    EXPECT_NE(forced.err.find(photo("A.JPG") + ": \"" + photo("A.veil") + "\" already exists: this run wrote it"),
+              std::string::npos)
+        << forced.err;
+    EXPECT_EQ(ReadFile(photo("A.veil")).size(), 214u);  // the first photo's, replacing the earlier run's
+
+    // The same through --into and another spelling of the folder, and when deciphering.
+    Result again = Veil({"decipher", "--force", "--code-file", code(), "--into", (dir / "out").string(),
+                         photo("A.veil"), (dir / "photos" / "." / "A.veil").string()});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_NE(again.err.find("already exists: this run wrote it"), std::string::npos) << again.err;
+    EXPECT_EQ(dir.entries("out"), std::vector<std::string>{"A.cr2"});
+}
+
+// A named pipe given as a photo, a ".veil" file or the code file is refused at once; without
+// the refusal the run would wait for a writer for ever.
+TEST_F(VeilCommand, NamedPipesAreRefusedWithoutWaiting)
+{
+    for (const char *name : {"piped.jpg", "pipe.veil", "pipe.txt"})
+        ASSERT_EQ(::mkfifo((dir / "photos" / name).c_str(), 0600), 0);
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string pipe;
+        std::string expected;
+    };
+    const std::vector<Case> cases{
+        {{"cipher", "--code-file", code(), photo("piped.jpg")}, photo("piped.jpg"), photo("piped.jpg") + ": "},
+        {{"decipher", "--code-file", code(), photo("pipe.veil")}, photo("pipe.veil"), photo("pipe.veil") + ": "},
+        {{"check", "--code-file", photo("pipe.txt"), photo("pipe.veil")}, photo("pipe.txt"), "veil: "},
+    };
+    for (const Case &c : cases) {
+        std::atomic<bool> done = false;
+        std::thread watchdog([&] {
+            for (int i = 0; i < 100 && !done; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (!done)  // lets a waiting open go, so the test fails instead of hanging
+                ::close(::open(c.pipe.c_str(), O_WRONLY | O_NONBLOCK));
+        });
+        Result result = Veil(c.arguments);
+        done = true;
+        watchdog.join();
+        EXPECT_NE(result.exitCode, 0);
+        EXPECT_NE(result.err.find(c.expected + "Cannot open file \"" + c.pipe + "\". It is a named pipe, not a file."),
+                  std::string::npos)
+            << result.err;
+    }
+    EXPECT_EQ(dir.entries("out"), std::vector<std::string>{});
 }
 
 // The stored extension is not covered by the code check: whoever made the file chose it. One
