@@ -166,8 +166,9 @@ TEST_P(AtomicFile, WriteKilledAtEachStepLeavesNoFile)
         if (counts.empty())
             GTEST_SKIP() << "strace cannot trace here";
         ASSERT_EQ(test::ReadFile(dir / "photo.jpg"), written);
+        // The write is the program's last work: the last few calls of each kind are its steps.
         for (const auto &[call, count] : counts) {
-            for (int n = 1; n <= count; ++n) {
+            for (int n = std::max(1, count - 7); n <= count; ++n) {
                 const std::string at = mode + ", " + call + " #" + std::to_string(n);
                 if (mode == "replace")
                     test::WriteText(dir / "photo.jpg", "old");
