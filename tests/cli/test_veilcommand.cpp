@@ -183,7 +183,7 @@ TEST_F(VeilCommand, RefusedFilesAreNamedPerFileAndCheckTellsWhy)
     ASSERT_EQ(Veil({"cipher", "--code-file", (dir / "other-code.txt").string(), photo("theirs.jpg")}).exitCode, 0);
     WriteText(photo("short.veil"), "tiny");
     // A photo renamed: its first bytes are no check that any code makes.
-    WriteText(photo("photo.veil"), std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00", 16) + "pixels");
+    WriteText(photo("photo.veil"), std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00", 14) + "pixels");
 
     Result decipher = Veil({"decipher", "--code-file", code(), "--into", (dir / "out").string(), photo("theirs.veil"),
                             photo("short.veil"), photo("photo.veil"), photo("mine.veil")});
