@@ -56,15 +56,18 @@ const char *NotAFileReason(mode_t mode)
 InputFile::InputFile(const fs::path &file)
     : path_(file)
 {
-    // Without O_NONBLOCK, opening a named pipe waits for a writer, for ever if none comes; the
-    // kind of file is known only once it is open, and anything but a regular file is refused
-    // before a byte is read.
+    // Opening a named pipe waits for a writer, for ever if none comes, and opening a device
+    // can do things of its own: anything but a regular file is refused before it is opened.
+    // The name may be swapped for another file in between, so the open itself does not wait
+    // (O_NONBLOCK) and what was opened is checked again.
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        throw FileError(FileMessage("Cannot open file", file, NotAFileReason(st.st_mode)));
     do {
         fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0)
         ThrowOpenError(file, errno);
-    struct stat st {};
     if (::fstat(fd_, &st) != 0) {
         const int err = errno;
         ::close(fd_);
