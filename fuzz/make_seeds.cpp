@@ -1,18 +1,18 @@
 // Makes the seed corpora of the fuzz targets from the test fixtures:
 //   fuzz_seeds SOURCE_DIR OUTPUT_DIR
-// OUTPUT_DIR/imaging: a small photo in every format the imaging library reads (made as the
-// tests make theirs, plus the metafiles of tests/data); OUTPUT_DIR/veil: each of them ciphered
+// OUTPUT_DIR/imaging: a small photo in every format the imaging library reads (the tests' own
+// photos, JPEGs with EXIF data among them, and the metafiles of tests/data); OUTPUT_DIR/veil: each of them ciphered
 // under the fuzzing code, and files that are refused; OUTPUT_DIR/codetext: code files in every
 // encoding the reader knows.
 
 #include "codetext.h"
 #include "fuzzsupport.h"
 #include "imaging.h"
+#include "photos.h"
 
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
-#include <QPainter>
 
 #include <filesystem>
 #include <fstream>
@@ -29,14 +29,9 @@ void Write(const fs::path &file, const std::string &bytes)
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-QImage Photo()
+void Write(const fs::path &file, const std::vector<std::uint8_t> &bytes)
 {
-    QImage image(24, 16, QImage::Format_ARGB32);
-    image.fill(Qt::red);
-    QPainter painter(&image);
-    painter.fillRect(0, 0, 12, 8, Qt::blue);
-    painter.fillRect(12, 8, 12, 8, QColor(0, 200, 0, 128));
-    return image;
+    Write(file, std::string(bytes.begin(), bytes.end()));
 }
 
 }  // namespace
@@ -53,14 +48,15 @@ int main(int argc, char **argv)
     for (const char *sub : {"imaging", "veil", "codetext"})
         fs::create_directories(output / sub);
 
-    // Photos in every format read.
-    const QImage photo = Photo();
-    for (const char *mime : {"image/bmp", "image/jpeg", "image/png", "image/gif", "image/tiff"}) {
-        const QString name = QString::fromLatin1(mime).mid(6);
-        imaging::Save(photo, QString::fromStdString((output / "imaging" / ("photo." + name.toStdString())).string()),
-                      imaging::FindEncoderByMime(QString::fromLatin1(mime)));
-    }
-    photo.save(QString::fromStdString((output / "imaging" / "photo.ico").string()), "ICO");
+    // Photos in every format read; GIF through the program's own encoder, as Qt writes none.
+    for (const char *format : {"bmp", "jpeg", "png", "tiff", "ico"})
+        Write(output / "imaging" / (std::string("photo.") + format), test::EncodedPhoto(format));
+    Write(output / "imaging" / "exif.jpeg", test::JpegWithExif(false));
+    Write(output / "imaging" / "exif-damaged.jpeg", test::JpegWithExif(true));
+    const std::vector<std::uint8_t> png = test::EncodedPhoto("png", Qt::green);
+    imaging::Save(imaging::DecodeMemory(png, QStringLiteral("seed")).image,
+                  QString::fromStdString((output / "imaging" / "photo.gif").string()),
+                  imaging::FindEncoderByMime(QStringLiteral("image/gif")));
     for (const auto &entry : fs::directory_iterator(source / "tests" / "data")) {
         const std::string extension = entry.path().extension().string();
         if (extension == ".emf" || extension == ".wmf")
