@@ -40,7 +40,8 @@ std::string ReadAll(int fd)
 // Starts veil in a new session, so it has no terminal to prompt on.
 class VeilProcess {
 public:
-    explicit VeilProcess(const std::vector<std::string> &arguments)
+    // `wrapper` runs veil under another program (strace), found on the PATH.
+    explicit VeilProcess(const std::vector<std::string> &arguments, const std::vector<std::string> &wrapper = {})
     {
         int out[2], err[2];
         if (::pipe(out) != 0 || ::pipe(err) != 0)
@@ -53,13 +54,14 @@ public:
         posix_spawnattr_t attributes;
         posix_spawnattr_init(&attributes);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
-        std::vector<std::string> all{VEIL_BINARY};
+        std::vector<std::string> all = wrapper;
+        all.push_back(VEIL_BINARY);
         all.insert(all.end(), arguments.begin(), arguments.end());
         std::vector<char *> argv;
         for (auto &a : all)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        if (::posix_spawn(&pid_, VEIL_BINARY, &actions, &attributes, argv.data(), environ) != 0)
+        if (::posix_spawnp(&pid_, all.front().c_str(), &actions, &attributes, argv.data(), environ) != 0)
             throw std::runtime_error("spawn");
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attributes);
@@ -223,6 +225,45 @@ TEST_F(VeilCommand, ForceNeverReplacesWhatTheRunItselfWrote)
     EXPECT_EQ(again.exitCode, 1);
     EXPECT_NE(again.err.find("already exists: this run wrote it"), std::string::npos) << again.err;
     EXPECT_EQ(dir.entries("out"), std::vector<std::string>{"A.cr2"});
+}
+
+// A run killed by the system at the step where a finished file gets its name: with --force the
+// deciphered photo then stands under a hidden temporary name, plaintext, until the next run that
+// writes into the folder removes it; without --force it never had a name at all.
+TEST_F(VeilCommand, WhatAKilledRunLeftIsRemovedByTheNextRun)
+{
+    if (VeilProcess({"--help"}, {"strace", "-qq", "-o", "/dev/null"}).finish().exitCode != 0)
+        GTEST_SKIP() << "strace cannot trace here";
+    WriteFile(photo("a.jpg"), RandomBytes(100000, 1));
+    WriteFile(photo("b.jpg"), RandomBytes(100, 2));
+    ASSERT_EQ(Veil({"cipher", "--code-file", code(), photo("a.jpg"), photo("b.jpg")}).exitCode, 0);
+    WriteText(dir / "out" / "a.jpg", "old");
+    const auto killedAt = [](const std::string &call) {
+        return std::vector<std::string>{"strace", "-qq", "-o", "/dev/null", "-e", "trace=" + call,
+                                        "-e", "inject=" + call + ":signal=SIGKILL:when=1"};
+    };
+
+    Result forced = VeilProcess({"decipher", "--force", "--code-file", code(), "--into", (dir / "out").string(),
+                                 photo("a.veil")},
+                                killedAt("rename"))
+                        .finish();
+    ASSERT_EQ(forced.exitCode, 128 + SIGKILL);
+    std::vector<std::string> left = dir.entries("out");
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_EQ(left[0].rfind(".a.jpg.", 0), 0u) << left[0];
+    EXPECT_EQ(ReadFile(dir / "out" / left[0]), ReadFile(photo("a.jpg")));  // what must not stay
+    EXPECT_EQ(ReadFile(dir / "out" / "a.jpg").size(), 3u);
+
+    Result next = Veil({"decipher", "--code-file", code(), "--into", (dir / "out").string(), photo("b.veil")});
+    EXPECT_EQ(next.exitCode, 0) << next.err;
+    EXPECT_EQ(dir.entries("out"), (std::vector<std::string>{"a.jpg", "b.jpg"}));
+
+    std::filesystem::remove(dir / "out" / "a.jpg");
+    Result plain = VeilProcess({"decipher", "--code-file", code(), "--into", (dir / "out").string(), photo("a.veil")},
+                               killedAt("linkat"))
+                       .finish();
+    ASSERT_EQ(plain.exitCode, 128 + SIGKILL);
+    EXPECT_EQ(dir.entries("out"), std::vector<std::string>{"b.jpg"});
 }
 
 // A named pipe given as a photo, a ".veil" file or the code file is refused at once; without
