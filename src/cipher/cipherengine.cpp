@@ -185,14 +185,41 @@ std::string Extension::utf8() const
     return Utf16ToUtf8(text());
 }
 
-std::optional<Header> ReadHeader(const fs::path &veilFile)
+bool CouldBeCheck(const CheckValue &stored)
 {
+    const CheckValue constant = CheckConstant();
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        if (std::popcount(static_cast<std::uint8_t>(stored[i] ^ constant[i])) % 2 == 0)
+            return false;
+    }
+    return true;
+}
+
+namespace {
+
+void Tell(Refusal *refusal, Refusal why)
+{
+    if (refusal)
+        *refusal = why;
+}
+
+}  // namespace
+
+std::optional<Header> ReadHeader(const fs::path &veilFile, Refusal *refusal)
+{
+    Tell(refusal, Refusal::None);
     InputFile in(veilFile);
     std::array<std::uint8_t, HeaderSize> raw{};
-    if (in.size() < HeaderSize || in.read(raw.data(), raw.size()) != raw.size())
+    if (in.size() < HeaderSize || in.read(raw.data(), raw.size()) != raw.size()) {
+        Tell(refusal, Refusal::TooShort);
         return std::nullopt;
+    }
     Header header;
     std::copy_n(raw.begin(), header.check.size(), header.check.begin());
+    if (!CouldBeCheck(header.check)) {
+        Tell(refusal, Refusal::NotCiphered);
+        return std::nullopt;
+    }
     // A length above 6 is damage like any other; the 6-byte field is never read past.
     header.extension.ExtLength = raw[7];
     std::copy_n(raw.begin() + 8, MaxExtLength, header.extension.ExtBytes.begin());
@@ -410,6 +437,13 @@ bool CipherEngine::Matches(const CheckValue &storedCheck) const
     return check == CheckConstant();
 }
 
+Refusal CipherEngine::Judge(const CheckValue &storedCheck) const
+{
+    if (Matches(storedCheck))
+        return Refusal::None;
+    return CouldBeCheck(storedCheck) ? Refusal::OtherCode : Refusal::NotCiphered;
+}
+
 void CipherEngine::TransformBlock(std::uint8_t *buffer, std::size_t n, int c) const
 {
     TransformBlock(buffer, buffer, n, c);
@@ -499,12 +533,16 @@ void CipherEngine::Cipfoto(const fs::path &source, const fs::path &destination, 
     out.commit(mode);
 }
 
-bool CipherEngine::DecipherToFile(const fs::path &veilFile, const fs::path &destination, AtomicFile::Mode mode)
+bool CipherEngine::DecipherToFile(const fs::path &veilFile, const fs::path &destination, AtomicFile::Mode mode,
+                                  Refusal *refusal)
 {
+    Tell(refusal, Refusal::None);
     InputFile in(veilFile);
     const std::uint64_t size = in.size();
-    if (size < HeaderSize)
+    if (size < HeaderSize) {
+        Tell(refusal, Refusal::TooShort);
         return false;
+    }
 
     // The mirror of Cipfoto: the header comes in with the first piece of the body and every
     // read but the last is StreamChunk long, so every read starts on a page boundary; whole
@@ -520,8 +558,10 @@ bool CipherEngine::DecipherToFile(const fs::path &veilFile, const fs::path &dest
     in.readExactly(area, first);
     CheckValue stored{};
     std::copy_n(area, stored.size(), stored.begin());
-    if (!Matches(stored))
+    if (const Refusal why = Judge(stored); why != Refusal::None) {
+        Tell(refusal, why);
         return false;
+    }
 
     AtomicFile out(destination);
     const std::uint8_t *data = area + HeaderSize;
@@ -551,16 +591,21 @@ bool CipherEngine::DecipherToFile(const fs::path &veilFile, const fs::path &dest
     return true;
 }
 
-std::optional<SecureBytes> CipherEngine::DecipherFile(const fs::path &veilFile) const
+std::optional<SecureBytes> CipherEngine::DecipherFile(const fs::path &veilFile, Refusal *refusal) const
 {
+    Tell(refusal, Refusal::None);
     InputFile in(veilFile);
     std::array<std::uint8_t, HeaderSize> header{};
-    if (in.size() < HeaderSize || in.read(header.data(), header.size()) != header.size())
+    if (in.size() < HeaderSize || in.read(header.data(), header.size()) != header.size()) {
+        Tell(refusal, Refusal::TooShort);
         return std::nullopt;
+    }
     CheckValue stored{};
     std::copy_n(header.begin(), stored.size(), stored.begin());
-    if (!Matches(stored))
+    if (const Refusal why = Judge(stored); why != Refusal::None) {
+        Tell(refusal, why);
         return std::nullopt;
+    }
 
     const std::uint64_t length = in.size() - HeaderSize;
     if (length > MemoryLimit() || length > SIZE_MAX)

@@ -69,14 +69,28 @@ struct Extension {
     bool SafeInFileName() const;
 };
 
+// Why a file is not deciphered.
+enum class Refusal {
+    None,
+    OtherCode,    // a ".veil" file ciphered under another code
+    TooShort,     // shorter than the 14-byte header: no ".veil" file
+    NotCiphered,  // its first 7 bytes are a check that no code makes: no ".veil" file
+};
+
+// Whether a stored check can have been made under any code at all. Every code toggles an odd
+// number of bits of each of its 7 bytes (seven single-bit toggles, see ToggleCheck), so a
+// file that is not a ".veil" file passes by chance once in 128.
+bool CouldBeCheck(const CheckValue &stored);
+
 // The header of a ".veil" file, read without the key table.
 struct Header {
     CheckValue check{};
     Extension extension;
 };
-// std::nullopt when the file is shorter than a header. FileError when it cannot be read, or
-// when its stored extension could not end a file name (the file is damaged).
-std::optional<Header> ReadHeader(const std::filesystem::path &veilFile);
+// std::nullopt when the file is no ".veil" file; then `refusal`, if given, says why (TooShort
+// or NotCiphered). FileError when it cannot be read, or when its stored extension could not
+// end a file name (the file is damaged).
+std::optional<Header> ReadHeader(const std::filesystem::path &veilFile, Refusal *refusal = nullptr);
 
 // A deciphered body: memory that is overwritten before it is released.
 class SecureBytes {
@@ -157,16 +171,20 @@ public:
     // was ciphered under another code (or is shorter than a header). FileError when it cannot
     // be read or its body would not fit in memory. Several threads may decipher at once with
     // one engine, as long as nobody builds a new key table meanwhile.
-    std::optional<SecureBytes> DecipherFile(const std::filesystem::path &veilFile) const;
+    // `refusal`, if given, says why a file was refused (or None).
+    std::optional<SecureBytes> DecipherFile(const std::filesystem::path &veilFile, Refusal *refusal = nullptr) const;
 
     // Tests the file's code check and deciphers its body into `destination`, written as by
     // Cipfoto, with the same errors. False, with nothing written: the file was ciphered under
     // another code (or is shorter than a header).
     [[nodiscard]] bool DecipherToFile(const std::filesystem::path &veilFile, const std::filesystem::path &destination,
-                                      AtomicFile::Mode mode = AtomicFile::Mode::KeepExisting);
+                                      AtomicFile::Mode mode = AtomicFile::Mode::KeepExisting,
+                                      Refusal *refusal = nullptr);
 
     // True when the header's check was made under the current key table.
     bool Matches(const CheckValue &storedCheck) const;
+    // None when the check was made under the current key table, else why the file is refused.
+    Refusal Judge(const CheckValue &storedCheck) const;
 
 private:
     // Transforms consecutive body bytes. `remaining` counts the body's bytes not yet

@@ -14,6 +14,9 @@
 #include <functional>
 #include <iostream>
 #include <optional>
+#include <set>
+#include <sys/stat.h>
+#include <utility>
 #include <variant>
 #include <string_view>
 #include <termios.h>
@@ -73,7 +76,8 @@ constexpr std::string_view CipherHelp =
     "extension; the extension is stored inside, so deciphering gives it back.\n"
     "\n"
     "  --into DIR        write into DIR (default: each file's own folder)\n"
-    "  --force           replace an existing .veil file (default: refuse it, go on)\n"
+    "  --force           replace an existing .veil file (default: refuse it, go on);\n"
+    "                    never one this run wrote itself\n"
     "  --code-file FILE  read the code from a text file (UTF-8, UTF-16 or Latin-1)\n"
     "  --help            show this text\n"
     "\n"
@@ -82,10 +86,12 @@ constexpr std::string_view CipherHelp =
 constexpr std::string_view DecipherHelp =
     "Usage: veil decipher [--into DIR] [--force] [--code-file FILE] FILE.veil...\n"
     "Writes the original file of each FILE.veil as NAME plus its stored extension,\n"
-    "byte for byte. Files ciphered under another code are refused; the others go on.\n"
+    "byte for byte. Files ciphered under another code, and files that are not .veil\n"
+    "files, are refused; the others go on.\n"
     "\n"
     "  --into DIR        write into DIR (default: each file's own folder)\n"
-    "  --force           replace an existing file (default: refuse it, go on)\n"
+    "  --force           replace an existing file (default: refuse it, go on);\n"
+    "                    never one this run wrote itself\n"
     "  --code-file FILE  read the code from a text file (UTF-8, UTF-16 or Latin-1)\n"
     "  --help            show this text\n"
     "\n"
@@ -94,7 +100,8 @@ constexpr std::string_view DecipherHelp =
 constexpr std::string_view CheckHelp =
     "Usage: veil check [--code-file FILE] FILE.veil...\n"
     "Prints one line per file: \"ok\" when it was ciphered under the code, \"other code\"\n"
-    "when not, or the error that kept it from being read.\n"
+    "when under another, \"not a .veil file\" when it is none, or the error that kept it\n"
+    "from being read.\n"
     "\n"
     "  --code-file FILE  read the code from a text file (UTF-8, UTF-16 or Latin-1)\n"
     "  --help            show this text\n";
@@ -188,36 +195,83 @@ bool Exists(const fs::path &path)
     return fs::exists(fs::symlink_status(path, ec));
 }
 
-// Outcome of one file: an empty string when done, else the text to report.
-using FileAction = std::string (*)(CipherEngine &, const Options &, const fs::path &);
-
-std::string CipherOne(CipherEngine &engine, const Options &options, const fs::path &file)
+// What a refused file is; `otherCode` is the command's own words for a file of another code.
+std::string RefusalText(cipher::Refusal refusal, const char *otherCode)
 {
-    const fs::path target = TargetFolder(options, file) / file.filename().replace_extension(".veil");
+    switch (refusal) {
+    case cipher::Refusal::TooShort: return "not a .veil file (shorter than the 14-byte header)";
+    case cipher::Refusal::NotCiphered: return "not a .veil file";
+    default: return otherCode;
+    }
+}
+
+// The files this run has written, by device and inode: whatever names lead to them, a run never
+// replaces one of them, --force or not (two photos "A.CR2" and "A.JPG" both make "A.veil").
+class WrittenFiles {
+public:
+    bool contains(const fs::path &file) const
+    {
+        struct stat st {};
+        return ::stat(file.c_str(), &st) == 0 && ids_.contains({st.st_dev, st.st_ino});
+    }
+    void add(const fs::path &file)
+    {
+        struct stat st {};
+        if (::stat(file.c_str(), &st) == 0)
+            ids_.insert({st.st_dev, st.st_ino});
+    }
+
+private:
+    std::set<std::pair<dev_t, ino_t>> ids_;
+};
+
+// Refuses a target that exists, unless --force allows it and this run did not write it.
+std::string Refuse(const Options &options, const WrittenFiles &written, const fs::path &target)
+{
+    if (written.contains(target))
+        return "\"" + target.string() + "\" already exists: this run wrote it from another file";
     if (!options.force && Exists(target))
         return "\"" + target.string() + "\" already exists (use --force to replace it)";
-    engine.extension = cipher::Extension::FromFileName(file);
-    engine.Cipfoto(file, target, WriteMode(options));
     return {};
 }
 
-std::string DecipherOne(CipherEngine &engine, const Options &options, const fs::path &file)
+// Outcome of one file: an empty string when done, else the text to report.
+using FileAction = std::string (*)(CipherEngine &, const Options &, WrittenFiles &, const fs::path &);
+
+std::string CipherOne(CipherEngine &engine, const Options &options, WrittenFiles &written, const fs::path &file)
 {
-    const auto header = cipher::ReadHeader(file);
-    if (!header || !engine.Matches(header->check))
-        return "ciphered under another code";
+    const fs::path target = TargetFolder(options, file) / file.filename().replace_extension(".veil");
+    if (std::string refused = Refuse(options, written, target); !refused.empty())
+        return refused;
+    engine.extension = cipher::Extension::FromFileName(file);
+    engine.Cipfoto(file, target, WriteMode(options));
+    written.add(target);
+    return {};
+}
+
+std::string DecipherOne(CipherEngine &engine, const Options &options, WrittenFiles &written, const fs::path &file)
+{
+    constexpr auto OtherCode = "ciphered under another code";
+    cipher::Refusal refusal = cipher::Refusal::None;
+    const auto header = cipher::ReadHeader(file, &refusal);
+    if (header)
+        refusal = engine.Judge(header->check);
+    if (refusal != cipher::Refusal::None)
+        return RefusalText(refusal, OtherCode);
     fs::path name = file.filename().replace_extension();
     name += header->extension.utf8();
     const fs::path target = TargetFolder(options, file) / name;
-    if (!options.force && Exists(target))
-        return "\"" + target.string() + "\" already exists (use --force to replace it)";
-    if (!engine.DecipherToFile(file, target, WriteMode(options)))
-        return "ciphered under another code";
+    if (std::string refused = Refuse(options, written, target); !refused.empty())
+        return refused;
+    if (!engine.DecipherToFile(file, target, WriteMode(options), &refusal))
+        return RefusalText(refusal, OtherCode);
+    written.add(target);
     return {};
 }
 
 int RunOverFiles(CipherEngine &engine, const Options &options, FileAction action)
 {
+    WrittenFiles written;
     InterruptGuard interrupts;
     const bool showProgress = options.files.size() > 1;
     int failures = 0;
@@ -232,7 +286,7 @@ int RunOverFiles(CipherEngine &engine, const Options &options, FileAction action
             std::cerr << '[' << index << '/' << options.files.size() << "] " << file.string() << '\n';
         std::string problem;
         try {
-            problem = action(engine, options, file);
+            problem = action(engine, options, written, file);
         } catch (const TargetExistsError &error) {
             problem = error.what();
         } catch (const FileError &error) {
@@ -254,8 +308,11 @@ int RunCheck(CipherEngine &engine, const Options &options)
     for (const fs::path &file : options.files) {
         std::string verdict;
         try {
-            const auto header = cipher::ReadHeader(file);
-            verdict = header && engine.Matches(header->check) ? "ok" : "other code";
+            cipher::Refusal refusal = cipher::Refusal::None;
+            const auto header = cipher::ReadHeader(file, &refusal);
+            if (header)
+                refusal = engine.Judge(header->check);
+            verdict = refusal == cipher::Refusal::None ? "ok" : RefusalText(refusal, "other code");
         } catch (const FileError &error) {
             verdict = error.what();
         }

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <string_view>
+#include <dirent.h>
+#include <sys/file.h>
 #include <fcntl.h>
 #include <string.h>
 #include <cstdint>
@@ -34,15 +37,37 @@ void ThrowCreateError(const fs::path &file, int errnum)
     throw FileError(FileMessage("Cannot create file", file, errnum));
 }
 
+namespace {
+
+// What a name that is not a regular file is, in the user's words.
+const char *NotAFileReason(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return "It is a named pipe, not a file.";
+    if (S_ISSOCK(mode))
+        return "It is a socket, not a file.";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "It is a device, not a file.";
+    return "It is not a regular file.";
+}
+
+}  // namespace
+
 InputFile::InputFile(const fs::path &file)
     : path_(file)
 {
+    // Opening a named pipe waits for a writer, for ever if none comes, and opening a device
+    // can do things of its own: anything but a regular file is refused before it is opened.
+    // The name may be swapped for another file in between, so the open itself does not wait
+    // (O_NONBLOCK) and what was opened is checked again.
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        throw FileError(FileMessage("Cannot open file", file, NotAFileReason(st.st_mode)));
     do {
-        fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     } while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0)
         ThrowOpenError(file, errno);
-    struct stat st {};
     if (::fstat(fd_, &st) != 0) {
         const int err = errno;
         ::close(fd_);
@@ -50,8 +75,11 @@ InputFile::InputFile(const fs::path &file)
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd_);
-        ThrowOpenError(file, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+        if (S_ISDIR(st.st_mode))
+            ThrowOpenError(file, EISDIR);
+        throw FileError(FileMessage("Cannot open file", file, NotAFileReason(st.st_mode)));
     }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     size_ = static_cast<std::uint64_t>(st.st_size);
 }
 
@@ -136,6 +164,104 @@ bool RenameNoReplace(const fs::path &from, const fs::path &to, int &err)
 }
 
 
+// --- Temporaries -------------------------------------------------------------------------------
+//
+// A file in the making that has a name is called ".TARGET" + TemporaryMark + six letters or
+// digits, and its writer holds an exclusive flock() on it for as long as it lives. A process
+// killed meanwhile leaves the name behind, but its lock goes with it: such a file is a
+// leftover, and the next write into the folder removes it.
+
+namespace {
+
+constexpr std::string_view TemporaryMark = ".veilshot-part-";
+constexpr std::size_t TemporaryLetters = 6;
+
+fs::path TemporaryPattern(const fs::path &folder, const fs::path &target)
+{
+    return folder / ("." + target.filename().string() + std::string(TemporaryMark) + std::string(TemporaryLetters, 'X'));
+}
+
+fs::path RandomTemporary(const fs::path &folder, const fs::path &target)
+{
+    static constexpr char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    std::string name = TemporaryPattern(folder, target).string();
+    for (std::size_t i = name.size() - TemporaryLetters; i < name.size(); ++i)
+        name[i] = letters[random() % (sizeof letters - 1)];
+    return name;
+}
+
+// Locks a file in the making for its writer; false when someone else holds it (a run cleaning
+// up, which is about to remove the name). File systems without locks cannot tell a leftover
+// from a file in the making, so nothing is ever removed there.
+bool LockForWriting(int fd)
+{
+    return ::flock(fd, LOCK_EX | LOCK_NB) == 0 || (errno != EWOULDBLOCK && errno != EINTR);
+}
+
+bool SameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+void SyncFolder(const fs::path &folder, const fs::path &target)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;  // the name is in place; the kernel writes the folder out in its own time
+    const int synced = ::fsync(fd);
+    const int err = errno;
+    ::close(fd);
+    if (synced != 0 && err != EINVAL && err != EROFS)
+        ThrowCreateError(target, err);
+}
+
+bool IsTemporaryName(std::string_view name)
+{
+    const std::size_t mark = name.rfind(TemporaryMark);
+    if (name.size() < 2 || name[0] != '.' || mark == std::string_view::npos || mark < 2
+        || name.size() != mark + TemporaryMark.size() + TemporaryLetters)
+        return false;
+    for (const char c : name.substr(mark + TemporaryMark.size())) {
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
+}
+
+void RemoveLeftoverTemporaries(const fs::path &folder)
+{
+    DIR *dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return;
+    const int dirFd = ::dirfd(dir);
+    const uid_t self = ::geteuid();
+    bool removed = false;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (!IsTemporaryName(entry->d_name))
+            continue;
+        const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        // Only a regular file of this user that nobody is writing: its writer is gone. The name
+        // must still be the file that was locked, not one renamed into place meanwhile.
+        struct stat opened {}, named {};
+        if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_uid == self
+            && ::flock(fd, LOCK_EX | LOCK_NB) == 0
+            && ::fstatat(dirFd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(opened, named)
+            && ::unlinkat(dirFd, entry->d_name, 0) == 0)
+            removed = true;
+        ::close(fd);
+    }
+    if (removed)
+        ::fsync(dirFd);
+    ::closedir(dir);
+}
+
+// --- AtomicFile --------------------------------------------------------------------------------
+
 AtomicFile::AtomicFile(fs::path target, Naming naming, Access access)
     : target_(std::move(target))
     , access_(access)
@@ -143,14 +269,17 @@ AtomicFile::AtomicFile(fs::path target, Naming naming, Access access)
     folder_ = target_.parent_path();
     if (folder_.empty())
         folder_ = ".";
+    RemoveLeftoverTemporaries(folder_);
     // Where the file system allows it, the file has no name at all until it is complete, so
     // not even a killed process leaves part of it behind.
     if (naming == Naming::Unnamed && ::access("/proc/self/fd", X_OK) == 0) {
         do {
             fd_ = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, access_ == Access::OwnerOnly ? 0600 : 0666);
         } while (fd_ < 0 && errno == EINTR);
-        if (fd_ >= 0)
+        if (fd_ >= 0) {
+            LockForWriting(fd_);  // nobody else can know the file yet
             return;
+        }
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
             ThrowCreateError(target_, errno);
     }
@@ -159,14 +288,22 @@ AtomicFile::AtomicFile(fs::path target, Naming naming, Access access)
 
 fs::path AtomicFile::MakeTemporary()
 {
-    std::string pattern = (folder_ / ("." + target_.filename().string() + ".XXXXXX")).string();
-    do {
-        fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
-    } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0)
-        ThrowCreateError(target_, errno);
-    ::fchmod(fd_, access_ == Access::OwnerOnly ? 0600 : CreationMode());
-    return pattern;
+    for (;;) {
+        std::string pattern = TemporaryPattern(folder_, target_).string();
+        do {
+            fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+        } while (fd_ < 0 && errno == EINTR);
+        if (fd_ < 0)
+            ThrowCreateError(target_, errno);
+        // Owner-only while it is being written, whatever it is to become (see commit()). A run
+        // cleaning up may have taken the name in the instant before the lock: then once more.
+        struct stat opened {}, named {};
+        if (LockForWriting(fd_) && ::fstat(fd_, &opened) == 0 && ::lstat(pattern.c_str(), &named) == 0
+            && SameFile(opened, named))
+            return pattern;
+        ::close(fd_);
+        fd_ = -1;
+    }
 }
 
 AtomicFile::~AtomicFile()
@@ -177,14 +314,21 @@ AtomicFile::~AtomicFile()
 
 void AtomicFile::discard() noexcept
 {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    // The name goes first, while the lock still keeps a run cleaning up away from it.
     if (!temporary_.empty()) {
         ::unlink(temporary_.c_str());
         temporary_.clear();
     }
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+void AtomicFile::fail(int err)
+{
+    discard();
+    ThrowCreateError(target_, err);
 }
 
 void AtomicFile::write(const void *data, std::size_t length)
@@ -195,27 +339,32 @@ void AtomicFile::write(const void *data, std::size_t length)
         if (put < 0) {
             if (errno == EINTR)
                 continue;
-            const int err = errno;
-            discard();
-            ThrowCreateError(target_, err);
+            fail(errno);
         }
         in += put;
         length -= static_cast<std::size_t>(put);
     }
 }
 
+// The order is what makes a write durable: the file's bytes reach the disk before it gets the
+// target's name (a power loss cannot leave the name on an empty file, nor an old file replaced
+// by one), and the folder is synced before commit() returns, so what comes next - removing a
+// moved file's source, the end of the run - finds the new file on the disk.
 void AtomicFile::commit(Mode mode)
 {
+    if (!temporary_.empty() && ::fchmod(fd_, access_ == Access::OwnerOnly ? 0600 : CreationMode()) != 0)
+        fail(errno);
+    if (::fsync(fd_) != 0)  // delayed write errors (NFS, full disks) surface here
+        fail(errno);
     if (temporary_.empty()) {
         // The unnamed file gets its name: directly where nothing may be replaced, else through
         // a temporary name and a rename over the old file.
         const std::string self = "/proc/self/fd/" + std::to_string(fd_);
         fs::path linked = target_;
         int linkedOk = -1;
-        std::random_device random;
         for (int attempt = 0; attempt < 16 && linkedOk != 0; ++attempt) {
             if (mode == Mode::Replace)
-                linked = folder_ / ("." + target_.filename().string() + "." + std::to_string(random()) + ".part");
+                linked = RandomTemporary(folder_, target_);
             linkedOk = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, linked.c_str(), AT_SYMLINK_FOLLOW);
             if (linkedOk != 0 && (errno != EEXIST || mode == Mode::KeepExisting))
                 break;
@@ -227,38 +376,30 @@ void AtomicFile::commit(Mode mode)
                 throw TargetExistsError(FileMessage("Cannot create file", target_, err));
             ThrowCreateError(target_, err);
         }
-        temporary_ = linked;  // what to take back if the rest fails
-        if (mode == Mode::KeepExisting)
-            temporary_.clear();
+        if (mode == Mode::Replace)
+            temporary_ = linked;  // what to take back if the rest fails
     }
-    if (::close(fd_) != 0) {  // delayed write errors (NFS, full disks) surface here
-        const int err = errno;
-        fd_ = -1;
-        if (temporary_.empty())
-            ::unlink(target_.c_str());
-        discard();
-        ThrowCreateError(target_, err);
-    }
-    fd_ = -1;
-    if (temporary_.empty()) {
-        committed_ = true;
-        return;
-    }
-    int err = 0;
-    bool moved = false;
-    if (mode == Mode::Replace) {
-        moved = ::rename(temporary_.c_str(), target_.c_str()) == 0;
-        err = errno;
-    } else {
-        moved = RenameNoReplace(temporary_, target_, err);
-    }
-    if (!moved) {
-        discard();
-        if (err == EEXIST)
-            throw TargetExistsError(FileMessage("Cannot create file", target_, err));
-        ThrowCreateError(target_, err);
+    if (!temporary_.empty()) {
+        int err = 0;
+        bool moved = false;
+        if (mode == Mode::Replace) {
+            moved = ::rename(temporary_.c_str(), target_.c_str()) == 0;
+            err = errno;
+        } else {
+            moved = RenameNoReplace(temporary_, target_, err);
+        }
+        if (!moved) {
+            discard();
+            if (err == EEXIST)
+                throw TargetExistsError(FileMessage("Cannot create file", target_, err));
+            ThrowCreateError(target_, err);
+        }
+        temporary_.clear();
     }
     committed_ = true;
+    ::close(fd_);  // after the rename: the lock kept the temporary name safe until then
+    fd_ = -1;
+    SyncFolder(folder_, target_);
 }
 
 void SecureWipe(void *data, std::size_t length) noexcept

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace veilshot {
 
@@ -58,10 +59,26 @@ std::string ReadWholeFile(const std::filesystem::path &file, std::uint64_t limit
 // False with `err` set (EEXIST when the name is taken) when it did not happen.
 bool RenameNoReplace(const std::filesystem::path &from, const std::filesystem::path &to, int &err);
 
+// Flushes the entries of `folder` to the disk, so a name given or taken there survives a power
+// loss. File systems that cannot sync a folder (some network ones) leave it to the kernel.
+// FileError "Cannot create file TARGET ..." when the disk fails.
+void SyncFolder(const std::filesystem::path &folder, const std::filesystem::path &target);
+
+// Whether a file name is one that AtomicFile gives a file in the making (".NAME" and a mark of
+// its own), never a name a user would choose.
+bool IsTemporaryName(std::string_view name);
+
+// Removes from `folder` the files in the making that a killed process left behind: names
+// IsTemporaryName() knows, regular files of this user that no live writer holds. Anything
+// else is never touched. Every AtomicFile does this for its folder before it starts.
+void RemoveLeftoverTemporaries(const std::filesystem::path &folder);
+
 // Writes a file in the target's folder that gets the target's name only on commit(): an
-// unnamed file where the file system allows it, else a hidden temporary name. Until then the
-// target is untouched; destroyed without commit, the file is removed. The finished file gets
-// the permissions a newly created file would get, or the owner's alone for secrets.
+// unnamed file where the file system allows it, else a hidden temporary name, readable by the
+// owner alone until then. Until then the target is untouched; destroyed without commit, the
+// file is removed. On commit the file's bytes and then the folder's entry are flushed to the
+// disk: a power loss afterwards finds the new file, before it the old one. The finished file
+// gets the permissions a newly created file would get, or the owner's alone for secrets.
 class AtomicFile {
 public:
     enum class Mode {
@@ -93,6 +110,7 @@ public:
 private:
     std::filesystem::path MakeTemporary();
     void discard() noexcept;
+    [[noreturn]] void fail(int errnum);
 
     std::filesystem::path target_;
     std::filesystem::path folder_;

@@ -141,8 +141,8 @@ void TForm7::ipl()
     prepareNext([engine = aheadEngine_, screen = screen_](const QString &next) {
         return DecipherPicture(*engine, next, screen);
     });
-    if (prepared->otherCode) {
-        Label1->setText(QLatin1String(OtherCodeText));
+    if (prepared->refusal != cipher::Refusal::None) {
+        Label1->setText(QLatin1String(RefusalStatusText(prepared->refusal)));
         return;
     }
     const imaging::Picture &picture = prepared->picture;

@@ -22,13 +22,6 @@ namespace veilshot::platform {
 
 namespace {
 
-constexpr auto DialogGroup = "FileDialog";
-
-QSettings QtProjectSettings()
-{
-    return QSettings(QSettings::UserScope, QStringLiteral("QtProject"));
-}
-
 void Prepare(QFileDialog &dialog, const DialogRequest &request)
 {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -81,28 +74,14 @@ QDBusInterface ScreenSaver()
 
 LinuxFileDialogs::LinuxFileDialogs()
 {
-    QSettings settings = QtProjectSettings();
-    settings.beginGroup(DialogGroup);
-    savedKeys_ = settings.childKeys();
-    for (const QString &key : std::as_const(savedKeys_))
-        savedSettings_.insert(key, settings.value(key));
-}
-
-void LinuxFileDialogs::restoreSettings()
-{
-    QSettings settings = QtProjectSettings();
-    settings.beginGroup(DialogGroup);
-    for (const QString &key : settings.childKeys()) {
-        if (!savedSettings_.contains(key))
-            settings.remove(key);
-    }
-    for (auto it = savedSettings_.cbegin(); it != savedSettings_.cend(); ++it)
-        settings.setValue(it.key(), it.value());
-    settings.endGroup();
-    if (savedKeys_.isEmpty() && settings.allKeys().isEmpty()) {
-        settings.sync();
-        QFile::remove(settings.fileName());  // the program made it; leave nothing behind
-    }
+    // Every QFileDialog, when destroyed, saves the folder it showed, its history, sidebar and
+    // view into the user's "QtProject" settings (~/.config/QtProject.conf), creating the
+    // folder if need be; Qt has no switch for it. The program keeps no settings of its own, so
+    // the user's settings are looked for where nothing can ever be created: "/dev/null" is no
+    // folder. The dialogs then start from Qt's defaults, and their save fails before a file or
+    // a folder is made.
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null"));
 }
 
 std::optional<QString> LinuxFileDialogs::openFile(QWidget *parent, const DialogRequest &request)
@@ -115,7 +94,6 @@ std::optional<QString> LinuxFileDialogs::openFile(QWidget *parent, const DialogR
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
             chosen = dialog.selectedFiles().constFirst();
     }
-    restoreSettings();
     return chosen;
 }
 
@@ -129,7 +107,6 @@ QStringList LinuxFileDialogs::openFiles(QWidget *parent, const DialogRequest &re
         if (dialog.exec() == QDialog::Accepted)
             chosen = dialog.selectedFiles();
     }
-    restoreSettings();
     return chosen;
 }
 
@@ -146,7 +123,6 @@ std::optional<QString> LinuxFileDialogs::saveFile(QWidget *parent, const DialogR
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
             chosen = dialog.selectedFiles().constFirst();
     }
-    restoreSettings();
     return chosen;
 }
 

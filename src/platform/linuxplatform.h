@@ -12,19 +12,14 @@
 namespace veilshot::platform {
 
 // Qt's own dialogs, never the desktop's, so no "recently used" list records the names of
-// private files; and whatever the dialog adds to Qt's settings file (its history and last
-// folder) is taken back when it closes.
+// private files; and Qt's own record of the dialog (its history and last folder) is never
+// written: nothing under the user's config folder, not even for a moment.
 class LinuxFileDialogs final : public FileDialogs {
 public:
     LinuxFileDialogs();
     std::optional<QString> openFile(QWidget *parent, const DialogRequest &request) override;
     QStringList openFiles(QWidget *parent, const DialogRequest &request) override;
     std::optional<QString> saveFile(QWidget *parent, const DialogRequest &request) override;
-
-private:
-    void restoreSettings();
-    QHash<QString, QVariant> savedSettings_;  // the dialog's settings as found at start
-    QStringList savedKeys_;
 };
 
 class LinuxMessageBoxes final : public MessageBoxes {

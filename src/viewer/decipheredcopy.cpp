@@ -3,16 +3,35 @@
 #include "cipherengine.h"
 #include "imaging.h"
 #include "localpath.h"
+#include "texts.h"
 
 namespace veilshot {
+
+const char *NotCipheredReason(cipher::Refusal refusal)
+{
+    return refusal == cipher::Refusal::TooShort ? TooShortReason : NotCipheredPhotoReason;
+}
+
+const char *RefusalStatusText(cipher::Refusal refusal)
+{
+    switch (refusal) {
+    case cipher::Refusal::OtherCode: return OtherCodeText;
+    case cipher::Refusal::TooShort: return TooShortText;
+    case cipher::Refusal::NotCiphered: return NotCipheredText;
+    default: return "";
+    }
+}
 
 Prepared DecipherPicture(const cipher::CipherEngine &engine, const QString &veilFile, QSize box)
 {
     Prepared prepared;
     try {
-        const auto body = engine.DecipherFile(LocalPath(veilFile));
-        if (!body)
+        const auto body = engine.DecipherFile(LocalPath(veilFile), &prepared.refusal);
+        if (prepared.refusal == cipher::Refusal::OtherCode)
             prepared.otherCode = true;
+        else if (prepared.refusal != cipher::Refusal::None)
+            prepared.picture.error = QString::fromStdString(
+                FileMessage("Cannot open file", LocalPath(veilFile), NotCipheredReason(prepared.refusal)));
         else
             prepared.picture = imaging::DecodeMemory(body->bytes(), veilFile, box);
     } catch (const FileError &error) {

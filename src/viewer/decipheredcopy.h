@@ -8,15 +8,20 @@
 #include <QString>
 
 namespace veilshot {
-namespace cipher { class CipherEngine; }
 
 // Deciphers a ciphered photo into memory and decodes it for `box`, on whichever thread asks
 // (the windows' own, or the workers that prepare the next photo and the thumbnails). Several
 // threads may use one engine at once. Another code and failures are results, not exceptions.
 Prepared DecipherPicture(const cipher::CipherEngine &engine, const QString &veilFile, QSize box);
 
+// What the status label says of a refused file (OtherCodeText and its siblings).
+const char *RefusalStatusText(cipher::Refusal refusal);
+// Why a file the cipher engine refused as TooShort or NotCiphered cannot be shown, as the end
+// of a "Cannot open file" message.
+const char *NotCipheredReason(cipher::Refusal refusal);
+
 // The extension the photo had before it was ciphered (".jpeg"), from the file's header; ""
-// for a file shorter than a header. FileError when the file cannot be read or is damaged.
+// for a file that is no ciphered photo. FileError when the file cannot be read or is damaged.
 QString StoredExtension(const QString &veilFile);
 
 // Deciphers `veilFile` into memory with `engine` and writes to `target` exactly the bytes that

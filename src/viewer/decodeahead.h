@@ -4,6 +4,7 @@
 // file it was made from, as that file still is (path, the file itself, its size and its times
 // to the nanosecond).
 
+#include "cipherengine.h"
 #include "imaging.h"
 
 #include <QFuture>
@@ -19,6 +20,9 @@ namespace veilshot {
 struct Prepared {
     imaging::Picture picture;  // not ok(): its error says why
     bool otherCode = false;    // a ciphered file made under another code
+    // Why the cipher engine refused the file: OtherCode as above, or no ciphered photo at all
+    // (then picture.error says so as well).
+    cipher::Refusal refusal = cipher::Refusal::None;
 };
 
 class DecodeAhead {

@@ -73,17 +73,21 @@ void MoveFileTo(const QString &from, const QString &to, bool acrossFileSystems)
     const auto source = LocalPath(from);
     const auto target = LocalPath(to);
     int err = EXDEV;
-    if (!acrossFileSystems && RenameNoReplace(source, target, err))
+    if (!acrossFileSystems && RenameNoReplace(source, target, err)) {
+        SyncFolder(target.parent_path().empty() ? "." : target.parent_path(), target);
+        SyncFolder(source.parent_path().empty() ? "." : source.parent_path(), target);
         return;
+    }
     if (err == EEXIST)
         throw TargetExistsError(FileMessage("Cannot move file", source, err));
     if (err != EXDEV)
         throw FileError(FileMessage("Cannot move file", source, err));
-    // Another file system: the copy is finished and in place before the source goes.
+    // Another file system: the copy is finished and on the disk before the source goes.
     CopyBytes(from, to);
     if (::unlink(source.c_str()) != 0)
         throw FileError(FileMessage("Cannot move file", source,
                                     std::string(std::strerror(errno)) + ". A copy was made at \"" + target.string() + "\"."));
+    SyncFolder(source.parent_path().empty() ? "." : source.parent_path(), target);
 }
 
 void CopyFileTo(const QString &from, const QString &to)

@@ -14,6 +14,12 @@ inline constexpr auto NotPresentMessage = "The file with this name in this folde
 // The status label's texts (they begin with 21 blanks).
 inline constexpr auto NoFileText = "                     THERE IS NO FILE. THE FILE IS MISSED";
 inline constexpr auto OtherCodeText = "                     THE PHOTO IS CIPHERED OTHER CODE";
+inline constexpr auto TooShortText = "                     THE FILE IS TOO SHORT. IT IS NOT A CIPHERED PHOTO";
+inline constexpr auto NotCipheredText = "                     THE FILE IS NOT A CIPHERED PHOTO";
+
+// Why a file that is no ciphered photo cannot be shown, after "Cannot open file "NAME". ".
+inline constexpr auto TooShortReason = "The file is shorter than the 14-byte header of a ciphered photo.";
+inline constexpr auto NotCipheredPhotoReason = "The file is not a ciphered photo.";
 
 // The open dialogs' filters, as "description|patterns".
 inline constexpr auto CipheredFilter = "Зашифрованное фото (*.veil)|*.veil";

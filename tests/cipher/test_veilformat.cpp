@@ -176,19 +176,53 @@ TEST_P(VeilFormat, HeaderHoldsTheCodeCheckAndTheLowerCasedExtension)
 TEST_P(VeilFormat, OtherCodeAndShortFilesAreRefused)
 {
     const auto veil = Cipher(RandomBytes(5000));
+    Refusal refusal = Refusal::None;
     CipherEngine other(GetParam());
     other.BuildKeyTable(u"another code");
-    EXPECT_FALSE(other.DecipherFile(veil));
-    EXPECT_FALSE(other.DecipherToFile(veil, dir / "copy.jpg"));
+    EXPECT_FALSE(other.DecipherFile(veil, &refusal));
+    EXPECT_EQ(refusal, Refusal::OtherCode);
+    EXPECT_FALSE(other.DecipherToFile(veil, dir / "copy.jpg", AtomicFile::Mode::KeepExisting, &refusal));
+    EXPECT_EQ(refusal, Refusal::OtherCode);
     CipherEngine noCodeYet(GetParam());
-    EXPECT_FALSE(noCodeYet.DecipherFile(veil));
+    EXPECT_FALSE(noCodeYet.DecipherFile(veil, &refusal));
+    EXPECT_EQ(refusal, Refusal::OtherCode);
     EXPECT_FALSE(noCodeYet.DecipherToFile(veil, dir / "copy.jpg"));
 
     for (std::size_t size : {0, 7, 13}) {
         WriteFile(dir / "short.veil", std::vector<std::uint8_t>(size, 0));
-        EXPECT_FALSE(engine.DecipherFile(dir / "short.veil")) << size;
-        EXPECT_FALSE(engine.DecipherToFile(dir / "short.veil", dir / "copy.jpg")) << size;
+        EXPECT_FALSE(engine.DecipherFile(dir / "short.veil", &refusal)) << size;
+        EXPECT_EQ(refusal, Refusal::TooShort) << size;
+        EXPECT_FALSE(engine.DecipherToFile(dir / "short.veil", dir / "copy.jpg", AtomicFile::Mode::KeepExisting, &refusal))
+            << size;
+        EXPECT_EQ(refusal, Refusal::TooShort) << size;
+        EXPECT_FALSE(ReadHeader(dir / "short.veil", &refusal)) << size;
+        EXPECT_EQ(refusal, Refusal::TooShort) << size;
     }
+    // Photos and other files given for ".veil" files: their first bytes are no check that any
+    // code makes, so they are told apart from files of another code.
+    const std::vector<std::vector<std::uint8_t>> notCiphered{
+        {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0x00, 0x01, 0x01, 0x00},
+        {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'},
+        std::vector<std::uint8_t>(20, 0),
+    };
+    for (const auto &bytes : notCiphered) {
+        WriteFile(dir / "photo.veil", bytes);
+        EXPECT_FALSE(engine.DecipherFile(dir / "photo.veil", &refusal));
+        EXPECT_EQ(refusal, Refusal::NotCiphered) << int(bytes[0]);
+        EXPECT_FALSE(engine.DecipherToFile(dir / "photo.veil", dir / "copy.jpg", AtomicFile::Mode::KeepExisting, &refusal));
+        EXPECT_EQ(refusal, Refusal::NotCiphered) << int(bytes[0]);
+        EXPECT_FALSE(ReadHeader(dir / "photo.veil", &refusal));
+        EXPECT_EQ(refusal, Refusal::NotCiphered) << int(bytes[0]);
+    }
+    // Every code's check could be one; files of every code are ".veil" files.
+    for (const std::u16string_view code : {u"a", u"another code", u"correct horse battery staple", u"\u0416\u0443\u043A"}) {
+        CipherEngine any(GetParam());
+        ASSERT_EQ(any.BuildKeyTable(code), CipherEngine::BuildResult::Built);
+        EXPECT_TRUE(CouldBeCheck(any.CodeCheck()));
+        EXPECT_EQ(engine.Judge(any.CodeCheck()), any.CodeCheck() == engine.CodeCheck() ? Refusal::None : Refusal::OtherCode);
+    }
+    ASSERT_TRUE(ReadHeader(veil, &refusal));
+    EXPECT_EQ(refusal, Refusal::None);
     EXPECT_FALSE(std::filesystem::exists(dir / "copy.jpg")) << "a refused file is not written";
     WriteFile(dir / "empty-body.veil", ReadFile(veil));
     std::filesystem::resize_file(dir / "empty-body.veil", HeaderSize);

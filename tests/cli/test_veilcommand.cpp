@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <thread>
+#include <sys/stat.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -36,7 +40,8 @@ std::string ReadAll(int fd)
 // Starts veil in a new session, so it has no terminal to prompt on.
 class VeilProcess {
 public:
-    explicit VeilProcess(const std::vector<std::string> &arguments)
+    // `wrapper` runs veil under another program (strace), found on the PATH.
+    explicit VeilProcess(const std::vector<std::string> &arguments, const std::vector<std::string> &wrapper = {})
     {
         int out[2], err[2];
         if (::pipe(out) != 0 || ::pipe(err) != 0)
@@ -49,13 +54,14 @@ public:
         posix_spawnattr_t attributes;
         posix_spawnattr_init(&attributes);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
-        std::vector<std::string> all{VEIL_BINARY};
+        std::vector<std::string> all = wrapper;
+        all.push_back(VEIL_BINARY);
         all.insert(all.end(), arguments.begin(), arguments.end());
         std::vector<char *> argv;
         for (auto &a : all)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        if (::posix_spawn(&pid_, VEIL_BINARY, &actions, &attributes, argv.data(), environ) != 0)
+        if (::posix_spawnp(&pid_, all.front().c_str(), &actions, &attributes, argv.data(), environ) != 0)
             throw std::runtime_error("spawn");
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attributes);
@@ -171,27 +177,128 @@ TEST_F(VeilCommand, ExistingTargetsAreRefusedUnlessForcedAndTheOthersGoOn)
     EXPECT_EQ(ReadFile(photo("b.jpg")), original);
 }
 
-TEST_F(VeilCommand, AnotherCodeIsNamedPerFileAndCheckTellsWhich)
+TEST_F(VeilCommand, RefusedFilesAreNamedPerFileAndCheckTellsWhy)
 {
     WriteFile(photo("mine.jpg"), RandomBytes(300));
     WriteFile(photo("theirs.jpg"), RandomBytes(300));
     ASSERT_EQ(Veil({"cipher", "--code-file", code(), photo("mine.jpg")}).exitCode, 0);
     ASSERT_EQ(Veil({"cipher", "--code-file", (dir / "other-code.txt").string(), photo("theirs.jpg")}).exitCode, 0);
     WriteText(photo("short.veil"), "tiny");
+    // A photo renamed: its first bytes are no check that any code makes.
+    WriteText(photo("photo.veil"), std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00", 14) + "pixels");
 
     Result decipher = Veil({"decipher", "--code-file", code(), "--into", (dir / "out").string(), photo("theirs.veil"),
-                            photo("mine.veil")});
+                            photo("short.veil"), photo("photo.veil"), photo("mine.veil")});
     EXPECT_EQ(decipher.exitCode, 1);
-    EXPECT_NE(decipher.err.find(photo("theirs.veil") + ": ciphered under another code"), std::string::npos)
-        << decipher.err;
+    for (const std::string &line : {photo("theirs.veil") + ": ciphered under another code\n",
+                                   photo("short.veil") + ": not a .veil file (shorter than the 14-byte header)\n",
+                                   photo("photo.veil") + ": not a .veil file\n"})
+        EXPECT_NE(decipher.err.find(line), std::string::npos) << decipher.err;
     EXPECT_EQ(dir.entries("out"), std::vector<std::string>{"mine.jpg"});
 
     Result check = Veil({"check", "--code-file", code(), photo("mine.veil"), photo("theirs.veil"), photo("short.veil"),
-                         photo("absent.veil")});
+                         photo("photo.veil"), photo("absent.veil")});
     EXPECT_EQ(check.exitCode, 1);
     EXPECT_EQ(check.out, photo("mine.veil") + ": ok\n" + photo("theirs.veil") + ": other code\n" +
-                             photo("short.veil") + ": other code\n" + photo("absent.veil") + ": Cannot open file \"" +
-                             photo("absent.veil") + "\". No such file or directory\n");
+                             photo("short.veil") + ": not a .veil file (shorter than the 14-byte header)\n" +
+                             photo("photo.veil") + ": not a .veil file\n" + photo("absent.veil") +
+                             ": Cannot open file \"" + photo("absent.veil") + "\". No such file or directory\n");
+}
+
+// "A.CR2" and "A.JPG" both make "A.veil": --force replaces files that were there before the run,
+// never the one the run has just written.
+TEST_F(VeilCommand, ForceNeverReplacesWhatTheRunItselfWrote)
+{
+    WriteFile(photo("A.CR2"), RandomBytes(200, 1));
+    WriteFile(photo("A.JPG"), RandomBytes(300, 2));
+    WriteText(photo("A.veil"), "from an earlier run");
+    Result forced = Veil({"cipher", "--force", "--code-file", code(), photo("A.CR2"), photo("A.JPG")});
+    EXPECT_EQ(forced.exitCode, 1);
+    EXPECT_NE(forced.err.find(photo("A.JPG") + ": \"" + photo("A.veil") + "\" already exists: this run wrote it"),
+              std::string::npos)
+        << forced.err;
+    EXPECT_EQ(ReadFile(photo("A.veil")).size(), 214u);  // the first photo's, replacing the earlier run's
+
+    // The same through --into and another spelling of the folder, and when deciphering.
+    Result again = Veil({"decipher", "--force", "--code-file", code(), "--into", (dir / "out").string(),
+                         photo("A.veil"), (dir / "photos" / "." / "A.veil").string()});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_NE(again.err.find("already exists: this run wrote it"), std::string::npos) << again.err;
+    EXPECT_EQ(dir.entries("out"), std::vector<std::string>{"A.cr2"});
+}
+
+// A run killed by the system at the step where a finished file gets its name: with --force the
+// deciphered photo then stands under a hidden temporary name, plaintext, until the next run that
+// writes into the folder removes it; without --force it never had a name at all.
+TEST_F(VeilCommand, WhatAKilledRunLeftIsRemovedByTheNextRun)
+{
+    if (VeilProcess({"--help"}, {"strace", "-qq", "-o", "/dev/null"}).finish().exitCode != 0)
+        GTEST_SKIP() << "strace cannot trace here";
+    WriteFile(photo("a.jpg"), RandomBytes(100000, 1));
+    WriteFile(photo("b.jpg"), RandomBytes(100, 2));
+    ASSERT_EQ(Veil({"cipher", "--code-file", code(), photo("a.jpg"), photo("b.jpg")}).exitCode, 0);
+    WriteText(dir / "out" / "a.jpg", "old");
+    const auto killedAt = [](const std::string &call) {
+        return std::vector<std::string>{"strace", "-qq", "-o", "/dev/null", "-e", "trace=" + call,
+                                        "-e", "inject=" + call + ":signal=SIGKILL:when=1"};
+    };
+
+    Result forced = VeilProcess({"decipher", "--force", "--code-file", code(), "--into", (dir / "out").string(),
+                                 photo("a.veil")},
+                                killedAt("rename"))
+                        .finish();
+    ASSERT_EQ(forced.exitCode, 128 + SIGKILL);
+    std::vector<std::string> left = dir.entries("out");
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_EQ(left[0].rfind(".a.jpg.", 0), 0u) << left[0];
+    EXPECT_EQ(ReadFile(dir / "out" / left[0]), ReadFile(photo("a.jpg")));  // what must not stay
+    EXPECT_EQ(ReadFile(dir / "out" / "a.jpg").size(), 3u);
+
+    Result next = Veil({"decipher", "--code-file", code(), "--into", (dir / "out").string(), photo("b.veil")});
+    EXPECT_EQ(next.exitCode, 0) << next.err;
+    EXPECT_EQ(dir.entries("out"), (std::vector<std::string>{"a.jpg", "b.jpg"}));
+
+    std::filesystem::remove(dir / "out" / "a.jpg");
+    Result plain = VeilProcess({"decipher", "--code-file", code(), "--into", (dir / "out").string(), photo("a.veil")},
+                               killedAt("linkat"))
+                       .finish();
+    ASSERT_EQ(plain.exitCode, 128 + SIGKILL);
+    EXPECT_EQ(dir.entries("out"), std::vector<std::string>{"b.jpg"});
+}
+
+// A named pipe given as a photo, a ".veil" file or the code file is refused at once; without
+// the refusal the run would wait for a writer for ever.
+TEST_F(VeilCommand, NamedPipesAreRefusedWithoutWaiting)
+{
+    for (const char *name : {"piped.jpg", "pipe.veil", "pipe.txt"})
+        ASSERT_EQ(::mkfifo((dir / "photos" / name).c_str(), 0600), 0);
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string pipe;
+        std::string expected;
+    };
+    const std::vector<Case> cases{
+        {{"cipher", "--code-file", code(), photo("piped.jpg")}, photo("piped.jpg"), photo("piped.jpg") + ": "},
+        {{"decipher", "--code-file", code(), photo("pipe.veil")}, photo("pipe.veil"), photo("pipe.veil") + ": "},
+        {{"check", "--code-file", photo("pipe.txt"), photo("pipe.veil")}, photo("pipe.txt"), "veil: "},
+    };
+    for (const Case &c : cases) {
+        std::atomic<bool> done = false;
+        std::thread watchdog([&] {
+            for (int i = 0; i < 100 && !done; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (!done)  // lets a waiting open go, so the test fails instead of hanging
+                ::close(::open(c.pipe.c_str(), O_WRONLY | O_NONBLOCK));
+        });
+        Result result = Veil(c.arguments);
+        done = true;
+        watchdog.join();
+        EXPECT_NE(result.exitCode, 0);
+        EXPECT_NE(result.err.find(c.expected + "Cannot open file \"" + c.pipe + "\". It is a named pipe, not a file."),
+                  std::string::npos)
+            << result.err;
+    }
+    EXPECT_EQ(dir.entries("out"), std::vector<std::string>{});
 }
 
 // The stored extension is not covered by the code check: whoever made the file chose it. One

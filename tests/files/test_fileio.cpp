@@ -6,7 +6,18 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fcntl.h>
+#include <future>
+#include <map>
+#include <set>
+#include <sstream>
+#include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace veilshot {
 namespace {
@@ -91,6 +102,179 @@ TEST_P(AtomicFile, UncreatableTargetIsACreateError)
     } catch (const FileError &error) {
         EXPECT_STREQ(error.what(), "Cannot create file \"/nonexistent-folder/x.veil\". No such file or directory");
     }
+}
+
+
+// The program that writes through AtomicFile, run whole or killed by strace at the n-th call of
+// one system call. Returns its exit status, 128 + signal when killed, -1 without strace.
+int RunWriter(const std::vector<std::string> &strace, const std::vector<std::string> &arguments)
+{
+    std::vector<std::string> all = strace;
+    all.push_back(ATOMICWRITE_BINARY);
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::vector<char *> argv;
+        for (auto &a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 2);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 127)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// How often the writer makes each system call of a write and its commit.
+std::map<std::string, int> CountCalls(const std::vector<std::string> &arguments, const std::filesystem::path &log)
+{
+    const int status = RunWriter({"strace", "-qq", "-o", log.string(), "-e", "trace=%file,%desc"}, arguments);
+    if (status != 0)
+        return {};
+    std::map<std::string, int> counts;
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        const auto paren = line.find('(');
+        if (paren != std::string::npos && paren > 0)
+            ++counts[line.substr(0, paren)];
+    }
+    return counts;
+}
+
+// A write killed at any of its steps leaves either the old target or the complete new one,
+// never part of it; where the file system gives unnamed files, nothing else either. Whatever
+// a killed write leaves is gone after the next write into the folder.
+TEST_P(AtomicFile, WriteKilledAtEachStepLeavesNoFile)
+{
+    const bool unnamed = GetParam() == veilshot::AtomicFile::Naming::Unnamed;
+    const std::string naming = unnamed ? "unnamed" : "hidden";
+    constexpr long Size = 300000;
+    const std::vector<std::uint8_t> written(Size, 'P');
+    const std::vector<std::uint8_t> old{'o', 'l', 'd'};
+    test::TempDir logs;
+    for (const std::string mode : {"keep", "replace"}) {
+        test::TempDir dir;
+        const std::string target = (dir / "photo.jpg").string();
+        if (mode == "replace")
+            test::WriteText(dir / "photo.jpg", "old");
+        const auto counts = CountCalls({naming, mode, target, std::to_string(Size)}, logs / "calls");
+        if (counts.empty())
+            GTEST_SKIP() << "strace cannot trace here";
+        ASSERT_EQ(test::ReadFile(dir / "photo.jpg"), written);
+        // The write is the program's last work: the last few calls of each kind are its steps.
+        for (const auto &[call, count] : counts) {
+            for (int n = std::max(1, count - 7); n <= count; ++n) {
+                const std::string at = mode + ", " + call + " #" + std::to_string(n);
+                if (mode == "replace")
+                    test::WriteText(dir / "photo.jpg", "old");
+                else
+                    std::filesystem::remove(dir / "photo.jpg");
+                const int status = RunWriter({"strace", "-qq", "-o", "/dev/null", "-e", "trace=" + call, "-e",
+                                              "inject=" + call + ":signal=SIGKILL:when=" + std::to_string(n)},
+                                             {naming, mode, target, std::to_string(Size)});
+                if (status != 128 + SIGKILL)
+                    continue;  // the call came before the program's own code, or not at all
+                const auto content = test::ReadFile(dir / "photo.jpg");
+                const bool there = std::filesystem::exists(dir / "photo.jpg");
+                EXPECT_TRUE(content == written || (mode == "replace" ? content == old : !there)) << at;
+                std::set<std::string> leftovers;
+                for (const std::string &name : dir.entries()) {
+                    if (name != "photo.jpg")
+                        leftovers.insert(name);
+                }
+                if (unnamed && mode == "keep") {
+                    EXPECT_TRUE(leftovers.empty()) << at << ": " << *leftovers.begin();
+                }
+                EXPECT_EQ(RunWriter({}, {naming, "replace", (dir / "other.jpg").string(), "1"}), 0);
+                const auto expected = there ? std::vector<std::string>{"other.jpg", "photo.jpg"}
+                                            : std::vector<std::string>{"other.jpg"};
+                EXPECT_EQ(dir.entries(), expected) << at;
+                std::filesystem::remove(dir / "other.jpg");
+            }
+        }
+    }
+}
+
+TEST(Temporaries, OnlyLeftoversOfKilledWritesAreRemoved)
+{
+    test::TempDir dir;
+    // Names a killed write leaves, and names that only look alike.
+    const std::vector<std::string> leftovers{".photo.jpg.veilshot-part-Ab12Cd", ".a.veil.veilshot-part-ZZZZZZ"};
+    const std::vector<std::string> kept{"photo.jpg.veilshot-part-Ab12Cd", ".photo.jpg.veilshot-part-Ab12C",
+                                        ".photo.jpg.veilshot-part-Ab12C!", ".photo.jpg.Ab12Cd", ".photo.jpg.123.part",
+                                        ".veilshot-part-Ab12Cd", ".photo.jpg.veilshot-part-Ab12Cde"};
+    for (const auto &name : leftovers)
+        test::WriteText(dir / name, "plain");
+    for (const auto &name : kept)
+        test::WriteText(dir / name, "the user's");
+    // One in the making: its writer is alive and holds it.
+    const std::string live = ".b.jpg.veilshot-part-Live01";
+    test::WriteText(dir / live, "being written");
+    const int held = ::open((dir / live).c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    // A folder and a link with a leftover's name are not files in the making.
+    std::filesystem::create_directory(dir / ".c.jpg.veilshot-part-Folder");
+    std::filesystem::create_symlink(dir / leftovers[0], dir / ".d.jpg.veilshot-part-Link01");
+
+    for (const auto &name : leftovers)
+        EXPECT_TRUE(IsTemporaryName(name)) << name;
+    for (const auto &name : kept)
+        EXPECT_FALSE(IsTemporaryName(name)) << name;
+    {
+        veilshot::AtomicFile file(dir / "new.jpg");  // every write tidies its folder first
+        file.commit(veilshot::AtomicFile::Mode::KeepExisting);
+    }
+    std::vector<std::string> expected = kept;
+    expected.insert(expected.end(), {live, ".c.jpg.veilshot-part-Folder", ".d.jpg.veilshot-part-Link01", "new.jpg"});
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(dir.entries(), expected);
+    ::close(held);
+    RemoveLeftoverTemporaries(dir.path());
+    EXPECT_FALSE(std::filesystem::exists(dir / live));
+}
+
+// Opening a named pipe for reading waits for a writer, for ever if none comes: anything that is
+// not a regular file is refused before that.
+TEST(InputFile, RefusesWhatIsNotARegularFile)
+{
+    test::TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "pipe.jpg").c_str(), 0600), 0);
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = (dir / "socket.jpg").string();
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    std::filesystem::create_directory(dir / "folder.jpg");
+
+    const std::vector<std::pair<std::filesystem::path, std::string>> cases{
+        {dir / "pipe.jpg", "It is a named pipe, not a file."},
+        {dir / "socket.jpg", "It is a socket, not a file."},
+        {"/dev/null", "It is a device, not a file."},
+        {dir / "folder.jpg", "Is a directory"},
+    };
+    for (const auto &[file, reason] : cases) {
+        auto opening = std::async(std::launch::async, [file = file] {
+            try {
+                InputFile in(file);
+                return std::string("opened");
+            } catch (const FileError &error) {
+                return std::string(error.what());
+            }
+        });
+        if (opening.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ::close(::open(file.c_str(), O_WRONLY | O_NONBLOCK));  // lets the waiting open go
+            ADD_FAILURE() << file << " kept the reader waiting";
+        }
+        EXPECT_EQ(opening.get(), "Cannot open file \"" + file.string() + "\". " + reason);
+    }
+    ::close(sock);
 }
 
 }  // namespace

@@ -269,6 +269,39 @@ private slots:
         QCOMPARE(label1(), QString(NoFileText));
     }
 
+    // The status label says what a refused file is: one of another code, or no ciphered photo
+    // at all. No message box either way, and the picture shown before stays.
+    void refusedFilesAreNamedInTheStatusLabel_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");  // empty: ciphered under another code
+        QTest::addColumn<QString>("label");
+        QTest::newRow("another code") << QByteArray() << QString(OtherCodeText);
+        QTest::newRow("shorter than a header") << QByteArray("tiny") << QString(TooShortText);
+        QTest::newRow("empty") << QByteArray("") << QString(TooShortText);
+        const std::vector<std::uint8_t> png = Png({10, 10}, Qt::green);
+        QTest::newRow("a photo renamed") << QByteArray(reinterpret_cast<const char *>(png.data()), qsizetype(png.size()))
+                                         << QString(NotCipheredText);
+    }
+
+    void refusedFilesAreNamedInTheStatusLabel()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, label);
+        CipherInto(*dir / "a.veil", Png({40, 20}, Qt::red));
+        if (bytes.isNull())
+            CipherInto(*dir / "b.veil", Png({10, 10}, Qt::yellow), u"another code");
+        else
+            test::WriteText(*dir / "b.veil", bytes.toStdString());
+        engine->BuildKeyTable(Code);
+        openChosen(Q(*dir / "a.veil"));
+        scripted->messages.shown.clear();
+        panel("Panel3")->click();
+        QCOMPARE(state->folder.Index, 1);
+        QCOMPARE(label1(), label);
+        QCOMPARE(scripted->messages.shown.size(), 0);
+        QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
+    }
+
     void openRefusals()
     {
         engine->BuildKeyTable(Code);

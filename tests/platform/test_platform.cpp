@@ -87,25 +87,47 @@ TEST(Platform, TheFileDialogLeavesNoHistoryOfNames)
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path().string()));
     test::TempDir photos;
     test::WriteText(photos / "secret name.veil", "x");
-    {
-        QSettings before(QSettings::UserScope, "QtProject");
-        before.setValue("FileDialog/viewMode", "Detail");  // the user's own setting stays
-    }
+    // The user's own settings of Qt's dialog stay as they are, byte for byte.
+    const std::string own = "[FileDialog]\nviewMode=Detail\n";
+    test::WriteText(config / "QtProject.conf", own);
     LinuxFileDialogs dialogs;
     test::OnNextModal([](QWidget *dialog) { static_cast<QDialog *>(dialog)->accept(); });
     dialogs.openFile(nullptr, {.startFolder = QString::fromStdString(photos.path().string()),
                                .proposedName = "secret name.veil"});
-    QSettings after(QSettings::UserScope, "QtProject");
-    after.sync();
-    EXPECT_EQ(after.value("FileDialog/viewMode").toString(), "Detail");
-    const QString everything = after.allKeys().join(' ') + ' ' + [&] {
-        QStringList values;
-        for (const QString &key : after.allKeys())
-            values << after.value(key).toString() << after.value(key).toStringList().join(' ');
-        return values.join(' ');
-    }();
-    EXPECT_FALSE(everything.contains("secret")) << everything.toStdString();
-    EXPECT_FALSE(everything.contains(QString::fromStdString(photos.path().filename().string())));
+    EXPECT_EQ(config.entries(), std::vector<std::string>{"QtProject.conf"});
+    const auto after = test::ReadFile(config / "QtProject.conf");
+    EXPECT_EQ(std::string(after.begin(), after.end()), own);
+}
+
+// Qt's dialog writes its state into the user's config folder when it closes, creating the
+// folder if need be: nothing may appear there, not even for the moment the dialog is open.
+TEST(Platform, TheFileDialogWritesNothingUnderAFreshConfigFolder)
+{
+    test::TempDir home;
+    const std::filesystem::path config = home / "config";  // not there yet, as on a new account
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.string()));
+    test::TempDir photos;
+    test::WriteText(photos / "a.veil", "x");
+    LinuxFileDialogs dialogs;
+    const QString start = QString::fromStdString(photos.path().string());
+    bool seenDuring = false;
+    const auto closeAndLook = [&](bool accept) {
+        return [&, accept](QWidget *dialog) {
+            seenDuring = seenDuring || std::filesystem::exists(config);
+            if (accept)
+                static_cast<QDialog *>(dialog)->accept();
+            else
+                static_cast<QDialog *>(dialog)->reject();
+        };
+    };
+    test::OnNextModal(closeAndLook(true));
+    dialogs.openFile(nullptr, {.startFolder = start, .proposedName = "a.veil"});
+    test::OnNextModal(closeAndLook(false));
+    dialogs.openFiles(nullptr, {.startFolder = start});
+    test::OnNextModal(closeAndLook(true));
+    dialogs.saveFile(nullptr, {.startFolder = start, .proposedName = "b.jpg"});
+    EXPECT_FALSE(seenDuring);
+    EXPECT_EQ(home.entries(), std::vector<std::string>{});
 }
 
 TEST(Platform, ScriptedKeyStatePlaysItsAnswersInOrder)

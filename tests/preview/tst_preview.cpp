@@ -1147,9 +1147,12 @@ private slots:
         CipherInto(*dir / "b.veil", Encoded(Uniform({60, 60}, Qt::green), "png"), u".png", u"another code");
         CipherInto(*dir / "c.veil", Encoded(Uniform({200, 300}, Qt::blue), "png"), u".png");
         CipherInto(*dir / "d.veil", QByteArray(500, 'x'), u".png");  // deciphers, but no picture
+        // No ciphered photos at all: a photo renamed, and a file shorter than a header.
+        WriteBytes(*dir / "e.veil", Encoded(Uniform({60, 60}, Qt::green), "png"));
+        WriteBytes(*dir / "f.veil", QByteArray("tiny"));
         const auto before = Tree(dir->path());
         openInMain(*dir / "c.veil");
-        QCOMPARE(mainModel->folder.List.size(), 4);
+        QCOMPARE(mainModel->folder.List.size(), 6);
 
         QImage picture;
         QString count;
@@ -1158,8 +1161,8 @@ private slots:
             count = test::Child<QLabel>(&window, "Label2")->text();
             QCOMPARE(window.objectName(), QString("TForm13"));
         });
-        QCOMPARE(count, QString("4-0"));
-        for (int cell = 0; cell < 4; ++cell)
+        QCOMPARE(count, QString("6-0"));
+        for (int cell = 0; cell < 6; ++cell)
             QVERIFY(Framed(picture, cell, 5));
         QCOMPARE(Bounds(picture, 0, 5, {Qt::red}), QRect(2, 36, 206, 138));
         QVERIFY(Near(Centre(picture, 1, 5), Background, 2));  // another code: an empty frame
@@ -1167,6 +1170,8 @@ private slots:
         QCOMPARE(Bounds(picture, 2, 5, {Qt::blue}), QRect(36, 2, 138, 206));
         QCOMPARE(Marks(picture, 1, 5), 0);
         QVERIFY(Marks(picture, 3, 5) > 200);  // no picture in it: marked
+        QVERIFY(Marks(picture, 4, 5) > 200);  // no ciphered photo: marked, not taken for another code
+        QVERIFY(Marks(picture, 5, 5) > 200);
         QVERIFY(messages().isEmpty());
         QCOMPARE(Tree(dir->path()), before);  // nothing deciphered reaches the disk
     }

@@ -1,0 +1,33 @@
+// Any bytes through the imaging library's decode from memory, as every window decodes a photo:
+// full size, and reduced for a box (the path thumbnails and the shown photo take). The format
+// is recognised from the bytes; the seed corpus holds one photo of every format read.
+
+#include "fuzzsupport.h"
+#include "imaging.h"
+
+#include <QString>
+
+#include <cstdlib>
+#include <span>
+
+using namespace veilshot;
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    fuzz::StartImaging(argc, argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const std::span<const std::uint8_t> bytes(data, size);
+    const QString name = QStringLiteral("fuzz input");
+    imaging::DetectFormat(bytes);
+    const imaging::Picture full = imaging::DecodeMemory(bytes, name);
+    if (!full.ok() && full.error.isEmpty())
+        std::abort();  // a failure must say why
+    const imaging::Picture reduced = imaging::DecodeMemory(bytes, name, QSize(100, 100));
+    if (reduced.ok() && full.ok() && reduced.format != full.format)
+        std::abort();
+    return 0;
+}

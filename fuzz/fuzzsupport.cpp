@@ -1,0 +1,73 @@
+#include "fuzzsupport.h"
+
+#include "imaging.h"
+
+#include <QGuiApplication>
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace veilshot::fuzz {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Scratch {
+public:
+    Scratch()
+    {
+        // In memory where the system has it: every copy written is synced, millions of times.
+        std::error_code ec;
+        const fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+        std::string pattern = (base / "veilshot-fuzz-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~Scratch()
+    {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path &path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+}  // namespace
+
+const fs::path &ScratchFolder()
+{
+    static const Scratch scratch;
+    return scratch.path();
+}
+
+void WriteBytes(const fs::path &file, const std::uint8_t *data, std::size_t size)
+{
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        std::abort();
+    while (size > 0) {
+        const ssize_t put = ::write(fd, data, size);
+        if (put <= 0)
+            std::abort();
+        data += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    ::close(fd);
+}
+
+void StartImaging(int *argc, char ***argv)
+{
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // Both live until the process ends, as they do in the program.
+    static const auto application = std::make_unique<QGuiApplication>(*argc, *argv);
+    static const imaging::ImagingLibrary library;
+}
+
+}  // namespace veilshot::fuzz
