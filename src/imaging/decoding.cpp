@@ -83,6 +83,12 @@ Decoded DecodeRaster(std::span<const std::uint8_t> bytes, Format format, std::op
     const QSize size = reader.size();
     if (size.isValid() && qint64(size.width()) * size.height() > MaxPixels)
         return Refused(Refusal::TooLargeSized, size);
+    if (format == Format::Gif && bytes.size() >= 10) {
+        // The reader makes the logical screen, whatever the images in it.
+        const QSize screen(bytes[6] | bytes[7] << 8, bytes[8] | bytes[9] << 8);
+        if (qint64(screen.width()) * screen.height() > GifPixelsBound(bytes.size()))
+            return Refused(Refusal::TooLargeSized, screen);
+    }
     if (box && format == Format::Jpeg && size.isValid()) {
         // The box is upright; the file's pixels may lie turned by their EXIF orientation.
         QSize rawBox = *box;
@@ -103,6 +109,12 @@ Decoded DecodeRaster(std::span<const std::uint8_t> bytes, Format format, std::op
     if (decoded.fullSize.width() < decoded.image.width() || decoded.fullSize.height() < decoded.image.height())
         decoded.fullSize = decoded.image.size();
     return decoded;
+}
+
+qint64 GifPixelsBound(std::size_t bytes)
+{
+    // An LZW code stands for at most 4096 pixels and takes at least two bits: four codes a byte.
+    return std::max<qint64>(4 * 4096 * qint64(bytes), qint64(16) << 20);
 }
 
 bool PngChunksFit(std::span<const std::uint8_t> bytes)

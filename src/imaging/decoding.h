@@ -50,6 +50,11 @@ Decoded DecodeRaster(std::span<const std::uint8_t> bytes, Format format, std::op
 // what a chunk claims before it reads it.
 bool PngChunksFit(std::span<const std::uint8_t> bytes);
 
+// The most pixels a GIF of `bytes` can fill: each LZW code stands for at most 4096 of them and
+// takes at least two bits. Its reader makes the whole canvas the header claims, so a few bytes
+// claiming a vast canvas are refused; a canvas of up to 16 MP always passes.
+qint64 GifPixelsBound(std::size_t bytes);
+
 // How long a decoder process may run before it is stopped.
 inline constexpr std::chrono::milliseconds DecoderTimeLimit{10'000};
 

@@ -310,6 +310,18 @@ std::vector<std::uint8_t> EmfPlusCommentBeyondItsRecord()
 }
 
 // A WMF header of 18 bytes and one more: its largest record claims 2^32 - 1 words.
+// A GIF of a few dozen bytes whose screen claims `width` x `height` pixels, with one real pixel:
+// its reader would make the whole canvas.
+std::vector<std::uint8_t> GifClaiming(std::uint16_t width, std::uint16_t height)
+{
+    return {'G', 'I', 'F', '8', '7', 'a', std::uint8_t(width), std::uint8_t(width >> 8), std::uint8_t(height),
+            std::uint8_t(height >> 8), 0x80, 0, 0,                  // a global table of two colours
+            0, 0, 0, 255, 255, 255,                                  // black, white
+            0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0,                         // one image of 1 x 1 at 0, 0
+            2, 2, 0x44, 0x01, 0,                                     // LZW: clear, pixel 0, end
+            0x3B};
+}
+
 std::vector<std::uint8_t> WmfAskingForGigabytes()
 {
     return {0x01, 0x00, 0x09, 0x00, 0x00, 0x03, 0xFF, 0xFF, 0xFF, 0xFF,
@@ -320,6 +332,7 @@ class BadInputs : public ::testing::TestWithParam<BadInput> {};
 
 TEST_P(BadInputs, AreRefusedWithTheNameAndNeverCrash)
 {
+    const ImagingLibrary library;  // the limits the program runs with
     const auto &bytes = GetParam().bytes;
     const Picture picture = DecodeMemory(bytes, "/photos/bad.jpg");
     EXPECT_FALSE(picture.ok());
@@ -351,7 +364,8 @@ INSTANTIATE_TEST_SUITE_P(
                                }()},
                       BadInput{"PngTextChunkClaimingMoreThanTheFile", PngWithTextBomb()},
                       BadInput{"EmfDescriptionBeyondItsRecord", Emf(0x4000, {})},
-                      BadInput{"WmfAskingForGigabytes", WmfAskingForGigabytes()}),
+                      BadInput{"WmfAskingForGigabytes", WmfAskingForGigabytes()},
+                      BadInput{"GifOfFewBytesClaimingAHugeCanvas", GifClaiming(16408, 13328)}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(OpenFile, MissingFileIsAnOpenError)
