@@ -23,12 +23,8 @@ const QColor Ground(0x16, 0xFA, 0xAF);
 }  // namespace
 
 TForm9g::TForm9g(PlainModel &model, platform::Platform &platform, QWidget *parent)
-    : ToolWindow(model, platform, QStringLiteral("TForm9g"), QStringLiteral("To compress a photo"), parent)
+    : ToolWindow(model, platform, {"TForm9g", "To compress a photo", QSize(514, 223), Ground, QPoint(200, 16)}, parent)
 {
-    setFixedSize(514, 223);
-    PaintBackground(this, Ground);
-    Label1->move(200, 16);
-    Label1->adjustSize();
 
     Panel3 = new QWidget(this);
     Panel3->setObjectName(QStringLiteral("Panel3"));

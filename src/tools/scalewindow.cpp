@@ -67,15 +67,11 @@ bool KeyWouldEdit(const QKeyEvent &event)
 }
 
 TForm11g::TForm11g(PlainModel &model, platform::Platform &platform, QWidget *parent)
-    : ToolWindow(model, platform, QStringLiteral("TForm11g"), QStringLiteral("Scaling of the Photo"), parent)
+    : ToolWindow(model, platform, {"TForm11g", "Scaling of the Photo", QSize(420, 290), Ground, QPoint(240, 8)}, parent)
 {
-    setFixedSize(420, 290);
-    PaintBackground(this, Ground);
     Label6 = MakeLabel("Label6", QStringLiteral("Fhoto"), this, {16, 14});
     Label4 = MakeLabel("Label4", QString(), this, {70, 14});
     Label4->setMinimumWidth(160);
-    Label1->move(240, 8);
-    Label1->adjustSize();
     Gauge1->setGeometry(16, 44, 388, 16);
     StyleGauge(Gauge1);
 
@@ -235,10 +231,8 @@ void TForm11g::OnePhoto()
         return;
     }
     std::optional<ToolFormat> format = ScaleFormatOf(photo);
-    for (qsizetype i = 0; i < formats_.size(); ++i) {
-        if (formats_[i]->isChecked())
-            format = EncodableFormats()[i];
-    }
+    if (const std::optional<qsizetype> chosen = CheckedOne(formats_))
+        format = EncodableFormats()[*chosen];
     if (!format) {
         // Asked as for any photo; there is nothing this photo can be written as.
         platform_.dialogs.saveFile(this, {.title = windowTitle(), .startFolder = FolderOf(photo), .proposedName = FileNameOf(photo)});

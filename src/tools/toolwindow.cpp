@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QRadioButton>
 #include <QThread>
 #include <QTimer>
 #include <QtConcurrent>
@@ -61,6 +62,15 @@ private:
 
 }  // namespace
 
+std::optional<qsizetype> CheckedOne(const QList<QRadioButton *> &buttons)
+{
+    for (qsizetype i = 0; i < buttons.size(); ++i) {
+        if (buttons[i]->isChecked())
+            return i;
+    }
+    return std::nullopt;
+}
+
 QLabel *MakeLabel(const char *name, const QString &text, QWidget *parent, QPoint at)
 {
     auto *label = new QLabel(text, parent);
@@ -82,14 +92,15 @@ void OnClick(QLabel *label, std::function<void()> clicked)
     label->installEventFilter(new ClickFilter(label, std::move(clicked)));
 }
 
-ToolWindow::ToolWindow(PlainModel &model, platform::Platform &platform, const QString &name, const QString &title,
-                       QWidget *parent)
+ToolWindow::ToolWindow(PlainModel &model, platform::Platform &platform, const ToolLook &look, QWidget *parent)
     : QDialog(parent)
     , model_(model)
     , platform_(platform)
 {
-    setObjectName(name);
-    setWindowTitle(title);
+    setObjectName(QLatin1String(look.name));
+    setWindowTitle(QLatin1String(look.title));
+    setFixedSize(look.size);
+    PaintBackground(this, look.ground);
     // A title and a close box only: no minimising a modal tool away, no maximising a fixed one.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                    | Qt::MSWindowsFixedSizeDialogHint);
@@ -103,13 +114,14 @@ ToolWindow::ToolWindow(PlainModel &model, platform::Platform &platform, const QS
     QPalette blue = Label1->palette();
     blue.setColor(QPalette::WindowText, Qt::blue);
     Label1->setPalette(blue);
+    Label1->move(look.ready);
+    Label1->adjustSize();
     Label1->hide();
     OnClick(Label1, [this] { Label1Click(); });
 
     Gauge1 = new QProgressBar(this);
     Gauge1->setObjectName(QStringLiteral("Gauge1"));
     Gauge1->setTextVisible(false);
-    Gauge1->setRange(0, 0);
     Gauge1->setRange(0, 1);
     Gauge1->setValue(0);
 

@@ -6,7 +6,10 @@
 
 #include "toolrules.h"
 
+#include <QColor>
 #include <QDialog>
+#include <QPoint>
+#include <QSize>
 #include <QThreadPool>
 
 #include <exception>
@@ -15,6 +18,7 @@
 
 class QLabel;
 class QProgressBar;
+class QRadioButton;
 
 namespace veilshot {
 class PanelButton;
@@ -43,11 +47,20 @@ struct RunResult {
     QStringList failures;  // "name: reason", in list order
 };
 
+// How a tool window looks: its name, title, fixed size, ground colour and where "IT IS READY"
+// shows.
+struct ToolLook {
+    const char *name;
+    const char *title;
+    QSize size;
+    QColor ground;
+    QPoint ready;
+};
+
 class ToolWindow : public QDialog {
     Q_OBJECT
 public:
-    ToolWindow(PlainModel &model, platform::Platform &platform, const QString &name, const QString &title,
-               QWidget *parent);
+    ToolWindow(PlainModel &model, platform::Platform &platform, const ToolLook &look, QWidget *parent);
     ~ToolWindow() override;
 
     bool running() const { return running_; }
@@ -105,6 +118,9 @@ private:
     bool running_ = false;
     bool closeAfterRun_ = false;
 };
+
+// The position of the checked one of `buttons`, if any.
+std::optional<qsizetype> CheckedOne(const QList<QRadioButton *> &buttons);
 
 // A label named `name` at `at`, sized to its text.
 QLabel *MakeLabel(const char *name, const QString &text, QWidget *parent, QPoint at);

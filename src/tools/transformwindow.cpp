@@ -42,12 +42,8 @@ void SetColour(QLabel *label, const QColor &colour)
 }  // namespace
 
 TForm10g::TForm10g(PlainModel &model, platform::Platform &platform, QWidget *parent)
-    : ToolWindow(model, platform, QStringLiteral("TForm10g"), QStringLiteral("To transform a photo"), parent)
+    : ToolWindow(model, platform, {"TForm10g", "To transform a photo", QSize(470, 300), Ground, QPoint(160, 8)}, parent)
 {
-    setFixedSize(470, 300);
-    PaintBackground(this, Ground);
-    Label1->move(160, 8);
-    Label1->adjustSize();
 
     QFont commandFont = font();
     commandFont.setPixelSize(15);
@@ -149,12 +145,10 @@ void TForm10g::Panel1Click()
 
 void TForm10g::Transform()
 {
-    qsizetype chosen = 0;
-    while (chosen < targets_.size() && !targets_[chosen]->isChecked())
-        ++chosen;
-    if (chosen == targets_.size())
+    const std::optional<qsizetype> chosen = CheckedOne(targets_);
+    if (!chosen)
         return;
-    const ToolFormat format = EncodableFormats()[chosen];  // TargetExt, TargetMime
+    const ToolFormat format = EncodableFormats()[*chosen];  // TargetExt, TargetMime
     const QString photo = model_.folder.Current();
 
     if (!CheckBox1->isChecked()) {
@@ -185,12 +179,10 @@ void TForm10g::Transform()
 
 void TForm10g::CopyMove()
 {
-    qsizetype chosen = 0;
-    while (chosen < kinds_.size() && !kinds_[chosen]->isChecked())
-        ++chosen;
-    if (chosen == kinds_.size())
+    const std::optional<qsizetype> chosen = CheckedOne(kinds_);
+    if (!chosen)
         return;
-    const FileKind kind = FileKinds()[chosen];
+    const FileKind kind = FileKinds()[*chosen];
     const bool oneExpansion = CheckBox2->isChecked();
     const bool move = ToolMode == Mode::Move;
 
