@@ -23,6 +23,20 @@ QSize Covering(QSize full, QSize size)
     return QSize(int(std::ceil(full.width() * scale)), int(std::ceil(full.height() * scale)));
 }
 
+// The photo of `full` pixels (empty when its header could not tell) drawn stretched to `size`.
+Outcome Stretch(const Job &job, QSize full, QSize size, const QString &mime)
+{
+    if (imaging::FindEncoderByMime(mime) < 0)
+        return Outcome::failed(QStringLiteral("There is no encoder for this format."));
+    if (qint64(size.width()) * size.height() > imaging::MaxPixels)
+        return Outcome::failed(QStringLiteral("The picture would be too large (%1 x %2 pixels).").arg(size.width()).arg(size.height()));
+    // Decoded no larger than the size needs on either side: a JPEG reduces as it decodes.
+    const imaging::Picture picture = full.isEmpty() ? imaging::OpenFile(job.source) : imaging::OpenFile(job.source, Covering(full, size));
+    if (!picture.ok())
+        return Outcome::failed(picture.error);
+    return Encode(imaging::StretchedTo(picture.image, size), job, mime);
+}
+
 }  // namespace
 
 Outcome Compress(const Job &job, int quality)
@@ -47,16 +61,7 @@ Outcome Transform(const Job &job, const QString &mime)
 
 Outcome ScaleTo(const Job &job, QSize size, const QString &mime)
 {
-    if (imaging::FindEncoderByMime(mime) < 0)
-        return Outcome::failed(QStringLiteral("There is no encoder for this format."));
-    if (qint64(size.width()) * size.height() > imaging::MaxPixels)
-        return Outcome::failed(QStringLiteral("The picture would be too large (%1 x %2 pixels).").arg(size.width()).arg(size.height()));
-    // Decoded no larger than the size needs on either side: a JPEG reduces as it decodes.
-    const QSize full = imaging::MeasureFile(job.source);
-    const imaging::Picture picture = full.isEmpty() ? imaging::OpenFile(job.source) : imaging::OpenFile(job.source, Covering(full, size));
-    if (!picture.ok())
-        return Outcome::failed(picture.error);
-    return Encode(imaging::StretchedTo(picture.image, size), job, mime);
+    return Stretch(job, imaging::MeasureFile(job.source), size, mime);
 }
 
 Outcome ScaleBy(const Job &job, double factor)
@@ -72,7 +77,7 @@ Outcome ScaleBy(const Job &job, double factor)
     const Scaled scaled = DivideBy(full, factor);
     if (CheckSize(scaled.width, scaled.height, PreviewLimit) != SizeCheck::Fine)
         return Outcome::passedOver();
-    return ScaleTo(job, QSize(int(scaled.width), int(scaled.height)), format->mime);
+    return Stretch(job, full, QSize(int(scaled.width), int(scaled.height)), format->mime);
 }
 
 Outcome CopyFile(const Job &job)
