@@ -84,8 +84,10 @@ void ConnectPresurvey(TForm7 &main, MainModel &model, cipher::CipherEngine &engi
                 if (bySpace && main.FullScreen)
                     platform.windows.setTopmost(&main, true);
             };
-            preview.copyExtension = [](const QString &file) { return StoredExtension(file); };
-            preview.copyProposal = [](const QString &file) { return ReplaceExtension(file, StoredExtension(file)); };
+            preview.copyExtension = [&engine](const QString &file) { return StoredExtension(engine, file); };
+            preview.copyProposal = [&engine](const QString &file) {
+                return ReplaceExtension(file, StoredExtension(engine, file));
+            };
             preview.writeCopy = [&engine](const QString &file, const QString &target) {
                 const std::unique_ptr<cipher::CipherEngine> copy = engine.Copy();
                 WriteDecipheredCopy(*copy, file, target);  // another code: nothing written, nothing said

@@ -1,61 +1,20 @@
 #include "cipherengine.h"
 
-#include "codetext.h"
-
 #include <algorithm>
-#include <bit>
-#include <cerrno>
 #include <cstring>
 #include <new>
-#include <numeric>
 #include <sys/mman.h>
-#include <utility>
+#include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
+#include <utility>
 
 namespace veilshot::cipher {
 
 namespace fs = std::filesystem;
 
-const std::array<std::uint8_t, 113> CodeShuffle = {
-    1,   4,   77, 30, 3,  80,  76,  13,  111, 43,  84, 15, 110, 57, 64,  98, 107, 56, 25,
-    68,  91,  33, 74, 35, 108, 20,  37,  48,  105, 86, 55, 27,  93, 66,  8,  103, 40, 31,
-    22,  81,  50, 79, 113, 23, 16,  72,  94,  45,  18, 7,  102, 59, 11,  106, 5, 88,  100,
-    39,  60,  96, 70, 29, 53,  69,  99,  21,  104, 6,  34, 95,  24, 71,  17,  41, 12,  90,
-    87,  2,   51, 109, 26, 14, 65, 89,  47,  9,   112, 10, 49, 28,  85, 19,  92,  42, 83,
-    75,  52,  30, 97, 46, 78, 54,  36,  82,  38,  62,  73, 44, 63,  67, 61, 58,  101,
-};
-
 namespace {
 
-constexpr int WindowCount = 70;
-constexpr int WindowLength = 113;
-constexpr int WorkingLength = WindowCount * WindowLength;  // 7910
-constexpr int DigitCharacters = 7650;                      // characters that give digits
-constexpr int RoundCountPosition = KeyTableHalf / 2 + 147;  // 61587
-constexpr int MinimumRounds = 7;
-constexpr int CheckPosition = 737;
-
-// Digits emitted for the bits of one byte, by mode: the k-th bit tested gives the k-th digit.
-constexpr std::array<std::uint8_t, 8> SequenceA = {6, 3, 2, 7, 0, 4, 1, 5};
-constexpr std::array<std::uint8_t, 8> SequenceB = {4, 7, 3, 0, 5, 1, 6, 2};
-
-void EmitDigits(std::uint8_t byte, int mode, std::vector<std::uint8_t> &digits)
-{
-    const auto &sequence = (mode == 0 || mode == 2) ? SequenceA : SequenceB;
-    const bool upward = mode < 2;  // modes 1 and 2 test bit 0 first, 3 and 4 bit 7 first
-    for (int k = 0; k < 8; ++k) {
-        const int bit = upward ? k : 7 - k;
-        if (byte >> bit & 1)
-            digits.push_back(sequence[k]);
-    }
-}
-
-template <typename Container>
-void Wipe(Container &c)
-{
-    SecureWipe(c.data(), c.size() * sizeof(c[0]));
-}
+constexpr int CheckPosition = 737;  // the code check takes key-table positions 737..785
 
 std::uint64_t MemoryLimit()
 {
@@ -115,174 +74,50 @@ void XorKeyStream(const std::uint8_t *keyStream, const std::uint8_t *source, std
     throw FileError(FileMessage("Cannot open file", file, "The file grew while it was read."));
 }
 
-}  // namespace
 
-CheckValue CheckConstant()
+// Whether two names lead to one file. A run never writes over the file it reads, whatever
+// replacing it allows: the source would be gone before its copy was whole.
+bool SameFile(const fs::path &a, const fs::path &b)
 {
-    // Seven separate constants, so the value never stands in the binary as one string.
-    constexpr std::uint8_t c1 = 0x5A, c2 = 0xC3, c3 = 0x17, c4 = 0x8E, c5 = 0x61, c6 = 0xF4, c7 = 0x2B;
-    CheckValue value{};
-    value[0] = c1;
-    value[1] = c2;
-    value[2] = c3;
-    value[3] = c4;
-    value[4] = c5;
-    value[5] = c6;
-    value[6] = c7;
-    return value;
+    struct stat sa {}, sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
 }
 
-// --- Extension -------------------------------------------------------------------------------
-
-Extension Extension::FromText(std::u16string_view text)
+void RefuseOwnInput(const fs::path &source, const fs::path &destination)
 {
-    Extension ext;
-    if (text.size() > MaxExtLength)
-        return ext;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char16_t ch = text[i];
-        // Lower case within Latin-1: A-Z and À-Þ except the multiplication sign.
-        if ((ch >= u'A' && ch <= u'Z') || (ch >= 0xC0 && ch <= 0xDE && ch != 0xD7))
-            ch += 0x20;
-        ext.ExtBytes[i] = ch > 0xFF ? std::uint8_t('?') : static_cast<std::uint8_t>(ch);
+    if (SameFile(source, destination))
+        throw FileError(FileMessage("Cannot create file", destination,
+                                    "It is the file being read, and a file is never written over itself."));
+}
+
+SecureBytes BodyBuffer(const fs::path &veilFile, std::uint64_t length)
+{
+    if (length > MemoryLimit() || length > SIZE_MAX)
+        throw FileError(FileMessage("Cannot open file", veilFile, "The file is too large to hold in memory."));
+    try {
+        return SecureBytes(static_cast<std::size_t>(length));
+    } catch (const std::bad_alloc &) {
+        throw FileError(FileMessage("Cannot open file", veilFile, "The file is too large to hold in memory."));
     }
-    ext.ExtLength = static_cast<std::uint8_t>(text.size());
-    if (!ext.SafeInFileName())
-        return {};
-    return ext;
 }
 
-bool Extension::SafeInFileName() const
+std::array<std::uint8_t, sealed::InfoSize> InfoOf(const Extension &extension)
 {
-    if (ExtLength == 0)
-        return true;
-    if (ExtLength > MaxExtLength || ExtBytes[0] != '.')
-        return false;
-    const bool dots = ExtLength == 1 || (ExtLength == 2 && ExtBytes[1] == '.');
-    if (dots)
-        return false;
-    for (std::size_t i = 1; i < ExtLength; ++i) {
-        const std::uint8_t b = ExtBytes[i];
-        if (b == '/' || b < 0x20 || (b >= 0x7F && b <= 0x9F))  // C0 and C1 controls, DEL
-            return false;
-    }
-    return true;
-}
-
-Extension Extension::FromFileName(const fs::path &file)
-{
-    return FromText(Utf8ToUtf16(file.filename().extension().string()));
-}
-
-std::u16string Extension::text() const
-{
-    const std::size_t length = std::min<std::size_t>(ExtLength, MaxExtLength);
-    return std::u16string(ExtBytes.begin(), ExtBytes.begin() + static_cast<std::ptrdiff_t>(length));
-}
-
-std::string Extension::utf8() const
-{
-    return Utf16ToUtf8(text());
-}
-
-bool CouldBeCheck(const CheckValue &stored)
-{
-    const CheckValue constant = CheckConstant();
-    for (std::size_t i = 0; i < stored.size(); ++i) {
-        if (std::popcount(static_cast<std::uint8_t>(stored[i] ^ constant[i])) % 2 == 0)
-            return false;
-    }
-    return true;
-}
-
-namespace {
-
-void Tell(Refusal *refusal, Refusal why)
-{
-    if (refusal)
-        *refusal = why;
+    std::array<std::uint8_t, sealed::InfoSize> info{};
+    info[0] = std::min<std::uint8_t>(extension.ExtLength, MaxExtLength);
+    std::copy(extension.ExtBytes.begin(), extension.ExtBytes.end(), info.begin() + 1);
+    return info;
 }
 
 }  // namespace
 
-std::optional<Header> ReadHeader(const fs::path &veilFile, Refusal *refusal)
+Format FormatOf(const fs::path &veilFile)
 {
-    Tell(refusal, Refusal::None);
     InputFile in(veilFile);
-    std::array<std::uint8_t, HeaderSize> raw{};
-    if (in.size() < HeaderSize || in.read(raw.data(), raw.size()) != raw.size()) {
-        Tell(refusal, Refusal::TooShort);
-        return std::nullopt;
-    }
-    Header header;
-    std::copy_n(raw.begin(), header.check.size(), header.check.begin());
-    if (!CouldBeCheck(header.check)) {
-        Tell(refusal, Refusal::NotCiphered);
-        return std::nullopt;
-    }
-    // A length above 6 is damage like any other; the 6-byte field is never read past.
-    header.extension.ExtLength = raw[7];
-    std::copy_n(raw.begin() + 8, MaxExtLength, header.extension.ExtBytes.begin());
-    if (!header.extension.SafeInFileName())
-        throw FileError(FileMessage("Cannot open file", veilFile,
-                                    "The file is damaged: its stored extension cannot be part of a file name."));
-    return header;
-}
-
-// --- SecureBytes -----------------------------------------------------------------------------
-
-SecureBytes::SecureBytes(std::size_t size)
-    : data_(std::make_unique_for_overwrite<std::uint8_t[]>(size))
-    , size_(size)
-{
-}
-
-SecureBytes::~SecureBytes()
-{
-    SecureWipe(data_.get(), size_);
-}
-
-SecureBytes::SecureBytes(SecureBytes &&other) noexcept
-    : data_(std::move(other.data_))
-    , size_(std::exchange(other.size_, 0))
-{
-}
-
-SecureBytes &SecureBytes::operator=(SecureBytes &&other) noexcept
-{
-    if (this != &other) {
-        SecureWipe(data_.get(), size_);
-        data_ = std::move(other.data_);
-        size_ = std::exchange(other.size_, 0);
-    }
-    return *this;
-}
-
-// --- Transform -------------------------------------------------------------------------------
-
-void TransformBlockReference(const std::uint8_t *keyTable, std::uint8_t *buffer, std::size_t n, int c)
-{
-    std::size_t p = static_cast<std::size_t>(c) - 1;
-    for (int pass = 0; pass < 5; ++pass) {
-        for (std::size_t i = 0; i < n; ++i)
-            buffer[i] ^= static_cast<std::uint8_t>(1u << keyTable[p++]);
-    }
-}
-
-#if defined(__GNUC__) && defined(__x86_64__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-void TransformBlockMasked(const std::uint8_t *maskTable, const std::uint8_t *source, std::uint8_t *target,
-                          std::size_t n, int c)
-{
-    // Byte i meets positions c+i, c+n+i, ..., c+4n+i: five slices of the mask table.
-    const std::uint8_t *__restrict m0 = maskTable + (c - 1);
-    const std::uint8_t *__restrict m1 = m0 + n;
-    const std::uint8_t *__restrict m2 = m1 + n;
-    const std::uint8_t *__restrict m3 = m2 + n;
-    const std::uint8_t *__restrict m4 = m3 + n;
-    for (std::size_t i = 0; i < n; ++i)
-        target[i] = static_cast<std::uint8_t>(source[i] ^ m0[i] ^ m1[i] ^ m2[i] ^ m3[i] ^ m4[i]);
+    std::array<std::uint8_t, sealed::Magic.size()> first{};
+    const std::size_t got = in.read(first.data(), first.size());
+    return sealed::IsSealed(std::span(first.data(), got)) ? Format::Sealed : Format::Keyed;
 }
 
 // --- CipherEngine ----------------------------------------------------------------------------
@@ -315,101 +150,26 @@ std::unique_ptr<CipherEngine> CipherEngine::Copy() const
     copy->codeCheck_ = codeCheck_;
     copy->codeEntered_ = codeEntered_;
     copy->extension = extension;
+    copy->writeFormat_ = writeFormat_;
+    copy->keys_ = keys_;
     return copy;
 }
 
 CipherEngine::BuildResult CipherEngine::BuildKeyTable(std::u16string_view code)
 {
-    code = code.substr(0, std::min(code.size(), CodeReadLimit));
-
-    std::u16string stripped;
-    stripped.reserve(code.size());
-    for (char16_t ch : code) {
-        if (ch != u' ' && ch != u'\r' && ch != u'\n')
-            stripped.push_back(ch);
-    }
-    if (stripped.empty())
+    std::u16string counted = CountedCode(code);
+    std::unique_ptr<std::uint8_t[]> r(new std::uint8_t[KeyTableHalf]);
+    const bool built = BuildDigits(counted, r.get());
+    auto keys = built ? std::make_shared<sealed::Keys>(counted) : nullptr;
+    SecureWipe(counted.data(), counted.size() * sizeof(char16_t));
+    if (!built)
         return BuildResult::NoCode;
-
-    // The first 7910 characters, the code repeated end to end as often as needed, then
-    // shuffled window by window.
-    std::u16string shuffled(WorkingLength, u'\0');
-    for (int w = 0; w < WindowCount; ++w) {
-        for (int i = 0; i < WindowLength; ++i) {
-            const std::size_t source = static_cast<std::size_t>(w * WindowLength + CodeShuffle[i] - 1);
-            shuffled[static_cast<std::size_t>(w * WindowLength + i)] = stripped[source % stripped.size()];
-        }
-    }
-    Wipe(stripped);
-
-    // Digits from the set bits of the characters' bytes, low byte first, modes 1..4 in turn.
-    std::vector<std::uint8_t> digits;
-    digits.reserve(DigitCharacters * 16);
-    int mode = 0;
-    for (int i = 0; i < DigitCharacters; ++i) {
-        const char16_t ch = shuffled[static_cast<std::size_t>(i)];
-        EmitDigits(static_cast<std::uint8_t>(ch & 0xFF), mode, digits);
-        mode = (mode + 1) % 4;
-        EmitDigits(static_cast<std::uint8_t>(ch >> 8), mode, digits);
-        mode = (mode + 1) % 4;
-    }
-    Wipe(shuffled);
-    if (digits.empty())
-        return BuildResult::NoCode;
-
-    // Fill cyclically to 122880 digits (X) and interleave from the back and the front (R).
-    // With 1-based X: R[2j-1] = X[122880-j], R[2j] = X[j].
-    const std::size_t n = digits.size();
-    auto x = [&](std::size_t k) { return digits[(k - 1) % n]; };
-    std::vector<std::uint8_t> r(KeyTableHalf);
-    for (std::size_t j = 1; j <= KeyTableHalf / 2; ++j) {
-        r[2 * j - 2] = x(KeyTableHalf - j);
-        r[2 * j - 1] = x(j);
-    }
-    Wipe(digits);
-
-    // Round count: digits summed from position 61587 until they reach 7.
-    int rounds = r[RoundCountPosition - 1];
-    for (std::size_t next = RoundCountPosition; rounds < MinimumRounds; ++next) {
-        if (next >= r.size()) {
-            Wipe(r);
-            return BuildResult::NoCode;
-        }
-        rounds += r[next];
-    }
-
-    // Reversed-run shuffle: each digit d appends the next d digits of Y in reverse order;
-    // the new R is the last 122880 digits of Y.
-    const std::size_t sum = std::accumulate(r.begin(), r.end(), std::size_t(0));
-    std::vector<std::uint8_t> y(KeyTableHalf + sum + 8);
-    for (int round = 0; round < rounds; ++round) {
-        std::copy(r.begin(), r.end(), y.begin());
-        std::size_t length = KeyTableHalf;
-        std::size_t consumed = 0;
-        for (std::size_t k = 0; k < KeyTableHalf; ++k) {
-            const std::size_t d = r[k];
-            if (d == 0)
-                continue;
-            // The d digits from `consumed`, reversed: load eight, reverse them, keep the last
-            // d. What lies past the d digits is written over by the next appends (Y has
-            // eight bytes of slack).
-            static_assert(std::endian::native == std::endian::little, "the reversal below reads words little-endian");
-            std::uint64_t word;
-            std::memcpy(&word, y.data() + consumed, sizeof word);
-            word = __builtin_bswap64(word) >> (8 * (8 - d));
-            std::memcpy(y.data() + length, &word, sizeof word);
-            length += d;
-            consumed += d;
-        }
-        std::copy_n(y.begin() + static_cast<std::ptrdiff_t>(sum), KeyTableHalf, r.begin());
-    }
-    Wipe(y);
 
     for (std::size_t i = 0; i < KeyTableHalf; ++i) {
         table_[i] = table_[i + KeyTableHalf] = r[i];
         masks_[i] = masks_[i + KeyTableHalf] = static_cast<std::uint8_t>(1u << r[i]);
     }
-    Wipe(r);
+    SecureWipe(r.get(), KeyTableHalf);
     for (std::size_t j = 0; j < KeyStreamSize; ++j) {
         keyStream_[j] = static_cast<std::uint8_t>(masks_[j] ^ masks_[j + BlockSize] ^ masks_[j + 2 * BlockSize] ^
                                                   masks_[j + 3 * BlockSize] ^ masks_[j + 4 * BlockSize]);
@@ -418,8 +178,64 @@ CipherEngine::BuildResult CipherEngine::BuildKeyTable(std::u16string_view code)
     codeCheck_ = CheckConstant();
     ToggleCheck(codeCheck_);
     codeEntered_ = true;
+    keys_ = std::move(keys);
     return BuildResult::Built;
 }
+
+// --- Keys of sealed files --------------------------------------------------------------------
+
+namespace {
+
+// The salt and cost in a sealed file's header; false when it is no sealed file or too short
+// to say.
+bool SealedKeyOf(const fs::path &veilFile, sealed::Salt &salt, sealed::Cost &cost)
+{
+    InputFile in(veilFile);
+    std::array<std::uint8_t, sealed::HeaderSize> raw{};
+    if (in.read(raw.data(), raw.size()) != raw.size() || !sealed::IsSealed(raw))
+        return false;
+    const sealed::ClearHeader header = sealed::Decode(raw);
+    if (header.version != sealed::Version || !sealed::Acceptable(header.cost))
+        return false;
+    salt = header.salt;
+    cost = header.cost;
+    return true;
+}
+
+}  // namespace
+
+bool CipherEngine::KeyReady(const fs::path &veilFile) const
+{
+    sealed::Salt salt{};
+    sealed::Cost cost;
+    return !keys_ || !SealedKeyOf(veilFile, salt, cost) || keys_->has(salt, cost);
+}
+
+void CipherEngine::PrepareKey(const fs::path &veilFile) const
+{
+    sealed::Salt salt{};
+    sealed::Cost cost;
+    if (keys_ && SealedKeyOf(veilFile, salt, cost))
+        keys_->keyFor(salt, cost);
+}
+
+bool CipherEngine::WriteKeyReady() const
+{
+    return !keys_ || keys_->has(keys_->writeSalt(), keys_->writeCost());
+}
+
+void CipherEngine::PrepareWriteKey() const
+{
+    if (keys_)
+        keys_->keyFor(keys_->writeSalt(), keys_->writeCost());
+}
+
+int CipherEngine::KeysStretched() const
+{
+    return keys_ ? keys_->derivations() : 0;
+}
+
+// --- The keyed transform ---------------------------------------------------------------------
 
 void CipherEngine::ToggleCheck(CheckValue &value) const
 {
@@ -492,11 +308,22 @@ void CipherEngine::TransformRun(const std::uint8_t *source, std::uint8_t *target
     }
 }
 
+// --- Ciphering -------------------------------------------------------------------------------
+
 void CipherEngine::Cipfoto(const fs::path &source, const fs::path &destination, AtomicFile::Mode mode)
 {
     InputFile in(source);
+    RefuseOwnInput(source, destination);
     AtomicFile out(destination);
+    if (writeFormat_ == Format::Sealed)
+        CipherSealed(in, source, out);
+    else
+        CipherKeyed(in, source, out);
+    out.commit(mode);
+}
 
+void CipherEngine::CipherKeyed(InputFile &in, const fs::path &source, AtomicFile &out) const
+{
     // The source is read in whole blocks, so every read starts on a page boundary. The header
     // goes out with the first piece of the body and every write but the last is StreamChunk
     // long, so every write starts on a page boundary too: otherwise the 14-byte header would
@@ -530,17 +357,87 @@ void CipherEngine::Cipfoto(const fs::path &source, const fs::path &destination, 
     if (in.read(input, 1) != 0)
         ThrowGrew(source);
     out.write(staged, pending);
-    out.commit(mode);
+}
+
+void CipherEngine::CipherSealed(InputFile &in, const fs::path &source, AtomicFile &out) const
+{
+    if (!keys_)
+        throw FileError(FileMessage("Cannot create file", out.target(), "No code has been entered."));
+    sealed::Write(out, *keys_, InfoOf(extension), in.size(),
+                  [&](std::uint8_t *buffer, std::size_t length) { in.readExactly(buffer, length); });
+    std::uint8_t extra = 0;
+    if (in.read(&extra, 1) != 0)
+        ThrowGrew(source);
+}
+
+// --- Deciphering -----------------------------------------------------------------------------
+
+Refusal CipherEngine::ReadSealed(const fs::path &veilFile, Extension *extension, const sealed::Sink &sink) const
+{
+    if (!keys_)
+        return Refusal::OtherCode;
+    InputFile in(veilFile);
+    std::array<std::uint8_t, sealed::InfoSize> info{};
+    if (sealed::Read(sealed::SourceOf(in), veilFile, *keys_, info, sink) == sealed::Opening::OtherCode)
+        return Refusal::OtherCode;
+    Extension stored;
+    stored.ExtLength = info[0];
+    std::copy(info.begin() + 1, info.end(), stored.ExtBytes.begin());
+    if (!stored.SafeInFileName())
+        throw FileError(FileMessage("Cannot open file", veilFile,
+                                    "The file is damaged: its stored extension cannot be part of a file name."));
+    if (extension)
+        *extension = stored;
+    return Refusal::None;
+}
+
+Examined CipherEngine::Examine(const fs::path &veilFile) const
+{
+    Examined examined;
+    examined.format = FormatOf(veilFile);
+    if (examined.format == Format::Sealed) {
+        examined.refusal = ReadSealed(veilFile, &examined.extension, {});
+        return examined;
+    }
+    const auto header = ReadHeader(veilFile, &examined.refusal);
+    if (header) {
+        examined.refusal = Judge(header->check);
+        if (examined.refusal == Refusal::None)
+            examined.extension = header->extension;
+    }
+    return examined;
 }
 
 bool CipherEngine::DecipherToFile(const fs::path &veilFile, const fs::path &destination, AtomicFile::Mode mode,
-                                  Refusal *refusal)
+                                  Refusal *refusal) const
 {
-    Tell(refusal, Refusal::None);
+    SetRefusal(refusal, Refusal::None);
     InputFile in(veilFile);
+    RefuseOwnInput(veilFile, destination);
+    if (FormatOf(veilFile) == Format::Keyed)
+        return DecipherKeyedToFile(in, veilFile, destination, mode, refusal);
+
+    // Nothing gets a name before the last chunk is checked: a damaged file leaves no copy.
+    std::optional<AtomicFile> out;
+    const Refusal why = ReadSealed(veilFile, nullptr, [&](const std::uint8_t *data, std::size_t length, std::uint64_t, std::uint64_t) {
+        if (!out)
+            out.emplace(destination);
+        out->write(data, length);
+    });
+    if (why != Refusal::None) {
+        SetRefusal(refusal, why);
+        return false;
+    }
+    out->commit(mode);
+    return true;
+}
+
+bool CipherEngine::DecipherKeyedToFile(InputFile &in, const fs::path &veilFile, const fs::path &destination,
+                                       AtomicFile::Mode mode, Refusal *refusal) const
+{
     const std::uint64_t size = in.size();
     if (size < HeaderSize) {
-        Tell(refusal, Refusal::TooShort);
+        SetRefusal(refusal, Refusal::TooShort);
         return false;
     }
 
@@ -559,7 +456,7 @@ bool CipherEngine::DecipherToFile(const fs::path &veilFile, const fs::path &dest
     CheckValue stored{};
     std::copy_n(area, stored.size(), stored.begin());
     if (const Refusal why = Judge(stored); why != Refusal::None) {
-        Tell(refusal, why);
+        SetRefusal(refusal, why);
         return false;
     }
 
@@ -591,19 +488,35 @@ bool CipherEngine::DecipherToFile(const fs::path &veilFile, const fs::path &dest
     return true;
 }
 
-std::optional<SecureBytes> CipherEngine::DecipherFile(const fs::path &veilFile, Refusal *refusal) const
+std::optional<SecureBytes> CipherEngine::DecipherFile(const fs::path &veilFile, Refusal *refusal,
+                                                      Extension *extension) const
 {
-    Tell(refusal, Refusal::None);
+    SetRefusal(refusal, Refusal::None);
+    if (FormatOf(veilFile) == Format::Sealed) {
+        SecureBytes body;
+        const Refusal why = ReadSealed(veilFile, extension, [&](const std::uint8_t *data, std::size_t length, std::uint64_t offset,
+                                                                     std::uint64_t total) {
+            if (offset == 0)
+                body = BodyBuffer(veilFile, total);
+            std::memcpy(body.data() + offset, data, length);
+        });
+        if (why != Refusal::None) {
+            SetRefusal(refusal, why);
+            return std::nullopt;
+        }
+        return body;
+    }
+
     InputFile in(veilFile);
     std::array<std::uint8_t, HeaderSize> header{};
     if (in.size() < HeaderSize || in.read(header.data(), header.size()) != header.size()) {
-        Tell(refusal, Refusal::TooShort);
+        SetRefusal(refusal, Refusal::TooShort);
         return std::nullopt;
     }
     CheckValue stored{};
     std::copy_n(header.begin(), stored.size(), stored.begin());
     if (const Refusal why = Judge(stored); why != Refusal::None) {
-        Tell(refusal, why);
+        SetRefusal(refusal, why);
         return std::nullopt;
     }
 
@@ -622,6 +535,68 @@ std::optional<SecureBytes> CipherEngine::DecipherFile(const fs::path &veilFile, 
     std::uint64_t remaining = length;
     TransformRun(body.data(), body.data(), body.size(), remaining, cursor);
     return body;
+}
+
+
+Refusal CipherEngine::Reseal(const fs::path &veilFile, bool &wasSealed) const
+{
+    wasSealed = false;
+    const Examined examined = Examine(veilFile);
+    if (examined.refusal != Refusal::None || examined.format == Format::Sealed) {
+        wasSealed = examined.format == Format::Sealed;
+        return examined.refusal;
+    }
+    Refusal refusal = Refusal::None;
+    const auto body = DecipherFile(veilFile, &refusal);
+    if (!body)
+        return refusal;
+    if (!keys_)
+        return Refusal::OtherCode;
+
+    // A file that others could not read stays so.
+    struct stat st {};
+    const bool ownerOnly = ::stat(veilFile.c_str(), &st) == 0 && (st.st_mode & 077) == 0;
+    AtomicFile out(veilFile, AtomicFile::Naming::Unnamed,
+                   ownerOnly ? AtomicFile::Access::OwnerOnly : AtomicFile::Access::Usual);
+    std::size_t taken = 0;
+    sealed::Write(out, *keys_, InfoOf(examined.extension), body->size(), [&](std::uint8_t *buffer, std::size_t length) {
+        std::memcpy(buffer, body->data() + taken, length);
+        taken += length;
+    });
+
+    // What the disk holds now must open under the code and give back every byte, before it
+    // takes the old file's place.
+    std::uint64_t offset = 0;
+    const sealed::Source written{sealed::SealedSize(body->size()), [&](std::uint8_t *buffer, std::size_t length) {
+                                     const std::size_t got = out.readBack(offset, buffer, length);
+                                     offset += got;
+                                     return got;
+                                 }};
+    std::array<std::uint8_t, sealed::InfoSize> info{};
+    bool same = true;
+    const auto compare = [&](const std::uint8_t *data, std::size_t length, std::uint64_t at, std::uint64_t total) {
+        same = same && total == body->size() && std::memcmp(body->data() + at, data, length) == 0;
+    };
+    try {
+        same = sealed::Read(written, veilFile, *keys_, info, compare) == sealed::Opening::Opened && same &&
+               info == InfoOf(examined.extension);
+    } catch (const FileError &) {
+        same = false;
+    }
+    if (!same)
+        throw FileError(FileMessage("Cannot create file", veilFile,
+                                    "The sealed file did not read back as it was written; the file was left as it was."));
+    out.commit(AtomicFile::Mode::Replace);
+    return Refusal::None;
+}
+
+Refusal CipherEngine::Verify(const fs::path &veilFile) const
+{
+    if (FormatOf(veilFile) == Format::Sealed)
+        return ReadSealed(veilFile, nullptr, [](const std::uint8_t *, std::size_t, std::uint64_t, std::uint64_t) {});
+    Refusal refusal = Refusal::None;
+    DecipherFile(veilFile, &refusal);
+    return refusal;
 }
 
 }  // namespace veilshot::cipher

@@ -1,5 +1,7 @@
 #include "codetext.h"
 
+#include "fileio.h"
+
 namespace veilshot {
 
 namespace {
@@ -154,6 +156,19 @@ std::string EncodeCodeText(std::u16string_view text)
         put(u'\n');
     }
     return out;
+}
+
+std::u16string ReadCodeFile(const std::filesystem::path &file)
+{
+    InputFile in(file);
+    if (in.size() > CodeFileLimit)
+        throw FileError(FileMessage("Cannot open file", file,
+                                    "It is larger than 1 MiB, far more than any code, so it is not a code file."));
+    std::string bytes(static_cast<std::size_t>(in.size()), '\0');
+    bytes.resize(in.read(bytes.data(), bytes.size()));
+    std::u16string text = DecodeCodeText(bytes);
+    SecureWipe(bytes.data(), bytes.size());
+    return text;
 }
 
 }  // namespace veilshot

@@ -4,6 +4,7 @@
 // way in both.
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,14 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 // BE); without one the bytes are UTF-8 when they are valid UTF-8, and Latin-1 otherwise
 // (Latin-1 maps every byte, so no file is refused).
 std::u16string DecodeCodeText(std::string_view bytes);
+
+// The largest code file read: a code counts at most 13000 characters, and no encoding needs more
+// than 4 bytes for one, so anything bigger is no code file.
+inline constexpr std::uint64_t CodeFileLimit = 1 << 20;
+
+// The text of a code file on disk. FileError "Cannot open file ..." when it cannot be read or
+// is larger than CodeFileLimit, before any of it is read.
+std::u16string ReadCodeFile(const std::filesystem::path &file);
 
 // A code file as the code window saves it: UTF-16 LE with a byte-order mark, every line
 // (lines split at LF, CR LF or CR) ended with CR LF.

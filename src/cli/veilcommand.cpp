@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <set>
 #include <sys/stat.h>
@@ -63,6 +64,7 @@ constexpr std::string_view MainHelp =
     "  cipher     cipher each FILE into NAME.veil\n"
     "  decipher   write the original file back from each FILE.veil\n"
     "  check      tell for each FILE.veil whether it was ciphered under the code\n"
+    "  reseal     turn each FILE.veil of the older keyed format into a sealed one\n"
     "\n"
     "Run 'veil COMMAND --help' for a command's options.\n"
     "Run 'veil --version' for the version.\n"
@@ -71,13 +73,17 @@ constexpr std::string_view MainHelp =
     "Exit status: 0 all done, 1 some file refused or failed, 2 usage error.\n";
 
 constexpr std::string_view CipherHelp =
-    "Usage: veil cipher [--into DIR] [--force] [--code-file FILE] FILE...\n"
+    "Usage: veil cipher [--into DIR] [--force] [--format=sealed|v1] [--code-file FILE] FILE...\n"
     "Ciphers each FILE into DIR/NAME.veil, where NAME is the file's name without its\n"
     "extension; the extension is stored inside, so deciphering gives it back.\n"
     "\n"
     "  --into DIR        write into DIR (default: each file's own folder)\n"
     "  --force           replace an existing .veil file (default: refuse it, go on);\n"
-    "                    never one this run wrote itself\n"
+    "                    never one this run wrote itself, nor the file it reads\n"
+    "  --format=sealed   the sealed format (the default): a key stretched from the code,\n"
+    "                    and every file checked for changes when it is read\n"
+    "  --format=v1       the older keyed format, for versions of Veilshot before the\n"
+    "                    sealed one; weaker (see the manual page)\n"
     "  --code-file FILE  read the code from a text file (UTF-8, UTF-16 or Latin-1)\n"
     "  --help            show this text\n"
     "\n"
@@ -91,7 +97,7 @@ constexpr std::string_view DecipherHelp =
     "\n"
     "  --into DIR        write into DIR (default: each file's own folder)\n"
     "  --force           replace an existing file (default: refuse it, go on);\n"
-    "                    never one this run wrote itself\n"
+    "                    never one this run wrote itself, nor the file it reads\n"
     "  --code-file FILE  read the code from a text file (UTF-8, UTF-16 or Latin-1)\n"
     "  --help            show this text\n"
     "\n"
@@ -101,13 +107,26 @@ constexpr std::string_view CheckHelp =
     "Usage: veil check [--code-file FILE] FILE.veil...\n"
     "Prints one line per file: \"ok\" when it was ciphered under the code, \"other code\"\n"
     "when under another, \"not a .veil file\" when it is none, or the error that kept it\n"
-    "from being read.\n"
+    "from being read. A sealed file is read whole, so one that was changed or cut is\n"
+    "reported damaged; the older keyed format has no such check.\n"
+    "\n"
+    "  --code-file FILE  read the code from a text file (UTF-8, UTF-16 or Latin-1)\n"
+    "  --help            show this text\n";
+
+constexpr std::string_view ResealHelp =
+    "Usage: veil reseal [--code-file FILE] FILE.veil...\n"
+    "Turns each FILE.veil of the older keyed format into a sealed file in its place.\n"
+    "Each is deciphered in memory, sealed into a file that has no name yet, read back\n"
+    "and checked, and only then put in the old file's place: a failed or stopped run\n"
+    "leaves the old file or the sealed one, and never a deciphered photo on the disk.\n"
+    "Files that are sealed already are left as they are.\n"
     "\n"
     "  --code-file FILE  read the code from a text file (UTF-8, UTF-16 or Latin-1)\n"
     "  --help            show this text\n";
 
 struct Options {
     std::string command;
+    cipher::Format format = cipher::Format::Sealed;
     std::optional<fs::path> into;
     std::optional<fs::path> codeFile;
     bool force = false;
@@ -154,9 +173,7 @@ std::optional<int> EnterCode(CipherEngine &engine, const Options &options)
     std::u16string code;
     if (options.codeFile) {
         try {
-            std::string bytes = ReadWholeFile(*options.codeFile);
-            code = DecodeCodeText(bytes);
-            SecureWipe(bytes.data(), bytes.size());
+            code = ReadCodeFile(*options.codeFile);
         } catch (const FileError &error) {
             std::cerr << "veil: " << error.what() << '\n';
             return Usage;
@@ -173,6 +190,7 @@ std::optional<int> EnterCode(CipherEngine &engine, const Options &options)
         std::cerr << "veil: There is no code\n";
         return Usage;
     }
+    engine.SetWriteFormat(options.format);
     return std::nullopt;
 }
 
@@ -225,9 +243,19 @@ private:
     std::set<std::pair<dev_t, ino_t>> ids_;
 };
 
-// Refuses a target that exists, unless --force allows it and this run did not write it.
-std::string Refuse(const Options &options, const WrittenFiles &written, const fs::path &target)
+bool SameFile(const fs::path &a, const fs::path &b)
 {
+    struct stat sa {}, sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// Refuses a target that exists, unless --force allows it and this run did not write it; the
+// file being read is never replaced, --force or not.
+std::string Refuse(const Options &options, const WrittenFiles &written, const fs::path &input, const fs::path &target)
+{
+    if (SameFile(input, target))
+        return "\"" + target.string() + "\" is the file being read: a run never writes over its own input";
     if (written.contains(target))
         return "\"" + target.string() + "\" already exists: this run wrote it from another file";
     if (!options.force && Exists(target))
@@ -241,7 +269,7 @@ using FileAction = std::string (*)(CipherEngine &, const Options &, WrittenFiles
 std::string CipherOne(CipherEngine &engine, const Options &options, WrittenFiles &written, const fs::path &file)
 {
     const fs::path target = TargetFolder(options, file) / file.filename().replace_extension(".veil");
-    if (std::string refused = Refuse(options, written, target); !refused.empty())
+    if (std::string refused = Refuse(options, written, file, target); !refused.empty())
         return refused;
     engine.extension = cipher::Extension::FromFileName(file);
     engine.Cipfoto(file, target, WriteMode(options));
@@ -252,20 +280,29 @@ std::string CipherOne(CipherEngine &engine, const Options &options, WrittenFiles
 std::string DecipherOne(CipherEngine &engine, const Options &options, WrittenFiles &written, const fs::path &file)
 {
     constexpr auto OtherCode = "ciphered under another code";
+    const cipher::Examined examined = engine.Examine(file);
+    if (examined.refusal != cipher::Refusal::None)
+        return RefusalText(examined.refusal, OtherCode);
     cipher::Refusal refusal = cipher::Refusal::None;
-    const auto header = cipher::ReadHeader(file, &refusal);
-    if (header)
-        refusal = engine.Judge(header->check);
-    if (refusal != cipher::Refusal::None)
-        return RefusalText(refusal, OtherCode);
     fs::path name = file.filename().replace_extension();
-    name += header->extension.utf8();
+    name += examined.extension.utf8();
     const fs::path target = TargetFolder(options, file) / name;
-    if (std::string refused = Refuse(options, written, target); !refused.empty())
+    if (std::string refused = Refuse(options, written, file, target); !refused.empty())
         return refused;
     if (!engine.DecipherToFile(file, target, WriteMode(options), &refusal))
         return RefusalText(refusal, OtherCode);
     written.add(target);
+    return {};
+}
+
+std::string ResealOne(CipherEngine &engine, const Options &, WrittenFiles &, const fs::path &file)
+{
+    bool wasSealed = false;
+    const cipher::Refusal refusal = engine.Reseal(file, wasSealed);
+    if (refusal != cipher::Refusal::None)
+        return RefusalText(refusal, "ciphered under another code");
+    if (wasSealed)
+        std::cerr << file.string() << ": sealed already, left as it is\n";
     return {};
 }
 
@@ -308,10 +345,7 @@ int RunCheck(CipherEngine &engine, const Options &options)
     for (const fs::path &file : options.files) {
         std::string verdict;
         try {
-            cipher::Refusal refusal = cipher::Refusal::None;
-            const auto header = cipher::ReadHeader(file, &refusal);
-            if (header)
-                refusal = engine.Judge(header->check);
+            const cipher::Refusal refusal = engine.Verify(file);
             verdict = refusal == cipher::Refusal::None ? "ok" : RefusalText(refusal, "other code");
         } catch (const FileError &error) {
             verdict = error.what();
@@ -346,14 +380,22 @@ std::variant<Options, int> Parse(const std::vector<std::string> &arguments)
     std::vector<std::string> files;
     std::string into, codeFile;
     const std::pair<const char *, std::string_view> commands[] = {
-        {"cipher", CipherHelp}, {"decipher", DecipherHelp}, {"check", CheckHelp}};
+        {"cipher", CipherHelp}, {"decipher", DecipherHelp}, {"check", CheckHelp}, {"reseal", ResealHelp}};
     for (const auto &[name, help] : commands) {
         CLI::App *command = app.add_subcommand(name);
         command->formatter_fn(FixedHelp(help));
         command->callback([&options, command] { options.command = command->get_name(); });
-        if (command->get_name() != "check") {
+        if (command->get_name() == "cipher" || command->get_name() == "decipher") {
             command->add_option("--into", into)->type_name("DIR")->take_last();
             command->add_flag("--force", options.force);
+        }
+        if (command->get_name() == "cipher") {
+            const std::map<std::string, cipher::Format> formats = {{"sealed", cipher::Format::Sealed},
+                                                                   {"v1", cipher::Format::Keyed}};
+            command->add_option("--format", options.format)
+                ->type_name("sealed|v1")
+                ->transform(CLI::CheckedTransformer(formats))
+                ->take_last();
         }
         command->add_option("--code-file", codeFile)->type_name("FILE")->take_last();
         command->add_option("files", files)->type_name("FILE");
@@ -411,6 +453,8 @@ int RunVeil(const std::vector<std::string> &arguments)
         return *failed;
     if (options.command == "check")
         return RunCheck(engine, options);
+    if (options.command == "reseal")
+        return RunOverFiles(engine, options, ResealOne);
     return RunOverFiles(engine, options, options.command == "cipher" ? CipherOne : DecipherOne);
 }
 

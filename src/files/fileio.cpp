@@ -274,7 +274,7 @@ AtomicFile::AtomicFile(fs::path target, Naming naming, Access access)
     // not even a killed process leaves part of it behind.
     if (naming == Naming::Unnamed && ::access("/proc/self/fd", X_OK) == 0) {
         do {
-            fd_ = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, access_ == Access::OwnerOnly ? 0600 : 0666);
+            fd_ = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, access_ == Access::OwnerOnly ? 0600 : 0666);
         } while (fd_ < 0 && errno == EINTR);
         if (fd_ >= 0) {
             LockForWriting(fd_);  // nobody else can know the file yet
@@ -344,6 +344,24 @@ void AtomicFile::write(const void *data, std::size_t length)
         in += put;
         length -= static_cast<std::size_t>(put);
     }
+}
+
+std::size_t AtomicFile::readBack(std::uint64_t offset, void *buffer, std::size_t length)
+{
+    auto *out = static_cast<unsigned char *>(buffer);
+    std::size_t got = 0;
+    while (got < length) {
+        const ssize_t n = ::pread(fd_, out + got, length - got, static_cast<off_t>(offset + got));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(errno);
+        }
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
 }
 
 // The order is what makes a write durable: the file's bytes reach the disk before it gets the

@@ -103,6 +103,9 @@ public:
     AtomicFile &operator=(const AtomicFile &) = delete;
 
     void write(const void *data, std::size_t length);
+    // Reads back what was written so far, from `offset`; fewer bytes only at its end. For a
+    // check of the file before it gets its name.
+    std::size_t readBack(std::uint64_t offset, void *buffer, std::size_t length);
     void commit(Mode mode);
 
     const std::filesystem::path &target() const { return target_; }

@@ -207,7 +207,7 @@ void TForm7::mN4Click()
         const auto current = fileForCommand();
         if (!current)
             return;
-        const QString stored = StoredExtension(*current);
+        const QString stored = StoredExtension(engine_, *current);
         copyFile(*current, {.title = QStringLiteral("Copy"),
                             .subfolder = QLatin1String(DecodedFolder),
                             .extension = stored,
@@ -231,7 +231,7 @@ void TForm7::mN7Click()
         const QString entry = *current;
         const auto chosen = platform_.dialogs.saveFile(
             this, {.title = QStringLiteral("To decode all"),
-                   .proposedName = ReplaceExtension(FileNameOf(entry), StoredExtension(entry))});
+                   .proposedName = ReplaceExtension(FileNameOf(entry), StoredExtension(engine_, entry))});
         if (!chosen)
             return;
         const QString folder = MakeSubfolder(FolderOf(*chosen), QLatin1String(DecodedFolder));
@@ -243,7 +243,7 @@ void TForm7::mN7Click()
                 break;
             const QString file = list.List[i];
             if (FileExists(file)) {
-                const QString target = JoinPath(folder, ReplaceExtension(FileNameOf(file), StoredExtension(file)));
+                const QString target = JoinPath(folder, ReplaceExtension(FileNameOf(file), StoredExtension(run.engine(), file)));
                 try {
                     if (!QFileInfo::exists(target))
                         WriteDecipheredCopy(run.engine(), file, target);  // another code: passed over

@@ -40,10 +40,11 @@ Prepared DecipherPicture(const cipher::CipherEngine &engine, const QString &veil
     return prepared;
 }
 
-QString StoredExtension(const QString &veilFile)
+QString StoredExtension(const cipher::CipherEngine &engine, const QString &veilFile)
 {
-    const auto header = cipher::ReadHeader(LocalPath(veilFile));
-    return header ? QString::fromStdU16String(header->extension.text()) : QString();
+    const cipher::Examined examined = engine.Examine(LocalPath(veilFile));
+    return examined.refusal == cipher::Refusal::None ? QString::fromStdU16String(examined.extension.text())
+                                                     : QString();
 }
 
 bool WriteDecipheredCopy(cipher::CipherEngine &engine, const QString &veilFile, const QString &target)

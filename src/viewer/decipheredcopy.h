@@ -20,9 +20,10 @@ const char *RefusalStatusText(cipher::Refusal refusal);
 // of a "Cannot open file" message.
 const char *NotCipheredReason(cipher::Refusal refusal);
 
-// The extension the photo had before it was ciphered (".jpeg"), from the file's header; ""
-// for a file that is no ciphered photo. FileError when the file cannot be read or is damaged.
-QString StoredExtension(const QString &veilFile);
+// The extension the photo had before it was ciphered (".jpeg"), stored in the file; "" for a
+// file that is no ciphered photo or that the code does not open. FileError when the file
+// cannot be read or is damaged.
+QString StoredExtension(const cipher::CipherEngine &engine, const QString &veilFile);
 
 // Deciphers `veilFile` into memory with `engine` and writes to `target` exactly the bytes that
 // were ciphered, once a decode has confirmed that they are a picture: a deciphered photo is

@@ -80,6 +80,7 @@ TEST_P(KnownFiles, CipherToTheTracedBytes)
     };
     CipherEngine engine(GetParam());
     engine.BuildKeyTable(u"Veilshot");
+    engine.SetWriteFormat(Format::Keyed);
     test::TempDir dir;
     for (const auto &vector : vectors) {
         std::vector<std::uint8_t> body(vector.size);

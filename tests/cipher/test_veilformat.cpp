@@ -30,6 +30,7 @@ protected:
         : engine(GetParam())
     {
         engine.BuildKeyTable(u"the code of these tests");
+        engine.SetWriteFormat(Format::Keyed);
     }
 
     std::filesystem::path Cipher(const std::vector<std::uint8_t> &bytes, const std::string &name = "photo.jpg")
@@ -179,6 +180,7 @@ TEST_P(VeilFormat, OtherCodeAndShortFilesAreRefused)
     Refusal refusal = Refusal::None;
     CipherEngine other(GetParam());
     other.BuildKeyTable(u"another code");
+    other.SetWriteFormat(Format::Keyed);
     EXPECT_FALSE(other.DecipherFile(veil, &refusal));
     EXPECT_EQ(refusal, Refusal::OtherCode);
     EXPECT_FALSE(other.DecipherToFile(veil, dir / "copy.jpg", AtomicFile::Mode::KeepExisting, &refusal));

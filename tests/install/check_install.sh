@@ -53,7 +53,7 @@ if [ -f "$work/mime/magic" ] && grep -aq 'x-veil' "$work/mime/magic"; then fail 
 # The manual page: a page of section 1 that names every option the command's help names.
 manual=$(zcat "$prefix/share/man/man1/veil.1.gz")
 grep -q '^\.TH VEIL 1 .*Veilshot '"$version" <<<"$manual" || fail "the manual page's heading"
-for option in $( { "$prefix/bin/veil" --help; for c in cipher decipher check; do "$prefix/bin/veil" "$c" --help; done; } |
+for option in $( { "$prefix/bin/veil" --help; for c in cipher decipher check reseal; do "$prefix/bin/veil" "$c" --help; done; } |
   grep -o -- '--[a-z][a-z-]*' | sort -u); do
   grep -q -- "${option//-/\\\\-}" <<<"$manual" || fail "the manual page does not name $option"
 done
