@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
-#include <map>
 #include <optional>
 #include <set>
 #include <sys/stat.h>
@@ -378,7 +377,7 @@ std::variant<Options, int> Parse(const std::vector<std::string> &arguments)
 
     Options options;
     std::vector<std::string> files;
-    std::string into, codeFile;
+    std::string into, codeFile, format = "sealed";
     const std::pair<const char *, std::string_view> commands[] = {
         {"cipher", CipherHelp}, {"decipher", DecipherHelp}, {"check", CheckHelp}, {"reseal", ResealHelp}};
     for (const auto &[name, help] : commands) {
@@ -389,14 +388,8 @@ std::variant<Options, int> Parse(const std::vector<std::string> &arguments)
             command->add_option("--into", into)->type_name("DIR")->take_last();
             command->add_flag("--force", options.force);
         }
-        if (command->get_name() == "cipher") {
-            const std::map<std::string, cipher::Format> formats = {{"sealed", cipher::Format::Sealed},
-                                                                   {"v1", cipher::Format::Keyed}};
-            command->add_option("--format", options.format)
-                ->type_name("sealed|v1")
-                ->transform(CLI::CheckedTransformer(formats))
-                ->take_last();
-        }
+        if (command->get_name() == "cipher")
+            command->add_option("--format", format)->type_name("sealed|v1")->take_last();
         command->add_option("--code-file", codeFile)->type_name("FILE")->take_last();
         command->add_option("files", files)->type_name("FILE");
     }
@@ -428,6 +421,10 @@ std::variant<Options, int> Parse(const std::vector<std::string> &arguments)
         options.into = into;
     if (given("--code-file"))
         options.codeFile = codeFile;
+    if (format == "v1")
+        options.format = cipher::Format::Keyed;
+    else if (format != "sealed")
+        return UsageError("--format: \"" + format + "\" is no format; give sealed or v1");
     if (options.files.empty())
         return UsageError("no files given");
     if (options.into) {

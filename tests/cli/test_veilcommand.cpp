@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <chrono>
 #include <csignal>
 #include <thread>
@@ -422,6 +424,147 @@ TEST_F(VeilCommand, CtrlCStopsAfterTheFileInHandAndLeavesNoPartialFile)
         EXPECT_TRUE(name.ends_with(".veil") && name[0] == 'p') << "left behind: " << name;
         EXPECT_EQ(fs::file_size(dir / "out" / name), SealedSize(bytes.size()));
     }
+}
+
+// Both formats from one command line: sealed by default, the keyed one when asked for, and
+// both read back by decipher, check and reseal.
+TEST_F(VeilCommand, FormatsAreChosenOnCipherAndReadAlike)
+{
+    const auto bytes = RandomBytes(150000, 4);
+    WriteFile(photo("s.jpg"), bytes);
+    WriteFile(photo("k.jpg"), bytes);
+    ASSERT_EQ(Veil({"cipher", "--code-file", code(), photo("s.jpg")}).exitCode, 0);
+    ASSERT_EQ(Veil({"cipher", "--format=v1", "--code-file", code(), photo("k.jpg")}).exitCode, 0);
+    EXPECT_EQ(ReadFile(photo("s.veil")).size(), SealedSize(bytes.size()));
+    EXPECT_EQ(ReadFile(photo("k.veil")).size(), bytes.size() + 14);
+
+    const Result checked = Veil({"check", "--code-file", code(), photo("s.veil"), photo("k.veil")});
+    EXPECT_EQ(checked.out, photo("s.veil") + ": ok\n" + photo("k.veil") + ": ok\n");
+    const Result other = Veil({"check", "--code-file", (dir / "other-code.txt").string(), photo("s.veil"), photo("k.veil")});
+    EXPECT_EQ(other.out, photo("s.veil") + ": other code\n" + photo("k.veil") + ": other code\n");
+    ASSERT_EQ(Veil({"decipher", "--code-file", code(), "--into", (dir / "out").string(), photo("s.veil"), photo("k.veil")})
+                  .exitCode,
+              0);
+    EXPECT_EQ(ReadFile(dir / "out" / "s.jpg"), bytes);
+    EXPECT_EQ(ReadFile(dir / "out" / "k.jpg"), bytes);
+
+    const Result wrong = Veil({"cipher", "--format=v2", "--code-file", code(), photo("s.jpg")});
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_NE(wrong.err.find("--format"), std::string::npos) << wrong.err;
+
+    // One changed byte in a sealed file: check and decipher say it is damaged, nothing is written.
+    auto changed = ReadFile(photo("s.veil"));
+    changed[100000] ^= 1;
+    WriteFile(photo("s.veil"), changed);
+    const Result damaged = Veil({"check", "--code-file", code(), photo("s.veil")});
+    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_NE(damaged.out.find("The file is damaged"), std::string::npos) << damaged.out;
+    fs::remove(dir / "out" / "s.jpg");
+    const Result refused = Veil({"decipher", "--code-file", code(), "--into", (dir / "out").string(), photo("s.veil")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(dir.entries("out"), std::vector<std::string>{"k.jpg"});
+}
+
+// A run never writes over a file it reads, --force or not, and gives no advice to force it.
+TEST_F(VeilCommand, ARunNeverWritesOverItsOwnInput)
+{
+    WriteFile(photo("x.veil"), RandomBytes(5000, 9));  // a photo that happens to be named .veil
+    const auto photoBytes = ReadFile(photo("x.veil"));
+    for (const bool force : {false, true}) {
+        SCOPED_TRACE(force);
+        std::vector<std::string> args = {"cipher", "--code-file", code(), photo("x.veil")};
+        if (force)
+            args.insert(args.begin() + 1, "--force");
+        const Result ciphered = Veil(args);
+        EXPECT_EQ(ciphered.exitCode, 1);
+        EXPECT_NE(ciphered.err.find("is the file being read"), std::string::npos) << ciphered.err;
+        EXPECT_EQ(ciphered.err.find("--force"), std::string::npos) << ciphered.err;
+        EXPECT_EQ(ReadFile(photo("x.veil")), photoBytes);
+    }
+
+    // A ".veil" file whose stored extension is ".veil" deciphers onto its own name.
+    ASSERT_EQ(Veil({"cipher", "--code-file", code(), "--into", (dir / "out").string(), photo("x.veil")}).exitCode, 0);
+    const auto ciphered = ReadFile(dir / "out" / "x.veil");
+    for (const bool force : {false, true}) {
+        SCOPED_TRACE(force);
+        std::vector<std::string> args = {"decipher", "--code-file", code(), (dir / "out" / "x.veil").string()};
+        if (force)
+            args.insert(args.begin() + 1, "--force");
+        const Result deciphered = Veil(args);
+        EXPECT_EQ(deciphered.exitCode, 1);
+        EXPECT_NE(deciphered.err.find("is the file being read"), std::string::npos) << deciphered.err;
+        EXPECT_EQ(deciphered.err.find("--force"), std::string::npos) << deciphered.err;
+        EXPECT_EQ(ReadFile(dir / "out" / "x.veil"), ciphered);
+    }
+}
+
+// A code file is read only when it could hold a code: over 1 MiB it is refused before reading.
+TEST_F(VeilCommand, AHugeCodeFileIsRefusedUnread)
+{
+    {
+        std::ofstream big(dir / "big.txt", std::ios::binary);
+        big.seekp((1 << 20));
+        big.put('x');
+    }
+    WriteFile(photo("a.jpg"), RandomBytes(10));
+    const Result refused = Veil({"cipher", "--code-file", (dir / "big.txt").string(), photo("a.jpg")});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.err.find("larger than 1 MiB"), std::string::npos) << refused.err;
+    EXPECT_EQ(dir.entries("photos"), std::vector<std::string>{"a.jpg"});
+}
+
+// reseal turns keyed files into sealed ones in place. Killed at any of its steps, it leaves the
+// keyed file or the sealed one, never a deciphered photo; a file in the making that a kill left
+// under a hidden name holds only sealed bytes, and the next run removes it.
+TEST_F(VeilCommand, ResealReplacesKeyedFilesAndSurvivesAKillAtEveryStep)
+{
+    const auto bytes = RandomBytes(300000, 5);
+    WriteFile(photo("old.jpg"), bytes);
+    ASSERT_EQ(Veil({"cipher", "--format=v1", "--code-file", code(), photo("old.jpg")}).exitCode, 0);
+    fs::remove(photo("old.jpg"));
+    const auto keyed = ReadFile(photo("old.veil"));
+
+    const bool traced = VeilProcess({"--help"}, {"strace", "-qq", "-o", "/dev/null"}).finish().exitCode == 0;
+    for (const std::string call : {"write", "pread64", "fsync", "linkat", "rename"}) {
+        if (!traced)
+            break;
+        SCOPED_TRACE(call);
+        WriteFile(photo("old.veil"), keyed);
+        const Result killed =
+            VeilProcess({"reseal", "--code-file", code(), photo("old.veil")},
+                        {"strace", "-qq", "-o", "/dev/null", "-e", "trace=" + call, "-e",
+                         "inject=" + call + ":signal=SIGKILL:when=1"})
+                .finish();
+        EXPECT_EQ(killed.exitCode, 128 + SIGKILL);
+        for (const std::string &name : dir.entries("photos")) {
+            const auto held = ReadFile(photo(name));
+            EXPECT_EQ(std::search(held.begin(), held.end(), bytes.begin(), bytes.begin() + 64), held.end())
+                << name << " holds the photo in plain";
+            if (name != "old.veil") {
+                EXPECT_EQ(name.rfind(".old.veil.", 0), 0u) << "left behind: " << name;
+            }
+        }
+        ASSERT_EQ(Veil({"decipher", "--force", "--code-file", code(), "--into", (dir / "out").string(), photo("old.veil")})
+                      .exitCode,
+                  0);
+        EXPECT_EQ(ReadFile(dir / "out" / "old.jpg"), bytes);
+        ASSERT_EQ(Veil({"reseal", "--code-file", code(), photo("old.veil")}).exitCode, 0);
+        EXPECT_EQ(dir.entries("photos"), std::vector<std::string>{"old.veil"});
+    }
+
+    WriteFile(photo("old.veil"), keyed);
+    const Result resealed = Veil({"reseal", "--code-file", code(), photo("old.veil")});
+    ASSERT_EQ(resealed.exitCode, 0) << resealed.err;
+    EXPECT_EQ(ReadFile(photo("old.veil")).size(), SealedSize(bytes.size()));
+    const Result again = Veil({"reseal", "--code-file", code(), photo("old.veil")});
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_NE(again.err.find("sealed already"), std::string::npos) << again.err;
+    const Result other = Veil({"reseal", "--code-file", (dir / "other-code.txt").string(), photo("old.veil")});
+    EXPECT_EQ(other.exitCode, 1);
+    ASSERT_EQ(Veil({"decipher", "--force", "--code-file", code(), "--into", (dir / "out").string(), photo("old.veil")})
+                  .exitCode,
+              0);
+    EXPECT_EQ(ReadFile(dir / "out" / "old.jpg"), bytes);
 }
 
 }  // namespace
