@@ -285,7 +285,8 @@ void LinuxWindowServices::leaveFullScreen(QWidget *window, const QRect &restore)
 }
 
 LinuxPlatform::LinuxPlatform()
-    : platform_{dialogs_, messages_, keys_, keepAwake_, wallpaper_, urls_, windows_}
+    : session_(QDBusConnection::systemBus(), QDBusConnection::sessionBus())
+    , platform_{dialogs_, messages_, keys_, keepAwake_, wallpaper_, urls_, windows_, session_}
 {
 }
 

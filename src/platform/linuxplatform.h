@@ -2,6 +2,7 @@
 // The platform services on a Linux desktop (X11 or Wayland).
 
 #include "platform.h"
+#include "sessionwatch.h"
 
 #include <QObject>
 #include <QSet>
@@ -89,6 +90,7 @@ private:
     LinuxWallpaper wallpaper_;
     LinuxUrlOpener urls_;
     LinuxWindowServices windows_;
+    DBusSessionWatch session_;
     Platform platform_;
 };
 

@@ -4,6 +4,7 @@
 // (scriptedplatform.h). Windows reach the desktop only through these, so every flow runs
 // headless under test.
 
+#include <QObject>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -92,6 +93,16 @@ public:
     virtual void movePointer(QPoint to) = 0;
 };
 
+// Tells when deciphered pictures must leave the screen: the session was locked or the screen
+// saver started.
+class SessionWatch : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+signals:
+    void locked();
+};
+
 // The services, handed to each window in its constructor.
 struct Platform {
     FileDialogs &dialogs;
@@ -101,6 +112,7 @@ struct Platform {
     Wallpaper &wallpaper;
     UrlOpener &urls;
     WindowServices &windows;
+    SessionWatch &session;
 };
 
 // The hourglass for the time of a command (or a run), put back however it ends.

@@ -69,7 +69,7 @@ void ScriptedWindowServices::leaveFullScreen(QWidget *window, const QRect &resto
 }
 
 ScriptedPlatform::ScriptedPlatform()
-    : platform_{dialogs, messages, keys, keepAwake, wallpaper, urls, windows}
+    : platform_{dialogs, messages, keys, keepAwake, wallpaper, urls, windows, session}
 {
 }
 

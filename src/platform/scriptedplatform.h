@@ -94,6 +94,7 @@ public:
     ScriptedWallpaper wallpaper;
     ScriptedUrlOpener urls;
     ScriptedWindowServices windows;
+    SessionWatch session;  // tests emit locked() themselves
 
 private:
     Platform platform_;
