@@ -49,10 +49,12 @@ int Load(const QString &folder, bool ciphered)
 {
     const QString extension = ciphered ? QStringLiteral(".veil") : QStringLiteral(".jpg");
     PlainModel model;
+    QStringList paths;
     for (const QString &name : ListFolder(folder)) {
         if (LowerExtension(name) == extension)
-            model.folder.List << folder + QLatin1Char('/') + name;
+            paths << folder + QLatin1Char('/') + name;
     }
+    model.folder.replace(paths, 0);
     cipher::CipherEngine engine;
     engine.BuildKeyTable(Code);
     platform::ScriptedPlatform scripted;

@@ -43,8 +43,10 @@ template <typename Tool>
 int Run(const QString &folder, const QString &out, const std::function<void(Tool &)> &set)
 {
     PlainModel model;
+    QStringList paths;
     for (const QString &name : ListFolder(folder))
-        model.folder.List << JoinPath(folder, name);
+        paths << JoinPath(folder, name);
+    model.folder.replace(paths, 0);
     model.PhotoWidth = 6000;
     model.PhotoHeight = 4000;
     platform::ScriptedPlatform scripted;

@@ -79,8 +79,8 @@ void ConnectPresurvey(TForm7 &main, MainModel &model, cipher::CipherEngine &engi
                 std::shared_ptr<cipher::CipherEngine> copy = engine.Copy();
                 return [copy](const QString &path) { return DecipherPicture(*copy, path, QSize(ThumbnailBox, ThumbnailBox)); };
             };
+            // The picked photo is shown already: picking set the position.
             preview.view = [&main, &platform](bool bySpace) {
-                platform::RunGuarded(platform.messages, &main, [&main] { main.ipl(); });
                 if (bySpace && main.FullScreen)
                     platform.windows.setTopmost(&main, true);
             };

@@ -237,11 +237,11 @@ void TForm7::mN7Click()
         const QString folder = MakeSubfolder(FolderOf(*chosen), QLatin1String(DecodedFolder));
 
         const FolderModel &list = model_.folder;
-        BatchRun run(*this, list.LastIndex(), true);
-        for (int i = 0; i <= list.LastIndex(); ++i) {
+        BatchRun run(*this, list.lastIndex(), true);
+        for (int i = 0; i <= list.lastIndex(); ++i) {
             if (run.stopRequested())
                 break;
-            const QString file = list.List[i];
+            const QString file = list.at(i);
             if (FileExists(file)) {
                 const QString target = JoinPath(folder, ReplaceExtension(FileNameOf(file), StoredExtension(run.engine(), file)));
                 try {

@@ -54,8 +54,6 @@ TForm7::TForm7(MainModel &model, cipher::CipherEngine &engine, platform::Platfor
     , main_(model)
     , engine_(engine)
 {
-    main_.Screen = screen_;
-
     Panel13 = new QFrame(pictureArea_);
     Panel13->setObjectName(QStringLiteral("Panel13"));
     PaintBackground(Panel13, FromColourValue(13425920));
@@ -122,11 +120,11 @@ void TForm7::setViewingAvailable(bool available)
 
 // --- Showing ---------------------------------------------------------------------------------
 
-void TForm7::ipl()
+void TForm7::showCurrent()
 {
     QCoreApplication::processEvents();
-    Label2->setText(QString::number(model_.folder.Index));
-    const QString path = model_.folder.Current();
+    Label2->setText(QString::number(model_.folder.index()));
+    const QString path = model_.folder.current();
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
         Label1->setText(QLatin1String(NoFileText));
         return;

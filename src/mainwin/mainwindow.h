@@ -40,14 +40,12 @@ public:
     void mn9Click();     // Help
     void Exit1Click();
     void Timer2Timer();
-    // Shows FileList[FileIndex].
-    void ipl();
 
     QSize PictureSize;
     double PictureRatio = 0.0;
 
 protected:
-    void showCurrent() override { ipl(); }
+    void showCurrent() override;
     void enableAfterOpen(bool several) override;
     bool readyToOpen() override;
     void closeKeptPreview() override;

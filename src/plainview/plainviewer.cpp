@@ -101,7 +101,7 @@ void TForm7g::showCurrent()
 
 void TForm7g::redraw()
 {
-    const QString path = model_.folder.Current();
+    const QString path = model_.folder.current();
     if (ReloadPending || !BitmapLoaded) {
         if (path.isEmpty() || !FileExists(path)) {
             Label1->setText(QLatin1String(NoFileText));
@@ -125,7 +125,7 @@ void TForm7g::redraw()
         imaging::Show(*Image1, held_);
     }
     Label1->setText(path);
-    Label2->setText(QString::number(model_.folder.Index));
+    Label2->setText(QString::number(model_.folder.index()));
     if (!BitmapLoaded) {
         for (QAction *action : {mn4, mn5, mn6, mn7, mn8, mn10})
             action->setEnabled(true);
@@ -226,7 +226,7 @@ void TForm7g::mn5Click()
 void TForm7g::mn6Click()
 {
     guarded([this] {
-        const QString current = model_.folder.Current();
+        const QString current = model_.folder.current();
         if (!current.isEmpty() && FileExists(current))
             releasePicture();
         removeCurrent();
@@ -252,7 +252,7 @@ void TForm7g::rotate()
         const bool left = TurnLeft;
         TurnLeft = false;  // a one-shot request, however the turn ends
         Panel4Click();
-        const QString path = model_.folder.Current();
+        const QString path = model_.folder.current();
         const QString mime = TurnMimeFor(path);
         if (path.isEmpty() || mime.isEmpty())
             return;
@@ -276,7 +276,7 @@ void TForm7g::rotate()
 void TForm7g::Panel1Click()
 {
     guarded([this] {
-        const QString path = model_.folder.Current();
+        const QString path = model_.folder.current();
         if (path.isEmpty() || !FileExists(path)) {
             platform_.messages.inform(this, QLatin1String(NoFileMessage));
             return;

@@ -186,7 +186,7 @@ void PreviewWindow::LoadGrid()
 {
     if (loading_)
         return;  // never a second load inside a running one
-    const int count = int(owner_.folder.List.size());
+    const int count = owner_.folder.count();
     // The columns follow the scroll box's width, scroll bar included (the margins leave room
     // for it), so they do not change from one load to the next.
     load_ = pager.begin(owner_, count, ScrollBox1->width());
@@ -221,7 +221,7 @@ void PreviewWindow::request()
     const int inFlight = pool_.maxThreadCount() + 1;
     const int end = load_.start + std::min(cells_, pager.BatchSize);
     while (int(pending_.size()) < inFlight && nextRequest_ < end) {
-        const QString path = owner_.folder.List.value(nextRequest_);
+        const QString path = owner_.folder.at(nextRequest_);
         Pending pending{nextRequest_, {}};
         if (source_ && FileExists(path))
             pending.picture = QtConcurrent::run(&pool_, source_, path);
@@ -344,7 +344,7 @@ void PreviewWindow::endLoad()
     loading_ = false;
     pending_.clear();  // pictures still on their way are let go where they are made
     source_ = nullptr;
-    const int count = int(owner_.folder.List.size());
+    const int count = owner_.folder.count();
     pager.finish(owner_, used_, load_.start + used_);
     Label2->setText(CounterText(count, pager.NextStart));
 }
@@ -359,13 +359,13 @@ void PreviewWindow::stopLoad()
 
 void PreviewWindow::LoadForward()
 {
-    if (!loading_ && pager.forward(owner_, int(owner_.folder.List.size())))
+    if (!loading_ && pager.forward(owner_, owner_.folder.count()))
         LoadGrid();
 }
 
 void PreviewWindow::LoadBack()
 {
-    if (!loading_ && pager.back(owner_, int(owner_.folder.List.size())))
+    if (!loading_ && pager.back(owner_, owner_.folder.count()))
         LoadGrid();
 }
 
@@ -385,15 +385,15 @@ bool PreviewWindow::PickCell()
 {
     CellPicked = false;
     const QPoint at = Image1->mapFromGlobal(platform_.windows.pointer());
-    const int count = int(owner_.folder.List.size());
+    const int count = owner_.folder.count();
     const int cell = CellAt(at, pager.GridColumns, pager.lastCell(owner_, count), ScrollBox1->verticalScrollBar()->value());
     if (cell < 0)
         return false;
     const int index = pager.GridBase + cell;
-    if (index >= count || !FileExists(owner_.folder.List[index]))
+    if (index >= count || !FileExists(owner_.folder.at(index)))
         return false;
     CellPicked = true;
-    owner_.folder.Index = index;
+    owner_.folder.setIndex(index);
     return true;
 }
 
@@ -410,7 +410,7 @@ void PreviewWindow::Copy()
 {
     if (!CellPicked)
         return;
-    const QString name = owner_.folder.Current();
+    const QString name = owner_.folder.current();
     if (name.isEmpty() || !FileExists(name)) {
         platform_.messages.inform(this, QLatin1String(NoFileMessage));
         return;
@@ -441,12 +441,12 @@ void PreviewWindow::Name()
 {
     if (!CellPicked)
         return;
-    const QString name = owner_.folder.Current();
+    const QString name = owner_.folder.current();
     const std::uint64_t size = InputFile(LocalPath(name)).size();
     const QString folder = FolderOf(name);
     platform_.messages.inform(this, QStringList{folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'),
                                                 FileNameOf(name), QString::number(size / 1000) + QStringLiteral(" KB"),
-                                                QString::number(owner_.folder.Index)}
+                                                QString::number(owner_.folder.index())}
                                         .join(QLatin1Char('\n')));
 }
 
@@ -454,10 +454,10 @@ void PreviewWindow::Turn(bool left)
 {
     if (!CellPicked || !kind_.turns || loading_)
         return;
-    const int cell = owner_.folder.Index - Layout.start;
+    const int cell = owner_.folder.index() - Layout.start;
     if (cell < 0 || cell >= used_ || cell >= cells_)
         return;
-    const QString name = owner_.folder.Current();
+    const QString name = owner_.folder.current();
     const QString mime = TurnMimeFor(name);
     if (mime.isEmpty() || !FileExists(name))
         return;

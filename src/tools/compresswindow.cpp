@@ -70,7 +70,7 @@ void TForm9g::Panel1Click()
     platform::RunGuarded(platform_.messages, this, [this] {
         Label1->hide();
         const int quality = TrackBar1->value();  // CompressQuality
-        const QString name = model_.folder.Current();
+        const QString name = model_.folder.current();
 
         if (!CheckBox1->isChecked()) {
             if (!FileExists(name)) {
@@ -80,7 +80,7 @@ void TForm9g::Panel1Click()
             const std::optional<QString> out = askOneTarget(name, QStringLiteral(".jpg"));
             if (!out)
                 return;
-            const Outcome outcome = runOne({model_.folder.Index, name, *out}, [quality](const Job &job) { return Compress(job, quality); });
+            const Outcome outcome = runOne({model_.folder.index(), name, *out}, [quality](const Job &job) { return Compress(job, quality); });
             if (outcome.kind == Outcome::Kind::Written)
                 Label1->show();
             else
@@ -91,7 +91,7 @@ void TForm9g::Panel1Click()
         const std::optional<QString> folder = askNewFolder(QStringLiteral("The compressed photo1"), CompressFolder);
         if (!folder)
             return;
-        const Plan plan = PlanRun(model_.folder.List, [&folder](const QString &photo) {
+        const Plan plan = PlanRun(model_.folder.paths(), [&folder](const QString &photo) {
             return JoinPath(*folder, ReplaceExtension(FileNameOf(photo), QStringLiteral(".jpg")));
         });
         Panel4->show();

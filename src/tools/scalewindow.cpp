@@ -220,7 +220,7 @@ void TForm11g::Panel1Click()
 
 void TForm11g::OnePhoto()
 {
-    const QString photo = model_.folder.Current();
+    const QString photo = model_.folder.current();
     // An empty size is no size: too small.
     const qint64 width = Edit3->text().toLongLong();
     const qint64 height = Edit4->text().toLongLong();
@@ -243,7 +243,7 @@ void TForm11g::OnePhoto()
     if (!out)
         return;
     const QSize size{int(width), int(height)};
-    const Outcome outcome = runOne({model_.folder.Index, photo, *out},
+    const Outcome outcome = runOne({model_.folder.index(), photo, *out},
                                    [size, mime = format->mime](const Job &job) { return ScaleTo(job, size, mime); });
     if (outcome.kind == Outcome::Kind::Written)
         Label1->show();
@@ -262,14 +262,14 @@ void TForm11g::AllFiles()
     if (!sizeAllowed(size.width, size.height, ExecuteLimit))
         return;
     Label5->setText(SizeText(size.width, size.height));
-    if (!FileExists(model_.folder.Current())) {
+    if (!FileExists(model_.folder.current())) {
         platform_.messages.inform(this, QLatin1String(NoFileMessage));
         return;
     }
     const std::optional<QString> folder = askNewFolder(QStringLiteral("The scaled photo1"));
     if (!folder)
         return;
-    const Plan plan = PlanRun(model_.folder.List, [&](const QString &file) {
+    const Plan plan = PlanRun(model_.folder.paths(), [&](const QString &file) {
         return ScaleFormatOf(file) ? JoinPath(*folder, FileNameOf(file)) : QString();
     });
     const RunResult result = runPlan(plan, [f = factor.value](const Job &job) { return ScaleBy(job, f); }, Qt::Key_Control);

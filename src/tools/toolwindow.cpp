@@ -173,7 +173,7 @@ std::optional<QString> ToolWindow::askOneTarget(const QString &photo, const QStr
 std::optional<QString> ToolWindow::askNewFolder(const QString &proposed,
                                                 const std::function<QString(const QString &)> &folderOf)
 {
-    const QString start = FolderOf(model_.folder.Current());
+    const QString start = FolderOf(model_.folder.current());
     const auto chosen = platform_.dialogs.saveFile(this, {.title = windowTitle(), .startFolder = start, .proposedName = proposed});
     activateWindow();
     if (!chosen)
@@ -241,7 +241,7 @@ QList<ToolWindow::Done> ToolWindow::execute(const QList<Job> &jobs, const Work &
         control->setEnabled(false);
     }
     if (stopKey) {
-        Gauge1->setRange(0, std::max(0, model_.folder.LastIndex()));
+        Gauge1->setRange(0, std::max(0, model_.folder.lastIndex()));
         Gauge1->setValue(0);
     }
 

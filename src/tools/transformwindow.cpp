@@ -149,7 +149,7 @@ void TForm10g::Transform()
     if (!chosen)
         return;
     const ToolFormat format = EncodableFormats()[*chosen];  // TargetExt, TargetMime
-    const QString photo = model_.folder.Current();
+    const QString photo = model_.folder.current();
 
     if (!CheckBox1->isChecked()) {
         if (!FileExists(photo)) {
@@ -160,7 +160,7 @@ void TForm10g::Transform()
         if (!out)
             return;
         const Work transform = [mime = format.mime](const Job &job) { return tools::Transform(job, mime); };
-        if (runOne({model_.folder.Index, photo, *out}, transform).kind == Outcome::Kind::Written)
+        if (runOne({model_.folder.index(), photo, *out}, transform).kind == Outcome::Kind::Written)
             Label1->show();
         else
             platform_.messages.inform(this, NotTransformed(format.extension));
@@ -170,7 +170,7 @@ void TForm10g::Transform()
     const std::optional<QString> folder = askNewFolder(FolderProposal(format.extension));
     if (!folder)
         return;
-    const Plan plan = PlanRun(model_.folder.List, [&](const QString &file) {
+    const Plan plan = PlanRun(model_.folder.paths(), [&](const QString &file) {
         return JoinPath(*folder, ReplaceExtension(FileNameOf(file), QLatin1Char('.') + format.extension));
     });
     const RunResult result = runPlan(plan, [mime = format.mime](const Job &job) { return tools::Transform(job, mime); }, Qt::Key_S);
@@ -189,7 +189,7 @@ void TForm10g::CopyMove()
     const std::optional<QString> folder = askNewFolder(FolderProposal(kind.extension));
     if (!folder)
         return;
-    const Plan plan = PlanRun(model_.folder.List, [&](const QString &file) {
+    const Plan plan = PlanRun(model_.folder.paths(), [&](const QString &file) {
         if (!kind.contains(file))
             return QString();
         const QString name = FileNameOf(file);

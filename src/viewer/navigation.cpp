@@ -2,33 +2,11 @@
 
 namespace veilshot {
 
-void Navigator::stepForward()
-{
-    int &index = folder_.Index;
-    index = index + 1 > folder_.LastIndex() ? 0 : index + 1;
-}
-
-void Navigator::stepBackward()
-{
-    int &index = folder_.Index;
-    index = index != 0 ? index - 1 : folder_.LastIndex();
-}
-
-int Navigator::peek(bool backward) const
-{
-    const int index = folder_.Index;
-    if (backward)
-        return index != 0 ? index - 1 : folder_.LastIndex();
-    return index + 1 > folder_.LastIndex() ? 0 : index + 1;
-}
-
 Navigator::Effect Navigator::forward(bool timerRunning)
 {
-    if (ManualMode) {
-        stepForward();
-        return {.show = true};
-    }
-    PlayBackward = false;
+    if (manual)
+        return {.step = false};
+    backward = false;
     Effect effect{.colours = ColourSet::PlayingForward};
     if (!timerRunning)  // a running timer is not restarted
         effect.timer = true;
@@ -37,11 +15,9 @@ Navigator::Effect Navigator::forward(bool timerRunning)
 
 Navigator::Effect Navigator::back(bool timerRunning)
 {
-    if (ManualMode) {
-        stepBackward();
-        return {.show = true};
-    }
-    PlayBackward = true;
+    if (manual)
+        return {.step = true};
+    backward = true;
     Effect effect{.colours = ColourSet::PlayingBackward};
     if (!timerRunning)
         effect.timer = true;
@@ -50,36 +26,32 @@ Navigator::Effect Navigator::back(bool timerRunning)
 
 Navigator::Effect Navigator::stop()
 {
-    if (ManualMode)
+    if (manual)
         return {};
     return {.colours = ColourSet::Stopped, .timer = false};
 }
 
 Navigator::Effect Navigator::timerFired()
 {
-    if (PlayBackward)
-        stepBackward();
-    else
-        stepForward();
-    return {.show = true};
+    return {.step = backward};
 }
 
 Navigator::Effect Navigator::chooseInterval(int milliseconds)
 {
-    ManualMode = false;
+    manual = false;
     return {.interval = milliseconds};
 }
 
 Navigator::Effect Navigator::chooseManual()
 {
-    ManualMode = true;
+    manual = true;
     return {.colours = ColourSet::Stopped, .timer = false};
 }
 
 Navigator::Effect Navigator::opened(int count)
 {
-    PlayBackward = false;
-    if (ManualMode)
+    backward = false;
+    if (manual)
         return {};
     if (count > 1)
         return {.colours = ColourSet::PlayingForward, .timer = true};
@@ -88,7 +60,7 @@ Navigator::Effect Navigator::opened(int count)
 
 Navigator::Effect Navigator::openFailed()
 {
-    if (ManualMode)
+    if (manual)
         return {};
     return {.colours = ColourSet::Stopped, .timer = false};
 }

@@ -3,8 +3,6 @@
 // share, without any window. The slide show (slideshow.h) owns the timer and applies the
 // Effect that each event returns.
 
-#include "viewermodel.h"
-
 #include <optional>
 
 namespace veilshot {
@@ -12,24 +10,20 @@ namespace veilshot {
 // The colours of Forward, Stop and Back that show the state.
 enum class ColourSet { Stopped, PlayingForward, PlayingBackward };
 
+// What each event of the slide show leads to. The rules only compute it: the slide show
+// applies it, and the folder model takes the step.
 class Navigator {
 public:
     struct Effect {
-        bool show = false;                 // the position changed: show the entry there
+        std::optional<bool> step;          // one step through the folder, backward when true
         std::optional<ColourSet> colours;  // apply this colour set
         std::optional<bool> timer;         // start (true) or stop (false) the slide-show timer
         std::optional<int> interval;       // the slide-show interval in ms, restarting its countdown
         friend bool operator==(const Effect &, const Effect &) = default;
     };
 
-    // Steps through `folder`, which others change too.
-    explicit Navigator(FolderModel &folder)
-        : folder_(folder)
-    {
-    }
-
-    bool ManualMode = true;
-    bool PlayBackward = false;
+    bool manual = true;     // steps by hand; else an interval is chosen
+    bool backward = false;  // the direction of play
 
     Effect forward(bool timerRunning);
     Effect back(bool timerRunning);
@@ -41,14 +35,6 @@ public:
     Effect opened(int count);
     // After an open that was cancelled or refused.
     Effect openFailed();
-
-    void stepForward();
-    void stepBackward();
-    // The position a step would give, without taking it.
-    int peek(bool backward) const;
-
-private:
-    FolderModel &folder_;
 };
 
 // The radio strip's choices: interval in ms, 0 for "Man.".

@@ -1,46 +1,45 @@
 #include "slideshow.h"
 
-#include "platform.h"
-
 #include <QTimer>
 
 namespace veilshot {
 
-SlideShow::SlideShow(FolderModel &folder, platform::KeepAwake &keepAwake, QObject *parent)
+SlideShow::SlideShow(FolderModel &folder, QObject *parent)
     : QObject(parent)
-    , navigator(folder)
-    , keepAwake_(keepAwake)
-    , Timer1(new QTimer(this))
+    , folder_(folder)
+    , timer_(new QTimer(this))
 {
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(3000);
-    connect(Timer1, &QTimer::timeout, this, &SlideShow::timerFired);
+    timer_->setObjectName(QStringLiteral("Timer1"));
+    timer_->setInterval(3000);
+    connect(timer_, &QTimer::timeout, this, &SlideShow::timerFired);
 }
 
 SlideShow::~SlideShow()
 {
-    if (Timer1->isActive())
-        keepAwake_.setPlaying(false);
+    if (playing_)
+        emit playingChanged(false);
 }
 
 bool SlideShow::playing() const
 {
-    return Timer1->isActive();
+    return timer_->isActive();
 }
 
 void SlideShow::forward()
 {
-    apply(navigator.forward(playing()));
+    steppedBack_ = false;
+    apply(navigator_.forward(playing()));
 }
 
 void SlideShow::back()
 {
-    apply(navigator.back(playing()));
+    steppedBack_ = true;
+    apply(navigator_.back(playing()));
 }
 
 void SlideShow::stop()
 {
-    apply(navigator.stop());
+    apply(navigator_.stop());
 }
 
 void SlideShow::stopForCommand()
@@ -51,37 +50,55 @@ void SlideShow::stopForCommand()
 void SlideShow::chooseRadio(int choice)
 {
     const int interval = RadioChoices[choice].interval;
-    apply(interval == 0 ? navigator.chooseManual() : navigator.chooseInterval(interval));
+    apply(interval == 0 ? navigator_.chooseManual() : navigator_.chooseInterval(interval));
 }
 
 void SlideShow::timerFired()
 {
-    apply(navigator.timerFired());
+    apply(navigator_.timerFired());
+}
+
+void SlideShow::startAfresh()
+{
+    navigator_.backward = false;
+    steppedBack_ = false;
 }
 
 void SlideShow::opened(int count)
 {
-    apply(navigator.opened(count));
+    apply(navigator_.opened(count));
+}
+
+QString SlideShow::next() const
+{
+    if (folder_.lastIndex() < 1)
+        return {};
+    const bool backward = navigator_.manual ? steppedBack_ : navigator_.backward;
+    const QString next = folder_.at(folder_.neighbour(backward));
+    return next != folder_.current() ? next : QString();
 }
 
 void SlideShow::apply(const Navigator::Effect &effect)
 {
     if (effect.interval) {
-        Timer1->setInterval(*effect.interval);
-        if (Timer1->isActive())
-            Timer1->start();  // the countdown starts afresh
+        timer_->setInterval(*effect.interval);
+        if (timer_->isActive())
+            timer_->start();  // the countdown starts afresh
     }
     if (effect.timer) {
         if (*effect.timer)
-            Timer1->start();
+            timer_->start();
         else
-            Timer1->stop();
+            timer_->stop();
     }
     if (effect.colours)
         emit coloursChanged(*effect.colours);
-    keepAwake_.setPlaying(Timer1->isActive());
-    if (effect.show)
-        emit showCurrent();
+    if (playing() != playing_) {
+        playing_ = playing();
+        emit playingChanged(playing_);
+    }
+    if (effect.step)
+        folder_.step(*effect.step);
 }
 
 }  // namespace veilshot

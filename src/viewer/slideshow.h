@@ -1,8 +1,9 @@
 #pragma once
-// A viewer's slide show: the navigation rules, the timer that steps (Timer1) and the hold on
-// the screen saver while it plays. The window shows what it is told to and colours its
-// buttons.
+// A viewer's slide show: the navigation rules, the timer that steps, the direction of the
+// steps and which entry comes next. It steps through the folder model, which tells every view;
+// the window colours its buttons, and the platform holds the screen saver off while it plays.
 
+#include "foldermodel.h"
 #include "navigation.h"
 
 #include <QObject>
@@ -10,18 +11,16 @@
 class QTimer;
 
 namespace veilshot {
-namespace platform { class KeepAwake; }
 
 class SlideShow : public QObject {
     Q_OBJECT
 public:
-    SlideShow(FolderModel &folder, platform::KeepAwake &keepAwake, QObject *parent);
-    ~SlideShow() override;
-
-    Navigator navigator;
+    SlideShow(FolderModel &folder, QObject *parent);
+    ~SlideShow() override;  // a show still playing says that it stopped
 
     bool playing() const;
-    QTimer *timer() const { return Timer1; }
+    bool manual() const { return navigator_.manual; }
+    QTimer *timer() const { return timer_; }
 
     void forward();
     void back();
@@ -29,19 +28,27 @@ public:
     // Before a command that works on files or opens a window: stopped in every mode.
     void stopForCommand();
     void chooseRadio(int choice);  // index into RadioChoices
-    void timerFired();             // Timer1's tick: one step in the direction of play
+    void timerFired();             // the timer's tick: one step in the direction of play
+    // A new folder is about to be shown: play and steps go forward again.
+    void startAfresh();
     void opened(int count);
 
+    // The entry the next step in the current direction would show, to be decoded ahead; ""
+    // when there is no other entry.
+    QString next() const;
+
 signals:
-    // The position changed: show the file there.
-    void showCurrent();
     void coloursChanged(veilshot::ColourSet colours);
+    void playingChanged(bool playing);
 
 private:
     void apply(const Navigator::Effect &effect);
 
-    platform::KeepAwake &keepAwake_;
-    QTimer *Timer1;
+    FolderModel &folder_;
+    Navigator navigator_;
+    bool steppedBack_ = false;  // the last step by hand went backward
+    bool playing_ = false;      // as last announced
+    QTimer *timer_;
 };
 
 }  // namespace veilshot

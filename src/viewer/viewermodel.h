@@ -2,24 +2,11 @@
 // The state of a viewer, one model per viewer: owned by the application, handed to the
 // viewer's window and to the windows that work on its folder (preview, tools).
 
-#include <QSize>
+#include "foldermodel.h"
+
 #include <QString>
-#include <QStringList>
 
 namespace veilshot {
-
-// A viewer's folder: the full paths of the files of its kind and the position of the shown
-// one. FileList, FileIndex and LastIndex in the main window; PhotoList, PhotoIndex and
-// PhotoLastIndex in the plain viewer.
-struct FolderModel {
-    QStringList List;
-    int Index = 0;
-
-    int LastIndex() const { return int(List.size()) - 1; }
-    bool InList() const { return Index >= 0 && Index < List.size(); }
-    // The entry at the position, or "" when the position is outside the list.
-    QString Current() const { return InList() ? List[Index] : QString(); }
-};
 
 struct ViewerModel {
     FolderModel folder;
@@ -42,9 +29,6 @@ struct ViewerModel {
 
 // The main window: the viewer of ciphered photos.
 struct MainModel : ViewerModel {
-    // The screen's size, read once when the main window is created; the other windows use it.
-    QSize Screen;
-
     // Folders the cipher and copy commands remember.
     QString LastSourceFolder;
     QString LastCipherFolder;

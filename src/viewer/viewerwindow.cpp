@@ -38,7 +38,7 @@ ViewerWindow::ViewerWindow(ViewerModel &model, platform::Platform &platform, con
     , platform_(platform)
     , layout_(layout)
     , screen_(screen)
-    , slideShow_(new SlideShow(model.folder, platform.keepAwake, this))
+    , slideShow_(new SlideShow(model.folder, this))
 {
     setObjectName(layout.objectName);
     setWindowTitle(layout.caption);
@@ -51,14 +51,19 @@ ViewerWindow::ViewerWindow(ViewerModel &model, platform::Platform &platform, con
     buildControls();
     Panel2->move((ClientWidth - Panel2->width()) / 2, 0);
     layoutControls();
-    connect(slideShow_, &SlideShow::showCurrent, this, [this] { guarded([this] { showCurrent(); }); });
+    // Whoever moves the position, the window shows the entry there; a picture that cannot be
+    // shown is reported and the position stays.
+    connect(&model.folder, &FolderModel::currentChanged, this, [this] { guarded([this] { showCurrent(); }); });
     connect(slideShow_, &SlideShow::coloursChanged, this, &ViewerWindow::applyColours);
+    connect(slideShow_, &SlideShow::playingChanged, this,
+            [this](bool playing) { platform_.keepAwake.setPlaying(playing); });
     qApp->installEventFilter(this);
 }
 
 ViewerWindow::~ViewerWindow()
 {
     qApp->removeEventFilter(this);
+    delete slideShow_;  // while the window can still pass on that the show stopped
 }
 
 void ViewerWindow::buildControls()
@@ -199,7 +204,6 @@ void ViewerWindow::applyColours(ColourSet colours)
 
 void ViewerWindow::Panel3Click()
 {
-    steppedBack_ = false;
     slideShow_->forward();
 }
 
@@ -210,18 +214,13 @@ void ViewerWindow::Panel4Click()
 
 void ViewerWindow::Panel5Click()
 {
-    steppedBack_ = true;
     slideShow_->back();
 }
 
 void ViewerWindow::prepareNext(DecodeAhead::Decode decode)
 {
-    const Navigator &navigator = slideShow_->navigator;
-    if (model_.folder.LastIndex() < 1)
-        return;
-    const bool backward = navigator.ManualMode ? steppedBack_ : navigator.PlayBackward;
-    const QString next = model_.folder.List.value(navigator.peek(backward));
-    if (next != model_.folder.Current() && FileExists(next))
+    const QString next = slideShow_->next();
+    if (!next.isEmpty() && FileExists(next))
         ahead_.prepare(next, std::move(decode));
 }
 
@@ -258,14 +257,12 @@ void ViewerWindow::open()
     if (model_.dropped) {
         path = model_.DroppedPath;
         model_.dropped = false;
-        slideShow_->navigator.PlayBackward = false;
     } else {
         const auto chosen =
             platform_.dialogs.openFile(this, {.title = QStringLiteral("Open"), .filter = layout_.openFilter});
         activateWindow();
         if (!chosen)
             return;
-        slideShow_->navigator.PlayBackward = false;
         path = *chosen;
         if (!FileExists(path)) {
             platform_.messages.inform(this, QLatin1String(NotPresentMessage));
@@ -273,17 +270,17 @@ void ViewerWindow::open()
         }
     }
 
+    slideShow_->startAfresh();
+    FolderList list;
     {
         const platform::WaitCursor wait;
         ahead_.drop();
-        steppedBack_ = false;
-        FolderList list = GatherFolder(path, layout_.accepts);
-        model_.folder.List = std::move(list.paths);
-        model_.folder.Index = list.index;
+        list = GatherFolder(path, layout_.accepts);
     }
-    guarded([this] { showCurrent(); });  // a picture that cannot be shown still leaves the folder open
+    // Shown at once; a picture that cannot be shown still leaves the folder open.
+    model_.folder.replace(std::move(list.paths), list.index);
 
-    const bool several = model_.folder.LastIndex() != 0;
+    const bool several = model_.folder.lastIndex() != 0;
     for (PanelButton *panel : {Panel3, Panel4, Panel5, Panel8})
         panel->setEnabled(several);
     if (several) {
@@ -291,7 +288,7 @@ void ViewerWindow::open()
         model_.LoadStopped = false;
     }
     enableAfterOpen(several);
-    slideShow_->opened(int(model_.folder.List.size()));
+    slideShow_->opened(model_.folder.count());
     if (model_.PreviewKept) {
         model_.PreviewKept = false;
         closeKeptPreview();
@@ -334,7 +331,7 @@ std::optional<QString> ViewerWindow::fileForCommand()
     if (model_.RunInProgress)
         return std::nullopt;
     Panel4Click();
-    const QString current = model_.folder.Current();
+    const QString current = model_.folder.current();
     if (!current.isEmpty() && FileExists(current))
         return current;
     platform_.messages.inform(this, QLatin1String(NoFileMessage));
@@ -385,7 +382,7 @@ void ViewerWindow::copyFile(const QString &file, const CopyRule &rule)
 
 void ViewerWindow::removeCurrent()
 {
-    model_.RemoveTarget = model_.folder.Current();
+    model_.RemoveTarget = model_.folder.current();
     if (!fileForCommand())
         return;
     TForm8 confirm(model_.RemoveTarget, platform_, this);

@@ -131,7 +131,6 @@ protected:
     QSize screen_;
     SlideShow *slideShow_;
     DecodeAhead ahead_;
-    bool steppedBack_ = false;  // the last step by hand went backward
 
     QFrame *pictureArea_;  // Panel1 in the main window, Panel13 in the plain viewer
     QLabel *Image1;

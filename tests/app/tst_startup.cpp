@@ -109,7 +109,7 @@ private slots:
         QVERIFY(viewer->isVisible());
         QCOMPARE(viewer->parentWidget(), main.get());
         QCOMPARE(main->findChild<TForm7g *>(), viewer.data());
-        QCOMPARE(viewer->screenSize(), mainModel->Screen);
+        QCOMPARE(viewer->screenSize(), main->screenSize());
         QVERIFY(!mainPanel("Panel9")->isEnabled());
         QVERIFY(!mainPanel("Panel14")->isEnabled());
 
@@ -119,7 +119,7 @@ private slots:
 
         scripted->dialogs.answers.enqueue({test::Q(dir / "a.png")});
         viewer->findChild<PanelButton *>("Panel6")->click();
-        QCOMPARE(plainModel->folder.List.size(), 2);
+        QCOMPARE(plainModel->folder.count(), 2);
 
         if (byKey)
             QTest::keyClick(viewer.data(), Qt::Key_E);
@@ -134,7 +134,7 @@ private slots:
         mainPanel("Panel14")->click();
         QCOMPARE(viewers().size(), 1);
         TForm7g *again = viewers().constFirst();
-        QCOMPARE(plainModel->folder.List.size(), 2);
+        QCOMPARE(plainModel->folder.count(), 2);
         for (const char *name : {"Panel1", "Panel3", "Panel4", "Panel5", "Panel7", "Panel8"})
             QVERIFY2(!again->findChild<PanelButton *>(name)->isEnabled(), name);
         for (const char *name : {"mn1", "mn4", "mn6", "pG1", "F1", "mn11"})
@@ -194,14 +194,14 @@ private slots:
             OpenFromCommandLine(*main, test::Q(dir / "b.veil"));
         }
         QVERIFY(engine->CodeEntered());
-        QVERIFY(mainModel->folder.List.isEmpty());
+        QVERIFY(mainModel->folder.paths().isEmpty());
         QVERIFY(viewers().isEmpty());
 
         // " Open" takes the waiting file instead of asking for one.
         mainPanel("Panel6")->click();
         QVERIFY(scripted->dialogs.requests.isEmpty());
-        QCOMPARE(mainModel->folder.List.size(), 3);
-        QCOMPARE(mainModel->folder.Index, 1);
+        QCOMPARE(mainModel->folder.count(), 3);
+        QCOMPARE(mainModel->folder.index(), 1);
         QVERIFY(main->PhotoShown);
         QVERIFY(scripted->messages.shown.isEmpty());
     }
@@ -213,8 +213,8 @@ private slots:
         CipheredPhoto(dir / "b.veil");
         engine->BuildKeyTable(Code);
         OpenFromCommandLine(*main, test::Q(dir / "b.veil"));
-        QCOMPARE(mainModel->folder.List.size(), 2);
-        QCOMPARE(mainModel->folder.Index, 1);
+        QCOMPARE(mainModel->folder.count(), 2);
+        QCOMPARE(mainModel->folder.index(), 1);
         QVERIFY(main->PhotoShown);
         QVERIFY(viewers().isEmpty());
     }
@@ -231,14 +231,14 @@ private slots:
         TForm7g *viewer = viewers().constFirst();
         QVERIFY(viewer->isVisible());
         QCOMPARE(viewer->parentWidget(), main.get());
-        QCOMPARE(plainModel->folder.List.size(), 3);
-        QCOMPARE(plainModel->folder.Index, 2);
+        QCOMPARE(plainModel->folder.count(), 3);
+        QCOMPARE(plainModel->folder.index(), 2);
         QVERIFY(viewer->PhotoShown);
         // The same state as "Viewing" leaves, and no code was asked for.
         QVERIFY(!mainPanel("Panel9")->isEnabled());
         QVERIFY(!mainPanel("Panel14")->isEnabled());
         QVERIFY(!engine->CodeEntered());
-        QVERIFY(mainModel->folder.List.isEmpty());
+        QVERIFY(mainModel->folder.paths().isEmpty());
         QVERIFY(scripted->dialogs.requests.isEmpty());
     }
 
@@ -277,7 +277,7 @@ private slots:
         QTest::qWait(20);
         QVERIFY(!modalSeen);
         QVERIFY(viewers().isEmpty());
-        QVERIFY(mainModel->folder.List.isEmpty());
+        QVERIFY(mainModel->folder.paths().isEmpty());
         QVERIFY(!mainModel->dropped);
         QVERIFY(scripted->dialogs.requests.isEmpty());
         QVERIFY(scripted->messages.shown.isEmpty());

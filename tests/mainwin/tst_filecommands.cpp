@@ -71,7 +71,7 @@ private:
         window->findChild<QCheckBox *>("CheckBox2")->setChecked(false);
         answer({Q(*dir / "plain" / "The ciphered photo" / "a.veil")});
         panel("Panel6")->click();
-        QCOMPARE(state->folder.List.size(), 2);
+        QCOMPARE(state->folder.count(), 2);
     }
 
 private slots:
@@ -230,7 +230,7 @@ private slots:
             panel("Panel9")->click();
             answer({Q(*dir / "plain" / "The ciphered photo" / "1.veil")});
             panel("Panel6")->click();
-            QCOMPARE(state->folder.List.size(), 4);
+            QCOMPARE(state->folder.count(), 4);
             fs::create_directory(*dir / "copies");
         }
         int reads = 0;
@@ -334,14 +334,14 @@ private slots:
         panel("Panel9")->click();
         answer({Q(*dir / "plain" / "The ciphered photo" / "a.veil")});
         panel("Panel6")->click();
-        QCOMPARE(state->folder.List.size(), 3);
+        QCOMPARE(state->folder.count(), 3);
 
         fs::create_directory(*dir / "all");
         answer({Q(*dir / "all" / "x")});
         action("mN7")->trigger();
         fs::create_directory(*dir / "one");
         for (int i = 0; i < 3; ++i) {
-            state->folder.Index = i;
+            state->folder.setIndex(i);
             answer({Q(*dir / "one" / photos[size_t(i)].first)});
             QTest::keyClick(window.get(), Qt::Key_Up);
         }
@@ -408,7 +408,7 @@ private slots:
         }
         answer({Q(*dir / "plain" / "The ciphered photo" / "a.veil")});
         panel("Panel6")->click();
-        QCOMPARE(state->folder.LastIndex(), 2);
+        QCOMPARE(state->folder.lastIndex(), 2);
         fs::create_directory(*dir / "copies");
         answer({Q(*dir / "copies" / "whatever")});
         action("mN7")->trigger();
@@ -425,12 +425,12 @@ private slots:
         QCOMPARE(scripted->dialogs.requests.last().proposedName, Q(folder / "a.veil"));
         QVERIFY(fs::exists(*dir / "moved.veil"));
         QVERIFY(!fs::exists(folder / "a.veil"));
-        QCOMPARE(state->folder.List.size(), 2);  // the entry stays, now without its file
+        QCOMPARE(state->folder.count(), 2);  // the entry stays, now without its file
 
         action("mN5")->trigger();
         QCOMPARE(messages(), QStringList{NoFileMessage});
 
-        state->folder.Index = 1;
+        state->folder.setIndex(1);
         messages().clear();
         answer({Q(*dir / "moved.veil")});
         action("mN5")->trigger();

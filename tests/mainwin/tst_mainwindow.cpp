@@ -119,7 +119,7 @@ private slots:
         QCOMPARE(child("Panel2")->width(), 626);
         QCOMPARE(child("Panel2")->x(), (758 - 626) / 2);
         QCOMPARE(child("Panel12")->width(), 48);
-        QCOMPARE(state->Screen.width(), 1280);
+        QCOMPARE(window->screenSize().width(), 1280);
         QVERIFY(!child("Panel13")->isVisible());
         for (const char *name : {"Panel3", "Panel4", "Panel5", "Panel8"})
             QVERIFY2(!panel(name)->isEnabled(), name);
@@ -161,7 +161,7 @@ private slots:
         panel("Panel6")->click();
         QCOMPARE(title, QString("Code Veilshot"));
         QVERIFY(scripted->dialogs.requests.isEmpty());
-        QVERIFY(state->folder.List.isEmpty());
+        QVERIFY(state->folder.paths().isEmpty());
     }
 
     void openListsTheFolderAndShowsTheChosenPhoto()
@@ -171,9 +171,9 @@ private slots:
         engine->BuildKeyTable(Code);
         openChosen(Q(*dir / "b.veil"));
         QCOMPARE(scripted->dialogs.requests.last().filter, QString("Зашифрованное фото (*.veil)|*.veil"));
-        QCOMPARE(state->folder.List.size(), 4);  // the sub-folder named like a ciphered photo too
-        QCOMPARE(state->folder.Index, 1);
-        QCOMPARE(state->folder.LastIndex(), 3);
+        QCOMPARE(state->folder.count(), 4);  // the sub-folder named like a ciphered photo too
+        QCOMPARE(state->folder.index(), 1);
+        QCOMPARE(state->folder.lastIndex(), 3);
         QCOMPARE(label1(), Q(*dir / "b.veil"));
         QCOMPARE(child<QLabel>("Label2")->text(), QString("1"));
         QCOMPARE(QColor(shownPixel()), QColor(Qt::green));
@@ -192,10 +192,10 @@ private slots:
         QCOMPARE(label1(), QString(NoFileText));
         QCOMPARE(QColor(shownPixel()), QColor(Qt::blue));  // the last picture stays
         panel("Panel3")->click();  // wraps to the first
-        QCOMPARE(state->folder.Index, 0);
+        QCOMPARE(state->folder.index(), 0);
         QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
         panel("Panel5")->click();  // Back wraps to the last
-        QCOMPARE(state->folder.Index, 3);
+        QCOMPARE(state->folder.index(), 3);
     }
 
     // While a photo is shown the next one in the direction of travel is deciphered ahead; a
@@ -231,13 +231,13 @@ private slots:
         CipherInto(*dir / "only.veil", Png({10, 10}, Qt::red));
         engine->BuildKeyTable(Code);
         openChosen(Q(*dir / "only.veil"));
-        QCOMPARE(state->folder.LastIndex(), 0);
+        QCOMPARE(state->folder.lastIndex(), 0);
         for (const char *name : {"Panel3", "Panel4", "Panel5", "Panel8"})
             QVERIFY2(!panel(name)->isEnabled(), name);
         QVERIFY(action("mN4")->isEnabled());
         QVERIFY(!action("mN3")->isEnabled());
         action("mN3")->trigger();  // does nothing while Forward is disabled
-        QCOMPARE(state->folder.Index, 0);
+        QCOMPARE(state->folder.index(), 0);
     }
 
     void refusalsLeaveThePreviousPicture()
@@ -249,23 +249,21 @@ private slots:
         openChosen(Q(*dir / "a.veil"));
         QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
 
-        state->folder.Index = 3;
-        window->ipl();
+        state->folder.setIndex(3);
         QCOMPARE(label1(), QString(OtherCodeText));
         QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
 
-        state->folder.Index = 3;
+        state->folder.setIndex(3);
         scripted->messages.shown.clear();
         panel("Panel3")->click();  // from d to e: e cannot be decoded
-        QCOMPARE(state->folder.Index, 4);
+        QCOMPARE(state->folder.index(), 4);
         QCOMPARE(scripted->messages.shown.size(), 1);
         QVERIFY(scripted->messages.shown[0].startsWith("Cannot open file \"" + Q(*dir / "e.veil") + "\""));
         QCOMPARE(child<QLabel>("Label2")->text(), QString("4"));
         QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
 
         std::filesystem::remove(*dir / "a.veil");
-        state->folder.Index = 0;
-        window->ipl();
+        state->folder.setIndex(0);
         QCOMPARE(label1(), QString(NoFileText));
     }
 
@@ -296,7 +294,7 @@ private slots:
         openChosen(Q(*dir / "a.veil"));
         scripted->messages.shown.clear();
         panel("Panel3")->click();
-        QCOMPARE(state->folder.Index, 1);
+        QCOMPARE(state->folder.index(), 1);
         QCOMPARE(label1(), label);
         QCOMPARE(scripted->messages.shown.size(), 0);
         QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
@@ -310,9 +308,9 @@ private slots:
         std::filesystem::create_directory(*dir / "folder.veil");
         openChosen(Q(*dir / "folder.veil"));  // a folder is no file either
         QCOMPARE(scripted->messages.shown, QStringList(2, "The file with this name in this folder is not present."));
-        QVERIFY(state->folder.List.isEmpty());
+        QVERIFY(state->folder.paths().isEmpty());
         panel("Panel6")->click();  // cancelled
-        QVERIFY(state->folder.List.isEmpty());
+        QVERIFY(state->folder.paths().isEmpty());
     }
 
     void slideShowRunsFromTheRadioStrip()
@@ -321,7 +319,7 @@ private slots:
         engine->BuildKeyTable(Code);
         QTest::keyClick(window.get(), Qt::Key_1);
         QVERIFY(child<QRadioButton>("RadioButton1")->isChecked());
-        QVERIFY(!window->slideShow()->navigator.ManualMode);
+        QVERIFY(!window->slideShow()->manual());
         auto *timer = child<QTimer>("Timer1");
         QCOMPARE(timer->interval(), 1000);
         QVERIFY(!timer->isActive());
@@ -337,11 +335,11 @@ private slots:
         QCOMPARE(timer->interval(), 20000);
 
         window->Timer1Timer();
-        QCOMPARE(state->folder.Index, 1);
+        QCOMPARE(state->folder.index(), 1);
         QTest::keyClick(window.get(), Qt::Key_Left);  // play backward
         QCOMPARE(colourOf("Panel5"), QColor(24, 167, 153));
         window->Timer1Timer();
-        QCOMPARE(state->folder.Index, 0);
+        QCOMPARE(state->folder.index(), 0);
 
         QTest::keyClick(window.get(), Qt::Key_Down);  // Stop
         QVERIFY(!timer->isActive());
@@ -349,9 +347,9 @@ private slots:
         QCOMPARE(colourOf("Panel4"), QColor(24, 167, 153));
 
         QTest::keyClick(window.get(), Qt::Key_8);  // Man.
-        QVERIFY(window->slideShow()->navigator.ManualMode);
+        QVERIFY(window->slideShow()->manual());
         QTest::keyClick(window.get(), Qt::Key_Right);
-        QCOMPARE(state->folder.Index, 1);
+        QCOMPARE(state->folder.index(), 1);
     }
 
     void stripWidensAndNarrows()
@@ -396,7 +394,7 @@ private slots:
         QTest::keyClick(window.get(), Qt::Key_2);
         QVERIFY(!child<QRadioButton>("RadioButton2")->isChecked());
         QTest::keyClick(window.get(), Qt::Key_Right);
-        QCOMPARE(state->folder.Index, 1);
+        QCOMPARE(state->folder.index(), 1);
 
         QTest::mouseDClick(child("Image1"), Qt::LeftButton);
         QVERIFY(!window->FullScreen);
@@ -441,16 +439,16 @@ private slots:
     {
         makeFolder();
         window->DropFiles({Q(*dir / "notes.txt"), Q(*dir / "a.veil")});
-        QVERIFY(state->folder.List.isEmpty());
+        QVERIFY(state->folder.paths().isEmpty());
 
         // Before a code: the code window opens and the dropped path waits.
         test::OnNextModal();
         window->DropFiles({Q(*dir / "c.veil"), Q(*dir / "a.veil")});
-        QVERIFY(state->folder.List.isEmpty());
+        QVERIFY(state->folder.paths().isEmpty());
         engine->BuildKeyTable(Code);
         panel("Panel6")->click();
         QVERIFY(scripted->dialogs.requests.isEmpty());
-        QCOMPARE(state->folder.Index, 2);
+        QCOMPARE(state->folder.index(), 2);
         QCOMPARE(QColor(shownPixel()), QColor(Qt::blue));
 
         // A drop as the window system delivers it: the open runs once the drop has finished.
@@ -458,8 +456,8 @@ private slots:
         data.setUrls({QUrl::fromLocalFile(Q(*dir / "b.veil")), QUrl::fromLocalFile(Q(*dir / "a.veil"))});
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         static_cast<QObject *>(window.get())->event(&drop);
-        QCOMPARE(state->folder.Index, 2);
-        QTRY_COMPARE(state->folder.Index, 1);
+        QCOMPARE(state->folder.index(), 2);
+        QTRY_COMPARE(state->folder.index(), 1);
     }
 
     void exitByKeyClosesTheWindow()

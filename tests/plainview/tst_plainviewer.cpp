@@ -146,10 +146,10 @@ private slots:
             Save(*dir / "a.png", {60, 40});
             Save(*dir / "b.png", {60, 40});
             open(*dir / "a.png");
-            QCOMPARE(model->folder.List.size(), 2);
+            QCOMPARE(model->folder.count(), 2);
             viewer->close();
             make();
-            QCOMPARE(model->folder.List.size(), 2);  // the list outlives the window
+            QCOMPARE(model->folder.count(), 2);  // the list outlives the window
         }
         QCOMPARE(viewer->windowTitle(), QString("Veilshot Viewing"));
         QVERIFY(viewer->windowFlags() & Qt::WindowStaysOnTopHint);
@@ -203,8 +203,8 @@ private slots:
         QCOMPARE(scripted->dialogs.requests.last().filter, QString::fromUtf8(PlainFilter));
         const QStringList expected = {Q(*dir / "B1.bmp"), Q(*dir / "b2.jpg"), Q(*dir / "b10.png"), Q(*dir / "c.TIF"),
                                       Q(*dir / "d.gif")};
-        QCOMPARE(model->folder.List, expected);
-        QCOMPARE(model->folder.Index, 1);
+        QCOMPARE(model->folder.paths(), expected);
+        QCOMPARE(model->folder.index(), 1);
         QCOMPARE(label1(), Q(*dir / "b2.jpg"));
         QCOMPARE(child<QLabel>("Label2")->text(), QString("1"));
         QVERIFY(viewer->BitmapLoaded);
@@ -375,7 +375,7 @@ private slots:
         child<QRadioButton>(from.toLatin1())->setChecked(true);
         key(digit);
         QVERIFY(child<QRadioButton>(radio.toLatin1())->isChecked());
-        QCOMPARE(viewer->slideShow()->navigator.ManualMode, interval == 0);
+        QCOMPARE(viewer->slideShow()->manual(), interval == 0);
         if (interval)
             QCOMPARE(timer1()->interval(), interval);
     }
@@ -401,7 +401,7 @@ private slots:
         QVERIFY(viewer->FullScreen);
         key(Qt::Key_2);
         QVERIFY(child<QRadioButton>("RadioButton9")->isChecked());
-        QVERIFY(viewer->slideShow()->navigator.ManualMode);
+        QVERIFY(viewer->slideShow()->manual());
         key(Qt::Key_M);
         QVERIFY(!viewer->FullScreen);
         key(Qt::Key_2);
@@ -719,10 +719,10 @@ private slots:
         QVERIFY(viewer->acceptDrops());
 
         viewer->DropFiles({Q(*dir / "two" / "notes.txt"), Q(*dir / "two" / "b.png")});
-        QCOMPARE(model->folder.List, QStringList{Q(*dir / "one" / "a.png")});
+        QCOMPARE(model->folder.paths(), QStringList{Q(*dir / "one" / "a.png")});
 
         viewer->DropFiles({Q(*dir / "two" / "c.png"), Q(*dir / "one" / "a.png")});
-        QCOMPARE(model->folder.List.size(), 2);
+        QCOMPARE(model->folder.count(), 2);
         QCOMPARE(label1(), Q(*dir / "two" / "c.png"));
 
         // As the window system delivers it: the open runs once the drop has finished.
@@ -731,7 +731,7 @@ private slots:
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         static_cast<QObject *>(viewer.get())->event(&drop);
         QTRY_COMPARE(label1(), Q(*dir / "one" / "a.png"));
-        QCOMPARE(model->folder.List.size(), 1);
+        QCOMPARE(model->folder.count(), 1);
     }
 };
 

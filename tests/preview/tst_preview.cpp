@@ -175,10 +175,10 @@ private:
     // Lists `names` of the test folder as the owner's folder, as it lists them.
     void list(const QStringList &names, int index = 0)
     {
-        model->folder.List.clear();
+        QStringList paths;
         for (const QString &name : names)
-            model->folder.List << Q(*dir / name.toStdString());
-        model->folder.Index = index;
+            paths << Q(*dir / name.toStdString());
+        model->folder.replace(paths, index);
     }
 
     // A folder of `count` small photos of the index colours, listed.
@@ -663,7 +663,7 @@ private slots:
         pointAt(CellFrame(drawn - 1, 5).center());
         key(Qt::Key_Space);
         QCOMPARE(viewed, QList<bool>{true});
-        QCOMPARE(model->folder.Index, drawn - 1);
+        QCOMPARE(model->folder.index(), drawn - 1);
     }
 
     // --- The kept grid ---------------------------------------------------------------------
@@ -750,7 +750,7 @@ private slots:
         QFETCH(int, picked);
         const bool bySpace = how == "Space";
         longFolder(18);
-        model->folder.Index = 9;
+        model->folder.setIndex(9);
         showLoaded();
         scrollBox()->verticalScrollBar()->setValue(scroll);
         QCOMPARE(scrollBox()->verticalScrollBar()->value(), scroll);
@@ -767,12 +767,12 @@ private slots:
         }
         if (picked < 0) {
             QVERIFY(viewed.isEmpty());
-            QCOMPARE(model->folder.Index, 9);
+            QCOMPARE(model->folder.index(), 9);
             QVERIFY(preview->isVisible());
             QVERIFY(!preview->CellPicked);
         } else {
             QCOMPARE(viewed, QList<bool>{bySpace});
-            QCOMPARE(model->folder.Index, picked);
+            QCOMPARE(model->folder.index(), picked);
             QVERIFY(!preview->isVisible());
         }
     }
@@ -798,13 +798,13 @@ private slots:
         pointAt(CellFrame(2, 5).center());
         key(command);
         QVERIFY(!preview->CellPicked);
-        QCOMPARE(model->folder.Index, 1);
+        QCOMPARE(model->folder.index(), 1);
         // On a cell whose file has gone.
         fs::remove(*dir / "a.png");
         pointAt(CellFrame(0, 5).center());
         key(command);
         QVERIFY(!preview->CellPicked);
-        QCOMPARE(model->folder.Index, 1);
+        QCOMPARE(model->folder.index(), 1);
         QVERIFY(scripted->dialogs.requests.isEmpty());
         QVERIFY(messages().isEmpty());
         QCOMPARE(test::ReadFile(*dir / "b.png"), bytes);
@@ -931,7 +931,7 @@ private slots:
         QCOMPARE(messages().size(), 1);
         const QStringList lines = messages().constFirst().split(QLatin1Char('\n'));
         QCOMPARE(lines, (QStringList{Q(dir->path()) + "/", names[position], kilobytes, QString::number(position)}));
-        QCOMPARE(model->folder.Index, position);
+        QCOMPARE(model->folder.index(), position);
         QVERIFY(preview->isVisible());
     }
 
@@ -975,7 +975,7 @@ private slots:
         QCOMPARE(scripted->dialogs.requests.size(), 1);
         QCOMPARE(scripted->dialogs.requests[0].proposedName, QString("b.png"));
         QCOMPARE(scripted->dialogs.requests[0].startFolder, Q(dir->path()));
-        QCOMPARE(model->folder.Index, 1);
+        QCOMPARE(model->folder.index(), 1);
         if (!target.isEmpty()) {
             QVERIFY(messages().isEmpty());
             QCOMPARE(copies, QStringList{Q(*dir / target.toStdString())});
@@ -1083,7 +1083,7 @@ private slots:
         QVERIFY(Near(Centre(picture, 2, 5), Qt::gray));
         QVERIFY(messages().isEmpty());
         QVERIFY(!preview->loading());
-        QCOMPARE(model->folder.Index, ciphered ? 0 : 1);  // G is not the ciphered preview's key
+        QCOMPARE(model->folder.index(), ciphered ? 0 : 1);  // G is not the ciphered preview's key
     }
 
     // --- Closing during a load -------------------------------------------------------------
@@ -1134,7 +1134,7 @@ private slots:
         QVERIFY(model->LoadStopped);
         QCOMPARE(viewed, how == "Space" ? QList<bool>{true} : QList<bool>{});
         if (how == "Space")
-            QCOMPARE(model->folder.Index, 2);
+            QCOMPARE(model->folder.index(), 2);
         QVERIFY(messages().isEmpty());
     }
 
@@ -1152,7 +1152,7 @@ private slots:
         WriteBytes(*dir / "f.veil", QByteArray("tiny"));
         const auto before = Tree(dir->path());
         openInMain(*dir / "c.veil");
-        QCOMPARE(mainModel->folder.List.size(), 6);
+        QCOMPARE(mainModel->folder.count(), 6);
 
         QImage picture;
         QString count;
@@ -1256,7 +1256,7 @@ private slots:
                 QTest::mouseDClick(test::Child<QLabel>(&window, "Image1"), Qt::LeftButton, {}, at);
             QVERIFY(!window.isVisible());
         });
-        QCOMPARE(mainModel->folder.Index, 2);
+        QCOMPARE(mainModel->folder.index(), 2);
         QCOMPARE(main->findChild<QLabel *>("Label1")->text(), Q(*dir / "c.veil"));
         QCOMPARE(scripted->windows.topmostCalls, topmostCalls);
     }

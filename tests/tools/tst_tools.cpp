@@ -62,7 +62,7 @@ void Click(QWidget *window, const char *panel)
 class ToolsTest : public QObject, public test::WindowFixture {
     Q_OBJECT
 
-    PlainModel model;
+    std::unique_ptr<PlainModel> model;
 
     // A folder of the viewer: a.png 64 x 48, b.bmp 40 x 30, c.jpg 80 x 60, and a listed file
     // that is gone.
@@ -71,16 +71,15 @@ class ToolsTest : public QObject, public test::WindowFixture {
         SavePhoto(*dir / "a.png", {64, 48}, "png");
         SavePhoto(*dir / "b.bmp", {40, 30}, "bmp");
         SavePhoto(*dir / "c.jpg", {80, 60}, "jpeg");
-        model.folder.List = {Q(*dir / "a.png"), Q(*dir / "b.bmp"), Q(*dir / "gone.png"), Q(*dir / "c.jpg")};
-        model.folder.Index = 0;
-        model.PhotoWidth = 64;
-        model.PhotoHeight = 48;
+        model->folder.replace({Q(*dir / "a.png"), Q(*dir / "b.bmp"), Q(*dir / "gone.png"), Q(*dir / "c.jpg")}, 0);
+        model->PhotoWidth = 64;
+        model->PhotoHeight = 48;
     }
 
     template <typename Tool>
     std::unique_ptr<Tool> open()
     {
-        auto tool = std::make_unique<Tool>(model, scripted->platform());
+        auto tool = std::make_unique<Tool>(*model, scripted->platform());
         tool->show();
         return tool;
     }
@@ -92,7 +91,7 @@ private slots:
     void init()
     {
         setUpFixture();
-        model = PlainModel();
+        model = std::make_unique<PlainModel>();
     }
     void cleanup() { tearDownFixture(); }
 
@@ -149,7 +148,7 @@ private slots:
         QCOMPARE(formatOf(*dir / "copy.bmp.jpg"), QByteArray("jpeg"));
         QVERIFY(Child<QLabel>(tool.get(), "Label1")->isVisible());
 
-        model.folder.Index = 3;  // c.jpg, offered in its own folder: the target is the photo itself
+        model->folder.setIndex(3);  // c.jpg, offered in its own folder: the target is the photo itself
         const auto before = Bytes(*dir / "c.jpg");
         answer({Q(*dir / "c.jpg")});
         Click(tool.get(), "Panel1");
@@ -157,7 +156,7 @@ private slots:
         QVERIFY(Bytes(*dir / "c.jpg") == before);
         QVERIFY(!Child<QLabel>(tool.get(), "Label1")->isVisible());
 
-        model.folder.Index = 2;  // gone
+        model->folder.setIndex(2);  // gone
         Click(tool.get(), "Panel1");
         QCOMPARE(messages().last(), QLatin1String(NoFileMessage));
     }
@@ -166,7 +165,9 @@ private slots:
     {
         folderOfPhotos();
         test::WriteText(*dir / "broken.png", "\x89PNG\r\n\x1a\nno more");
-        model.folder.List.insert(1, Q(*dir / "broken.png"));
+        model->folder.replace({Q(*dir / "a.png"), Q(*dir / "broken.png"), Q(*dir / "b.bmp"), Q(*dir / "gone.png"),
+                              Q(*dir / "c.jpg")},
+                             0);
         auto tool = open<TForm9g>();
         Child<QCheckBox>(tool.get(), "CheckBox1")->setChecked(true);
         answer({Q(*dir / "out")});
@@ -177,7 +178,7 @@ private slots:
         QVERIFY2(messages()[0].startsWith(QLatin1String("These files were not written:\nbroken.png: ")), qPrintable(messages()[0]));
 
         // Nothing but that photo: the folder goes again, and the user learns why.
-        model.folder.List = {Q(*dir / "broken.png")};
+        model->folder.replace({Q(*dir / "broken.png")}, 0);
         answer({Q(*dir / "out2")});
         Click(tool.get(), "Panel1");
         QVERIFY(!fs::exists(*dir / "out2"));
@@ -208,7 +209,7 @@ private slots:
             Child<QCheckBox>(tool.get(), "CheckBox1")->setChecked(true);
             break;
         case 1: {
-            auto *transform = new TForm10g(model, scripted->platform());
+            auto *transform = new TForm10g(*model, scripted->platform());
             tool.reset(transform);
             transform->show();
             transform->Label2Click();
@@ -218,7 +219,7 @@ private slots:
         }
         case 2:
         case 3: {
-            auto *transform = new TForm10g(model, scripted->platform());
+            auto *transform = new TForm10g(*model, scripted->platform());
             tool.reset(transform);
             transform->show();
             kind == 2 ? transform->Label3Click() : transform->Label4Click();
@@ -226,7 +227,7 @@ private slots:
             break;
         }
         case 4: {
-            auto *scale = new TForm11g(model, scripted->platform());
+            auto *scale = new TForm11g(*model, scripted->platform());
             tool.reset(scale);
             scale->show();
             Child<QCheckBox>(scale, "CheckBox1")->click();
@@ -262,7 +263,7 @@ private slots:
         case 3:
             QCOMPARE(dir->entries("out"), std::vector<std::string>{"b.bmp"});
             QVERIFY(!fs::exists(*dir / "b.bmp"));
-            QCOMPARE(model.folder.List[1], Q(*dir / "b.bmp"));  // the list still names it
+            QCOMPARE(model->folder.at(1), Q(*dir / "b.bmp"));  // the list still names it
             break;
         case 4:
             QCOMPARE(dir->entries("out"), (std::vector<std::string>{"a.png", "b.bmp", "c.jpg"}));
@@ -348,7 +349,7 @@ private slots:
                 window->close();
         };
         answer({Q(*dir / "out")});
-        auto *compress = new TForm9g(model, scripted->platform());
+        auto *compress = new TForm9g(*model, scripted->platform());
         window.reset(compress);
         compress->show();
         Child<QCheckBox>(compress, "CheckBox1")->setChecked(true);
@@ -393,7 +394,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, written);
         SavePhoto(*dir / "a.JPG", {50, 20}, "jpeg");
-        model.folder.List = {Q(*dir / "a.JPG")};
+        model->folder.replace({Q(*dir / "a.JPG")}, 0);
         auto tool = open<TForm10g>();
         tool->Label2Click();
         Child<QRadioButton>(tool.get(), "RadioButton5")->setChecked(true);
@@ -409,7 +410,7 @@ private slots:
     void transformOfAPhotoThatCannotBeReadSaysSo()
     {
         test::WriteText(*dir / "a.png", "\x89PNG\r\n\x1a\nno more");
-        model.folder.List = {Q(*dir / "a.png")};
+        model->folder.replace({Q(*dir / "a.png")}, 0);
         auto tool = open<TForm10g>();
         tool->Label2Click();
         Child<QRadioButton>(tool.get(), "RadioButton4")->setChecked(true);
@@ -423,7 +424,7 @@ private slots:
     {
         SavePhoto(*dir / "a.jpg", {30, 30}, "jpeg");
         SavePhoto(*dir / "a.bmp", {20, 20}, "bmp");
-        model.folder.List = {Q(*dir / "a.bmp"), Q(*dir / "a.jpg")};
+        model->folder.replace({Q(*dir / "a.bmp"), Q(*dir / "a.jpg")}, 0);
         auto tool = open<TForm10g>();
         tool->Label2Click();
         Child<QRadioButton>(tool.get(), "RadioButton5")->setChecked(true);
@@ -453,8 +454,10 @@ private slots:
         for (const char *name : {"a.jpeg", "b.jfif", "c.JPG"})
             SavePhoto(*dir / name, {16, 16}, "jpeg");
         SavePhoto(*dir / "d.png", {16, 16}, "png");
+        QStringList photos;
         for (const char *name : {"a.jpeg", "b.jfif", "c.JPG", "d.png"})
-            model.folder.List << Q(*dir / name);
+            photos << Q(*dir / name);
+        model->folder.replace(photos, 0);
         auto tool = open<TForm10g>();
         move ? tool->Label4Click() : tool->Label3Click();
         Child<QCheckBox>(tool.get(), "CheckBox2")->setChecked(oneExpansion);
@@ -480,8 +483,8 @@ private slots:
 
     void widthAndHeightKeepTheProportionWhileTyping()
     {
-        model.PhotoWidth = 1000;
-        model.PhotoHeight = 500;
+        model->PhotoWidth = 1000;
+        model->PhotoHeight = 500;
         auto tool = open<TForm11g>();
         QCOMPARE(tool->windowTitle(), QStringLiteral("Scaling of the Photo"));
         QCOMPARE(Child<QLabel>(tool.get(), "Label4")->text(), QStringLiteral("1000 / 500"));
@@ -550,9 +553,9 @@ private slots:
         QFETCH(QString, message);
         QFETCH(QString, execute);
         SavePhoto(*dir / "a.png", {100, 50}, "png");
-        model.folder.List = {Q(*dir / "a.png")};
-        model.PhotoWidth = 1000;
-        model.PhotoHeight = 500;
+        model->folder.replace({Q(*dir / "a.png")}, 0);
+        model->PhotoWidth = 1000;
+        model->PhotoHeight = 500;
         auto tool = open<TForm11g>();
         Child<QCheckBox>(tool.get(), "CheckBox1")->click();
         QVERIFY(Child<QWidget>(tool.get(), "Panel5")->isVisible());
@@ -592,9 +595,9 @@ private slots:
         fs::create_directory(*dir / "src");
         const fs::path source = *dir / "src" / photo.toStdString();
         SavePhoto(source, {64, 32}, photo.endsWith(QLatin1String(".ico")) ? "ico" : "png");
-        model.folder.List = {Q(source)};
-        model.PhotoWidth = 64;
-        model.PhotoHeight = 32;
+        model->folder.replace({Q(source)}, 0);
+        model->PhotoWidth = 64;
+        model->PhotoHeight = 32;
         auto tool = open<TForm11g>();
         QTest::keyClicks(Child<QLineEdit>(tool.get(), "Edit3"), QStringLiteral("40"));
         if (button)
@@ -617,9 +620,9 @@ private slots:
         SavePhoto(*dir / "a.jpg", {400, 200}, "jpeg");
         SavePhoto(*dir / "small.png", {30, 30}, "png");
         SavePhoto(*dir / "i.ico", {64, 64}, "ico");
-        model.folder.List = {Q(*dir / "a.jpg"), Q(*dir / "small.png"), Q(*dir / "i.ico")};
-        model.PhotoWidth = 400;
-        model.PhotoHeight = 200;
+        model->folder.replace({Q(*dir / "a.jpg"), Q(*dir / "small.png"), Q(*dir / "i.ico")}, 0);
+        model->PhotoWidth = 400;
+        model->PhotoHeight = 200;
         auto tool = open<TForm11g>();
         Child<QCheckBox>(tool.get(), "CheckBox1")->click();
         Child<QLineEdit>(tool.get(), "Edit1")->setText(QStringLiteral("4"));
@@ -631,7 +634,7 @@ private slots:
         QVERIFY(messages().isEmpty());
 
         // None of them: the folder goes again.
-        model.folder.List = {Q(*dir / "small.png"), Q(*dir / "i.ico")};
+        model->folder.replace({Q(*dir / "small.png"), Q(*dir / "i.ico")}, 0);
         answer({Q(*dir / "out2")});
         Click(tool.get(), "Panel1");
         QCOMPARE(messages(), QStringList{QStringLiteral("These files are not scaled")});

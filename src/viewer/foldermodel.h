@@ -1,0 +1,43 @@
+#pragma once
+// A viewer's folder: the full paths of the files of its kind and the position of the shown
+// one. The model is the only writer of the position; whatever shows the position (labels,
+// picture, the preview's cell, the decoding ahead) follows `currentChanged`.
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+namespace veilshot {
+
+class FolderModel : public QObject {
+    Q_OBJECT
+public:
+    explicit FolderModel(QObject *parent = nullptr);
+
+    const QStringList &paths() const { return paths_; }
+    int index() const { return index_; }
+    int count() const { return int(paths_.size()); }
+    int lastIndex() const { return count() - 1; }
+    bool inList() const { return index_ >= 0 && index_ < count(); }
+    // The entry at `index`, or "" outside the list.
+    QString at(int index) const { return paths_.value(index); }
+    // The entry at the position, or "" when the position is outside the list.
+    QString current() const { return at(index_); }
+    // The position one step would give, wrapping at either end, without taking it.
+    int neighbour(bool backward) const;
+
+    // A new list and the position in it.
+    void replace(QStringList paths, int index);
+    // The position set anew; views show the entry there again even when it is the same.
+    void setIndex(int index);
+    void step(bool backward);
+
+signals:
+    void currentChanged();
+
+private:
+    QStringList paths_;
+    int index_ = 0;
+};
+
+}  // namespace veilshot
