@@ -9,6 +9,7 @@
 #include "fileoperations.h"
 #include "folderlisting.h"
 #include "imaging.h"
+#include "offthread.h"
 #include "panelbutton.h"
 #include "platform.h"
 #include "texts.h"
@@ -134,6 +135,7 @@ void TForm7::Panel9Click()
             platform_.messages.inform(this, QLatin1String(NotPresentMessage));
             return;
         }
+        PrepareKeys(engine_, {}, true);
         const QString folder = MakeSubfolder(FolderOf(*chosen), QLatin1String(CipheredFolder));
         main_.LastCipherFolder = FolderOf(*chosen);
         auto destinationOf = [&folder](const QString &file) {
@@ -207,6 +209,7 @@ void TForm7::mN4Click()
         const auto current = fileForCommand();
         if (!current)
             return;
+        PrepareKeys(engine_, {*current});
         const QString stored = StoredExtension(engine_, *current);
         copyFile(*current, {.title = QStringLiteral("Copy"),
                             .subfolder = QLatin1String(DecodedFolder),
@@ -229,6 +232,7 @@ void TForm7::mN7Click()
         if (!current)
             return;
         const QString entry = *current;
+        PrepareKeys(engine_, model_.folder.paths());
         const auto chosen = platform_.dialogs.saveFile(
             this, {.title = QStringLiteral("To decode all"),
                    .proposedName = ReplaceExtension(FileNameOf(entry), StoredExtension(engine_, entry))});

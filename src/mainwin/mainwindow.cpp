@@ -6,6 +6,7 @@
 #include "fileoperations.h"
 #include "folderlisting.h"
 #include "imaging.h"
+#include "offthread.h"
 #include "panelbutton.h"
 #include "platform.h"
 #include "texts.h"
@@ -14,6 +15,7 @@
 #include <QCoreApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
@@ -82,6 +84,19 @@ TForm7::TForm7(MainModel &model, cipher::CipherEngine &engine, platform::Platfor
     mn8 = addMenuItem("mn8", "Code", true, [this] { mn8Click(); });
     mn9 = addMenuItem("mn9", "Help", true, [this] { mn9Click(); });
     Exit1 = addMenuItem("Exit1", "Exit", true, [this] { Exit1Click(); });
+    PopupMenu1->addSeparator();
+    keyedFormat_ = addMenuItem("keyedFormat", KeyedFormatItem, true, [this] { setKeyedFormat(keyedFormat_->isChecked()); });
+    keyedFormat_->setCheckable(true);
+    formatStatus_ = new QLabel(QLatin1String(KeyedFormatStatus), this);
+    formatStatus_->setObjectName(QStringLiteral("formatStatus"));
+    formatStatus_->setStyleSheet(Label2->styleSheet());
+    formatStatus_->setFont(Label2->font());
+    formatStatus_->setPalette(Label2->palette());
+    formatStatus_->hide();
+    setKeyedFormat(engine_.WriteFormat() == cipher::Format::Keyed);
+
+    // A locked session or a minimised window takes deciphered pictures off the screen.
+    connect(&platform_.session, &platform::SessionWatch::locked, this, &TForm7::hideDeciphered);
 
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
@@ -98,6 +113,30 @@ void TForm7::resizeEvent(QResizeEvent *event)
     Panel13->setGeometry(8, std::max(0, pictureArea_->height() - 28), std::max(0, pictureArea_->width() - 16), 20);
     ProgressBar1->setGeometry(0, 0, Panel13->width(), Panel13->height());
     Image1->setGeometry(FitPicture(PictureRatio, pictureArea_->size()));
+    formatStatus_->setGeometry(Label2->geometry());
+    formatStatus_->setVisible(engine_.WriteFormat() == cipher::Format::Keyed && !FullScreen);
+}
+
+void TForm7::changeEvent(QEvent *event)
+{
+    ViewerWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        hideDeciphered();
+}
+
+void TForm7::hideDeciphered()
+{
+    Panel4Click();
+    ahead_.drop();
+    Image1->clear();
+    closeKeptPreview();
+}
+
+void TForm7::setKeyedFormat(bool keyed)
+{
+    engine_.SetWriteFormat(keyed ? cipher::Format::Keyed : cipher::Format::Sealed);
+    keyedFormat_->setChecked(keyed);
+    formatStatus_->setVisible(keyed && !FullScreen);
 }
 
 void TForm7::closeEvent(QCloseEvent *event)
@@ -130,8 +169,10 @@ void TForm7::showCurrent()
         return;
     }
     std::optional<Prepared> prepared = ahead_.take(path);
-    if (!prepared)
+    if (!prepared) {
+        PrepareKeys(engine_, {path});
         prepared = DecipherPicture(engine_, path, screen_);
+    }
     // The next one is deciphered meanwhile, with a copy of the key table of its own, made once
     // for each code.
     if (!aheadEngine_)

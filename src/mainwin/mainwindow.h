@@ -41,6 +41,10 @@ public:
     void Exit1Click();
     void Timer2Timer();
 
+    // Takes deciphered pictures off the screen and out of memory: the shown one, the one
+    // prepared ahead and a kept preview. The code stays entered; stepping shows them again.
+    void hideDeciphered();
+
     QSize PictureSize;
     double PictureRatio = 0.0;
 
@@ -52,12 +56,14 @@ protected:
     void runViewerKey(ViewerKey key) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     class BatchRun;
     friend class BatchRun;
 
     void showCodeWindow();
+    void setKeyedFormat(bool keyed);
 
     MainModel &main_;
     cipher::CipherEngine &engine_;
@@ -69,6 +75,8 @@ private:
     QCheckBox *CheckBox2;
     QAction *mN1, *mN2, *mN3, *mN4, *mN5, *mN6, *mN7, *mn8, *mn9, *Exit1;
     QTimer *Timer2;
+    QAction *keyedFormat_;  // new files in the older keyed format, off at every start
+    QLabel *formatStatus_;  // says so while it is on
 
     // A close was asked for while a run was in progress: the run stops, then the window closes.
     bool closeAfterRun_ = false;

@@ -21,6 +21,11 @@ inline constexpr auto NotCipheredText = "                     THE FILE IS NOT A 
 inline constexpr auto TooShortReason = "The file is shorter than the 14-byte header of a ciphered photo.";
 inline constexpr auto NotCipheredPhotoReason = "The file is not a ciphered photo.";
 
+// The choice of the older keyed format for new ciphered files, and what the status line says
+// while it is on.
+inline constexpr auto KeyedFormatItem = "New files in the older format (v1)";
+inline constexpr auto KeyedFormatStatus = "New files: older format (v1)";
+
 // The open dialogs' filters, as "description|patterns".
 inline constexpr auto CipheredFilter = "Зашифрованное фото (*.veil)|*.veil";
 inline constexpr auto PlainFilter =
