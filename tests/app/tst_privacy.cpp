@@ -237,6 +237,17 @@ private slots:
         emit scripted->session.locked();
         QVERIFY(!kept);
         QVERIFY(!model->PreviewKept);
+
+        // A lock while the preview is open closes it and drops its thumbnails too.
+        QPointer<PreviewWindow> open;
+        test::OnNextModal([&](QWidget *modal) {
+            open = qobject_cast<PreviewWindow *>(modal);
+            QVERIFY(QTest::qWaitFor([&] { return !open->loading(); }, 20000));
+            emit scripted->session.locked();
+        });
+        window->Panel8Click();
+        QVERIFY(!open);
+        QVERIFY(!model->PreviewKept);
     }
 };
 
