@@ -29,6 +29,11 @@ for size in 16 22 24 32 48 64 128 256; do
   png=$prefix/share/icons/hicolor/${size}x$size/apps/$id.png
   file -b "$png" | grep -q "^PNG image data, $size x $size," || fail "icon ${size}x$size: $(file -b "$png")"
 done
+# Installed without DESTDIR, the MIME database knows ".veil" files at once.
+if command -v update-mime-database >/dev/null; then
+  grep -qx 'application/x-veil' "$prefix/share/mime/types" 2>/dev/null ||
+    fail "the MIME database was not brought up to date on install"
+fi
 # Nothing of the build's own (headers, libraries, CMake files) is installed.
 stray=$(find "$prefix" -type f \( -name '*.h' -o -name '*.a' -o -name '*.so*' -o -name '*.cmake' \))
 [ -z "$stray" ] || fail "stray files: $stray"
