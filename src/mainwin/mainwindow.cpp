@@ -190,12 +190,6 @@ void TForm7::enableAfterOpen(bool several)
     }
 }
 
-void TForm7::closeKeptPreview()
-{
-    if (closePreview)
-        closePreview();
-}
-
 // --- Windows ---------------------------------------------------------------------------------
 
 void TForm7::Panel8Click()
@@ -203,15 +197,13 @@ void TForm7::Panel8Click()
     Panel4Click();
     if (FullScreen)
         platform_.windows.setTopmost(this, false);
-    if (openPresurvey)
-        guarded(openPresurvey);
+    emit presurveyRequested();
 }
 
 void TForm7::Panel14Click()
 {
     Panel4Click();
-    if (openViewing)
-        guarded(openViewing);
+    emit viewingRequested();
 }
 
 void TForm7::mn8Click()
