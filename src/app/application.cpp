@@ -2,6 +2,7 @@
 
 #include "cipherengine.h"
 #include "commandline.h"
+#include "folderlisting.h"
 #include "imaging.h"
 #include "linuxplatform.h"
 #include "mainwindow.h"

@@ -38,11 +38,6 @@ ViewerLayout PlainLayout()
 
 }  // namespace
 
-bool IsPhotoFile(const QString &path)
-{
-    return PhotoExtensions().contains(LowerExtension(path)) && FileExists(path);
-}
-
 TForm7g::TForm7g(PlainModel &model, platform::Platform &platform, QSize screen, QWidget *parent)
     : ViewerWindow(model, platform, PlainLayout(), screen, parent)
     , plain_(model)

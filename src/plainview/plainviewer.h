@@ -9,9 +9,6 @@ class QTimer;
 
 namespace veilshot {
 
-// The photos the plain viewer lists: existing files of the 15 photo extensions.
-bool IsPhotoFile(const QString &path);
-
 class TForm7g : public ViewerWindow {
     Q_OBJECT
 public:
