@@ -7,7 +7,6 @@
 
 #include "benchphotos.h"
 #include "cipherengine.h"
-#include "decipheredcopy.h"
 #include "folderlisting.h"
 #include "imaging.h"
 #include "previewwindow.h"
@@ -59,14 +58,10 @@ int Load(const QString &folder, bool ciphered)
     engine.BuildKeyTable(Code);
     platform::ScriptedPlatform scripted;
     scripted.windows.screen = QSize(1920, 1080);
-    PreviewWindow preview(model, scripted.platform(), scripted.windows.screen,
-                          ciphered ? CipheredPreview() : PlainPreview(), nullptr);
-    preview.thumbnails = [&engine, ciphered]() -> ThumbnailSource {
-        if (!ciphered)
-            return [](const QString &path) { return Prepared{imaging::OpenFile(path, QSize(ThumbnailBox, ThumbnailBox))}; };
-        std::shared_ptr<cipher::CipherEngine> copy = engine.Copy();
-        return [copy](const QString &path) { return DecipherPicture(*copy, path, QSize(ThumbnailBox, ThumbnailBox)); };
-    };
+    const PlainPhotos plain;
+    const CipheredPhotos cipheredPhotos(engine);
+    PreviewWindow preview(model, ciphered ? static_cast<const PreviewPhotos &>(cipheredPhotos) : plain, scripted.platform(),
+                          scripted.windows.screen, ciphered ? CipheredPreview() : PlainPreview(), nullptr);
     const double idle = bench::PeakMB();
     preview.show();
     QElapsedTimer timer;

@@ -2,22 +2,20 @@
 
 #include "cipherengine.h"
 #include "commandline.h"
+#include "folderlisting.h"
 #include "imaging.h"
 #include "linuxplatform.h"
 #include "mainwindow.h"
 #include "plainviewer.h"
-#include "previewwindow.h"
+#include "keptpreview.h"
 #include "compresswindow.h"
 #include "scalewindow.h"
 #include "transformwindow.h"
-#include "decipheredcopy.h"
-#include "fileoperations.h"
 #include "platform.h"
 #include "privacy.h"
 #include "viewermodel.h"
 
 #include <QApplication>
-#include <QPointer>
 #include <QTimer>
 
 #include <cstdio>
@@ -26,102 +24,63 @@ namespace veilshot {
 
 namespace {
 
-// A viewer's preview: made on first use and shown modally; kept hidden while its grid is kept,
-// discarded otherwise, and discarded when the viewer opens another folder.
-void ConnectPreview(QWidget &owner, ViewerModel &model, platform::Platform &platform, const PreviewKind &kind,
-                    const std::function<void(PreviewWindow &)> &wire, std::function<void()> &open,
-                    std::function<void()> &discard, QSize screen)
-{
-    auto window = std::make_shared<QPointer<PreviewWindow>>();
-    open = [&owner, &model, &platform, kind, wire, window, screen] {
-        if (!*window) {
-            *window = new PreviewWindow(model, platform, screen, kind, &owner);
-            wire(**window);
-        }
-        (*window)->exec();
-        if (*window && !model.PreviewKept)
-            delete window->data();
-    };
-    discard = [window] {
-        if (*window) {
-            (*window)->discard();
-            delete window->data();
-        }
-    };
-}
-
 // The image tools: each opening makes a new window, shown modally and gone when it closes.
 template <typename Tool>
-std::function<void()> OpenTool(TForm7g &viewer, PlainModel &plain, platform::Platform &platform)
+void ConnectTool(TForm7g &viewer, void (TForm7g::*request)(), PlainModel &plain, platform::Platform &platform)
 {
-    return [&viewer, &plain, &platform] {
-        Tool tool(plain, platform, &viewer);
-        tool.exec();
-    };
+    QObject::connect(&viewer, request, &viewer, [&viewer, &plain, &platform] {
+        platform::RunGuarded(platform.messages, &viewer, [&] {
+            Tool tool(plain, platform, &viewer);
+            tool.exec();
+        });
+    });
 }
 
-void ConnectTools(TForm7g &viewer, PlainModel &plain, platform::Platform &platform)
+// The preview of a viewer's folder, and the kept one discarded when another folder opens.
+KeptPreview *ConnectPreview(ViewerWindow &viewer, ViewerModel &model, std::unique_ptr<PreviewPhotos> photos,
+                            platform::Platform &platform, const PreviewKind &kind, QSize screen)
 {
-    viewer.openCompress = OpenTool<tools::TForm9g>(viewer, plain, platform);
-    viewer.openTransform = OpenTool<tools::TForm10g>(viewer, plain, platform);
-    viewer.openScale = OpenTool<tools::TForm11g>(viewer, plain, platform);
+    auto *preview = new KeptPreview(viewer, model, std::move(photos), platform, kind, screen);
+    QObject::connect(&viewer, &ViewerWindow::presurveyRequested, preview, &KeptPreview::open);
+    QObject::connect(&viewer, &ViewerWindow::previewOutdated, preview, &KeptPreview::discard);
+    return preview;
 }
 
 }  // namespace
 
 void ConnectPresurvey(TForm7 &main, MainModel &model, cipher::CipherEngine &engine, platform::Platform &platform)
 {
-    ConnectPreview(
-        main, model, platform, CipheredPreview(),
-        [&main, &engine, &platform](PreviewWindow &preview) {
-            // Deciphered in memory only, with the key table in force when the load starts.
-            preview.thumbnails = [&engine] {
-                std::shared_ptr<cipher::CipherEngine> copy = engine.Copy();
-                return [copy](const QString &path) { return DecipherPicture(*copy, path, QSize(ThumbnailBox, ThumbnailBox)); };
-            };
-            // The picked photo is shown already: picking set the position.
-            preview.view = [&main, &platform](bool bySpace) {
-                if (bySpace && main.FullScreen)
-                    platform.windows.setTopmost(&main, true);
-            };
-            preview.copyExtension = [&engine](const QString &file) { return StoredExtension(engine, file); };
-            preview.copyProposal = [&engine](const QString &file) {
-                return ReplaceExtension(file, StoredExtension(engine, file));
-            };
-            preview.writeCopy = [&engine](const QString &file, const QString &target) {
-                const std::unique_ptr<cipher::CipherEngine> copy = engine.Copy();
-                WriteDecipheredCopy(*copy, file, target);  // another code: nothing written, nothing said
-            };
-        },
-        main.openPresurvey, main.closePreview, main.screenSize());
+    KeptPreview *preview = ConnectPreview(main, model, std::make_unique<CipheredPhotos>(engine), platform,
+                                          CipheredPreview(), main.screenSize());
+    // The picked photo is shown already: picking set the position.
+    QObject::connect(preview, &KeptPreview::viewRequested, &main, [&main, &platform](bool bySpace) {
+        if (bySpace && main.FullScreen)
+            platform.windows.setTopmost(&main, true);
+    });
 }
 
 void ConnectViewing(TForm7 &main, PlainModel &plain, platform::Platform &platform)
 {
-    main.openViewing = [&main, &plain, &platform, viewer = QPointer<TForm7g>()]() mutable {
-        if (viewer)
-            return;
-        viewer = new TForm7g(plain, platform, main.screenSize(), &main);
-        viewer->setAttribute(Qt::WA_DeleteOnClose);
-        viewer->closed = [&main] { main.setViewingAvailable(true); };
-        TForm7g *shown = viewer;
-        ConnectPreview(
-            *shown, plain, platform, PlainPreview(),
-            [shown, &platform](PreviewWindow &preview) {
-                preview.thumbnails = [] {
-                    return [](const QString &path) { return Prepared{imaging::OpenFile(path, QSize(ThumbnailBox, ThumbnailBox))}; };
-                };
-                preview.view = [shown, &platform](bool) {
-                    shown->ReloadPending = true;
-                    platform::RunGuarded(platform.messages, shown, [shown] { shown->redraw(); });
-                };
-                preview.writeCopy = [](const QString &file, const QString &target) { CopyFileTo(file, target); };
-            },
-            shown->openPresurvey, shown->closePreview, main.screenSize());
-        ConnectTools(*shown, plain, platform);
-        main.setViewingAvailable(false);
-        viewer->show();
-    };
+    QObject::connect(&main, &TForm7::viewingRequested, &main, [&main, &plain, &platform] {
+        if (main.findChild<TForm7g *>())
+            return;  // one at a time
+        platform::RunGuarded(platform.messages, &main, [&] {
+            auto *viewer = new TForm7g(plain, platform, main.screenSize(), &main);
+            viewer->setAttribute(Qt::WA_DeleteOnClose);
+            QObject::connect(viewer, &TForm7g::closed, &main, [&main] { main.setViewingAvailable(true); });
+            KeptPreview *preview = ConnectPreview(*viewer, plain, std::make_unique<PlainPhotos>(), platform,
+                                                  PlainPreview(), main.screenSize());
+            QObject::connect(preview, &KeptPreview::viewRequested, viewer, [viewer, &platform] {
+                viewer->ReloadPending = true;
+                platform::RunGuarded(platform.messages, viewer, [viewer] { viewer->redraw(); });
+            });
+            ConnectTool<tools::TForm9g>(*viewer, &TForm7g::compressRequested, plain, platform);
+            ConnectTool<tools::TForm10g>(*viewer, &TForm7g::transformRequested, plain, platform);
+            ConnectTool<tools::TForm11g>(*viewer, &TForm7g::scaleRequested, plain, platform);
+            main.setViewingAvailable(false);
+            viewer->show();
+        });
+    });
 }
 
 namespace {
@@ -139,7 +98,7 @@ int Answer(const CommandLine &answer)
 void OpenFromCommandLine(TForm7 &main, const QString &file)
 {
     if (IsPhotoFile(file)) {
-        main.openViewing();
+        emit main.viewingRequested();
         if (auto *viewer = main.findChild<TForm7g *>())
             viewer->DropFiles({file});
     } else {

@@ -43,11 +43,6 @@ QString StartIn(const QString &remembered, const QString &otherwise = {})
     return !remembered.isEmpty() && QFileInfo(remembered).isDir() ? remembered : otherwise;
 }
 
-bool IsPhoto(const QString &path)
-{
-    return FileExists(path) && PhotoExtensions().contains(LowerExtension(path));
-}
-
 }  // namespace
 
 // One batch at a time: while it runs, the commands that would start another are disabled, the
@@ -182,7 +177,7 @@ void TForm7::Panel9Click()
         const QString source = FolderOf(first);
         auto takingPart = [&](const QString &name) {
             const QString path = JoinPath(source, name);
-            return IsPhoto(path) && !QFileInfo::exists(destinationOf(path));
+            return IsPhotoFile(path) && !QFileInfo::exists(destinationOf(path));
         };
         int count = 0;
         for (const QString &name : ListFolder(source))

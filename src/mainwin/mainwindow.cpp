@@ -129,7 +129,7 @@ void TForm7::hideDeciphered()
     Panel4Click();
     ahead_.drop();
     Image1->clear();
-    closeKeptPreview();
+    emit previewOutdated();  // a kept grid of deciphered thumbnails goes too
 }
 
 void TForm7::setKeyedFormat(bool keyed)
@@ -231,12 +231,6 @@ void TForm7::enableAfterOpen(bool several)
     }
 }
 
-void TForm7::closeKeptPreview()
-{
-    if (closePreview)
-        closePreview();
-}
-
 // --- Windows ---------------------------------------------------------------------------------
 
 void TForm7::Panel8Click()
@@ -244,15 +238,13 @@ void TForm7::Panel8Click()
     Panel4Click();
     if (FullScreen)
         platform_.windows.setTopmost(this, false);
-    if (openPresurvey)
-        guarded(openPresurvey);
+    emit presurveyRequested();
 }
 
 void TForm7::Panel14Click()
 {
     Panel4Click();
-    if (openViewing)
-        guarded(openViewing);
+    emit viewingRequested();
 }
 
 void TForm7::mn8Click()

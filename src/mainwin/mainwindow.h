@@ -3,7 +3,6 @@
 
 #include "viewerwindow.h"
 
-#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -18,11 +17,6 @@ class TForm7 : public ViewerWindow {
 public:
     TForm7(MainModel &model, cipher::CipherEngine &engine, platform::Platform &platform, QWidget *parent = nullptr);
     ~TForm7() override;
-
-    // The windows this one opens but does not build itself, wired by the start-up code.
-    std::function<void()> openViewing;    // the plain viewer
-    std::function<void()> openPresurvey;  // the preview of the folder
-    std::function<void()> closePreview;   // discards a kept preview when another folder opens
 
     // Enables or disables " Cipher" and "Viewing": off while the plain viewer exists.
     void setViewingAvailable(bool available);
@@ -48,11 +42,14 @@ public:
     QSize PictureSize;
     double PictureRatio = 0.0;
 
+signals:
+    // Viewing: the plain viewer is to be shown.
+    void viewingRequested();
+
 protected:
     void showCurrent() override;
     void enableAfterOpen(bool several) override;
     bool readyToOpen() override;
-    void closeKeptPreview() override;
     void runViewerKey(ViewerKey key) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;

@@ -18,7 +18,6 @@ namespace veilshot {
 
 namespace {
 
-constexpr auto CopiedFolder = "The copied files";
 constexpr auto WallpaperFailedMessage = "The wallpaper could not be set on this desktop.";
 
 ViewerLayout PlainLayout()
@@ -38,11 +37,6 @@ ViewerLayout PlainLayout()
 }
 
 }  // namespace
-
-bool IsPhotoFile(const QString &path)
-{
-    return PhotoExtensions().contains(LowerExtension(path)) && FileExists(path);
-}
 
 TForm7g::TForm7g(PlainModel &model, platform::Platform &platform, QSize screen, QWidget *parent)
     : ViewerWindow(model, platform, PlainLayout(), screen, parent)
@@ -190,12 +184,6 @@ void TForm7g::enableAfterOpen(bool several)
     F1->setEnabled(true);
 }
 
-void TForm7g::closeKeptPreview()
-{
-    if (closePreview)
-        closePreview();
-}
-
 // --- File commands ---------------------------------------------------------------------------
 
 void TForm7g::mn4Click()
@@ -288,33 +276,35 @@ void TForm7g::Panel1Click()
 
 // --- Other windows ---------------------------------------------------------------------------
 
-void TForm7g::openTool(const std::function<void()> &tool)
+void TForm7g::handOver()
 {
     Panel4Click();
     releasePicture();
-    ahead_.drop();  // the tool may rewrite what was decoded
-    if (tool)
-        guarded(tool);
+    ahead_.drop();  // the other window may rewrite what was decoded
 }
 
 void TForm7g::Panel8Click()
 {
-    openTool(openPresurvey);
+    handOver();
+    emit presurveyRequested();
 }
 
 void TForm7g::mn7Click()
 {
-    openTool(openCompress);
+    handOver();
+    emit compressRequested();
 }
 
 void TForm7g::mn8Click()
 {
-    openTool(openTransform);
+    handOver();
+    emit transformRequested();
 }
 
 void TForm7g::mn10Click()
 {
-    openTool(openScale);
+    handOver();
+    emit scaleRequested();
 }
 
 void TForm7g::runViewerKey(ViewerKey key)
@@ -340,8 +330,7 @@ void TForm7g::closeEvent(QCloseEvent *event)
 {
     releasePicture();
     ViewerWindow::closeEvent(event);
-    if (closed)
-        closed();
+    emit closed();
 }
 
 }  // namespace veilshot

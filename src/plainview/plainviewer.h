@@ -4,14 +4,10 @@
 #include "imaging.h"
 #include "viewerwindow.h"
 
-#include <functional>
 
 class QTimer;
 
 namespace veilshot {
-
-// The photos the plain viewer lists: existing files of the 15 photo extensions.
-bool IsPhotoFile(const QString &path);
 
 class TForm7g : public ViewerWindow {
     Q_OBJECT
@@ -19,15 +15,6 @@ public:
     // `screen` is the size the main window read at its creation.
     TForm7g(PlainModel &model, platform::Platform &platform, QSize screen, QWidget *parent = nullptr);
     ~TForm7g() override;
-
-    // The windows this one opens but does not build itself (the preview and the tools), and
-    // what happens when it closes; wired by the start-up code.
-    std::function<void()> openPresurvey;
-    std::function<void()> closePreview;
-    std::function<void()> openCompress;   // "To compress a photo"
-    std::function<void()> openTransform;  // "To transform files"
-    std::function<void()> openScale;      // "Photo scale"
-    std::function<void()> closed;
 
     // Commands, by the control that runs them.
     void Panel1Click();  // "Table": the wallpaper
@@ -51,10 +38,16 @@ public:
     bool BitmapLoaded = false;
     bool TurnLeft = false;
 
+signals:
+    // The image tools are to be shown over the viewer's folder.
+    void compressRequested();   // "To compress a photo"
+    void transformRequested();  // "To transform files"
+    void scaleRequested();      // "Photo scale"
+    void closed();
+
 protected:
     void showCurrent() override;
     void enableAfterOpen(bool several) override;
-    void closeKeptPreview() override;
     void fullScreenChanged() override;
     void runViewerKey(ViewerKey key) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -62,7 +55,8 @@ protected:
 
 private:
     void rotate();
-    void openTool(const std::function<void()> &tool);
+    // Before another window works on the folder's files.
+    void handOver();
 
     PlainModel &plain_;
     QImage held_;         // the held picture, decoded for the screen

@@ -29,7 +29,6 @@ namespace {
 const QColor GridColour(0xCC, 0xE6, 0xE6);
 const QColor FrameColour(0x14, 0xA6, 0xAD);
 constexpr int BottomBar = 25;
-constexpr auto CopiedFolder = "The copied files";
 constexpr auto HelpLine =
     "Viewing - the Blank, the Cursor - the Arrow, a scrolling Strip - Z, X, the Exit - Enter to Copy - C, "
     "the Name - V, to Stop loading - Ctrl, Loading forward - B, Loading back - N ";
@@ -46,10 +45,11 @@ PreviewKind PlainPreview()
     return {QStringLiteral("TForm14"), {698, 457}, false, QColor(0x13, 0xC9, 0xD2), ThumbnailFit::Exact, true};
 }
 
-PreviewWindow::PreviewWindow(ViewerModel &owner, platform::Platform &platform, QSize screen, const PreviewKind &kind,
-                             QWidget *parent)
+PreviewWindow::PreviewWindow(ViewerModel &owner, const PreviewPhotos &photos, platform::Platform &platform, QSize screen,
+                             const PreviewKind &kind, QWidget *parent)
     : QDialog(parent)
     , owner_(owner)
+    , photos_(photos)
     , platform_(platform)
     , screen_(screen)
     , kind_(kind)
@@ -208,7 +208,7 @@ void PreviewWindow::LoadGrid()
     Image1->setPixmap(QPixmap::fromImage(grid_));
     ScrollBox1->verticalScrollBar()->setValue(0);
 
-    source_ = thumbnails ? thumbnails() : ThumbnailSource();
+    source_ = photos_.thumbnails();
     loading_ = true;
     request();
     pump();
@@ -402,8 +402,7 @@ void PreviewWindow::View(bool bySpace)
     if (!CellPicked)
         return;
     close();
-    if (view)
-        view(bySpace);
+    emit viewRequested(bySpace);
 }
 
 void PreviewWindow::Copy()
@@ -415,8 +414,8 @@ void PreviewWindow::Copy()
         platform_.messages.inform(this, QLatin1String(NoFileMessage));
         return;
     }
-    const QString ext = copyExtension ? copyExtension(name) : ExtensionOf(name);
-    const QString proposed = copyProposal ? copyProposal(name) : name;
+    const QString ext = photos_.copyExtension(name);
+    const QString proposed = photos_.copyProposal(name);
     const auto chosen = platform_.dialogs.saveFile(
         this, {.title = QStringLiteral("To copy"), .startFolder = FolderOf(proposed), .proposedName = FileNameOf(proposed)});
     activateWindow();
@@ -430,8 +429,7 @@ void PreviewWindow::Copy()
         if (QFileInfo::exists(target))
             throw TargetExistsError("");
         QCoreApplication::processEvents();
-        if (writeCopy)
-            writeCopy(name, target);
+        photos_.writeCopy(name, target);
     } catch (const TargetExistsError &) {
         platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
     }

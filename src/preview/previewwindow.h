@@ -3,8 +3,8 @@
 // loaded batch by batch; picking a thumbnail to view, copy or name it, and (plain photos) to
 // turn it. One window serves both viewers; a PreviewKind says what differs.
 
-#include "decodeahead.h"
 #include "gridrules.h"
+#include "previewphotos.h"
 #include "viewermodel.h"
 
 #include <QDialog>
@@ -36,22 +36,13 @@ struct PreviewKind {
 PreviewKind CipheredPreview();  // TForm13, over the main window's ".veil" files
 PreviewKind PlainPreview();     // TForm14, over the plain viewer's photos
 
-// The picture of one thumbnail, made on a worker thread; as small as still covers a cell.
-using ThumbnailSource = std::function<Prepared(const QString &path)>;
-
 class PreviewWindow : public QDialog {
     Q_OBJECT
 public:
-    PreviewWindow(ViewerModel &owner, platform::Platform &platform, QSize screen, const PreviewKind &kind,
-                  QWidget *parent);
+    // `photos` makes the thumbnails and copies of the owner's kind of photo.
+    PreviewWindow(ViewerModel &owner, const PreviewPhotos &photos, platform::Platform &platform, QSize screen,
+                  const PreviewKind &kind, QWidget *parent);
     ~PreviewWindow() override;
-
-    // What the owner supplies, wired by the start-up code.
-    std::function<ThumbnailSource()> thumbnails;    // a source for one load
-    std::function<void(bool bySpace)> view;         // the owner shows its current photo
-    std::function<QString(const QString &file)> copyExtension;  // the copy's extension
-    std::function<QString(const QString &file)> copyProposal;   // the name the dialog offers
-    std::function<void(const QString &file, const QString &target)> writeCopy;
 
     // Commands.
     void LoadGrid();
@@ -71,6 +62,10 @@ public:
     bool CellPicked = false;
     int CursorMaxX = 0;
     int CursorMaxY = 0;
+
+signals:
+    // The picked photo, now the owner's current one, is to be viewed.
+    void viewRequested(bool bySpace);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -99,6 +94,7 @@ private:
     bool runKey(int key);
 
     ViewerModel &owner_;
+    const PreviewPhotos &photos_;
     platform::Platform &platform_;
     QSize screen_;
     PreviewKind kind_;

@@ -4,7 +4,7 @@
 // many threads as the machine has cores while the window stays responsive; the stop key is read
 // before each file is taken up, so it ends the run after the files in hand.
 
-#include "toolrules.h"
+#include "toolwork.h"
 
 #include <QColor>
 #include <QDialog>
@@ -29,23 +29,6 @@ struct Platform;
 }  // namespace veilshot
 
 namespace veilshot::tools {
-
-// What became of one file of a run.
-struct Outcome {
-    enum class Kind { Written, PassedOver, Failed } kind = Kind::Written;
-    QString reason;  // why it failed
-    static Outcome written() { return {}; }
-    static Outcome passedOver() { return {Kind::PassedOver, {}}; }
-    static Outcome failed(const QString &reason) { return {Kind::Failed, reason}; }
-};
-
-// The work done for one file, on a worker thread: it must touch nothing but its job's files.
-using Work = std::function<Outcome(const Job &)>;
-
-struct RunResult {
-    int written = 0;
-    QStringList failures;  // "name: reason", in list order
-};
 
 // How a tool window looks: its name, title, fixed size, ground colour and where "IT IS READY"
 // shows.

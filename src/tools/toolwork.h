@@ -3,11 +3,32 @@
 // writes its target without ever replacing a file, and says what became of it. Safe to run on
 // several threads at once, each on its own files.
 
-#include "toolwindow.h"
+#include "toolrules.h"
 
 #include <QSize>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
 
 namespace veilshot::tools {
+
+// What became of one file of a run.
+struct Outcome {
+    enum class Kind { Written, PassedOver, Failed } kind = Kind::Written;
+    QString reason;  // why it failed
+    static Outcome written() { return {}; }
+    static Outcome passedOver() { return {Kind::PassedOver, {}}; }
+    static Outcome failed(const QString &reason) { return {Kind::Failed, reason}; }
+};
+
+// The work done for one file, on a worker thread: it must touch nothing but its job's files.
+using Work = std::function<Outcome(const Job &)>;
+
+struct RunResult {
+    int written = 0;
+    QStringList failures;  // "name: reason", in list order
+};
 
 // A JPEG copy at `quality` (0..100, handed to the encoder as it is).
 Outcome Compress(const Job &job, int quality);

@@ -11,6 +11,9 @@ inline constexpr auto ThisNameExistsMessage =
     "The file with this name already exists.\n\rREPLACE the FOLDER or the NAME of the FILE.";
 inline constexpr auto NotPresentMessage = "The file with this name in this folder is not present.";
 
+// The sub-folder that copies of photos go to.
+inline constexpr auto CopiedFolder = "The copied files";
+
 // The status label's texts (they begin with 21 blanks).
 inline constexpr auto NoFileText = "                     THERE IS NO FILE. THE FILE IS MISSED";
 inline constexpr auto OtherCodeText = "                     THE PHOTO IS CIPHERED OTHER CODE";

@@ -291,7 +291,7 @@ void ViewerWindow::open()
     slideShow_->opened(model_.folder.count());
     if (model_.PreviewKept) {
         model_.PreviewKept = false;
-        closeKeptPreview();
+        emit previewOutdated();
     }
 }
 

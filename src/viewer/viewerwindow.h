@@ -77,12 +77,17 @@ public:
     bool FullScreen = false;
     bool PhotoShown = false;
 
+signals:
+    // Presurvey: the preview of the folder is to be shown.
+    void presurveyRequested();
+    // Another folder was opened while the preview's grid was kept: that grid is out of date.
+    void previewOutdated();
+
 protected:
     // What each viewer does its own way.
     virtual void showCurrent() = 0;                 // shows the file at the position
     virtual void enableAfterOpen(bool several) = 0;  // the commands an open makes available
     virtual bool readyToOpen() { return true; }      // false: the open command ends here
-    virtual void closeKeptPreview() {}
     virtual void fullScreenChanged() {}
     // A key of the map that only this viewer has (Copy, the turns); true when it was handled.
     virtual void runViewerKey(ViewerKey key) { (void)key; }

@@ -114,7 +114,7 @@ private slots:
         QVERIFY(!mainPanel("Panel14")->isEnabled());
 
         // Even asked again directly, there stays one.
-        main->openViewing();
+        main->Panel14Click();
         QCOMPARE(viewers().size(), 1);
 
         scripted->dialogs.answers.enqueue({test::Q(dir / "a.png")});

@@ -157,6 +157,7 @@ private slots:
         SavePhoto(*dir / "plain" / "two.png", Qt::blue, "png");
         test::WriteText(*dir / "plain" / "notes.txt", "text");
         test::WriteText(*dir / "plain" / "old.veil", "already ciphered");
+        fs::create_directories(*dir / "plain" / "album.jpg");  // a folder named like a photo is none
         auto *all = window->findChild<QCheckBox *>("CheckBox2");
         auto *progress = window->findChild<QProgressBar *>("ProgressBar1");
         all->setChecked(true);

@@ -458,6 +458,12 @@ private slots:
         static_cast<QObject *>(window.get())->event(&drop);
         QCOMPARE(state->folder.index(), 2);
         QTRY_COMPARE(state->folder.index(), 1);
+
+        // A drop serves one open: the next one asks which file.
+        scripted->dialogs.requests.clear();
+        openChosen(Q(*dir / "c.veil"));
+        QCOMPARE(scripted->dialogs.requests.size(), 1);
+        QCOMPARE(state->folder.index(), 2);
     }
 
     void exitByKeyClosesTheWindow()

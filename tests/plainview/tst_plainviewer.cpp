@@ -176,7 +176,7 @@ private slots:
         QVERIFY(!model->PagingOn);
         QVERIFY(!model->LoadStopped);
         int closed = 0;
-        viewer->closePreview = [&closed] { ++closed; };
+        connect(viewer.get(), &ViewerWindow::previewOutdated, this, [&closed] { ++closed; });
         Save(*dir / "a.png", {40, 30});
         open(*dir / "a.png");
         QCOMPARE(closed, 0);
@@ -413,7 +413,7 @@ private slots:
         Save(*dir / "a.png", {60, 40});
         open(*dir / "a.png");
         int closed = 0;
-        viewer->closed = [&closed] { ++closed; };
+        connect(viewer.get(), &TForm7g::closed, this, [&closed] { ++closed; });
         key(Qt::Key_E);
         QVERIFY(!viewer->isVisible());
         QCOMPARE(closed, 1);
@@ -677,10 +677,10 @@ private slots:
                 held = viewer->BitmapLoaded;
             };
         };
-        viewer->openPresurvey = record("presurvey");
-        viewer->openCompress = record("compress");
-        viewer->openTransform = record("transform");
-        viewer->openScale = record("scale");
+        connect(viewer.get(), &ViewerWindow::presurveyRequested, this, record("presurvey"));
+        connect(viewer.get(), &TForm7g::compressRequested, this, record("compress"));
+        connect(viewer.get(), &TForm7g::transformRequested, this, record("transform"));
+        connect(viewer.get(), &TForm7g::scaleRequested, this, record("scale"));
 
         if (command == "Space")
             key(Qt::Key_Space);

@@ -131,11 +131,38 @@ void CipherInto(const fs::path &target, const QByteArray &bytes, std::u16string_
 
 }  // namespace
 
+// Plain photos whose thumbnail decodes are counted and whose copies are recorded.
+class RecordedPhotos : public PlainPhotos {
+public:
+    RecordedPhotos(std::shared_ptr<std::atomic<int>> decodes, QStringList &copies)
+        : decodes_(std::move(decodes))
+        , copies_(copies)
+    {
+    }
+    ThumbnailSource thumbnails() const override
+    {
+        return [counter = decodes_](const QString &path) {
+            ++*counter;
+            return Prepared{imaging::OpenFile(path, QSize(ThumbnailBox, ThumbnailBox))};
+        };
+    }
+    void writeCopy(const QString &file, const QString &target) const override
+    {
+        copies_ << target;
+        PlainPhotos::writeCopy(file, target);
+    }
+
+private:
+    std::shared_ptr<std::atomic<int>> decodes_;
+    QStringList &copies_;
+};
+
 class PreviewTest : public QObject, test::WindowFixture {
     Q_OBJECT
 
 private:
     std::unique_ptr<PlainModel> model;
+    std::unique_ptr<RecordedPhotos> photos;
     std::unique_ptr<PreviewWindow> preview;
     std::shared_ptr<std::atomic<int>> decodes;
     QList<bool> viewed;  // bySpace of every view asked for
@@ -149,18 +176,9 @@ private:
     void make(const PreviewKind &kind = PlainPreview(), QSize screen = {1280, 800})
     {
         preview.reset();
-        preview = std::make_unique<PreviewWindow>(*model, scripted->platform(), screen, kind, nullptr);
-        preview->thumbnails = [counter = decodes] {
-            return [counter](const QString &path) {
-                ++*counter;
-                return Prepared{imaging::OpenFile(path, QSize(ThumbnailBox, ThumbnailBox))};
-            };
-        };
-        preview->view = [this](bool bySpace) { viewed << bySpace; };
-        preview->writeCopy = [this](const QString &file, const QString &target) {
-            copies << target;
-            CopyFileTo(file, target);
-        };
+        photos = std::make_unique<RecordedPhotos>(decodes, copies);
+        preview = std::make_unique<PreviewWindow>(*model, *photos, scripted->platform(), screen, kind, nullptr);
+        connect(preview.get(), &PreviewWindow::viewRequested, this, [this](bool bySpace) { viewed << bySpace; });
     }
 
     // Shows the window and waits for the load it starts.
@@ -338,7 +356,8 @@ private slots:
     {
         QWidget owner(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
         PlainModel model;
-        PreviewWindow preview(model, scripted->platform(), {1280, 800}, PlainPreview(), &owner);
+        const PlainPhotos photos;
+        PreviewWindow preview(model, photos, scripted->platform(), {1280, 800}, PlainPreview(), &owner);
         QVERIFY(preview.windowFlags() & Qt::WindowStaysOnTopHint);
         QVERIFY(preview.windowFlags() & Qt::WindowMinimizeButtonHint);
     }

@@ -1,5 +1,7 @@
 #include "folderlisting.h"
 
+#include "fileoperations.h"
+
 #include <QCollator>
 #include <QDir>
 #include <QLocale>
@@ -85,6 +87,11 @@ FolderList GatherFolder(const QString &chosen, bool (*accept)(const QString &pat
     const qsizetype at = list.paths.indexOf(chosen);
     list.index = at >= 0 ? int(at) : int(list.paths.size());
     return list;
+}
+
+bool IsPhotoFile(const QString &path)
+{
+    return PhotoExtensions().contains(LowerExtension(path)) && FileExists(path);
 }
 
 }  // namespace veilshot

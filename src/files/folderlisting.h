@@ -24,6 +24,9 @@ QString JoinPath(const QString &folder, const QString &name);
 // The 15 extensions of the photos the program shows and ciphers.
 const QStringList &PhotoExtensions();
 
+// Whether `path` names an existing file (not a folder) of one of those extensions.
+bool IsPhotoFile(const QString &path);
+
 // What an open gathers: the full paths of the entries whose extension is accepted, and the
 // position of `chosen` among them (compared exactly, letter case counting), or one past the
 // last entry when it is not there.

@@ -1,0 +1,53 @@
+#include "previewphotos.h"
+
+#include "cipherengine.h"
+#include "decipheredcopy.h"
+#include "fileoperations.h"
+#include "gridrules.h"
+#include "imaging.h"
+
+namespace veilshot {
+
+QString PreviewPhotos::copyExtension(const QString &file) const
+{
+    return ExtensionOf(file);
+}
+
+QString PreviewPhotos::copyProposal(const QString &file) const
+{
+    return file;
+}
+
+ThumbnailSource PlainPhotos::thumbnails() const
+{
+    return [](const QString &path) { return Prepared{imaging::OpenFile(path, QSize(ThumbnailBox, ThumbnailBox))}; };
+}
+
+void PlainPhotos::writeCopy(const QString &file, const QString &target) const
+{
+    CopyFileTo(file, target);
+}
+
+ThumbnailSource CipheredPhotos::thumbnails() const
+{
+    std::shared_ptr<cipher::CipherEngine> copy = engine_.Copy();
+    return [copy](const QString &path) { return DecipherPicture(*copy, path, QSize(ThumbnailBox, ThumbnailBox)); };
+}
+
+QString CipheredPhotos::copyExtension(const QString &file) const
+{
+    return StoredExtension(engine_, file);
+}
+
+QString CipheredPhotos::copyProposal(const QString &file) const
+{
+    return ReplaceExtension(file, StoredExtension(engine_, file));
+}
+
+void CipheredPhotos::writeCopy(const QString &file, const QString &target) const
+{
+    const std::unique_ptr<cipher::CipherEngine> copy = engine_.Copy();
+    WriteDecipheredCopy(*copy, file, target);  // another code: nothing written, nothing said
+}
+
+}  // namespace veilshot
