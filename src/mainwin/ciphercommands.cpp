@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 
 #include "cipherengine.h"
+#include "cipherplan.h"
 #include "decipheredcopy.h"
 #include "fileio.h"
 #include "fileoperations.h"
@@ -34,12 +35,6 @@ QString PhotoFilter()
     for (const QString &extension : PhotoExtensions())
         patterns << QLatin1Char('*') + extension;
     return QStringLiteral("Photos|") + patterns.join(QLatin1Char(';'));
-}
-
-// A remembered folder serves as a dialog's start only while it exists.
-QString StartIn(const QString &remembered, const QString &otherwise = {})
-{
-    return !remembered.isEmpty() && QFileInfo(remembered).isDir() ? remembered : otherwise;
 }
 
 }  // namespace
@@ -111,7 +106,7 @@ void TForm7::Panel9Click()
         stopForCommand();
 
         const QStringList picked = platform_.dialogs.openFiles(
-            this, {.title = QStringLiteral("Cipher"), .startFolder = StartIn(main_.LastSourceFolder), .filter = PhotoFilter()});
+            this, {.title = QStringLiteral("Cipher"), .startFolder = StillThereOr(main_.LastSourceFolder), .filter = PhotoFilter()});
         if (picked.isEmpty())
             return;
         const QString first = picked.constFirst();
@@ -120,77 +115,40 @@ void TForm7::Panel9Click()
         QCoreApplication::processEvents();
 
         const auto chosen = platform_.dialogs.saveFile(this, {.title = QStringLiteral("Cipher"),
-                                                              .startFolder = StartIn(main_.LastCipherFolder, FolderOf(first)),
+                                                              .startFolder = StillThereOr(main_.LastCipherFolder, FolderOf(first)),
                                                               .proposedName = FileNameOf(first)});
         if (!chosen)
             return;
-        const bool single = !all && picked.size() == 1;
-        if (single && !FileExists(first)) {
+        const QString folder = JoinPath(FolderOf(*chosen), QLatin1String(CipheredFolder));
+        const CipherPlan plan = PlanCiphering(picked, all, *chosen, folder);
+        if (plan.single && !FileExists(first)) {
             platform_.messages.inform(this, QLatin1String(NotPresentMessage));
             return;
         }
-        const QString folder = MakeSubfolder(FolderOf(*chosen), QLatin1String(CipheredFolder));
+        MakeSubfolder(FolderOf(*chosen), QLatin1String(CipheredFolder));
         main_.LastCipherFolder = FolderOf(*chosen);
-        auto destinationOf = [&folder](const QString &file) {
-            return JoinPath(folder, ReplaceExtension(FileNameOf(file), QStringLiteral(".veil")));
-        };
-        auto cipher = [](BatchRun &run, const QString &source, const QString &target) {
-            run.engine().extension = cipher::Extension::FromFileName(LocalPath(source));
-            run.engine().Cipfoto(LocalPath(source), LocalPath(target), AtomicFile::Mode::KeepExisting);
-        };
 
-        if (single) {
-            const QString target = destinationOf(*chosen);
-            BatchRun run(*this, 0, false);
-            try {
-                if (QFileInfo::exists(target))
-                    throw TargetExistsError("");
-                cipher(run, first, target);
-            } catch (const TargetExistsError &) {
-                platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
-            }
-            return;
-        }
-
-        if (!all) {
-            BatchRun run(*this, int(picked.size()) - 1, true);
-            for (int i = 0; i < picked.size(); ++i) {
+        BatchRun run(*this, plan.maximum, !plan.single);
+        for (const CipherJob &job : plan.jobs) {
+            if (!plan.single) {
                 if (run.stopRequested())
                     break;
-                run.progress(i);
-                const QString &file = picked[i];
-                const QString target = destinationOf(file);
-                if (!FileExists(file) || QFileInfo::exists(target))
-                    continue;
-                try {
-                    cipher(run, file, target);
-                } catch (const TargetExistsError &) {
-                    // appeared meanwhile: passed over like any existing target
-                }
+                run.progress(job.progress);
             }
-            return;
-        }
-
-        // Every photo of the folder that has no ciphered copy there yet.
-        const QString source = FolderOf(first);
-        auto takingPart = [&](const QString &name) {
-            const QString path = JoinPath(source, name);
-            return IsPhotoFile(path) && !QFileInfo::exists(destinationOf(path));
-        };
-        int count = 0;
-        for (const QString &name : ListFolder(source))
-            count += takingPart(name) ? 1 : 0;
-        BatchRun run(*this, count, true);
-        int done = 0;
-        for (const QString &name : ListFolder(source)) {
-            if (run.stopRequested())
-                break;
-            if (!takingPart(name))
+            if (QFileInfo::exists(job.target)) {
+                if (plan.single)
+                    platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
                 continue;
-            run.progress(++done);
+            }
+            if (!plan.single && !FileExists(job.source))
+                continue;
             try {
-                cipher(run, JoinPath(source, name), destinationOf(JoinPath(source, name)));
+                run.engine().extension = cipher::Extension::FromFileName(LocalPath(job.source));
+                run.engine().Cipfoto(LocalPath(job.source), LocalPath(job.target), AtomicFile::Mode::KeepExisting);
             } catch (const TargetExistsError &) {
+                // appeared meanwhile: passed over like any target that exists, or reported
+                if (plan.single)
+                    platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
             }
         }
     });

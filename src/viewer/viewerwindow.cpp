@@ -362,7 +362,7 @@ void ViewerWindow::moveCurrent(bool proposeFullPath)
 
 void ViewerWindow::copyFile(const QString &file, const CopyRule &rule)
 {
-    const QString start = !rule.lastFolder.isEmpty() && QFileInfo(rule.lastFolder).isDir() ? rule.lastFolder : FolderOf(file);
+    const QString start = StillThereOr(rule.lastFolder, FolderOf(file));
     const auto chosen =
         platform_.dialogs.saveFile(this, {.title = rule.title, .startFolder = start, .proposedName = rule.proposedName});
     activateWindow();
