@@ -129,26 +129,26 @@ void TForm7::Panel9Click()
         main_.LastCipherFolder = FolderOf(*chosen);
 
         BatchRun run(*this, plan.maximum, !plan.single);
+        const auto cipher = [&run](const CipherJob &job) {
+            run.engine().extension = cipher::Extension::FromFileName(LocalPath(job.source));
+            run.engine().Cipfoto(LocalPath(job.source), LocalPath(job.target), AtomicFile::Mode::KeepExisting);
+        };
+        if (plan.single) {
+            const CipherJob &job = plan.jobs.constFirst();
+            platform::WriteNew(platform_.messages, this, job.target, QLatin1String(SuchNameExistsMessage),
+                               [&] { cipher(job); });
+            return;
+        }
         for (const CipherJob &job : plan.jobs) {
-            if (!plan.single) {
-                if (run.stopRequested())
-                    break;
-                run.progress(job.progress);
-            }
-            if (QFileInfo::exists(job.target)) {
-                if (plan.single)
-                    platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
-                continue;
-            }
-            if (!plan.single && !FileExists(job.source))
+            if (run.stopRequested())
+                break;
+            run.progress(job.progress);
+            if (!FileExists(job.source) || QFileInfo::exists(job.target))
                 continue;
             try {
-                run.engine().extension = cipher::Extension::FromFileName(LocalPath(job.source));
-                run.engine().Cipfoto(LocalPath(job.source), LocalPath(job.target), AtomicFile::Mode::KeepExisting);
+                cipher(job);
             } catch (const TargetExistsError &) {
-                // appeared meanwhile: passed over like any target that exists, or reported
-                if (plan.single)
-                    platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
+                // appeared meanwhile: passed over like any target that exists
             }
         }
     });

@@ -425,14 +425,10 @@ void PreviewWindow::Copy()
     // The name offered, kept as it is: the copy goes into a sub-folder beside the photo.
     if (target == proposed)
         target = JoinPath(MakeSubfolder(FolderOf(target), QLatin1String(CopiedFolder)), FileNameOf(target));
-    try {
-        if (QFileInfo::exists(target))
-            throw TargetExistsError("");
+    platform::WriteNew(platform_.messages, this, target, QLatin1String(SuchNameExistsMessage), [&] {
         QCoreApplication::processEvents();
         photos_.writeCopy(name, target);
-    } catch (const TargetExistsError &) {
-        platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
-    }
+    });
 }
 
 void PreviewWindow::Name()

@@ -330,7 +330,7 @@ std::optional<QString> ViewerWindow::fileForCommand()
 {
     if (model_.RunInProgress)
         return std::nullopt;
-    Panel4Click();
+    slideShow_->stop();
     const QString current = model_.folder.current();
     if (!current.isEmpty() && FileExists(current))
         return current;
@@ -351,13 +351,8 @@ void ViewerWindow::moveCurrent(bool proposeFullPath)
     if (!chosen)
         return;
     const QString target = EnsureExtension(*chosen, ExtensionOf(path));
-    try {
-        if (QFileInfo::exists(target))
-            throw TargetExistsError("");
-        MoveFileTo(path, target);
-    } catch (const TargetExistsError &) {
-        platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
-    }
+    platform::WriteNew(platform_.messages, this, target, QLatin1String(SuchNameExistsMessage),
+                       [&] { MoveFileTo(path, target); });
 }
 
 void ViewerWindow::copyFile(const QString &file, const CopyRule &rule)
@@ -370,14 +365,10 @@ void ViewerWindow::copyFile(const QString &file, const CopyRule &rule)
         return;
     const QString named = EnsureExtension(*chosen, rule.extension);
     const QString target = JoinPath(MakeSubfolder(FolderOf(named), rule.subfolder), FileNameOf(named));
-    try {
-        if (QFileInfo::exists(target))
-            throw TargetExistsError("");
+    platform::WriteNew(platform_.messages, this, target, QLatin1String(rule.existsMessage), [&] {
         rule.lastFolder = FolderOf(named);
         rule.write(file, target);
-    } catch (const TargetExistsError &) {
-        platform_.messages.inform(this, QLatin1String(rule.existsMessage));
-    }
+    });
 }
 
 void ViewerWindow::removeCurrent()
