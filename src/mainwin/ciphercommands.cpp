@@ -26,8 +26,6 @@ namespace veilshot {
 
 namespace {
 
-constexpr auto CipheredFolder = "The ciphered photo";
-constexpr auto DecodedFolder = "The decoded photo";
 
 QString PhotoFilter()
 {

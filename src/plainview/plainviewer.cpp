@@ -18,7 +18,6 @@ namespace veilshot {
 
 namespace {
 
-constexpr auto WallpaperFailedMessage = "The wallpaper could not be set on this desktop.";
 
 ViewerLayout PlainLayout()
 {

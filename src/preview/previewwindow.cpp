@@ -29,9 +29,6 @@ namespace {
 const QColor GridColour(0xCC, 0xE6, 0xE6);
 const QColor FrameColour(0x14, 0xA6, 0xAD);
 constexpr int BottomBar = 25;
-constexpr auto HelpLine =
-    "Viewing - the Blank, the Cursor - the Arrow, a scrolling Strip - Z, X, the Exit - Enter to Copy - C, "
-    "the Name - V, to Stop loading - Ctrl, Loading forward - B, Loading back - N ";
 
 }  // namespace
 
@@ -103,7 +100,7 @@ PreviewWindow::PreviewWindow(ViewerModel &owner, const PreviewPhotos &photos, pl
     auto *Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     PaintBackground(Panel1, FrameColour);
-    Label1 = new QLabel(QString::fromLatin1(HelpLine), Panel1);
+    Label1 = new QLabel(QString::fromLatin1(PreviewHelpLine), Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(6, 0, 2000, BottomBar);
 

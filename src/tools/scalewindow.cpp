@@ -24,11 +24,6 @@ namespace {
 
 const QColor Ground(0xE6, 0xE6, 0xFA);
 
-constexpr auto SmallMessage = "The scale is small";
-constexpr auto BigMessage = "The big scale";
-constexpr auto ZeroMessage = "Number zero";
-constexpr auto NotScaledMessage = "This file is not scaled";
-constexpr auto NoneScaledMessage = "These files are not scaled";
 
 QLineEdit *MakeEdit(const char *name, QWidget *parent, QRect at)
 {
