@@ -55,6 +55,11 @@ bool FileExists(const QString &path)
     return QFileInfo(path).isFile();
 }
 
+QString StillThereOr(const QString &rememberedFolder, const QString &otherwise)
+{
+    return !rememberedFolder.isEmpty() && QFileInfo(rememberedFolder).isDir() ? rememberedFolder : otherwise;
+}
+
 QString MakeSubfolder(const QString &folder, const QString &name)
 {
     const QString sub = folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;

@@ -22,6 +22,9 @@ QString EnsureExtension(const QString &path, const QString &extension);
 // Whether a file (not a folder) of that path exists.
 bool FileExists(const QString &path);
 
+// A folder remembered from an earlier dialog while it still exists, else `otherwise`.
+QString StillThereOr(const QString &rememberedFolder, const QString &otherwise = {});
+
 // The sub-folder `name` of `folder`, created when missing. FileError when it cannot be.
 QString MakeSubfolder(const QString &folder, const QString &name);
 

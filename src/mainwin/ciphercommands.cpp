@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 
 #include "cipherengine.h"
+#include "cipherplan.h"
 #include "decipheredcopy.h"
 #include "fileio.h"
 #include "fileoperations.h"
@@ -26,8 +27,6 @@ namespace veilshot {
 
 namespace {
 
-constexpr auto CipheredFolder = "The ciphered photo";
-constexpr auto DecodedFolder = "The decoded photo";
 
 QString PhotoFilter()
 {
@@ -35,12 +34,6 @@ QString PhotoFilter()
     for (const QString &extension : PhotoExtensions())
         patterns << QLatin1Char('*') + extension;
     return QStringLiteral("Photos|") + patterns.join(QLatin1Char(';'));
-}
-
-// A remembered folder serves as a dialog's start only while it exists.
-QString StartIn(const QString &remembered, const QString &otherwise = {})
-{
-    return !remembered.isEmpty() && QFileInfo(remembered).isDir() ? remembered : otherwise;
 }
 
 }  // namespace
@@ -112,7 +105,7 @@ void TForm7::Panel9Click()
         stopForCommand();
 
         const QStringList picked = platform_.dialogs.openFiles(
-            this, {.title = QStringLiteral("Cipher"), .startFolder = StartIn(main_.LastSourceFolder), .filter = PhotoFilter()});
+            this, {.title = QStringLiteral("Cipher"), .startFolder = StillThereOr(main_.LastSourceFolder), .filter = PhotoFilter()});
         if (picked.isEmpty())
             return;
         const QString first = picked.constFirst();
@@ -121,78 +114,41 @@ void TForm7::Panel9Click()
         QCoreApplication::processEvents();
 
         const auto chosen = platform_.dialogs.saveFile(this, {.title = QStringLiteral("Cipher"),
-                                                              .startFolder = StartIn(main_.LastCipherFolder, FolderOf(first)),
+                                                              .startFolder = StillThereOr(main_.LastCipherFolder, FolderOf(first)),
                                                               .proposedName = FileNameOf(first)});
         if (!chosen)
             return;
-        const bool single = !all && picked.size() == 1;
-        if (single && !FileExists(first)) {
+        const QString folder = JoinPath(FolderOf(*chosen), QLatin1String(CipheredFolder));
+        const CipherPlan plan = PlanCiphering(picked, all, *chosen, folder);
+        if (plan.single && !FileExists(first)) {
             platform_.messages.inform(this, QLatin1String(NotPresentMessage));
             return;
         }
         PrepareKeys(engine_, {}, true);
-        const QString folder = MakeSubfolder(FolderOf(*chosen), QLatin1String(CipheredFolder));
+        MakeSubfolder(FolderOf(*chosen), QLatin1String(CipheredFolder));
         main_.LastCipherFolder = FolderOf(*chosen);
-        auto destinationOf = [&folder](const QString &file) {
-            return JoinPath(folder, ReplaceExtension(FileNameOf(file), QStringLiteral(".veil")));
-        };
-        auto cipher = [](BatchRun &run, const QString &source, const QString &target) {
-            run.engine().extension = cipher::Extension::FromFileName(LocalPath(source));
-            run.engine().Cipfoto(LocalPath(source), LocalPath(target), AtomicFile::Mode::KeepExisting);
-        };
 
-        if (single) {
-            const QString target = destinationOf(*chosen);
-            BatchRun run(*this, 0, false);
-            try {
-                if (QFileInfo::exists(target))
-                    throw TargetExistsError("");
-                cipher(run, first, target);
-            } catch (const TargetExistsError &) {
-                platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
-            }
+        BatchRun run(*this, plan.maximum, !plan.single);
+        const auto cipher = [&run](const CipherJob &job) {
+            run.engine().extension = cipher::Extension::FromFileName(LocalPath(job.source));
+            run.engine().Cipfoto(LocalPath(job.source), LocalPath(job.target), AtomicFile::Mode::KeepExisting);
+        };
+        if (plan.single) {
+            const CipherJob &job = plan.jobs.constFirst();
+            platform::WriteNew(platform_.messages, this, job.target, QLatin1String(SuchNameExistsMessage),
+                               [&] { cipher(job); });
             return;
         }
-
-        if (!all) {
-            BatchRun run(*this, int(picked.size()) - 1, true);
-            for (int i = 0; i < picked.size(); ++i) {
-                if (run.stopRequested())
-                    break;
-                run.progress(i);
-                const QString &file = picked[i];
-                const QString target = destinationOf(file);
-                if (!FileExists(file) || QFileInfo::exists(target))
-                    continue;
-                try {
-                    cipher(run, file, target);
-                } catch (const TargetExistsError &) {
-                    // appeared meanwhile: passed over like any existing target
-                }
-            }
-            return;
-        }
-
-        // Every photo of the folder that has no ciphered copy there yet.
-        const QString source = FolderOf(first);
-        auto takingPart = [&](const QString &name) {
-            const QString path = JoinPath(source, name);
-            return IsPhotoFile(path) && !QFileInfo::exists(destinationOf(path));
-        };
-        int count = 0;
-        for (const QString &name : ListFolder(source))
-            count += takingPart(name) ? 1 : 0;
-        BatchRun run(*this, count, true);
-        int done = 0;
-        for (const QString &name : ListFolder(source)) {
+        for (const CipherJob &job : plan.jobs) {
             if (run.stopRequested())
                 break;
-            if (!takingPart(name))
+            run.progress(job.progress);
+            if (!FileExists(job.source) || QFileInfo::exists(job.target))
                 continue;
-            run.progress(++done);
             try {
-                cipher(run, JoinPath(source, name), destinationOf(JoinPath(source, name)));
+                cipher(job);
             } catch (const TargetExistsError &) {
+                // appeared meanwhile: passed over like any target that exists
             }
         }
     });

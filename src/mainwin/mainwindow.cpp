@@ -235,7 +235,7 @@ void TForm7::enableAfterOpen(bool several)
 
 void TForm7::Panel8Click()
 {
-    Panel4Click();
+    slideShow_->stop();
     if (FullScreen)
         platform_.windows.setTopmost(this, false);
     emit presurveyRequested();
@@ -243,13 +243,13 @@ void TForm7::Panel8Click()
 
 void TForm7::Panel14Click()
 {
-    Panel4Click();
+    slideShow_->stop();
     emit viewingRequested();
 }
 
 void TForm7::mn8Click()
 {
-    Panel4Click();
+    slideShow_->stop();
     showCodeWindow();
 }
 

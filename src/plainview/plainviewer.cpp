@@ -18,7 +18,6 @@ namespace veilshot {
 
 namespace {
 
-constexpr auto WallpaperFailedMessage = "The wallpaper could not be set on this desktop.";
 
 ViewerLayout PlainLayout()
 {
@@ -225,21 +224,18 @@ void TForm7g::mn6Click()
 
 void TForm7g::pG1Click()
 {
-    rotate();
+    rotate(false);
 }
 
 void TForm7g::F1Click()
 {
-    TurnLeft = true;
-    rotate();
+    rotate(true);
 }
 
-void TForm7g::rotate()
+void TForm7g::rotate(bool left)
 {
-    guarded([this] {
-        const bool left = TurnLeft;
-        TurnLeft = false;  // a one-shot request, however the turn ends
-        Panel4Click();
+    guarded([this, left] {
+        slideShow_->stop();
         const QString path = model_.folder.current();
         const QString mime = TurnMimeFor(path);
         if (path.isEmpty() || mime.isEmpty())
@@ -278,7 +274,7 @@ void TForm7g::Panel1Click()
 
 void TForm7g::handOver()
 {
-    Panel4Click();
+    slideShow_->stop();
     releasePicture();
     ahead_.drop();  // the other window may rewrite what was decoded
 }

@@ -36,7 +36,6 @@ public:
 
     bool ReloadPending = true;
     bool BitmapLoaded = false;
-    bool TurnLeft = false;
 
 signals:
     // The image tools are to be shown over the viewer's folder.
@@ -54,7 +53,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void rotate();
+    void rotate(bool left);
     // Before another window works on the folder's files.
     void handOver();
 

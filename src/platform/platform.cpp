@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDebug>
+#include <QFileInfo>
 #include <QMimeData>
 
 #include <exception>
@@ -51,6 +52,20 @@ void RunGuarded(MessageBoxes &messages, QWidget *parent, const std::function<voi
         messages.inform(parent, problem);
     } catch (...) {
         qWarning() << "could not show the error:" << problem;
+    }
+}
+
+void WriteNew(MessageBoxes &messages, QWidget *parent, const QString &target, const QString &existsMessage,
+              const std::function<void()> &write)
+{
+    try {
+        if (QFileInfo::exists(target)) {
+            messages.inform(parent, existsMessage);
+            return;
+        }
+        write();
+    } catch (const TargetExistsError &) {
+        messages.inform(parent, existsMessage);
     }
 }
 

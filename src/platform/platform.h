@@ -128,6 +128,12 @@ public:
 // on. Nothing escapes into Qt's event loop.
 void RunGuarded(MessageBoxes &messages, QWidget *parent, const std::function<void()> &command) noexcept;
 
+// Runs `write`, which makes the file `target` and never replaces one: when `target` exists
+// already, or appears before it is written (TargetExistsError), the user is told
+// `existsMessage` instead. Other errors pass on.
+void WriteNew(MessageBoxes &messages, QWidget *parent, const QString &target, const QString &existsMessage,
+              const std::function<void()> &write);
+
 // The local files of a drop, in the order given.
 QStringList DroppedFiles(const QMimeData *data);
 

@@ -18,7 +18,6 @@
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QThread>
 #include <QTimer>
 #include <QtConcurrent>
 
@@ -29,9 +28,6 @@ namespace {
 const QColor GridColour(0xCC, 0xE6, 0xE6);
 const QColor FrameColour(0x14, 0xA6, 0xAD);
 constexpr int BottomBar = 25;
-constexpr auto HelpLine =
-    "Viewing - the Blank, the Cursor - the Arrow, a scrolling Strip - Z, X, the Exit - Enter to Copy - C, "
-    "the Name - V, to Stop loading - Ctrl, Loading forward - B, Loading back - N ";
 
 }  // namespace
 
@@ -68,7 +64,6 @@ PreviewWindow::PreviewWindow(ViewerModel &owner, const PreviewPhotos &photos, pl
     PaintBackground(this, kind.windowColour);
     CursorMaxX = screen.width() - 40;
     CursorMaxY = screen.height() - 40;
-    pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
     refresh_ = new QTimer(this);
     refresh_->setSingleShot(true);
     refresh_->setInterval(60);
@@ -103,7 +98,7 @@ PreviewWindow::PreviewWindow(ViewerModel &owner, const PreviewPhotos &photos, pl
     auto *Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     PaintBackground(Panel1, FrameColour);
-    Label1 = new QLabel(QString::fromLatin1(HelpLine), Panel1);
+    Label1 = new QLabel(QString::fromLatin1(PreviewHelpLine), Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(6, 0, 2000, BottomBar);
 
@@ -141,8 +136,6 @@ PreviewWindow::PreviewWindow(ViewerModel &owner, const PreviewPhotos &photos, pl
 PreviewWindow::~PreviewWindow()
 {
     qApp->removeEventFilter(this);
-    pending_.clear();
-    pool_.waitForDone();
 }
 
 void PreviewWindow::guarded(const std::function<void()> &command)
@@ -196,8 +189,6 @@ void PreviewWindow::LoadGrid()
     cells_ = Layout.rows == 0 ? 0 : (Layout.rows - 1) * Layout.columns + (Layout.remainder ? Layout.remainder : Layout.columns);
     cell_ = 0;
     used_ = 0;
-    nextRequest_ = load_.start;
-    pending_.clear();
     CellPicked = false;
 
     const int gridHeight = Layout.rows * CellPitch + 2 * GridMargin;
@@ -208,26 +199,11 @@ void PreviewWindow::LoadGrid()
     Image1->setPixmap(QPixmap::fromImage(grid_));
     ScrollBox1->verticalScrollBar()->setValue(0);
 
-    source_ = photos_.thumbnails();
+    // None past the batch: a load decodes no more pictures than it draws.
+    loader_.begin(owner_.folder, photos_.thumbnails(), load_.start, load_.start + std::min(cells_, pager.BatchSize));
     loading_ = true;
-    request();
+    loader_.request();
     pump();
-}
-
-// Keeps a few pictures on their way, in list order: as many as there are cores, and one more.
-// None past the batch: a load decodes no more pictures than it draws.
-void PreviewWindow::request()
-{
-    const int inFlight = pool_.maxThreadCount() + 1;
-    const int end = load_.start + std::min(cells_, pager.BatchSize);
-    while (int(pending_.size()) < inFlight && nextRequest_ < end) {
-        const QString path = owner_.folder.at(nextRequest_);
-        Pending pending{nextRequest_, {}};
-        if (source_ && FileExists(path))
-            pending.picture = QtConcurrent::run(&pool_, source_, path);
-        pending_.push_back(std::move(pending));
-        ++nextRequest_;
-    }
 }
 
 // Draws what has arrived, in list order; comes back when the next picture is ready.
@@ -241,7 +217,7 @@ void PreviewWindow::pump()
         const int row = cell_ / Layout.columns + 1;
         // A cell past the batch has no picture asked for: the batch limit stops the load there.
         if (row <= load_.rowsPerBatch) {
-            const Pending &head = pending_.front();
+            const ThumbnailLoader::Pending &head = loader_.front();
             if (head.picture.isValid() && !head.picture.isFinished()) {
                 auto *watcher = new QFutureWatcher<Prepared>(this);
                 connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
@@ -260,20 +236,20 @@ void PreviewWindow::pump()
             endLoad();
             return;
         }
-        drawCell(cell_, pending_.front());
-        pending_.pop_front();
+        drawCell(cell_, loader_.front());
+        loader_.pop();
         ++cell_;
         ++used_;
         if (cell_ % Layout.columns == 0 || cell_ == cells_)
             endRow(row);
-        request();
+        loader_.request();
         // Let the window answer between cells: scrolling, the keys, the menu, the stop key.
         QMetaObject::invokeMethod(this, [this] { pump(); }, Qt::QueuedConnection);
         return;
     }
 }
 
-void PreviewWindow::drawCell(int cell, const Pending &pending)
+void PreviewWindow::drawCell(int cell, const ThumbnailLoader::Pending &pending)
 {
     const QRect frame = CellFrame(cell, Layout.columns);
     drawFrame(frame);
@@ -342,8 +318,7 @@ void PreviewWindow::endLoad()
 {
     showGrid();
     loading_ = false;
-    pending_.clear();  // pictures still on their way are let go where they are made
-    source_ = nullptr;
+    loader_.clear();
     const int count = owner_.folder.count();
     pager.finish(owner_, used_, load_.start + used_);
     Label2->setText(CounterText(count, pager.NextStart));
@@ -425,14 +400,10 @@ void PreviewWindow::Copy()
     // The name offered, kept as it is: the copy goes into a sub-folder beside the photo.
     if (target == proposed)
         target = JoinPath(MakeSubfolder(FolderOf(target), QLatin1String(CopiedFolder)), FileNameOf(target));
-    try {
-        if (QFileInfo::exists(target))
-            throw TargetExistsError("");
+    platform::WriteNew(platform_.messages, this, target, QLatin1String(SuchNameExistsMessage), [&] {
         QCoreApplication::processEvents();
         photos_.writeCopy(name, target);
-    } catch (const TargetExistsError &) {
-        platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
-    }
+    });
 }
 
 void PreviewWindow::Name()

@@ -5,14 +5,12 @@
 
 #include "gridrules.h"
 #include "previewphotos.h"
+#include "thumbnailloader.h"
 #include "viewermodel.h"
 
 #include <QDialog>
-#include <QFuture>
 #include <QImage>
-#include <QThreadPool>
 
-#include <deque>
 #include <functional>
 
 class QAction;
@@ -74,15 +72,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    struct Pending {
-        int index;
-        QFuture<Prepared> picture;  // not valid for a file that is not there
-    };
-
     void guarded(const std::function<void()> &command);
-    void request();
     void pump();
-    void drawCell(int cell, const Pending &pending);
+    void drawCell(int cell, const ThumbnailLoader::Pending &pending);
     void drawThumbnail(const QRect &frame, const Prepared &prepared);
     void drawFrame(const QRect &frame);
     void showGrid();
@@ -114,10 +106,7 @@ private:
     bool loading_ = false;
     bool closeAfterLoad_ = false;
     GridPager::Load load_;
-    ThumbnailSource source_;
-    QThreadPool pool_;
-    std::deque<Pending> pending_;
-    int nextRequest_ = 0;  // list index of the next picture to ask for
+    ThumbnailLoader loader_;
     int cell_ = 0;         // the next cell to draw
     int cells_ = 0;        // the cells of the layout
     int used_ = 0;

@@ -24,11 +24,6 @@ namespace {
 
 const QColor Ground(0xE6, 0xE6, 0xFA);
 
-constexpr auto SmallMessage = "The scale is small";
-constexpr auto BigMessage = "The big scale";
-constexpr auto ZeroMessage = "Number zero";
-constexpr auto NotScaledMessage = "This file is not scaled";
-constexpr auto NoneScaledMessage = "These files are not scaled";
 
 QLineEdit *MakeEdit(const char *name, QWidget *parent, QRect at)
 {
@@ -195,14 +190,22 @@ void TForm11g::Edit4Change()
     Edit3->setText(WidthForHeight(Edit4->text(), ScaleRatio));
 }
 
-void TForm11g::Panel3Click()
+std::optional<double> TForm11g::readFactor()
 {
     const Factor factor = ReadFactor(Edit1->text(), Edit2->text());
     if (factor.kind == Factor::Kind::Zero) {
         platform_.messages.inform(this, QLatin1String(ZeroMessage));
-        return;
+        return std::nullopt;
     }
-    const Scaled size = DivideBy(photoSize(), factor.value);
+    return factor.value;
+}
+
+void TForm11g::Panel3Click()
+{
+    const std::optional<double> factor = readFactor();
+    if (!factor)
+        return;
+    const Scaled size = DivideBy(photoSize(), *factor);
     if (sizeAllowed(size.width, size.height, PreviewLimit))
         Label5->setText(SizeText(size.width, size.height));
 }
@@ -253,12 +256,10 @@ void TForm11g::OnePhoto()
 
 void TForm11g::AllFiles()
 {
-    const Factor factor = ReadFactor(Edit1->text(), Edit2->text());
-    if (factor.kind == Factor::Kind::Zero) {
-        platform_.messages.inform(this, QLatin1String(ZeroMessage));
+    const std::optional<double> factor = readFactor();
+    if (!factor)
         return;
-    }
-    const Scaled size = DivideBy(photoSize(), factor.value);
+    const Scaled size = DivideBy(photoSize(), *factor);
     if (!sizeAllowed(size.width, size.height, ExecuteLimit))
         return;
     Label5->setText(SizeText(size.width, size.height));
@@ -272,7 +273,7 @@ void TForm11g::AllFiles()
     const Plan plan = PlanRun(model_.folder.paths(), [&](const QString &file) {
         return ScaleFormatOf(file) ? JoinPath(*folder, FileNameOf(file)) : QString();
     });
-    const RunResult result = runPlan(plan, [f = factor.value](const Job &job) { return ScaleBy(job, f); }, Qt::Key_Control);
+    const RunResult result = runPlan(plan, [f = *factor](const Job &job) { return ScaleBy(job, f); }, Qt::Key_Control);
     finishRun(*folder, result, QLatin1String(NoneScaledMessage));
 }
 

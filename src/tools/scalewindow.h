@@ -38,6 +38,8 @@ private:
     void OnePhoto();
     void AllFiles();
     QSize photoSize() const;
+    // The factor typed in the two edits; std::nullopt, after telling the user, for none or 0.
+    std::optional<double> readFactor();
     // Whether a size can be written under `limit`; the user is told why not.
     bool sizeAllowed(qint64 width, qint64 height, qint64 limit);
 

@@ -32,10 +32,6 @@ namespace veilshot::tools {
 
 namespace {
 
-constexpr auto ReadyText = "IT IS READY";
-constexpr auto FolderExistsMessage = "The folder with this name already exists";
-constexpr auto NotWrittenMessage = "These files were not written:";
-constexpr auto SameNameReason = "another file of this run is written under the same name.";
 constexpr int MostNamed = 12;  // files named in one message; the rest are counted
 
 class ClickFilter : public QObject {

@@ -1,5 +1,5 @@
 #pragma once
-// The texts the viewers show their users, in one place.
+// The texts the viewers, their preview and the image tools show their users, in one place.
 
 namespace veilshot {
 
@@ -11,8 +11,28 @@ inline constexpr auto ThisNameExistsMessage =
     "The file with this name already exists.\n\rREPLACE the FOLDER or the NAME of the FILE.";
 inline constexpr auto NotPresentMessage = "The file with this name in this folder is not present.";
 
-// The sub-folder that copies of photos go to.
+// The sub-folders that copies of photos, ciphered photos and deciphered ones go to.
 inline constexpr auto CopiedFolder = "The copied files";
+inline constexpr auto CipheredFolder = "The ciphered photo";
+inline constexpr auto DecodedFolder = "The decoded photo";
+
+inline constexpr auto WallpaperFailedMessage = "The wallpaper could not be set on this desktop.";
+
+// The preview's line of keys.
+inline constexpr auto PreviewHelpLine =
+    "Viewing - the Blank, the Cursor - the Arrow, a scrolling Strip - Z, X, the Exit - Enter to Copy - C, "
+    "the Name - V, to Stop loading - Ctrl, Loading forward - B, Loading back - N ";
+
+// The image tools.
+inline constexpr auto ReadyText = "IT IS READY";
+inline constexpr auto FolderExistsMessage = "The folder with this name already exists";
+inline constexpr auto NotWrittenMessage = "These files were not written:";
+inline constexpr auto SameNameReason = "another file of this run is written under the same name.";
+inline constexpr auto SmallMessage = "The scale is small";
+inline constexpr auto BigMessage = "The big scale";
+inline constexpr auto ZeroMessage = "Number zero";
+inline constexpr auto NotScaledMessage = "This file is not scaled";
+inline constexpr auto NoneScaledMessage = "These files are not scaled";
 
 // The status label's texts (they begin with 21 blanks).
 inline constexpr auto NoFileText = "                     THERE IS NO FILE. THE FILE IS MISSED";

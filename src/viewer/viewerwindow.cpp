@@ -5,7 +5,6 @@
 #include "folderlisting.h"
 #include "panelbutton.h"
 #include "platform.h"
-#include "removeconfirm.h"
 #include "texts.h"
 
 #include <QAction>
@@ -17,7 +16,6 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QRadioButton>
-#include <QSignalBlocker>
 #include <QTimer>
 
 namespace veilshot {
@@ -26,8 +24,6 @@ namespace {
 
 constexpr int ClientWidth = 758;
 constexpr int ClientHeight = 515;
-constexpr int StripNarrow = 48;
-constexpr int StripWide = 257;
 
 }  // namespace
 
@@ -82,50 +78,7 @@ void ViewerWindow::buildControls()
                 [this, area](const QPoint &at) { PopupMenu1->popup(area->mapToGlobal(at)); });
     }
 
-    Panel2 = new QFrame(this);
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    PaintBackground(Panel2, FromColourValue(StateOff));
-    QFont barFont(QStringLiteral("Sans Serif"));
-    barFont.setPointSize(10);
-    Panel2->setFont(barFont);
-    Panel2->resize(layout_.barWidth, BarHeight);
-
-    // Left to right; the radio strip, when wide, lies over the buttons up to Stop, which ends
-    // where the wide strip does (40 + 257).
-    Panel11 = addBarButton("Panel11", "< >", "Press a key 9", 0, 40, [this] { Panel11Click(); });
-    Panel8 = addBarButton("Panel8", "Presurvey", "Press a key - Enter, the Blank", 88, 78, {});
-    Panel5 = addBarButton("Panel5", "Back", "Arrow to the left", 166, 66, [this] { Panel5Click(); });
-    Panel4 = addBarButton("Panel4", "Stop", "Arrow downwards", 232, 65, [this] { Panel4Click(); });
-    Panel3 = addBarButton("Panel3", "Forward", "Arrow to the right", 297, 80, [this] { Panel3Click(); });
-    for (PanelButton *disabled : {Panel8, Panel5, Panel4, Panel3})
-        disabled->setEnabled(false);
-
-    Panel12 = new QFrame(Panel2);
-    Panel12->setObjectName(QStringLiteral("Panel12"));
-    Panel12->setGeometry(40, 0, StripNarrow, BarHeight);
-    PaintBackground(Panel12, FromColourValue(StateOff));
-    QFont stripFont = barFont;
-    stripFont.setPointSize(8);  // "Man." fits the narrow strip
-    Panel12->setFont(stripFont);
-    const int radioX[] = {2, 50, 80, 110, 140, 170, 212};
-    static const char *hints[] = {"Press a key 8", "Press a key 1", "Press a key 2", "Press a key 3",
-                                  "Press a key 5", "Press a key 6", "Press a key 7"};
-    for (int i = 0; i < int(std::size(RadioChoices)); ++i) {
-        auto *radio = new QRadioButton(QLatin1String(RadioChoices[i].caption), Panel12);
-        radio->setObjectName(QLatin1String(RadioChoices[i].name));
-        radio->setGeometry(radioX[i], 0, i == 0 ? 46 : i < 5 ? 30 : 40, BarHeight);
-        radio->setToolTip(QLatin1String(hints[i]));
-        connect(radio, &QRadioButton::toggled, this, [this, i](bool checked) {
-            if (checked)
-                RadioButtonClick(i);
-        });
-        radios_ << radio;
-    }
-    {
-        const QSignalBlocker quiet(radios_[0]);  // "Man." is the state at creation, not a choice
-        radios_[0]->setChecked(true);
-    }
-    Panel12->raise();
+    buildBar();
 
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -140,19 +93,6 @@ void ViewerWindow::buildControls()
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-}
-
-PanelButton *ViewerWindow::addBarButton(const char *name, const char *caption, const char *hint, int x, int width,
-                                        const std::function<void()> &handler)
-{
-    auto *panel = new PanelButton(QLatin1String(name), QString::fromUtf8(caption), Panel2);
-    panel->setGeometry(x, 0, width, BarHeight);
-    panel->setColour(FromColourValue(StateOff));
-    if (hint)
-        panel->setToolTip(QString::fromUtf8(hint));
-    if (handler)
-        connect(panel, &PanelButton::clicked, this, handler);
-    return panel;
 }
 
 QAction *ViewerWindow::addMenuItem(const char *name, const char *caption, bool enabled,
@@ -176,12 +116,6 @@ void ViewerWindow::layoutControls()
         centreBar();
 }
 
-void ViewerWindow::centreBar()
-{
-    if (Panel2->width() < pictureArea_->width())
-        Panel2->move((pictureArea_->width() - Panel2->width()) / 2, Panel2->y());
-}
-
 void ViewerWindow::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
@@ -191,58 +125,6 @@ void ViewerWindow::resizeEvent(QResizeEvent *event)
 void ViewerWindow::guarded(const std::function<void()> &command)
 {
     platform::RunGuarded(platform_.messages, this, command);
-}
-
-void ViewerWindow::applyColours(ColourSet colours)
-{
-    Panel3->setColour(FromColourValue(colours == ColourSet::PlayingForward ? StateOn : StateOff));
-    Panel4->setColour(FromColourValue(colours == ColourSet::Stopped ? StateOn : StateOff));
-    Panel5->setColour(FromColourValue(colours == ColourSet::PlayingBackward ? StateOn : StateOff));
-}
-
-// --- Navigation ------------------------------------------------------------------------------
-
-void ViewerWindow::Panel3Click()
-{
-    slideShow_->forward();
-}
-
-void ViewerWindow::Panel4Click()
-{
-    slideShow_->stop();
-}
-
-void ViewerWindow::Panel5Click()
-{
-    slideShow_->back();
-}
-
-void ViewerWindow::prepareNext(DecodeAhead::Decode decode)
-{
-    const QString next = slideShow_->next();
-    if (!next.isEmpty() && FileExists(next))
-        ahead_.prepare(next, std::move(decode));
-}
-
-void ViewerWindow::RadioButtonClick(int choice)
-{
-    slideShow_->chooseRadio(choice);
-}
-
-void ViewerWindow::Timer1Timer()
-{
-    slideShow_->timerFired();
-}
-
-void ViewerWindow::Panel11Click()
-{
-    Panel12->resize(Panel12->width() < StripNarrow + 1 ? StripWide : StripNarrow, Panel12->height());
-}
-
-void ViewerWindow::stopForCommand()
-{
-    activateWindow();
-    slideShow_->stopForCommand();
 }
 
 // --- Opening ---------------------------------------------------------------------------------
@@ -322,71 +204,6 @@ void ViewerWindow::dropEvent(QDropEvent *event)
     event->acceptProposedAction();
     // Run the open after the drop has finished, outside the drag's own event loop.
     QTimer::singleShot(0, this, [this, files] { DropFiles(files); });
-}
-
-// --- Commands on the shown file --------------------------------------------------------------
-
-std::optional<QString> ViewerWindow::fileForCommand()
-{
-    if (model_.RunInProgress)
-        return std::nullopt;
-    Panel4Click();
-    const QString current = model_.folder.current();
-    if (!current.isEmpty() && FileExists(current))
-        return current;
-    platform_.messages.inform(this, QLatin1String(NoFileMessage));
-    return std::nullopt;
-}
-
-void ViewerWindow::moveCurrent(bool proposeFullPath)
-{
-    const auto current = fileForCommand();
-    if (!current)
-        return;
-    const QString path = *current;
-    const auto chosen = platform_.dialogs.saveFile(
-        this, {.title = QStringLiteral("To move a file"), .startFolder = proposeFullPath ? FolderOf(path) : QString(),
-               .proposedName = proposeFullPath ? path : FileNameOf(path)});
-    activateWindow();
-    if (!chosen)
-        return;
-    const QString target = EnsureExtension(*chosen, ExtensionOf(path));
-    try {
-        if (QFileInfo::exists(target))
-            throw TargetExistsError("");
-        MoveFileTo(path, target);
-    } catch (const TargetExistsError &) {
-        platform_.messages.inform(this, QLatin1String(SuchNameExistsMessage));
-    }
-}
-
-void ViewerWindow::copyFile(const QString &file, const CopyRule &rule)
-{
-    const QString start = !rule.lastFolder.isEmpty() && QFileInfo(rule.lastFolder).isDir() ? rule.lastFolder : FolderOf(file);
-    const auto chosen =
-        platform_.dialogs.saveFile(this, {.title = rule.title, .startFolder = start, .proposedName = rule.proposedName});
-    activateWindow();
-    if (!chosen)
-        return;
-    const QString named = EnsureExtension(*chosen, rule.extension);
-    const QString target = JoinPath(MakeSubfolder(FolderOf(named), rule.subfolder), FileNameOf(named));
-    try {
-        if (QFileInfo::exists(target))
-            throw TargetExistsError("");
-        rule.lastFolder = FolderOf(named);
-        rule.write(file, target);
-    } catch (const TargetExistsError &) {
-        platform_.messages.inform(this, QLatin1String(rule.existsMessage));
-    }
-}
-
-void ViewerWindow::removeCurrent()
-{
-    model_.RemoveTarget = model_.folder.current();
-    if (!fileForCommand())
-        return;
-    TForm8 confirm(model_.RemoveTarget, platform_, this);
-    confirm.exec();
 }
 
 // --- Full screen and keys --------------------------------------------------------------------

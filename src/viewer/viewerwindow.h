@@ -149,6 +149,7 @@ protected:
 
 private:
     void buildControls();
+    void buildBar();
     void applyColours(ColourSet colours);
     void runKey(const KeyAction &action);
 

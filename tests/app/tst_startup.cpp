@@ -8,6 +8,7 @@
 #include "modal.h"
 #include "panelbutton.h"
 #include "photos.h"
+#include "pictures.h"
 #include "plainviewer.h"
 #include "qtpath.h"
 #include "scriptedplatform.h"
@@ -32,13 +33,7 @@ constexpr auto Code = u"start-up test code";
 // Ciphers a small PNG into `target` under `code`.
 void CipheredPhoto(const std::filesystem::path &target, std::u16string_view code = Code)
 {
-    cipher::CipherEngine engine;
-    engine.BuildKeyTable(code);
-    const auto plain = target.parent_path() / "plain.png";
-    test::WriteFile(plain, test::EncodedPhoto("png"));
-    engine.extension = cipher::Extension::FromFileName(plain);
-    engine.Cipfoto(plain, target, AtomicFile::Mode::Replace);
-    std::filesystem::remove(plain);
+    test::CipherInto(target, test::EncodedPhoto("png"), code);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "mainwindow.h"
 #include "modal.h"
 #include "panelbutton.h"
+#include "pictures.h"
 #include "scriptedplatform.h"
 #include "texts.h"
 #include "viewermodel.h"
@@ -43,16 +44,10 @@ std::vector<std::uint8_t> Png(QSize size, QColor colour)
     return {bytes.begin(), bytes.end()};
 }
 
-// Ciphers `bytes` into `target` under `code`.
+// Ciphers `bytes` into `target`, under this suite's code unless another is given.
 void CipherInto(const std::filesystem::path &target, const std::vector<std::uint8_t> &bytes, std::u16string_view code = Code)
 {
-    cipher::CipherEngine engine;
-    engine.BuildKeyTable(code);
-    const auto plain = target.parent_path() / ".plain.tmp";
-    test::WriteFile(plain, bytes);
-    engine.extension = cipher::Extension::FromText(u".png");
-    engine.Cipfoto(plain, target, AtomicFile::Mode::Replace);
-    std::filesystem::remove(plain);
+    test::CipherInto(target, bytes, code);
 }
 
 }  // namespace

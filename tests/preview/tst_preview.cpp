@@ -9,6 +9,7 @@
 #include "imaging.h"
 #include "mainwindow.h"
 #include "modal.h"
+#include "pictures.h"
 #include "previewwindow.h"
 #include "qtpath.h"
 #include "scriptedplatform.h"
@@ -37,7 +38,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using test::Near;
 using test::Q;
+using test::ReadPicture;
 
 const QColor Background(0xCC, 0xE6, 0xE6);
 const QColor FramePen(0x14, 0xA6, 0xAD);
@@ -45,12 +48,6 @@ constexpr auto Code = u"preview test code";
 constexpr auto HelpText =
     "Viewing - the Blank, the Cursor - the Arrow, a scrolling Strip - Z, X, the Exit - Enter to Copy - C, "
     "the Name - V, to Stop loading - Ctrl, Loading forward - B, Loading back - N ";
-
-bool Near(QRgb pixel, QColor colour, int tolerance = 24)
-{
-    return std::abs(qRed(pixel) - colour.red()) <= tolerance && std::abs(qGreen(pixel) - colour.green()) <= tolerance
-        && std::abs(qBlue(pixel) - colour.blue()) <= tolerance;
-}
 
 QByteArray Encoded(const QImage &image, const char *format)
 {
@@ -94,13 +91,6 @@ void Photo(const fs::path &file, QSize pixels, QColor colour, qint64 size = 0)
     WriteBytes(file, bytes);
 }
 
-QImage ReadPicture(const fs::path &file)
-{
-    QImageReader reader(Q(file));
-    reader.setDecideFormatFromContent(true);
-    return reader.read();
-}
-
 // The colour of photo i of a long folder: its red channel tells the index back.
 QColor IndexColour(int i)
 {
@@ -120,13 +110,7 @@ std::set<std::string> Tree(const fs::path &folder)
 void CipherInto(const fs::path &target, const QByteArray &bytes, std::u16string_view extension,
                 std::u16string_view code = Code)
 {
-    cipher::CipherEngine engine;
-    engine.BuildKeyTable(code);
-    const fs::path plain = target.parent_path() / (".plain-" + target.filename().string());
-    WriteBytes(plain, bytes);
-    engine.extension = cipher::Extension::FromText(extension);
-    engine.Cipfoto(plain, target, AtomicFile::Mode::Replace);
-    fs::remove(plain);
+    test::CipherInto(target, bytes, code, extension);
 }
 
 }  // namespace

@@ -104,5 +104,16 @@ TEST(FileOperations, CopyRemoveAndSubfolders)
     EXPECT_THROW(MakeSubfolder(Q(dir.path()), "blocker"), FileError);
 }
 
+TEST(FileOperations, ARememberedFolderServesWhileItIsAFolder)
+{
+    test::TempDir dir;
+    test::WriteText(dir / "file", "");
+    const QString here = Q(dir.path());
+    for (const auto &[remembered, expected] : std::vector<std::pair<QString, QString>>{
+             {here, here}, {"", "start"}, {Q(dir / "gone"), "start"}, {Q(dir / "file"), "start"}})
+        EXPECT_EQ(StillThereOr(remembered, "start"), expected) << remembered.toStdString();
+    EXPECT_EQ(StillThereOr(Q(dir / "gone")), QString());
+}
+
 }  // namespace
 }  // namespace veilshot

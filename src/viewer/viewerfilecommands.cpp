@@ -1,0 +1,73 @@
+// The commands both viewers have on the shown file: moving it, copying it into a sub-folder,
+// and removing it after the confirmation.
+
+#include "viewerwindow.h"
+
+#include "fileio.h"
+#include "fileoperations.h"
+#include "folderlisting.h"
+#include "platform.h"
+#include "removeconfirm.h"
+#include "texts.h"
+
+#include <QFileInfo>
+
+namespace veilshot {
+
+// --- Commands on the shown file --------------------------------------------------------------
+
+std::optional<QString> ViewerWindow::fileForCommand()
+{
+    if (model_.RunInProgress)
+        return std::nullopt;
+    slideShow_->stop();
+    const QString current = model_.folder.current();
+    if (!current.isEmpty() && FileExists(current))
+        return current;
+    platform_.messages.inform(this, QLatin1String(NoFileMessage));
+    return std::nullopt;
+}
+
+void ViewerWindow::moveCurrent(bool proposeFullPath)
+{
+    const auto current = fileForCommand();
+    if (!current)
+        return;
+    const QString path = *current;
+    const auto chosen = platform_.dialogs.saveFile(
+        this, {.title = QStringLiteral("To move a file"), .startFolder = proposeFullPath ? FolderOf(path) : QString(),
+               .proposedName = proposeFullPath ? path : FileNameOf(path)});
+    activateWindow();
+    if (!chosen)
+        return;
+    const QString target = EnsureExtension(*chosen, ExtensionOf(path));
+    platform::WriteNew(platform_.messages, this, target, QLatin1String(SuchNameExistsMessage),
+                       [&] { MoveFileTo(path, target); });
+}
+
+void ViewerWindow::copyFile(const QString &file, const CopyRule &rule)
+{
+    const QString start = StillThereOr(rule.lastFolder, FolderOf(file));
+    const auto chosen =
+        platform_.dialogs.saveFile(this, {.title = rule.title, .startFolder = start, .proposedName = rule.proposedName});
+    activateWindow();
+    if (!chosen)
+        return;
+    const QString named = EnsureExtension(*chosen, rule.extension);
+    const QString target = JoinPath(MakeSubfolder(FolderOf(named), rule.subfolder), FileNameOf(named));
+    platform::WriteNew(platform_.messages, this, target, QLatin1String(rule.existsMessage), [&] {
+        rule.lastFolder = FolderOf(named);
+        rule.write(file, target);
+    });
+}
+
+void ViewerWindow::removeCurrent()
+{
+    model_.RemoveTarget = model_.folder.current();
+    if (!fileForCommand())
+        return;
+    TForm8 confirm(model_.RemoveTarget, platform_, this);
+    confirm.exec();
+}
+
+}  // namespace veilshot
