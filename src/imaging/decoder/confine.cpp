@@ -89,6 +89,13 @@ void RestrictFiles(const std::vector<std::string> &folders)
     ::close(ruleset);
 }
 
+// What libseccomp's SCMP_A0..SCMP_A5 make, without the C compound literals they are made of
+// (clang's -Wpedantic refuses those in C++).
+scmp_arg_cmp Argument(unsigned int index, scmp_compare compare, std::uint64_t value, std::uint64_t other = 0)
+{
+    return scmp_arg_cmp{index, compare, value, other};
+}
+
 bool Allow(scmp_filter_ctx filter, const char *name)
 {
     const int call = seccomp_syscall_resolve_name(name);
@@ -126,18 +133,18 @@ bool InstallFilter()
           "getgid", "getegid", "uname", "getcwd", "sysinfo", "getrlimit", "exit", "exit_group"})
         ok = ok && Allow(filter, name);
     const std::uint64_t writing = O_ACCMODE | O_CREAT | O_TRUNC | O_APPEND;
-    ok = ok && AllowIf(filter, "openat", SCMP_A2(SCMP_CMP_MASKED_EQ, writing, O_RDONLY)) &&
-         AllowIf(filter, "open", SCMP_A1(SCMP_CMP_MASKED_EQ, writing, O_RDONLY)) &&
+    ok = ok && AllowIf(filter, "openat", Argument(2, SCMP_CMP_MASKED_EQ, writing, O_RDONLY)) &&
+         AllowIf(filter, "open", Argument(1, SCMP_CMP_MASKED_EQ, writing, O_RDONLY)) &&
          // messages to standard error, and the answer file alone grows
-         AllowIf(filter, "write", SCMP_A0(SCMP_CMP_EQ, 2)) && AllowIf(filter, "writev", SCMP_A0(SCMP_CMP_EQ, 2)) &&
-         AllowIf(filter, "ftruncate", SCMP_A0(SCMP_CMP_EQ, AnswerFd)) &&
+         AllowIf(filter, "write", Argument(0, SCMP_CMP_EQ, 2)) && AllowIf(filter, "writev", Argument(0, SCMP_CMP_EQ, 2)) &&
+         AllowIf(filter, "ftruncate", Argument(0, SCMP_CMP_EQ, AnswerFd)) &&
          // limits are read, never raised
-         AllowIf(filter, "prlimit64", SCMP_A2(SCMP_CMP_EQ, 0)) &&
+         AllowIf(filter, "prlimit64", Argument(2, SCMP_CMP_EQ, 0)) &&
          // threads, never processes; clone3 hides its flags, so the C library falls back to clone
-         AllowIf(filter, "clone", SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD)) &&
+         AllowIf(filter, "clone", Argument(0, SCMP_CMP_MASKED_EQ, CLONE_THREAD, CLONE_THREAD)) &&
          seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOSYS), seccomp_syscall_resolve_name("clone3"), 0) == 0 &&
          // abort() signals its own process
-         AllowIf(filter, "tgkill", SCMP_A0(SCMP_CMP_EQ, std::uint64_t(::getpid())));
+         AllowIf(filter, "tgkill", Argument(0, SCMP_CMP_EQ, std::uint64_t(::getpid())));
 #ifdef VEILSHOT_SANITIZED
     // The sanitizers test whether memory is readable by writing it into a pipe.
     ok = ok && Allow(filter, "pipe2") && Allow(filter, "write");
