@@ -10,13 +10,53 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+extern char **environ;
+
 namespace {
+
+// The variables it was started with, where they were handed in.
+std::vector<const char *> inherited;
+
+bool HoldsCapabilities()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct sets[_LINUX_CAPABILITY_U32S_3]{};
+    if (::syscall(SYS_capget, &header, sets) != 0)
+        return true;  // cannot tell
+    for (const __user_cap_data_struct &set : sets) {
+        if (set.effective != 0 || set.permitted != 0 || set.inheritable != 0)
+            return true;
+    }
+    for (unsigned long capability = 0;; ++capability) {
+        const int held = ::prctl(PR_CAPBSET_READ, capability, 0, 0, 0);
+        if (held < 0)
+            return errno != EINVAL;  // EINVAL past the last capability
+        // A process without CAP_SETPCAP cannot empty its bounding set, nor has it any use for it.
+        if (held == 1 && ::getuid() == 0)
+            return true;
+    }
+}
+
+bool KeepsEnvironment()
+{
+    if (environ && *environ)
+        return true;
+    for (const char *variable : inherited) {
+        if (*variable != '\0')
+            return true;
+    }
+    return false;
+}
 
 void Escaped()
 {
@@ -69,6 +109,10 @@ void Fault(std::span<const std::uint8_t> input)
     }
     if (command == "signal" && ::kill(::getppid(), 0) == 0)
         Escaped();
+    if (command == "capabilities" && HoldsCapabilities())
+        Escaped();
+    if (command == "environment" && KeepsEnvironment())
+        Escaped();
     // Refused as it should be: no answer at all.
     ::_exit(0);
 }
@@ -77,5 +121,7 @@ void Fault(std::span<const std::uint8_t> input)
 
 int main(int argc, char **argv)
 {
+    for (char **variable = environ; variable && *variable; ++variable)
+        inherited.push_back(*variable);
     veilshot::imaging::decoder::Run(argc, argv, Fault);
 }

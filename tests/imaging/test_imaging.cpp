@@ -549,6 +549,8 @@ TEST(ConfinedDecoder, FaultsAndEscapesBecomeTheUsualMessage)
         {"socket", false},
         {"fork", false},
         {"signal", false},
+        {"capabilities", false},  // meaningful where the tests run as root
+        {"environment", false},
     };
     using Clock = std::chrono::steady_clock;
     for (const auto &row : table) {
