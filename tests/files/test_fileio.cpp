@@ -122,6 +122,8 @@ int RunWriter(const std::vector<std::string> &strace, const std::vector<std::str
         for (auto &a : all)
             argv.push_back(a.data());
         argv.push_back(nullptr);
+        if (!strace.empty())
+            ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);  // LeakSanitizer gives up under ptrace
         for (const auto &[name, value] : environment)
             ::setenv(name.c_str(), value.c_str(), 1);
         ::umask(022);
