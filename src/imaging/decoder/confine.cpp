@@ -9,6 +9,7 @@
 #include <span>
 
 #include <fcntl.h>
+#include <iconv.h>
 #include <linux/capability.h>
 #include <linux/landlock.h>
 #include <sched.h>
@@ -94,6 +95,19 @@ bool DropCapabilities()
             return false;
     }
     return true;
+}
+
+// The C library loads a text converter from its own folder the first time one is opened, and
+// the EMF library opens them for every text it draws: loaded now, while that folder can still
+// be read, and never closed, so that they stay loaded (the C library unloads unused ones).
+void LoadTextConverters()
+{
+    const struct {
+        const char *to, *from;
+    } pairs[] = {{"UTF-8", "UTF-16LE"}, {"UTF-16LE", "UTF-8"}, {"UTF-8", "UTF-32LE"}, {"UTF-8", "LATIN1"},
+                 {"LATIN1//TRANSLIT", "UTF-8"}};
+    for (const auto &pair : pairs)
+        ::iconv_open(pair.to, pair.from);
 }
 
 bool Limit(int resource, rlim_t soft, rlim_t hard)
@@ -228,6 +242,7 @@ bool Confine(const std::vector<std::string> &readableFolders)
     ClearEnvironment();
     if (!DropCapabilities() || !SetLimits() || ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0)
         return false;
+    LoadTextConverters();
     RestrictFiles(readableFolders);
     return InstallFilter();
 }
