@@ -1,14 +1,41 @@
 #include "fuzzsupport.h"
 
+#include "decoding.h"
 #include "imaging.h"
 
 #include <QGuiApplication>
 
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <spawn.h>
 #include <memory>
 #include <stdexcept>
 #include <unistd.h>
+
+namespace {
+
+std::atomic<long> decoderStarts{0};
+
+}  // namespace
+
+// The imaging library starts its decoder process with posix_spawn, and starts nothing else:
+// counted here, on the way to the C library's own.
+extern "C" int posix_spawn(pid_t *pid, const char *path, const posix_spawn_file_actions_t *actions,
+                           const posix_spawnattr_t *attributes, char *const argv[], char *const envp[])
+{
+    using Spawn = int (*)(pid_t *, const char *, const posix_spawn_file_actions_t *, const posix_spawnattr_t *,
+                          char *const[], char *const[]);
+    static const auto real = reinterpret_cast<Spawn>(::dlsym(RTLD_NEXT, "posix_spawn"));
+    if (!real)
+        std::abort();
+    const int failure = real(pid, path, actions, attributes, argv, envp);
+    if (failure == 0)
+        ++decoderStarts;
+    return failure;
+}
 
 namespace veilshot::fuzz {
 
@@ -62,8 +89,19 @@ void WriteBytes(const fs::path &file, const std::uint8_t *data, std::size_t size
     ::close(fd);
 }
 
+long DecoderStarts()
+{
+    return decoderStarts.load();
+}
+
 void StartImaging(int *argc, char ***argv)
 {
+    const fs::path decoder = imaging::DecoderPath();
+    if (decoder.empty()) {
+        std::fprintf(stderr, "veilshot-decode is not built beside this target: build the fuzz preset\n");
+        std::exit(1);
+    }
+    std::atexit([] { std::fprintf(stderr, "veilshot-decode started %ld times\n", DecoderStarts()); });
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // Both live until the process ends, as they do in the program.
     static const auto application = std::make_unique<QGuiApplication>(*argc, *argv);

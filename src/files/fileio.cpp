@@ -274,7 +274,7 @@ AtomicFile::AtomicFile(fs::path target, Naming naming, Access access)
     // not even a killed process leaves part of it behind.
     if (naming == Naming::Unnamed && ::access("/proc/self/fd", X_OK) == 0) {
         do {
-            fd_ = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, access_ == Access::OwnerOnly ? 0600 : 0666);
+            fd_ = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         } while (fd_ < 0 && errno == EINTR);
         if (fd_ >= 0) {
             LockForWriting(fd_);  // nobody else can know the file yet
@@ -295,8 +295,8 @@ fs::path AtomicFile::MakeTemporary()
         } while (fd_ < 0 && errno == EINTR);
         if (fd_ < 0)
             ThrowCreateError(target_, errno);
-        // Owner-only while it is being written, whatever it is to become (see commit()). A run
-        // cleaning up may have taken the name in the instant before the lock: then once more.
+        // A run cleaning up may have taken the name in the instant before the lock: then once
+        // more.
         struct stat opened {}, named {};
         if (LockForWriting(fd_) && ::fstat(fd_, &opened) == 0 && ::lstat(pattern.c_str(), &named) == 0
             && SameFile(opened, named))
@@ -368,10 +368,12 @@ std::size_t AtomicFile::readBack(std::uint64_t offset, void *buffer, std::size_t
 // target's name (a power loss cannot leave the name on an empty file, nor an old file replaced
 // by one), and the folder is synced before commit() returns, so what comes next - removing a
 // moved file's source, the end of the run - finds the new file on the disk.
+//
+// The file is the owner's alone (0600) from its creation until it has the target's name: under
+// any other name - the temporary one a killed run leaves behind - nobody else can read it. Only
+// then does it get the permissions it is to have.
 void AtomicFile::commit(Mode mode)
 {
-    if (!temporary_.empty() && ::fchmod(fd_, access_ == Access::OwnerOnly ? 0600 : CreationMode()) != 0)
-        fail(errno);
     if (::fsync(fd_) != 0)  // delayed write errors (NFS, full disks) surface here
         fail(errno);
     if (temporary_.empty()) {
@@ -415,6 +417,12 @@ void AtomicFile::commit(Mode mode)
         temporary_.clear();
     }
     committed_ = true;
+    // The data is in place under its name. A file system that keeps no modes (FAT, and FUSE
+    // file systems that refuse the call: ENOSYS, ENOTSUP, EPERM) leaves the file as it is, and
+    // any other failure here leaves it owner-only: neither is a reason to call the write failed.
+    // A power loss before the change reaches the disk leaves it owner-only as well.
+    if (access_ == Access::Usual)
+        ::fchmod(fd_, CreationMode());
     ::close(fd_);  // after the rename: the lock kept the temporary name safe until then
     fd_ = -1;
     SyncFolder(folder_, target_);

@@ -74,11 +74,12 @@ bool IsTemporaryName(std::string_view name);
 void RemoveLeftoverTemporaries(const std::filesystem::path &folder);
 
 // Writes a file in the target's folder that gets the target's name only on commit(): an
-// unnamed file where the file system allows it, else a hidden temporary name, readable by the
-// owner alone until then. Until then the target is untouched; destroyed without commit, the
-// file is removed. On commit the file's bytes and then the folder's entry are flushed to the
-// disk: a power loss afterwards finds the new file, before it the old one. The finished file
-// gets the permissions a newly created file would get, or the owner's alone for secrets.
+// unnamed file where the file system allows it, else a hidden temporary name. Until then the
+// target is untouched; destroyed without commit, the file is removed. On commit the file's
+// bytes and then the folder's entry are flushed to the disk: a power loss afterwards finds the
+// new file, before it the old one. The file is readable by the owner alone under every name but
+// the target's; there it gets the permissions a newly created file would get (where the file
+// system keeps permissions), or stays the owner's alone for secrets.
 class AtomicFile {
 public:
     enum class Mode {

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <future>
 #include <map>
@@ -106,8 +108,10 @@ TEST_P(AtomicFile, UncreatableTargetIsACreateError)
 
 
 // The program that writes through AtomicFile, run whole or killed by strace at the n-th call of
-// one system call. Returns its exit status, 128 + signal when killed, -1 without strace.
-int RunWriter(const std::vector<std::string> &strace, const std::vector<std::string> &arguments)
+// one system call, with the usual umask (022) and `environment` added to its own. Returns its
+// exit status, 128 + signal when killed, -1 without strace.
+int RunWriter(const std::vector<std::string> &strace, const std::vector<std::string> &arguments,
+              const std::vector<std::pair<std::string, std::string>> &environment = {})
 {
     std::vector<std::string> all = strace;
     all.push_back(ATOMICWRITE_BINARY);
@@ -118,6 +122,11 @@ int RunWriter(const std::vector<std::string> &strace, const std::vector<std::str
         for (auto &a : all)
             argv.push_back(a.data());
         argv.push_back(nullptr);
+        if (!strace.empty())
+            ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);  // LeakSanitizer gives up under ptrace
+        for (const auto &[name, value] : environment)
+            ::setenv(name.c_str(), value.c_str(), 1);
+        ::umask(022);
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, 2);
         ::execvp(argv[0], argv.data());
@@ -190,12 +199,43 @@ TEST_P(AtomicFile, WriteKilledAtEachStepLeavesNoFile)
                 if (unnamed && mode == "keep") {
                     EXPECT_TRUE(leftovers.empty()) << at << ": " << *leftovers.begin();
                 }
+                // What a killed write leaves under any other name is the owner's alone.
+                for (const std::string &name : leftovers) {
+                    struct stat st {};
+                    ASSERT_EQ(::lstat((dir / name).c_str(), &st), 0) << at;
+                    EXPECT_EQ(st.st_mode & 0777, 0600u) << at << ": " << name;
+                }
                 EXPECT_EQ(RunWriter({}, {naming, "replace", (dir / "other.jpg").string(), "1"}), 0);
                 const auto expected = there ? std::vector<std::string>{"other.jpg", "photo.jpg"}
                                             : std::vector<std::string>{"other.jpg"};
                 EXPECT_EQ(dir.entries(), expected) << at;
                 std::filesystem::remove(dir / "other.jpg");
             }
+        }
+    }
+}
+
+// File systems that keep no permissions refuse to set them (FUSE ones with ENOSYS or ENOTSUP,
+// others with EPERM): the write goes on, and the file stays as it was made, the owner's alone.
+TEST_P(AtomicFile, WriteGoesOnWhereFileSystemKeepsNoPermissions)
+{
+    const std::string naming = GetParam() == veilshot::AtomicFile::Naming::Unnamed ? "unnamed" : "hidden";
+    for (const int error : {ENOSYS, ENOTSUP, EPERM}) {
+        for (const std::string mode : {"keep", "replace"}) {
+            const std::string at = std::string(::strerrorname_np(error)) + ", " + mode;
+            test::TempDir dir;
+            if (mode == "replace")
+                test::WriteText(dir / "photo.jpg", "old");
+            const int status = RunWriter({}, {naming, mode, (dir / "photo.jpg").string(), "70000"},
+                                         {{"LD_PRELOAD", FCHMODFAILS_LIBRARY},
+                                          {"FCHMOD_FAILS_WITH", std::to_string(error)},
+                                          {"ASAN_OPTIONS", "verify_asan_link_order=0"}});
+            EXPECT_EQ(status, 0) << at;
+            EXPECT_EQ(test::ReadFile(dir / "photo.jpg"), std::vector<std::uint8_t>(70000, 'P')) << at;
+            EXPECT_EQ(dir.entries(), std::vector<std::string>{"photo.jpg"}) << at;
+            struct stat st {};
+            ASSERT_EQ(::stat((dir / "photo.jpg").c_str(), &st), 0) << at;
+            EXPECT_EQ(st.st_mode & 0777, 0600u) << at;  // the refused call was made
         }
     }
 }

@@ -1,6 +1,7 @@
 // The decoder process with a fault injected once it has confined itself: the input names what
 // it tries. When something it must not be able to do succeeds, it answers with a picture; the
-// tests expect none.
+// tests expect none. "picture" answers one, and "convert" does when the text converters that the
+// EMF library opens work under the confinement.
 
 #include "decoder.h"
 
@@ -10,13 +11,70 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
+#include <iconv.h>
+#include <linux/capability.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+extern char **environ;
+
 namespace {
+
+// The variables it was started with, where they were handed in.
+std::vector<const char *> inherited;
+
+bool HoldsCapabilities()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct sets[_LINUX_CAPABILITY_U32S_3]{};
+    if (::syscall(SYS_capget, &header, sets) != 0)
+        return true;  // cannot tell
+    for (const __user_cap_data_struct &set : sets) {
+        if (set.effective != 0 || set.permitted != 0 || set.inheritable != 0)
+            return true;
+    }
+    for (unsigned long capability = 0;; ++capability) {
+        const int held = ::prctl(PR_CAPBSET_READ, capability, 0, 0, 0);
+        if (held < 0)
+            return errno != EINVAL;  // EINVAL past the last capability
+        // A process without CAP_SETPCAP cannot empty its bounding set, nor has it any use for it.
+        if (held == 1 && ::getuid() == 0)
+            return true;
+    }
+}
+
+// The conversions the EMF library makes of the texts it draws.
+bool ConvertsText()
+{
+    const struct {
+        const char *to, *from;
+    } pairs[] = {{"UTF-8", "UTF-16LE"}, {"UTF-16LE", "UTF-8"}, {"UTF-8", "UTF-32LE"}, {"UTF-8", "LATIN1"},
+                 {"LATIN1//TRANSLIT", "UTF-8"}};
+    for (const auto &pair : pairs) {
+        const iconv_t converter = ::iconv_open(pair.to, pair.from);
+        if (converter == iconv_t(-1))
+            return false;
+        ::iconv_close(converter);
+    }
+    return true;
+}
+
+bool KeepsEnvironment()
+{
+    if (environ && *environ)
+        return true;
+    for (const char *variable : inherited) {
+        if (*variable != '\0')
+            return true;
+    }
+    return false;
+}
 
 void Escaped()
 {
@@ -31,7 +89,7 @@ void Fault(std::span<const std::uint8_t> input)
     const std::string text(input.begin(), input.end());
     const std::string command = text.substr(0, text.find(' '));
     const std::string argument = text.find(' ') == std::string::npos ? "" : text.substr(text.find(' ') + 1);
-    if (command == "picture")
+    if (command == "picture" || (command == "convert" && ConvertsText()))
         Escaped();
     if (command == "crash")
         *static_cast<volatile int *>(nullptr) = 1;
@@ -69,6 +127,10 @@ void Fault(std::span<const std::uint8_t> input)
     }
     if (command == "signal" && ::kill(::getppid(), 0) == 0)
         Escaped();
+    if (command == "capabilities" && HoldsCapabilities())
+        Escaped();
+    if (command == "environment" && KeepsEnvironment())
+        Escaped();
     // Refused as it should be: no answer at all.
     ::_exit(0);
 }
@@ -77,5 +139,7 @@ void Fault(std::span<const std::uint8_t> input)
 
 int main(int argc, char **argv)
 {
+    for (char **variable = environ; variable && *variable; ++variable)
+        inherited.push_back(*variable);
     veilshot::imaging::decoder::Run(argc, argv, Fault);
 }

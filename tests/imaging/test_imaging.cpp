@@ -549,6 +549,8 @@ TEST(ConfinedDecoder, FaultsAndEscapesBecomeTheUsualMessage)
         {"socket", false},
         {"fork", false},
         {"signal", false},
+        {"capabilities", false},  // meaningful where the tests run as root
+        {"environment", false},
     };
     using Clock = std::chrono::steady_clock;
     for (const auto &row : table) {
@@ -564,12 +566,15 @@ TEST(ConfinedDecoder, FaultsAndEscapesBecomeTheUsualMessage)
     }
     EXPECT_FALSE(std::filesystem::exists(created));
 
-    // The same decoder answers when nothing goes wrong.
-    const std::vector<std::uint8_t> fine = {'p', 'i', 'c', 't', 'u', 'r', 'e'};
-    const Decoded picture = DecodeContained(FAULT_DECODER, fine, Format::Emf, std::nullopt);
-    ASSERT_FALSE(picture.image.isNull());
-    EXPECT_EQ(picture.image.size(), QSize(2, 1));
-    EXPECT_EQ(picture.image.pixel(1, 0), qRgb(255, 0, 0));
+    // The same decoder answers when nothing goes wrong, and it can convert the texts of EMF
+    // pictures, whose converters the C library loads from a folder it may no longer read.
+    for (const std::string fine : {"picture", "convert"}) {
+        const Decoded picture = DecodeContained(FAULT_DECODER, std::vector<std::uint8_t>(fine.begin(), fine.end()),
+                                                Format::Emf, std::nullopt);
+        ASSERT_FALSE(picture.image.isNull()) << fine;
+        EXPECT_EQ(picture.image.size(), QSize(2, 1));
+        EXPECT_EQ(picture.image.pixel(1, 0), qRgb(255, 0, 0));
+    }
 }
 
 // An EMF+ record claiming more than its comment record holds, the shape of the reads past the
