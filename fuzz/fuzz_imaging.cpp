@@ -7,7 +7,7 @@
 #include "decoding.h"
 #include "fuzzsupport.h"
 #include "imaging.h"
-#include "photos.h"
+#include "photodecoders.h"
 
 #include <QString>
 

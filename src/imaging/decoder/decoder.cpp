@@ -4,7 +4,7 @@
 #include "decoderprotocol.h"
 #include "decoding.h"
 #include "metafile.h"
-#include "photos.h"
+#include "photodecoders.h"
 
 #include <QBuffer>
 #include <QFontDatabase>

@@ -1,4 +1,4 @@
-#include "photos.h"
+#include "photodecoders.h"
 
 #include <libheif/heif.h>
 #include <jxl/decode.h>
