@@ -17,7 +17,7 @@ ImagingLibrary::ImagingLibrary(const QByteArray &screenProfile)
 {
     QImageReader::setAllocationLimit(AllocationLimitMB);
     // A profile Qt cannot use (or an sRGB one) leaves the display sRGB.
-    const QColorSpace screen = QColorSpace::fromIccProfile(screenProfile);
+    const QColorSpace screen = screenProfile.isEmpty() ? QColorSpace() : QColorSpace::fromIccProfile(screenProfile);
     if (screen.isValid() && screen != QColorSpace(QColorSpace::SRgb))
         screenColours = screen;
 }

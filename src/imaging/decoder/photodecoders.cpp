@@ -85,9 +85,10 @@ QColorSpace ProfileOf(const heif_image_handle *handle)
     }
     case heif_color_profile_type_nclx: {
         heif_color_profile_nclx *nclx = nullptr;
-        if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok || !nclx)
+        const heif_error error = heif_image_handle_get_nclx_color_profile(handle, &nclx);
+        const Owned<heif_color_profile_nclx, FreeNclx> owned(nclx);  // given even with an error
+        if (error.code != heif_error_Ok || !nclx)
             return {};
-        const Owned<heif_color_profile_nclx, FreeNclx> owned(nclx);
         CodedColours colours;
         colours.primaries = int(nclx->color_primaries);
         colours.transfer = int(nclx->transfer_characteristics);
