@@ -1,9 +1,13 @@
 // Any bytes through the imaging library's decode from memory, as every window decodes a photo:
 // full size, and reduced for a box (the path thumbnails and the shown photo take). The format
-// is recognised from the bytes; the seed corpus holds one photo of every format read.
+// is recognised from the bytes; the seed corpus holds one photo of every format read. The
+// formats the decoder process decodes are also decoded here, in this process, so that the
+// fuzzer sees into their libraries.
 
+#include "decoding.h"
 #include "fuzzsupport.h"
 #include "imaging.h"
+#include "photodecoders.h"
 
 #include <QString>
 
@@ -29,5 +33,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const imaging::Picture reduced = imaging::DecodeMemory(bytes, name, QSize(100, 100));
     if (reduced.ok() && full.ok() && reduced.format != full.format)
         std::abort();
+    switch (imaging::DetectFormat(bytes)) {
+    case imaging::Format::Heif:
+    case imaging::Format::Avif:
+        imaging::decoder::DecodeHeif(bytes, std::nullopt);
+        imaging::decoder::DecodeHeif(bytes, QSize(100, 100));
+        break;
+    case imaging::Format::Jxl: imaging::decoder::DecodeJxl(bytes); break;
+    case imaging::Format::WebP: imaging::DecodeRaster(bytes, imaging::Format::WebP, std::nullopt); break;
+    default: break;
+    }
     return 0;
 }

@@ -1,7 +1,8 @@
 // Makes the seed corpora of the fuzz targets from the test fixtures:
 //   fuzz_seeds SOURCE_DIR OUTPUT_DIR
 // OUTPUT_DIR/imaging: a small photo in every format the imaging library reads (the tests' own
-// photos, JPEGs with EXIF data among them, and the metafiles of tests/data); OUTPUT_DIR/veil: each of them ciphered
+// photos, JPEGs with EXIF data among them, and the metafiles and small HEIC, AVIF, WebP and
+// JPEG XL photos of tests/data); OUTPUT_DIR/veil: each of them ciphered
 // under the fuzzing code, and files that are refused; OUTPUT_DIR/codetext: code files in every
 // encoding the reader knows.
 
@@ -59,7 +60,8 @@ int main(int argc, char **argv)
                   imaging::FindEncoderByMime(QStringLiteral("image/gif")));
     for (const auto &entry : fs::directory_iterator(source / "tests" / "data")) {
         const std::string extension = entry.path().extension().string();
-        if (extension == ".emf" || extension == ".wmf")
+        if (extension == ".emf" || extension == ".wmf" || extension == ".heic" || extension == ".avif" ||
+            extension == ".webp" || extension == ".jxl")
             fs::copy_file(entry.path(), output / "imaging" / entry.path().filename(), fs::copy_options::overwrite_existing);
     }
 

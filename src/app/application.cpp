@@ -5,6 +5,7 @@
 #include "folderlisting.h"
 #include "imaging.h"
 #include "linuxplatform.h"
+#include "screenprofile.h"
 #include "mainwindow.h"
 #include "plainviewer.h"
 #include "keptpreview.h"
@@ -125,7 +126,7 @@ int RunApplication(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Veilshot"));
     // The desktop entry the window system matches the windows with, for their icon and name.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.veilshot.Veilshot"));
-    imaging::ImagingLibrary imaging;
+    imaging::ImagingLibrary imaging(platform::XScreenProfile().iccProfile());
 
     cipher::CipherEngine engine;
     MainModel mainModel;

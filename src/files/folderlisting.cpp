@@ -67,7 +67,8 @@ QString JoinPath(const QString &folder, const QString &name)
 const QStringList &PhotoExtensions()
 {
     static const QStringList extensions = {".jpg", ".jpeg", ".bmp", ".png", ".gif", ".tif", ".jpa", ".dib",
-                                           ".rle", ".wmf", ".emf", ".ico", ".jpe", ".tiff", ".jfif"};
+                                           ".rle", ".wmf", ".emf", ".ico", ".jpe", ".tiff", ".jfif",
+                                           ".heic", ".heif", ".avif", ".webp", ".jxl"};
     return extensions;
 }
 

@@ -176,8 +176,18 @@ Decoded ReadAnswer(int fd)
         return Failed();
     const std::size_t line = decoder::AnswerLineBytes(answer.width, QImage::toPixelFormat(format).bitsPerPixel());
     const std::uint64_t pixelBytes = std::uint64_t(line) * std::uint64_t(answer.height);
-    if (pixelBytes > decoder::PixelBytesLimit || std::uint64_t(status.st_size) != sizeof answer + pixelBytes)
+    if (pixelBytes > decoder::PixelBytesLimit || answer.profileBytes > decoder::ProfileBytesLimit ||
+        std::uint64_t(status.st_size) != sizeof answer + pixelBytes + answer.profileBytes)
         return Failed();
+    QColorSpace colours;
+    if (answer.profileBytes > 0) {
+        QByteArray profile(qsizetype(answer.profileBytes), Qt::Uninitialized);
+        if (::pread(fd, profile.data(), answer.profileBytes, off_t(sizeof answer + pixelBytes)) !=
+            ssize_t(answer.profileBytes))
+            return Failed();
+        // A profile Qt cannot use leaves the picture as sRGB, as one without a profile.
+        colours = QColorSpace::fromIccProfile(profile);
+    }
     const std::size_t length = std::size_t(status.st_size);
     void *address = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
     if (address == MAP_FAILED)
@@ -186,6 +196,7 @@ Decoded ReadAnswer(int fd)
     // Read-only pixels: whoever writes to them gets a copy.
     decoded.image = QImage(static_cast<const uchar *>(address) + sizeof answer, answer.width, answer.height,
                            qsizetype(line), format, Unmap, new Mapping{address, length});
+    decoded.image.setColorSpace(colours);
     decoded.fullSize = QSize(answer.fullWidth, answer.fullHeight);
     return decoded;
 }

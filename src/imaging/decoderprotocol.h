@@ -4,7 +4,8 @@
 // (FORMAT the number of the Format, a box of 0 x 0 for the picture's own size) with the
 // encoded bytes in a memory file on descriptor 3 and an empty memory file on descriptor 4.
 // The decoder writes its Answer into the latter, followed, when it decoded, by the pixels, line
-// after line, each line padded to whole 32-bit words.
+// after line, each line padded to whole 32-bit words, and then by the ICC profile of the
+// pixels' colour space when they have one.
 
 #include "imaging.h"
 
@@ -28,7 +29,7 @@ struct Answer {
     std::int32_t height = 0;
     std::int32_t fullWidth = 0;  // the picture's own size, or the size it claims when too large
     std::int32_t fullHeight = 0;
-    std::uint32_t reserved = 0;
+    std::uint32_t profileBytes = 0;  // the length of the ICC profile after the pixels
 };
 
 // The pixel layouts an answer may take: no colour table, whole bytes per pixel. Others are
@@ -47,10 +48,13 @@ inline std::size_t AnswerLineBytes(int width, int bitsPerPixel)
 inline constexpr std::uint64_t PixelBytesLimit = std::uint64_t(1) << 30;
 static_assert(std::uint64_t(MaxPixels) * 4 <= PixelBytesLimit);
 
+// The largest colour profile an answer holds; photos' profiles take a few kilobytes.
+inline constexpr std::uint32_t ProfileBytesLimit = std::uint32_t(1) << 22;
+
 // The decoder's own limits: address space (every mapping, the answer included), processor
 // time (the program stops it sooner by the clock), and the size of the answer.
 inline constexpr std::uint64_t AddressSpaceLimit = std::uint64_t(3) << 30;
 inline constexpr unsigned CpuSeconds = 30;
-inline constexpr std::uint64_t AnswerLimit = sizeof(Answer) + PixelBytesLimit;
+inline constexpr std::uint64_t AnswerLimit = sizeof(Answer) + PixelBytesLimit + ProfileBytesLimit;
 
 }  // namespace veilshot::imaging::decoder

@@ -14,6 +14,7 @@ QByteArray QtFormatName(Format format)
     case Format::Gif: return "gif";
     case Format::Tiff: return "tiff";
     case Format::Ico: return "ico";
+    case Format::WebP: return "webp";
     default: return {};
     }
 }

@@ -5,6 +5,7 @@
 
 #include "imaging.h"
 
+#include <QColorSpace>
 #include <QImage>
 #include <QSize>
 
@@ -37,13 +38,15 @@ struct Decoded {
     QSize claimedSize;  // for TooLargeSized
 };
 
-// The name of the format for Qt's image readers and writers (BMP, JPEG, PNG, GIF, TIFF, ICO).
+// The name of the format for Qt's image readers and writers (BMP, JPEG, PNG, GIF, TIFF, ICO,
+// WebP); empty for the formats Qt has no reader for.
 QByteArray QtFormatName(Format format);
 
 // The text shown for a refusal of a picture in `format`.
 QString RefusalText(const Decoded &decoded, Format format);
 
-// Decodes BMP, JPEG, PNG, GIF, TIFF and ICO here, in this process.
+// Decodes BMP, JPEG, PNG, GIF, TIFF, ICO and WebP with Qt's readers, in this process. The image
+// carries the colour space of the profile the file embeds, if any.
 Decoded DecodeRaster(std::span<const std::uint8_t> bytes, Format format, std::optional<QSize> box);
 
 // Whether every chunk of the PNG, up to its end chunk, fits in the bytes: libpng allocates
@@ -63,6 +66,14 @@ inline constexpr std::chrono::milliseconds DecoderTimeLimit{10'000};
 // Refusal::DecoderFailed.
 Decoded DecodeContained(const std::filesystem::path &decoder, std::span<const std::uint8_t> bytes, Format format,
                         std::optional<QSize> box, std::chrono::milliseconds timeLimit = DecoderTimeLimit);
+
+// Brings the colours of `image` to `display` (sRGB when invalid) when the image carries a
+// colour space of its own that differs; an image without one is sRGB and comes back untouched.
+QImage InDisplayColours(QImage image, const QColorSpace &display);
+
+// The display's colour space for this run: the screen's profile the ImagingLibrary was given,
+// else invalid (sRGB).
+QColorSpace DisplayColourSpace();
 
 // The decoder installed with the running program, or, for a program run from the build tree,
 // the one built there. Empty when there is none.

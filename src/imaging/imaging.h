@@ -1,10 +1,14 @@
 #pragma once
 // The imaging operations: the only place where pictures are decoded, measured, drawn and
-// encoded. Reads BMP, JPEG, PNG, GIF, TIFF, ICO, EMF and WMF, always recognising the format
-// from the bytes, never from a name; writes BMP, JPEG, PNG, TIFF and GIF.
+// encoded. Reads BMP, JPEG, PNG, GIF, TIFF, ICO, EMF, WMF, HEIC/HEIF, AVIF, WebP and JPEG XL,
+// always recognising the format from the bytes, never from a name; writes BMP, JPEG, PNG, TIFF
+// and GIF.
 //
-// Every decode applies the EXIF orientation, so what is shown, measured, turned and written
-// agree; embedded colour profiles are not applied, anywhere alike. A picture that cannot be
+// Every decode applies the EXIF orientation (or the HEIF turn and mirror), so what is shown,
+// measured, turned and written agree. Every decode also brings the colours of a picture with
+// an embedded profile or colour description to the display's colour space (sRGB unless the
+// ImagingLibrary was given the screen's profile); pictures without one are sRGB and keep their
+// pixels exactly. A picture that cannot be
 // decoded is a result (Picture::ok() false, with the reason), never a crash; a file that
 // cannot be written is a FileError.
 
@@ -26,17 +30,22 @@ class QRect;
 
 namespace veilshot::imaging {
 
-enum class Format { Unknown, Bmp, Jpeg, Png, Gif, Tiff, Ico, Emf, Wmf };
+enum class Format { Unknown, Bmp, Jpeg, Png, Gif, Tiff, Ico, Emf, Wmf, Heif, Avif, WebP, Jxl };
+inline constexpr Format LastFormat = Format::Jxl;
 
 // Starts the imaging library for the program's run and stops it at the end: sets the limits
-// that keep damaged or hostile files from exhausting memory.
+// that keep damaged or hostile files from exhausting memory, and the display's colour space:
+// the screen's ICC profile when it has one (empty: sRGB). One lives at a time.
 class ImagingLibrary {
 public:
-    ImagingLibrary();
+    explicit ImagingLibrary(const QByteArray &screenProfile = {});
     ~ImagingLibrary();
     ImagingLibrary(const ImagingLibrary &) = delete;
     ImagingLibrary &operator=(const ImagingLibrary &) = delete;
 };
+
+// The most memory Qt's readers may take for one picture, in MB; also the largest file read.
+inline constexpr int AllocationLimitMB = 1024;
 
 // Pictures larger than this many pixels are refused (decompression bombs).
 inline constexpr qint64 MaxPixels = 250'000'000;
@@ -61,8 +70,9 @@ Format DetectFormat(std::span<const std::uint8_t> bytes);
 Picture OpenFile(const QString &path);
 Picture OpenFile(const QString &path, QSize box);
 
-// The picture's own size, upright, read from the file's header alone; empty when the header
-// cannot be read (metafiles among them).
+// The picture's own size, upright, read from the file's header alone (the formats decoded in
+// the decoder process are measured there); empty when the header cannot be read (metafiles
+// among them).
 QSize MeasureFile(const QString &path);
 
 // Decode memory: `name` only labels errors.

@@ -41,6 +41,10 @@ const QList<FileKind> &FileKinds()
         {QStringLiteral("emf"), {QStringLiteral(".emf")}},
         {QStringLiteral("wmf"), {QStringLiteral(".wmf")}},
         {QStringLiteral("ico"), {QStringLiteral(".ico")}},
+        {QStringLiteral("heic"), {QStringLiteral(".heic"), QStringLiteral(".heif")}},
+        {QStringLiteral("avif"), {QStringLiteral(".avif")}},
+        {QStringLiteral("webp"), {QStringLiteral(".webp")}},
+        {QStringLiteral("jxl"), {QStringLiteral(".jxl")}},
     };
     return kinds;
 }

@@ -80,11 +80,13 @@ TForm10g::TForm10g(PlainModel &model, platform::Platform &platform, QWidget *par
     Panel4->setGeometry(0, 0, 438, 64);
     PaintBackground(Panel4, Ground.darker(108));
     Panel4->hide();
-    const QStringList kindCaptions = targetCaptions + QStringList{QStringLiteral("EMF"), QStringLiteral("WMF"), QStringLiteral("ICO")};
+    const QStringList kindCaptions = targetCaptions + QStringList{QStringLiteral("EMF"), QStringLiteral("WMF"), QStringLiteral("ICO"),
+                                                                  QStringLiteral("HEIC"), QStringLiteral("AVIF"),
+                                                                  QStringLiteral("WebP"), QStringLiteral("JXL")};
     for (int i = 0; i < kindCaptions.size(); ++i) {
         auto *button = new QRadioButton(kindCaptions[i], Panel4);
         button->setObjectName(QStringLiteral("RadioButton%1").arg(i + 6));
-        button->setGeometry(12 + (i % 5) * 84, 8 + (i / 5) * 28, 80, 20);
+        button->setGeometry(12 + (i % 6) * 70, 8 + (i / 6) * 28, 68, 20);
         kinds_ << button;
     }
     kinds_[1]->setChecked(true);  // JPEG

@@ -52,7 +52,9 @@ inline constexpr auto KeyedFormatStatus = "New files: older format (v1)";
 // The open dialogs' filters, as "description|patterns".
 inline constexpr auto CipheredFilter = "Зашифрованное фото (*.veil)|*.veil";
 inline constexpr auto PlainFilter =
-    "Файлы (*.jpg;*.jpeg;*.bmp;*.ico;*.png;*.gif;*.tif;*.wmf;*.emf;*.jpe;*.jpa;*.dib;*.rle;)"
-    "|*.jpg;*.jpeg;*.bmp;*.ico;*.png;*.gif;*.tif;*.wmf;*.emf;*.jpe;*.jpa;*.dib;*.tiff;*.jfif;*.rle";
+    "Файлы (*.jpg;*.jpeg;*.bmp;*.ico;*.png;*.gif;*.tif;*.wmf;*.emf;*.jpe;*.jpa;*.dib;*.rle;*.heic;*.heif;*.avif;"
+    "*.webp;*.jxl;)"
+    "|*.jpg;*.jpeg;*.bmp;*.ico;*.png;*.gif;*.tif;*.wmf;*.emf;*.jpe;*.jpa;*.dib;*.tiff;*.jfif;*.rle;*.heic;*.heif;"
+    "*.avif;*.webp;*.jxl";
 
 }  // namespace veilshot

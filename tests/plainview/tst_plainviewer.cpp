@@ -185,14 +185,15 @@ private slots:
         Save(*dir / "B1.bmp", {40, 30}, "bmp");
         Save(*dir / "c.TIF", {40, 30}, "tiff");
         Save(*dir / "d.gif", {40, 30}, "gif");
-        Save(*dir / "e.webp", {40, 30}, "png");  // not a kind the viewer shows
+        Save(*dir / "e.webp", {40, 30}, "png");
+        Save(*dir / "f.psd", {40, 30}, "png");  // not a kind the viewer shows
         test::WriteText(*dir / "notes.txt", "not a photo");
         fs::create_directory(*dir / "x.jpg");  // a folder named like a photo
 
         open(*dir / "b2.jpg");
         QCOMPARE(scripted->dialogs.requests.last().filter, QString::fromUtf8(PlainFilter));
         const QStringList expected = {Q(*dir / "B1.bmp"), Q(*dir / "b2.jpg"), Q(*dir / "b10.png"), Q(*dir / "c.TIF"),
-                                      Q(*dir / "d.gif")};
+                                      Q(*dir / "d.gif"), Q(*dir / "e.webp")};
         QCOMPARE(model->folder.paths(), expected);
         QCOMPARE(model->folder.index(), 1);
         QCOMPARE(label1(), Q(*dir / "b2.jpg"));

@@ -83,9 +83,10 @@ TEST(ToolFormats, ByExtensionInAnyLetterCase)
     EXPECT_FALSE(ScaleFormatOf(QStringLiteral("a.txt")));
     EXPECT_FALSE(ScaleFormatOf(QStringLiteral("noextension")));
 
-    ASSERT_EQ(FileKinds().size(), 8);
+    ASSERT_EQ(FileKinds().size(), 12);
     EXPECT_TRUE(FileKinds()[1].contains(QStringLiteral("/x/a.JFIF")));
     EXPECT_FALSE(FileKinds()[1].contains(QStringLiteral("/x/a.png")));
+    EXPECT_TRUE(FileKinds()[8].contains(QStringLiteral("/x/a.HEIF")));
     EXPECT_EQ(EncodableFormats()[4].mime, QStringLiteral("image/png"));
 }
 

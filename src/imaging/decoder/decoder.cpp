@@ -4,6 +4,7 @@
 #include "decoderprotocol.h"
 #include "decoding.h"
 #include "metafile.h"
+#include "photodecoders.h"
 
 #include <QBuffer>
 #include <QFontDatabase>
@@ -46,10 +47,15 @@ std::vector<std::string> ReadableFolders()
             QLibraryInfo::path(QLibraryInfo::PluginsPath).toStdString()};
 }
 
-bool WriteAnswer(const Answer &answer, const QImage &pixels)
+bool WriteAnswer(Answer answer, const QImage &pixels)
 {
     const std::size_t line = pixels.isNull() ? 0 : AnswerLineBytes(pixels.width(), pixels.depth());
-    const std::size_t length = sizeof answer + line * std::size_t(std::max(0, pixels.height()));
+    const std::size_t pixelBytes = line * std::size_t(std::max(0, pixels.height()));
+    QByteArray profile = pixels.colorSpace().isValid() ? pixels.colorSpace().iccProfile() : QByteArray();
+    if (std::size_t(profile.size()) > ProfileBytesLimit)
+        profile.clear();  // shown as sRGB rather than not at all
+    answer.profileBytes = std::uint32_t(profile.size());
+    const std::size_t length = sizeof answer + pixelBytes + std::size_t(profile.size());
     if (::ftruncate(AnswerFd, off_t(length)) != 0)
         return false;
     void *address = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, AnswerFd, 0);
@@ -59,6 +65,8 @@ bool WriteAnswer(const Answer &answer, const QImage &pixels)
     std::memcpy(bytes, &answer, sizeof answer);
     for (int y = 0; y < pixels.height(); ++y)
         std::memcpy(bytes + sizeof answer + line * std::size_t(y), pixels.constScanLine(y), line);
+    if (!profile.isEmpty())
+        std::memcpy(bytes + sizeof answer + pixelBytes, profile.constData(), std::size_t(profile.size()));
     return ::munmap(address, length) == 0;
 }
 
@@ -94,7 +102,7 @@ bool AnswerPicture(const QImage &image, QSize fullSize)
 
 void Run(int argc, char **argv, const std::function<void(std::span<const std::uint8_t>)> &confined)
 {
-    const std::optional<int> format = argc == 4 ? Number(argv[1], int(Format::Bmp), int(Format::Wmf)) : std::nullopt;
+    const std::optional<int> format = argc == 4 ? Number(argv[1], int(Format::Bmp), int(LastFormat)) : std::nullopt;
     const std::optional<int> boxWidth = argc == 4 ? Number(argv[2], 0, 1 << 20) : std::nullopt;
     const std::optional<int> boxHeight = argc == 4 ? Number(argv[3], 0, 1 << 20) : std::nullopt;
     if (!format || !boxWidth || !boxHeight)
@@ -114,7 +122,7 @@ void Run(int argc, char **argv, const std::function<void(std::span<const std::ui
         QFontDatabase::families();
     }
     const ImagingLibrary library;
-    if (!metafile) {
+    if (!metafile && !QtFormatName(Format(*format)).isEmpty()) {
         // The format's plug-in and the libraries it needs are loaded now: afterwards the
         // library folders are out of reach.
         QBuffer nothing;
@@ -139,6 +147,10 @@ void Run(int argc, char **argv, const std::function<void(std::span<const std::ui
     if (metafile) {
         decoded.image = RenderMetafile(bytes, Format(*format) == Format::Emf, box, MaxPixels, &decoded.refusal);
         decoded.fullSize = decoded.image.size();  // drawn to the box: a metafile has no pixels of its own
+    } else if (Format(*format) == Format::Heif || Format(*format) == Format::Avif) {
+        decoded = DecodeHeif(bytes, box.isEmpty() ? std::nullopt : std::optional<QSize>(box));
+    } else if (Format(*format) == Format::Jxl) {
+        decoded = DecodeJxl(bytes);
     } else {
         decoded = DecodeRaster(bytes, Format(*format), box.isEmpty() ? std::nullopt : std::optional<QSize>(box));
     }

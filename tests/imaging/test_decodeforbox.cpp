@@ -1,0 +1,111 @@
+// Decoding for a box stays sharp without waste, upright as the EXIF orientation says, and
+// metafiles are drawn at their size.
+
+#include "imaging.h"
+#include "pictures.h"
+#include "qtpath.h"
+#include "tempdir.h"
+
+#include <gtest/gtest.h>
+
+namespace veilshot::imaging {
+namespace {
+
+using test::Distinct;
+using test::Encode;
+using test::MaxChannelDifference;
+using test::Q;
+using test::Quadrants;
+using test::TempDir;
+using test::Turn;
+
+struct BoxCase {
+    const char *name;
+    QSize full;
+    QSize box;
+    QSize decoded;
+    friend std::ostream &operator<<(std::ostream &os, const BoxCase &c) { return os << c.name; }
+};
+
+class DecodeForBox : public ::testing::TestWithParam<BoxCase> {};
+
+TEST_P(DecodeForBox, IsAtLeastTheFittedSizeAndNoLargerThanNeeded)
+{
+    const auto &c = GetParam();
+    EXPECT_EQ(ReducedSizeFor(c.full, c.box), c.decoded);
+    QImage photo(c.full, QImage::Format_RGB32);
+    photo.fill(qRgb(90, 120, 150));
+    const auto jpeg = Encode(photo, "jpeg");
+    const Picture picture = DecodeMemory(jpeg, "photo.jpg", c.box);
+    ASSERT_TRUE(picture.ok());
+    EXPECT_EQ(picture.image.size(), c.decoded);
+    EXPECT_EQ(picture.fullSize, c.full);
+    const QSize fitted = c.full.scaled(c.box, Qt::KeepAspectRatio);
+    EXPECT_GE(picture.image.width(), std::min(fitted.width(), c.full.width()));
+    EXPECT_GE(picture.image.height(), std::min(fitted.height(), c.full.height()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, DecodeForBox,
+    ::testing::Values(BoxCase{"BoxLargerThanPicture", {800, 600}, {1920, 1080}, {800, 600}},
+                      BoxCase{"HalfFits", {1600, 1200}, {800, 600}, {800, 600}},
+                      BoxCase{"JustOverAHalfNeedsFull", {1600, 1200}, {801, 601}, {1600, 1200}},
+                      BoxCase{"QuarterForAThumbnail", {1600, 1200}, {206, 206}, {400, 300}},
+                      BoxCase{"EighthRoundsUp", {4001, 3001}, {206, 206}, {501, 376}},
+                      BoxCase{"ScreenBoxOfAWidePhoto", {6000, 4000}, {1920, 1080}, {3000, 2000}},
+                      BoxCase{"TallPhotoInAWideBox", {3000, 4000}, {1920, 1080}, {1500, 2000}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(DecodeForBox, ExifOrientationIsAppliedAndTheBoxStaysUpright)
+{
+    QImage landscape(800, 400, QImage::Format_RGB32);
+    landscape.fill(Qt::white);
+    QPainter(&landscape).fillRect(0, 0, 100, 100, Qt::red);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setTransformation(QImageIOHandler::TransformationRotate90);
+    ASSERT_TRUE(writer.write(landscape));
+    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size()));
+
+    const Picture full = DecodeMemory(data, "turned.jpg");
+    ASSERT_TRUE(full.ok());
+    if (full.image.size() == QSize(800, 400))
+        GTEST_SKIP() << "this Qt writes no EXIF orientation";
+    EXPECT_EQ(full.image.size(), QSize(400, 800));
+    const Picture boxed = DecodeMemory(data, "turned.jpg", QSize(200, 400));
+    ASSERT_TRUE(boxed.ok());
+    EXPECT_EQ(boxed.image.size(), QSize(200, 400));
+    EXPECT_EQ(boxed.fullSize, QSize(400, 800));
+}
+
+struct MetafileCase {
+    const char *name;
+    const char *file;
+    Format format;
+    friend std::ostream &operator<<(std::ostream &os, const MetafileCase &c) { return os << c.name; }
+};
+
+class Metafiles : public ::testing::TestWithParam<MetafileCase> {};
+
+TEST_P(Metafiles, AreDrawnAtTheirSize)
+{
+    const Picture picture = OpenFile(QStringLiteral(TEST_DATA "/") + GetParam().file);
+    ASSERT_TRUE(picture.ok()) << picture.error.toStdString();
+    EXPECT_EQ(picture.format, GetParam().format);
+    EXPECT_NEAR(picture.image.width(), 100, 2);
+    EXPECT_NEAR(picture.image.height(), 50, 2);
+    const QRgb centre = picture.image.pixel(picture.image.width() / 2, picture.image.height() / 2);
+    EXPECT_GT(qRed(centre), 200);
+    EXPECT_LT(qGreen(centre), 60);
+    EXPECT_EQ(qAlpha(picture.image.pixel(2, 2)), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, Metafiles,
+                         ::testing::Values(MetafileCase{"Wmf", "red-rectangle.wmf", Format::Wmf},
+                                           MetafileCase{"Emf", "red-rectangle.emf", Format::Emf}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace veilshot::imaging

@@ -1,0 +1,160 @@
+// The confined decoder process: found where the program is, faults and escapes inside it
+// become the usual message, and its answers keep their pixel layout and reach their caller.
+
+#include "decoding.h"
+#include "imaging.h"
+#include "pictures.h"
+#include "qtpath.h"
+#include "tempdir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace veilshot::imaging {
+namespace {
+
+using test::Distinct;
+using test::Emf;
+using test::EmfPlusCommentBeyondItsRecord;
+using test::Encode;
+using test::MaxChannelDifference;
+using test::Q;
+using test::Quadrants;
+using test::TempDir;
+using test::Turn;
+
+TEST(Decoder, IsFoundAndItsAbsenceIsAMessage)
+{
+    EXPECT_TRUE(std::filesystem::is_regular_file(DecoderPath()));
+    const auto wmf = test::ReadFile(TEST_DATA "/red-rectangle.wmf");
+    for (const std::filesystem::path &decoder : {std::filesystem::path(), std::filesystem::path("/nonexistent/decoder")}) {
+        const Decoded missing = DecodeContained(decoder, wmf, Format::Wmf, std::nullopt);
+        EXPECT_EQ(missing.refusal, Refusal::DecoderMissing);
+        EXPECT_EQ(RefusalText(missing, Format::Wmf).toStdString(),
+                  "The picture cannot be drawn: the program's decoder (veilshot-decode) is not installed.");
+    }
+}
+
+bool LandlockAvailable()
+{
+    return ::syscall(SYS_landlock_create_ruleset, nullptr, 0, 1 /* version */) >= 1;
+}
+
+bool AddressSanitizer()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#endif
+#endif
+    return false;
+}
+
+// Faults injected into the decoder once it confined itself: each must come back as the usual
+// message, promptly, and nothing it must not do may succeed (it answers a picture if it does).
+TEST(ConfinedDecoder, FaultsAndEscapesBecomeTheUsualMessage)
+{
+    TempDir dir;
+    test::WriteText(dir / "secret.txt", "private");
+    const std::string created = (dir / "created").string();
+    const struct {
+        std::string input;
+        bool skip;
+    } table[] = {
+        {"crash", false},
+        {"abort", false},
+        {"spin", false},
+        {"sleep", false},
+        {"allocate", AddressSanitizer()},  // the sanitizer's own allocator takes no address-space limit
+        {"create " + created, false},
+        {"read " + (dir / "secret.txt").string(), !LandlockAvailable()},
+        {"socket", false},
+        {"fork", false},
+        {"signal", false},
+        {"capabilities", false},  // meaningful where the tests run as root
+        {"environment", false},
+    };
+    using Clock = std::chrono::steady_clock;
+    for (const auto &row : table) {
+        if (row.skip)
+            continue;
+        const std::vector<std::uint8_t> input(row.input.begin(), row.input.end());
+        const Clock::time_point start = Clock::now();
+        const Decoded decoded = DecodeContained(FAULT_DECODER, input, Format::Emf, std::nullopt, std::chrono::milliseconds(1000));
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(10)) << row.input;
+        EXPECT_TRUE(decoded.image.isNull()) << row.input;
+        EXPECT_EQ(decoded.refusal, Refusal::DecoderFailed) << row.input;
+        EXPECT_EQ(RefusalText(decoded, Format::Emf).toStdString(), "The metafile is damaged or cannot be drawn.");
+    }
+    EXPECT_FALSE(std::filesystem::exists(created));
+
+    // The same decoder answers when nothing goes wrong, and it can convert the texts of EMF
+    // pictures, whose converters the C library loads from a folder it may no longer read.
+    for (const std::string fine : {"picture", "convert"}) {
+        const Decoded picture = DecodeContained(FAULT_DECODER, std::vector<std::uint8_t>(fine.begin(), fine.end()),
+                                                Format::Emf, std::nullopt);
+        ASSERT_FALSE(picture.image.isNull()) << fine;
+        EXPECT_EQ(picture.image.size(), QSize(2, 1));
+        EXPECT_EQ(picture.image.pixel(1, 0), qRgb(255, 0, 0));
+    }
+}
+
+// An EMF+ record claiming more than its comment record holds, the shape of the reads past the
+// buffer that fuzzing found in the EMF library: drawn or refused, the decoder's business
+// either way.
+TEST(ConfinedDecoder, ReadsPastAnEmfRecordStayInTheDecoder)
+{
+    const Picture picture = DecodeMemory(EmfPlusCommentBeyondItsRecord(), "comment.emf");
+    if (!picture.ok()) {
+        EXPECT_EQ(picture.error.toStdString(), "Cannot open file \"comment.emf\". The metafile is damaged or cannot be drawn.");
+    }
+}
+
+// Pictures decoded in the decoder process come back in their own pixel layout, 16 bits a
+// channel and padded lines included, with their alpha as it was.
+TEST(ConfinedDecoder, PicturesKeepTheirPixelLayout)
+{
+    QImage deep(5, 3, QImage::Format_RGBA64);
+    deep.fill(QColor::fromRgba64(0x1234, 0xABCD, 0x0102, 0xFFFF));
+    deep.setPixelColor(4, 2, QColor::fromRgba64(0xFFFF, 0, 0x8001, 0x4000));
+    QImage grey(7, 2, QImage::Format_Grayscale8);  // lines of 7 bytes, padded
+    grey.fill(0x5A);
+    for (const QImage &source : {deep, grey}) {
+        const Decoded picture = DecodeContained(DecoderPath(), Encode(source, "tiff"), Format::Tiff, std::nullopt);
+        ASSERT_FALSE(picture.image.isNull()) << RefusalText(picture, Format::Tiff).toStdString();
+        EXPECT_EQ(picture.image.depth(), source.depth());
+        EXPECT_EQ(picture.image.size(), source.size());
+        EXPECT_EQ(picture.fullSize, source.size());
+        for (QPoint p : {QPoint(0, 0), QPoint(4, 1), QPoint(source.width() - 1, source.height() - 1)})
+            EXPECT_EQ(picture.image.pixelColor(p).rgba64(), source.pixelColor(p).rgba64()) << p.x() << "," << p.y();
+    }
+}
+
+// Decoding ahead and the thumbnails start decoders from several threads at once; each answer
+// reaches the thread that asked.
+TEST(ConfinedDecoder, DecodersStartedFromManyThreadsAnswerTheirOwnCaller)
+{
+    const auto wmf = test::ReadFile(TEST_DATA "/red-rectangle.wmf");
+    const auto emf = test::ReadFile(TEST_DATA "/red-rectangle.emf");
+    std::vector<QSize> sizes(8);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < sizes.size(); ++i)
+        threads.emplace_back([&, i] {
+            const QSize box = QSize(40 + int(i) * 20, 400);  // the width decides the size
+            sizes[i] = DecodeMemory(i % 2 ? wmf : emf, "m", box).image.size();
+        });
+    for (std::thread &thread : threads)
+        thread.join();
+    for (std::size_t i = 0; i < sizes.size(); ++i)
+        EXPECT_NEAR(sizes[i].width(), 40 + int(i) * 20, 1) << i;
+}
+
+}  // namespace
+}  // namespace veilshot::imaging
