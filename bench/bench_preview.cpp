@@ -6,7 +6,8 @@
 //                                         files (one code entry, so one salt) and keyed ones
 //                                         in FOLDER/keyed
 //          bench_preview plain FOLDER     loads the plain grid; prints seconds, peak MB, the
-//                                         thumbnails drawn and the keys stretched meanwhile
+//                                         thumbnails drawn, the keys stretched meanwhile and
+//                                         the processor seconds of all the process's threads
 //          bench_preview ciphered FOLDER  the same for the sealed grid, under a code entered
 //                                         anew: its one key is stretched during the load
 //          bench_preview stretched FOLDER the sealed grid with that key stretched beforehand
@@ -92,11 +93,12 @@ int Load(const QString &folder, bool ciphered, bool stretchFirst)
     while (!preview.loading() && timer.elapsed() < 10000)  // the load starts once the window shows
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     timer.start();
+    const double cpuStart = bench::CpuSeconds();
     while (preview.loading())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    std::printf("%.3f %.1f %d %d\n", seconds, bench::PeakMB() - idle, preview.pager.DrawnCount,
-                engine.KeysStretched() - stretchedBefore);
+    std::printf("%.3f %.1f %d %d %.3f\n", seconds, bench::PeakMB() - idle, preview.pager.DrawnCount,
+                engine.KeysStretched() - stretchedBefore, bench::CpuSeconds() - cpuStart);
     return 0;
 }
 
