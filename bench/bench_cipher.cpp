@@ -1,7 +1,10 @@
 // Throughput of the block transform (reference and fast kernels), of deciphering a file into
 // memory, and of ciphering and deciphering file to file against copying the same file, the
 // peer that the file-to-file runs are measured against (bench/cipher_vs_peers.sh sets the
-// targets with the real `cp`).
+// targets with the real `cp`). Also the sealed format against the keyed one as its peer:
+// ciphering 256 MiB to the disk (target: sealed at most 1.5x keyed), and one key stretch on a
+// freshly built engine against building the keyed format's key table (target: at most 0.5 s).
+// bench/sealed_vs_keyed.sh runs these with the rest of the sealed-against-keyed rows.
 
 #include "cipherengine.h"
 
@@ -10,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -17,6 +21,7 @@ namespace {
 
 using veilshot::cipher::BlockSize;
 using veilshot::cipher::CipherEngine;
+using veilshot::cipher::Format;
 
 void TransformBlocks(benchmark::State &state, CipherEngine::Kernel kernel)
 {
@@ -41,6 +46,23 @@ void BuildKeyTable(benchmark::State &state)
         engine.BuildKeyTable(u"benchmark code");
 }
 BENCHMARK(BuildKeyTable)->Unit(benchmark::kMillisecond);
+
+// What opening or writing the first sealed file under a newly entered code costs on top of
+// BuildKeyTable: stretching the code into the key of the engine's write salt.
+void StretchKey(benchmark::State &state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto engine = std::make_unique<CipherEngine>();
+        engine->BuildKeyTable(u"benchmark code");
+        state.ResumeTiming();
+        engine->PrepareWriteKey();
+        state.PauseTiming();
+        engine.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(StretchKey)->Unit(benchmark::kMillisecond);
 
 void DecipherFile(benchmark::State &state)
 {
@@ -127,5 +149,16 @@ void DecipherFileToFile(benchmark::State &state)
 BENCHMARK(CopyFilePeer)->Arg(64 << 20)->Unit(benchmark::kMillisecond);
 BENCHMARK(CipherFileToFile)->Arg(64 << 20)->Unit(benchmark::kMillisecond);
 BENCHMARK(DecipherFileToFile)->Arg(64 << 20)->Unit(benchmark::kMillisecond);
+
+// Ciphering to the disk in one format or the other, the key already stretched.
+void CipherInFormat(benchmark::State &state, Format format)
+{
+    FilePair files(static_cast<std::size_t>(state.range(0)));
+    files.engine.SetWriteFormat(format);
+    files.engine.PrepareWriteKey();
+    files.Time(state, [&] { files.engine.Cipfoto(files.plain, files.out); });
+}
+BENCHMARK_CAPTURE(CipherInFormat, Keyed, Format::Keyed)->Arg(256 << 20)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(CipherInFormat, Sealed, Format::Sealed)->Arg(256 << 20)->Unit(benchmark::kMillisecond);
 
 }  // namespace

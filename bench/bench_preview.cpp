@@ -1,9 +1,17 @@
 // The "Presurvey" grid's load of 84 thumbnails of 24-megapixel JPEGs, plain and ciphered, as
 // the program loads them (offscreen). bench/preview_vs_vips.sh runs it against vipsthumbnail
-// over the same files and prints the ratios.
-//   usage: bench_preview make FOLDER      writes photo00.jpg .. photo83.jpg and their .veil files
-//          bench_preview plain FOLDER     loads the plain grid; prints seconds and peak MB
-//          bench_preview ciphered FOLDER  the same for the ciphered grid
+// over the same files and prints the ratios; bench/sealed_vs_keyed.sh runs the sealed grid
+// against the keyed one (target: sealed at most 1.05x keyed).
+//   usage: bench_preview make FOLDER      writes photo00.jpg .. photo83.jpg, their sealed .veil
+//                                         files (one code entry, so one salt) and keyed ones
+//                                         in FOLDER/keyed
+//          bench_preview plain FOLDER     loads the plain grid; prints seconds, peak MB, the
+//                                         thumbnails drawn, the keys stretched meanwhile and
+//                                         the processor seconds of all the process's threads
+//          bench_preview ciphered FOLDER  the same for the sealed grid, under a code entered
+//                                         anew: its one key is stretched during the load
+//          bench_preview stretched FOLDER the sealed grid with that key stretched beforehand
+//          bench_preview keyed FOLDER     the grid of FOLDER/keyed
 
 #include "benchphotos.h"
 #include "cipherengine.h"
@@ -14,6 +22,7 @@
 #include "viewermodel.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 
 #include <cstdio>
@@ -32,19 +41,26 @@ int Make(const QString &folder)
     std::mt19937 random(7);
     cipher::CipherEngine engine;
     engine.BuildKeyTable(Code);
+    engine.extension = cipher::Extension::FromText(u".jpg");
+    if (!QDir(folder).mkpath(QStringLiteral("keyed")))
+        return 1;
     for (int i = 0; i < Photos; ++i) {
-        const QString name = folder + QStringLiteral("/photo%1").arg(i, 2, 10, QLatin1Char('0'));
+        const QString photo = QStringLiteral("photo%1").arg(i, 2, 10, QLatin1Char('0'));
+        const QString name = folder + QLatin1Char('/') + photo;
         if (!bench::WritePhoto(name + ".jpg", i, random))
             return 1;
-        engine.extension = cipher::Extension::FromText(u".jpg");
+        engine.SetWriteFormat(cipher::Format::Sealed);
         engine.Cipfoto((name + ".jpg").toStdString(), (name + ".veil").toStdString(), AtomicFile::Mode::Replace);
+        engine.SetWriteFormat(cipher::Format::Keyed);
+        engine.Cipfoto((name + ".jpg").toStdString(), (folder + "/keyed/" + photo + ".veil").toStdString(),
+                       AtomicFile::Mode::Replace);
         std::fprintf(stderr, "\r%d/%d", i + 1, Photos);
     }
     std::fprintf(stderr, "\n");
     return 0;
 }
 
-int Load(const QString &folder, bool ciphered)
+int Load(const QString &folder, bool ciphered, bool stretchFirst)
 {
     const QString extension = ciphered ? QStringLiteral(".veil") : QStringLiteral(".jpg");
     PlainModel model;
@@ -56,6 +72,9 @@ int Load(const QString &folder, bool ciphered)
     model.folder.replace(paths, 0);
     cipher::CipherEngine engine;
     engine.BuildKeyTable(Code);
+    if (stretchFirst && !paths.isEmpty())
+        engine.PrepareKey(paths.front().toStdString());
+    const int stretchedBefore = engine.KeysStretched();
     platform::ScriptedPlatform scripted;
     scripted.windows.screen = QSize(1920, 1080);
     const PlainPhotos plain;
@@ -69,10 +88,12 @@ int Load(const QString &folder, bool ciphered)
     while (!preview.loading() && timer.elapsed() < 10000)  // the load starts once the window shows
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     timer.start();
+    const double cpuStart = bench::CpuSeconds();
     while (preview.loading())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    std::printf("%.3f %.1f %d\n", seconds, bench::PeakMB() - idle, preview.pager.DrawnCount);
+    std::printf("%.3f %.1f %d %d %.3f\n", seconds, bench::PeakMB() - idle, preview.pager.DrawnCount,
+                engine.KeysStretched() - stretchedBefore, bench::CpuSeconds() - cpuStart);
     return 0;
 }
 
@@ -84,12 +105,15 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     imaging::ImagingLibrary imaging;
     if (argc != 3) {
-        std::fprintf(stderr, "usage: bench_preview make|plain|ciphered FOLDER\n");
+        std::fprintf(stderr, "usage: bench_preview make|plain|ciphered|stretched|keyed FOLDER\n");
         return 2;
     }
     const QString what = QString::fromLocal8Bit(argv[1]);
     const QString folder = QString::fromLocal8Bit(argv[2]);
     if (what == QLatin1String("make"))
         return Make(folder);
-    return Load(folder, what == QLatin1String("ciphered"));
+    if (what == QLatin1String("keyed"))
+        return Load(folder + QStringLiteral("/keyed"), true, false);
+    const bool stretched = what == QLatin1String("stretched");
+    return Load(folder, stretched || what == QLatin1String("ciphered"), stretched);
 }

@@ -4,8 +4,11 @@
 // - stepping to a photo that was decoded ahead against showing the same photo cold, plain and
 //   ciphered; target at most 0.3x;
 // - memory while stepping through such photos with one decoded ahead: at most 150 MB above
-//   the size before the first step (counter peak_MB_above_start).
+//   the size before the first step (counter peak_MB_above_start);
+// - a photo in the sealed format shown for the screen against the same photo in the keyed
+//   format, its peer, once the key is stretched; target: sealed at most 1.05x keyed.
 
+#include "benchphotos.h"
 #include "cipherengine.h"
 #include "decodeahead.h"
 #include "imaging.h"
@@ -14,7 +17,6 @@
 
 #include <QBuffer>
 #include <QApplication>
-#include <QImageWriter>
 #include <QLabel>
 #include <QPixmap>
 
@@ -32,30 +34,24 @@ using namespace veilshot;
 struct Files {
     std::filesystem::path plain = std::filesystem::temp_directory_path() / "veilshot-bench-show.jpg";
     std::filesystem::path veil = std::filesystem::temp_directory_path() / "veilshot-bench-show.veil";
+    std::filesystem::path keyed = std::filesystem::temp_directory_path() / "veilshot-bench-show-keyed.veil";
     cipher::CipherEngine engine;
 
     Files()
     {
-        QImage image(6000, 4000, QImage::Format_RGB32);
         std::mt19937 random(5);
-        for (int y = 0; y < image.height(); ++y) {
-            QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-            for (int x = 0; x < image.width(); ++x) {
-                const int n = int(random() % 24);
-                line[x] = qRgb((x / 24 + n) % 256, (y / 16 + n) % 256, ((x + y) / 40 + n) % 256);
-            }
-        }
-        QImageWriter writer(QString::fromStdString(plain.string()), "jpeg");
-        writer.setQuality(90);
-        writer.write(image);
+        bench::WritePhoto(QString::fromStdString(plain.string()), 0, random);
         engine.BuildKeyTable(u"benchmark code");
         engine.extension = cipher::Extension::FromText(u".jpg");
-        engine.Cipfoto(plain, veil, AtomicFile::Mode::Replace);
+        engine.Cipfoto(plain, veil, AtomicFile::Mode::Replace);  // sealed, and its key kept
+        engine.SetWriteFormat(cipher::Format::Keyed);
+        engine.Cipfoto(plain, keyed, AtomicFile::Mode::Replace);
+        engine.SetWriteFormat(cipher::Format::Sealed);
     }
     ~Files()
     {
-        std::filesystem::remove(plain);
-        std::filesystem::remove(veil);
+        for (const auto &file : {plain, veil, keyed})
+            std::filesystem::remove(file);
     }
 };
 
@@ -75,16 +71,19 @@ void PlainFullDecode(benchmark::State &state)
 }
 BENCHMARK(PlainFullDecode)->Unit(benchmark::kMillisecond);
 
-void CipheredShownForTheScreen(benchmark::State &state)
+// The ciphered photo in the default (sealed) format, and the same in the keyed format.
+void CipheredShownForTheScreen(benchmark::State &state, std::filesystem::path Files::*file)
 {
-    const QString path = QString::fromStdString(TheFiles().veil.string());
+    const std::filesystem::path &veil = TheFiles().*file;
+    const QString path = QString::fromStdString(veil.string());
     for (auto _ : state) {
-        const auto body = TheFiles().engine.DecipherFile(TheFiles().veil);
+        const auto body = TheFiles().engine.DecipherFile(veil);
         const imaging::Picture picture = imaging::DecodeMemory(body->bytes(), path, QSize(1920, 1080));
         benchmark::DoNotOptimize(picture.image.constBits());
     }
 }
-BENCHMARK(CipheredShownForTheScreen)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(CipheredShownForTheScreen, Sealed, &Files::veil)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(CipheredShownForTheScreen, Keyed, &Files::keyed)->Unit(benchmark::kMillisecond);
 
 constexpr QSize Screen(1920, 1080);
 

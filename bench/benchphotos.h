@@ -1,6 +1,6 @@
 #pragma once
 // What the benchmarks that work on folders of photos share: 24-megapixel photos with detail
-// for the encoders, and the process's peak memory.
+// for the encoders, and the process's peak memory and processor time.
 
 #include <QImage>
 #include <QImageWriter>
@@ -11,6 +11,15 @@
 #include <sys/resource.h>
 
 namespace veilshot::bench {
+
+// The processor time the process's threads have taken so far, user and system, in seconds.
+inline double CpuSeconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 // The process's peak resident size so far, in MB.
 inline double PeakMB()
