@@ -132,6 +132,13 @@ INSTANTIATE_TEST_SUITE_P(
                                }()},
                       BadInput{"PngTextChunkClaimingMoreThanTheFile", PngWithTextBomb()},
                       BadInput{"EmfDescriptionBeyondItsRecord", Emf(0x4000, {})},
+                      BadInput{"EmfEmptyDescriptionAtItsEnd", [] {
+                                   std::vector<std::uint8_t> b = Emf(0, {});
+                                   const std::uint32_t end = std::uint32_t(b.size());
+                                   for (int i = 0; i < 4; ++i)
+                                       b[64 + i] = std::uint8_t(end >> (8 * i));
+                                   return b;
+                               }()},
                       BadInput{"WmfAskingForGigabytes", WmfAskingForGigabytes()},
                       BadInput{"GifOfFewBytesClaimingAHugeCanvas", GifClaiming(16408, 13328)}),
     [](const auto &info) { return std::string(info.param.name); });

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include <emf2svg.h>
+
+#include <algorithm>
 extern "C" {
 #include <libwmf/api.h>
 #include <libwmf/svg.h>
@@ -18,8 +20,32 @@ namespace veilshot::imaging {
 
 namespace {
 
+std::uint32_t Le32(std::span<const std::uint8_t> bytes, std::size_t at)
+{
+    return std::uint32_t(bytes[at]) | std::uint32_t(bytes[at + 1]) << 8 | std::uint32_t(bytes[at + 2]) << 16 |
+           std::uint32_t(bytes[at + 3]) << 24;
+}
+
+// Whether the header's description (UTF-16 text the converter reads without checking where it
+// ends) lies inside the header record and the file.
+bool DescriptionInside(std::span<const std::uint8_t> bytes)
+{
+    if (bytes.size() < 68)
+        return true;  // too short to carry one; the converter refuses it
+    const std::uint64_t recordSize = Le32(bytes, 4);
+    const std::uint64_t count = Le32(bytes, 60);
+    const std::uint64_t offset = Le32(bytes, 64);
+    if (count == 0 && offset == 0)
+        return true;
+    // The converter reads at the offset even for an empty description: at least its end mark.
+    const std::uint64_t end = offset + 2 * std::max<std::uint64_t>(count, 1);
+    return offset >= 68 && end <= recordSize && end <= bytes.size();
+}
+
 QByteArray EmfToSvg(std::span<const std::uint8_t> bytes)
 {
+    if (!DescriptionInside(bytes))
+        return {};
     // The converter takes a writable buffer; give it a copy.
     std::vector<char> contents(bytes.begin(), bytes.end());
     generatorOptions options{};
