@@ -121,9 +121,7 @@ void TForm2::Button3Click()
             this, {.title = QStringLiteral("Open"), .filter = QStringLiteral("Text files|*.txt|Text files|*.TXT")});
         if (chosen && QFileInfo(*chosen).isFile()) {
             const platform::WaitCursor wait;
-            std::string bytes = ReadWholeFile(LocalPath(*chosen));
-            std::u16string text = DecodeCodeText(bytes);
-            SecureWipe(bytes.data(), bytes.size());
+            std::u16string text = ReadCodeFile(LocalPath(*chosen));  // over 1 MiB: refused unread
             QString shown = QString::fromUtf16(text.data(), qsizetype(text.size()));
             SecureWipe(text.data(), text.size() * sizeof(char16_t));
             shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
