@@ -6,6 +6,7 @@
 #include "cipherengine.h"
 #include "mainwindow.h"
 #include "modal.h"
+#include "pictures.h"
 #include "previewwindow.h"
 #include "qtpath.h"
 #include "scriptedplatform.h"
@@ -15,8 +16,6 @@
 #include "windowfixture.h"
 
 #include <QAction>
-#include <QBuffer>
-#include <QImageWriter>
 #include <QLabel>
 #include <QtTest>
 
@@ -29,25 +28,10 @@ namespace fs = std::filesystem;
 
 constexpr auto Code = u"privacy test code";
 
-std::vector<std::uint8_t> Png(QColor colour)
-{
-    QImage image(QSize(40, 30), QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, "png").write(image);
-    return {bytes.begin(), bytes.end()};
-}
-
 void Cipher(cipher::CipherEngine &engine, const fs::path &target, QColor colour, cipher::Format format)
 {
-    const auto plain = target.parent_path() / ".plain.png";
-    test::WriteFile(plain, Png(colour));
     engine.SetWriteFormat(format);
-    engine.extension = cipher::Extension::FromText(u".png");
-    engine.Cipfoto(plain, target, AtomicFile::Mode::Replace);
-    fs::remove(plain);
+    test::CipherWith(engine, target, test::Png({40, 30}, colour));
 }
 
 }  // namespace
@@ -175,7 +159,7 @@ private slots:
         QCOMPARE(engine->WriteFormat(), cipher::Format::Keyed);
         QVERIFY(label("formatStatus")->isVisible());
         QCOMPARE(label("formatStatus")->text(), QLatin1String(KeyedFormatStatus));
-        test::WriteFile(*dir / "p.png", Png(Qt::red));
+        test::WriteFile(*dir / "p.png", test::Png({40, 30}, Qt::red));
         answer({Q(*dir / "p.png")});
         answer({Q(*dir / "p.png")});
         window->Panel9Click();

@@ -5,10 +5,12 @@
 #include "fileio.h"
 #include "tempdir.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QString>
 
 #include <cstdint>
@@ -19,17 +21,37 @@
 
 namespace veilshot::test {
 
+// A picture of one colour, as PNG bytes.
+inline std::vector<std::uint8_t> Png(QSize size, QColor colour)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "png").write(image);
+    return {bytes.begin(), bytes.end()};
+}
+
+// Ciphers `bytes` into `target` with `engine` as it stands (its code and write format),
+// storing `extension` as the photo's own.
+inline void CipherWith(cipher::CipherEngine &engine, const std::filesystem::path &target,
+                       const std::vector<std::uint8_t> &bytes, std::u16string_view extension = u".png")
+{
+    const auto plain = target.parent_path() / (".plain-" + target.filename().string());
+    WriteFile(plain, bytes);
+    engine.extension = cipher::Extension::FromText(extension);
+    engine.Cipfoto(plain, target, AtomicFile::Mode::Replace);
+    std::filesystem::remove(plain);
+}
+
 // Ciphers `bytes` into `target` under `code`, storing `extension` as the photo's own.
 inline void CipherInto(const std::filesystem::path &target, const std::vector<std::uint8_t> &bytes,
                        std::u16string_view code, std::u16string_view extension = u".png")
 {
     cipher::CipherEngine engine;
     engine.BuildKeyTable(code);
-    const auto plain = target.parent_path() / (".plain-" + target.filename().string());
-    WriteFile(plain, bytes);
-    engine.extension = cipher::Extension::FromText(extension);
-    engine.Cipfoto(plain, target, AtomicFile::Mode::Replace);
-    std::filesystem::remove(plain);
+    CipherWith(engine, target, bytes, extension);
 }
 
 inline void CipherInto(const std::filesystem::path &target, const QByteArray &bytes, std::u16string_view code,

@@ -31,18 +31,7 @@ using test::Q;
 
 constexpr auto Code = u"main window test code";
 
-
-// A picture of one colour, as PNG bytes.
-std::vector<std::uint8_t> Png(QSize size, QColor colour)
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, "png").write(image);
-    return {bytes.begin(), bytes.end()};
-}
+using test::Png;
 
 // Ciphers `bytes` into `target`, under this suite's code unless another is given.
 void CipherInto(const std::filesystem::path &target, const std::vector<std::uint8_t> &bytes, std::u16string_view code = Code)
