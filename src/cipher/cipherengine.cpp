@@ -75,15 +75,8 @@ void XorKeyStream(const std::uint8_t *keyStream, const std::uint8_t *source, std
 }
 
 
-// Whether two names lead to one file. A run never writes over the file it reads, whatever
-// replacing it allows: the source would be gone before its copy was whole.
-bool SameFile(const fs::path &a, const fs::path &b)
-{
-    struct stat sa {}, sb {};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
+// A run never writes over the file it reads, whatever replacing it allows: the source would be
+// gone before its copy was whole.
 void RefuseOwnInput(const fs::path &source, const fs::path &destination)
 {
     if (SameFile(source, destination))

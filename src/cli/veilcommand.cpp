@@ -242,13 +242,6 @@ private:
     std::set<std::pair<dev_t, ino_t>> ids_;
 };
 
-bool SameFile(const fs::path &a, const fs::path &b)
-{
-    struct stat sa {}, sb {};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
 // Refuses a target that exists, unless --force allows it and this run did not write it; the
 // file being read is never replaced, --force or not.
 std::string Refuse(const Options &options, const WrittenFiles &written, const fs::path &input, const fs::path &target)

@@ -206,6 +206,12 @@ bool SameFile(const struct stat &a, const struct stat &b)
 
 }  // namespace
 
+bool SameFile(const fs::path &a, const fs::path &b)
+{
+    struct stat sa {}, sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && SameFile(sa, sb);
+}
+
 void SyncFolder(const fs::path &folder, const fs::path &target)
 {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -59,6 +59,9 @@ std::string ReadWholeFile(const std::filesystem::path &file, std::uint64_t limit
 // False with `err` set (EEXIST when the name is taken) when it did not happen.
 bool RenameNoReplace(const std::filesystem::path &from, const std::filesystem::path &to, int &err);
 
+// Whether two names lead to one file (the same device and inode); false when either is missing.
+bool SameFile(const std::filesystem::path &a, const std::filesystem::path &b);
+
 // Flushes the entries of `folder` to the disk, so a name given or taken there survives a power
 // loss. File systems that cannot sync a folder (some network ones) leave it to the kernel.
 // FileError "Cannot create file TARGET ..." when the disk fails.
