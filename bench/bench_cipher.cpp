@@ -6,7 +6,7 @@
 // freshly built engine against building the keyed format's key table (target: at most 0.5 s).
 // bench/sealed_vs_keyed.sh runs these with the rest of the sealed-against-keyed rows.
 
-#include "cipherengine.h"
+#include "cipher/cipherengine.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,8 +3,8 @@
 // And what a Display P3 or Adobe RGB one costs to convert. Wall-clock time: Qt converts on
 // several threads.
 
-#include "decoding.h"
-#include "imaging.h"
+#include "imaging/decoding.h"
+#include "imaging/imaging.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 // Listing a folder of 10,000 photos in natural order, against Qt's own listing sorted by name
 // (QDir::Name, plain code-point order) of the same folder, in one run. Target: at most 3x.
 
-#include "folderlisting.h"
+#include "files/folderlisting.h"
 
 #include <benchmark/benchmark.h>
 

@@ -13,13 +13,13 @@
 //          bench_preview stretched FOLDER the sealed grid with that key stretched beforehand
 //          bench_preview keyed FOLDER     the grid of FOLDER/keyed
 
-#include "benchphotos.h"
-#include "cipherengine.h"
-#include "folderlisting.h"
-#include "imaging.h"
-#include "previewwindow.h"
-#include "scriptedplatform.h"
-#include "viewermodel.h"
+#include "bench/benchphotos.h"
+#include "cipher/cipherengine.h"
+#include "files/folderlisting.h"
+#include "imaging/imaging.h"
+#include "preview/previewwindow.h"
+#include "platform/scriptedplatform.h"
+#include "viewer/viewermodel.h"
 
 #include <QApplication>
 #include <QDir>

@@ -8,10 +8,10 @@
 // - a photo in the sealed format shown for the screen against the same photo in the keyed
 //   format, its peer, once the key is stretched; target: sealed at most 1.05x keyed.
 
-#include "benchphotos.h"
-#include "cipherengine.h"
-#include "decodeahead.h"
-#include "imaging.h"
+#include "bench/benchphotos.h"
+#include "cipher/cipherengine.h"
+#include "viewer/decodeahead.h"
+#include "imaging/imaging.h"
 
 #include <benchmark/benchmark.h>
 

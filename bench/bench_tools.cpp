@@ -5,13 +5,13 @@
 //          bench_tools compress FOLDER OUT      compresses them all into OUT; prints seconds
 //          bench_tools scale FOLDER OUT         scales them all by 4 into OUT; prints seconds
 
-#include "benchphotos.h"
-#include "compresswindow.h"
-#include "folderlisting.h"
-#include "panelbutton.h"
-#include "scalewindow.h"
-#include "scriptedplatform.h"
-#include "viewermodel.h"
+#include "bench/benchphotos.h"
+#include "tools/compresswindow.h"
+#include "files/folderlisting.h"
+#include "viewer/panelbutton.h"
+#include "tools/scalewindow.h"
+#include "platform/scriptedplatform.h"
+#include "viewer/viewermodel.h"
 
 #include <QApplication>
 #include <QCheckBox>

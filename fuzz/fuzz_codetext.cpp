@@ -2,8 +2,8 @@
 // the key table. Whatever the text, the table holds digits 0..7, its second half repeats its
 // first, and the code check is one that the ".veil" reader accepts as a check.
 
-#include "cipherengine.h"
-#include "codetext.h"
+#include "cipher/cipherengine.h"
+#include "cipher/codetext.h"
 
 #include <cstdlib>
 #include <string_view>

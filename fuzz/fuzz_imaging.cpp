@@ -4,10 +4,10 @@
 // formats the decoder process decodes are also decoded here, in this process, so that the
 // fuzzer sees into their libraries.
 
-#include "decoding.h"
-#include "fuzzsupport.h"
-#include "imaging.h"
-#include "photodecoders.h"
+#include "imaging/decoding.h"
+#include "fuzz/fuzzsupport.h"
+#include "imaging/imaging.h"
+#include "imaging/decoder/photodecoders.h"
 
 #include <QString>
 

@@ -3,8 +3,8 @@
 // input is tried twice: as it is (nearly always refused), and with its check replaced by the
 // fuzzing code's, so that the body is deciphered and decoded whatever the check bytes were.
 
-#include "fuzzsupport.h"
-#include "imaging.h"
+#include "fuzz/fuzzsupport.h"
+#include "imaging/imaging.h"
 
 #include <QString>
 

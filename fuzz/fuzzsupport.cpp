@@ -1,7 +1,7 @@
-#include "fuzzsupport.h"
+#include "fuzz/fuzzsupport.h"
 
-#include "decoding.h"
-#include "imaging.h"
+#include "imaging/decoding.h"
+#include "imaging/imaging.h"
 
 #include <QGuiApplication>
 

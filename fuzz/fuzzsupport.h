@@ -2,7 +2,7 @@
 // What the fuzz targets share: the code every target ciphers and deciphers under, a scratch
 // folder for the files the engine reads and writes, and Qt started for the imaging library.
 
-#include "cipherengine.h"
+#include "cipher/cipherengine.h"
 
 #include <cstddef>
 #include <cstdint>

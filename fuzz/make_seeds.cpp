@@ -6,10 +6,10 @@
 // under the fuzzing code, and files that are refused; OUTPUT_DIR/codetext: code files in every
 // encoding the reader knows.
 
-#include "codetext.h"
-#include "fuzzsupport.h"
-#include "imaging.h"
-#include "photos.h"
+#include "cipher/codetext.h"
+#include "fuzz/fuzzsupport.h"
+#include "imaging/imaging.h"
+#include "common/photos.h"
 
 #include <QBuffer>
 #include <QGuiApplication>

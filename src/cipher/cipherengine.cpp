@@ -1,4 +1,4 @@
-#include "cipherengine.h"
+#include "cipher/cipherengine.h"
 
 #include <algorithm>
 #include <cstring>

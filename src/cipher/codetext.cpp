@@ -1,6 +1,6 @@
-#include "codetext.h"
+#include "cipher/codetext.h"
 
-#include "fileio.h"
+#include "files/fileio.h"
 
 namespace veilshot {
 

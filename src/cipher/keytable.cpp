@@ -1,6 +1,6 @@
-#include "keytable.h"
+#include "cipher/keytable.h"
 
-#include "fileio.h"
+#include "files/fileio.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,4 +1,4 @@
-#include "privacy.h"
+#include "cipher/privacy.h"
 
 #include <sys/prctl.h>
 #include <sys/resource.h>

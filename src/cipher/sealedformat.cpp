@@ -1,4 +1,4 @@
-#include "sealedformat.h"
+#include "cipher/sealedformat.h"
 
 #include <sodium.h>
 

@@ -17,7 +17,7 @@
 //                       ChunkSize bytes, the last one shorter (possibly empty) and tagged final.
 // Every chunk carries 17 bytes of tag on top of its content.
 
-#include "fileio.h"
+#include "files/fileio.h"
 
 #include <array>
 #include <cstddef>

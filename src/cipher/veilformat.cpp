@@ -1,6 +1,6 @@
-#include "veilformat.h"
+#include "cipher/veilformat.h"
 
-#include "codetext.h"
+#include "cipher/codetext.h"
 
 #include <algorithm>
 #include <bit>

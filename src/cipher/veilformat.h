@@ -9,8 +9,8 @@
 // depends on the code alone, so every file under one code is XORed with the same masks, and the
 // body has no check of its own: the sealed format (sealedformat.h) is the one new files get.
 
-#include "fileio.h"
-#include "keytable.h"
+#include "files/fileio.h"
+#include "cipher/keytable.h"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "veilcommand.h"
+#include "cli/veilcommand.h"
 
 #include <string>
 #include <vector>

@@ -1,9 +1,9 @@
-#include "veilcommand.h"
+#include "cli/veilcommand.h"
 
-#include "cipherengine.h"
-#include "codetext.h"
-#include "fileio.h"
-#include "privacy.h"
+#include "cipher/cipherengine.h"
+#include "cipher/codetext.h"
+#include "files/fileio.h"
+#include "cipher/privacy.h"
 
 #include <CLI/CLI.hpp>
 

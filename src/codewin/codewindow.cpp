@@ -1,10 +1,10 @@
-#include "codewindow.h"
+#include "codewin/codewindow.h"
 
-#include "cipherengine.h"
-#include "codetext.h"
-#include "fileio.h"
-#include "localpath.h"
-#include "platform.h"
+#include "cipher/cipherengine.h"
+#include "cipher/codetext.h"
+#include "files/fileio.h"
+#include "files/localpath.h"
+#include "platform/platform.h"
 
 #include <QApplication>
 #include <QFile>

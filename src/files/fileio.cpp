@@ -1,4 +1,4 @@
-#include "fileio.h"
+#include "files/fileio.h"
 
 #include <cerrno>
 #include <cstdio>

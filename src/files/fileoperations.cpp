@@ -1,6 +1,6 @@
-#include "fileoperations.h"
+#include "files/fileoperations.h"
 
-#include "fileio.h"
+#include "files/fileio.h"
 
 #include <QDir>
 #include <QFile>

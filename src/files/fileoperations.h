@@ -2,7 +2,7 @@
 // Moving, copying and removing the viewers' files, and the name rules of the commands that
 // write files. Nothing here replaces a file that exists, and nothing is lost when a step fails.
 
-#include "localpath.h"
+#include "files/localpath.h"
 
 #include <QString>
 

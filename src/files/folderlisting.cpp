@@ -1,6 +1,6 @@
-#include "folderlisting.h"
+#include "files/folderlisting.h"
 
-#include "fileoperations.h"
+#include "files/fileoperations.h"
 
 #include <QCollator>
 #include <QDir>

@@ -1,6 +1,6 @@
 // Colours: pictures that say which colour space they are in are brought to the display's.
 
-#include "decoding.h"
+#include "imaging/decoding.h"
 
 #include <QImageReader>
 

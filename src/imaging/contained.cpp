@@ -2,8 +2,8 @@
 // its time is up, and takes its pixels from the memory file it answered in, trusting nothing
 // it says.
 
-#include "decoderprotocol.h"
-#include "decoding.h"
+#include "imaging/decoderprotocol.h"
+#include "imaging/decoding.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -7,7 +7,7 @@
 // after line, each line padded to whole 32-bit words, and then by the ICC profile of the
 // pixels' colour space when they have one.
 
-#include "imaging.h"
+#include "imaging/imaging.h"
 
 #include <QImage>
 

@@ -1,4 +1,4 @@
-#include "decoding.h"
+#include "imaging/decoding.h"
 
 #include <QBuffer>
 #include <QImageReader>

@@ -3,7 +3,7 @@
 // or in the decoder process, and the checks that refuse hostile bytes before any library sees
 // them.
 
-#include "imaging.h"
+#include "imaging/imaging.h"
 
 #include <QColorSpace>
 #include <QImage>

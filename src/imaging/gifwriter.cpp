@@ -1,4 +1,4 @@
-#include "gifwriter.h"
+#include "imaging/gifwriter.h"
 
 #include <gif_lib.h>
 #include <libimagequant.h>

@@ -1,10 +1,10 @@
-#include "imaging.h"
+#include "imaging/imaging.h"
 
-#include "localpath.h"
+#include "files/localpath.h"
 
-#include "gifwriter.h"
-#include "jpegturn.h"
-#include "decoding.h"
+#include "imaging/gifwriter.h"
+#include "imaging/jpegturn.h"
+#include "imaging/decoding.h"
 
 #include <QBuffer>
 #include <QColorSpace>

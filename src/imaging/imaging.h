@@ -12,7 +12,7 @@
 // decoded is a result (Picture::ok() false, with the reason), never a crash; a file that
 // cannot be written is a FileError.
 
-#include "fileio.h"
+#include "files/fileio.h"
 
 #include <QImage>
 #include <QSize>

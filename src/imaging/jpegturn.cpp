@@ -1,4 +1,4 @@
-#include "jpegturn.h"
+#include "imaging/jpegturn.h"
 
 #include <turbojpeg.h>
 

@@ -1,19 +1,19 @@
 // The main window's commands that write files: ciphering photos, deciphered copies, moving and
 // removing the shown file.
 
-#include "mainwindow.h"
+#include "mainwin/mainwindow.h"
 
-#include "cipherengine.h"
-#include "cipherplan.h"
-#include "decipheredcopy.h"
-#include "fileio.h"
-#include "fileoperations.h"
-#include "folderlisting.h"
-#include "imaging.h"
-#include "offthread.h"
-#include "panelbutton.h"
-#include "platform.h"
-#include "texts.h"
+#include "cipher/cipherengine.h"
+#include "mainwin/cipherplan.h"
+#include "viewer/decipheredcopy.h"
+#include "files/fileio.h"
+#include "files/fileoperations.h"
+#include "files/folderlisting.h"
+#include "imaging/imaging.h"
+#include "viewer/offthread.h"
+#include "viewer/panelbutton.h"
+#include "platform/platform.h"
+#include "viewer/texts.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,7 +1,7 @@
-#include "cipherplan.h"
+#include "mainwin/cipherplan.h"
 
-#include "fileoperations.h"
-#include "folderlisting.h"
+#include "files/fileoperations.h"
+#include "files/folderlisting.h"
 
 #include <QFileInfo>
 

@@ -1,15 +1,15 @@
-#include "mainwindow.h"
+#include "mainwin/mainwindow.h"
 
-#include "cipherengine.h"
-#include "codewindow.h"
-#include "decipheredcopy.h"
-#include "fileoperations.h"
-#include "folderlisting.h"
-#include "imaging.h"
-#include "offthread.h"
-#include "panelbutton.h"
-#include "platform.h"
-#include "texts.h"
+#include "cipher/cipherengine.h"
+#include "codewin/codewindow.h"
+#include "viewer/decipheredcopy.h"
+#include "files/fileoperations.h"
+#include "files/folderlisting.h"
+#include "imaging/imaging.h"
+#include "viewer/offthread.h"
+#include "viewer/panelbutton.h"
+#include "platform/platform.h"
+#include "viewer/texts.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #pragma once
 // The main window: the viewer of ciphered photos.
 
-#include "viewerwindow.h"
+#include "viewer/viewerwindow.h"
 
 #include <memory>
 

@@ -1,8 +1,8 @@
 #pragma once
 // The plain viewer: ordinary photos, with rotation, wallpaper and the image tools.
 
-#include "imaging.h"
-#include "viewerwindow.h"
+#include "imaging/imaging.h"
+#include "viewer/viewerwindow.h"
 
 
 class QTimer;

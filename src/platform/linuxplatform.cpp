@@ -1,4 +1,4 @@
-#include "linuxplatform.h"
+#include "platform/linuxplatform.h"
 
 #include <QApplication>
 #include <QCursor>

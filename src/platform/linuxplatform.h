@@ -1,8 +1,8 @@
 #pragma once
 // The platform services on a Linux desktop (X11 or Wayland).
 
-#include "platform.h"
-#include "sessionwatch.h"
+#include "platform/platform.h"
+#include "platform/sessionwatch.h"
 
 #include <QObject>
 #include <QSet>

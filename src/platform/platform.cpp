@@ -1,6 +1,6 @@
-#include "platform.h"
+#include "platform/platform.h"
 
-#include "fileio.h"
+#include "files/fileio.h"
 
 #include <QApplication>
 #include <QDebug>

@@ -1,4 +1,4 @@
-#include "screenprofile.h"
+#include "platform/screenprofile.h"
 
 #include <QGuiApplication>
 

@@ -2,7 +2,7 @@
 // Scripted stand-ins for the platform services: tests queue the answers of dialogs and keys
 // and read back what the program showed and asked for.
 
-#include "platform.h"
+#include "platform/platform.h"
 
 #include <QList>
 #include <QHash>

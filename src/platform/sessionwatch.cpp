@@ -1,4 +1,4 @@
-#include "sessionwatch.h"
+#include "platform/sessionwatch.h"
 
 #include <QDBusInterface>
 #include <QDBusObjectPath>

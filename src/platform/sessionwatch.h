@@ -2,7 +2,7 @@
 // The session's lock and the screen saver, heard on D-Bus: logind's Lock signal for this
 // session on the system bus, and the screen saver's ActiveChanged(true) on the session bus.
 
-#include "platform.h"
+#include "platform/platform.h"
 
 #include <QDBusConnection>
 

@@ -1,6 +1,6 @@
-#include "gridrules.h"
+#include "preview/gridrules.h"
 
-#include "viewermodel.h"
+#include "viewer/viewermodel.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "keptpreview.h"
+#include "preview/keptpreview.h"
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace veilshot {
 

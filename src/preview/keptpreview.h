@@ -2,7 +2,7 @@
 // A viewer's preview: made on first use and shown modally; kept hidden while its grid is kept,
 // discarded otherwise, and discarded when the viewer opens another folder.
 
-#include "previewwindow.h"
+#include "preview/previewwindow.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,10 +1,10 @@
-#include "previewphotos.h"
+#include "preview/previewphotos.h"
 
-#include "cipherengine.h"
-#include "decipheredcopy.h"
-#include "fileoperations.h"
-#include "gridrules.h"
-#include "imaging.h"
+#include "cipher/cipherengine.h"
+#include "viewer/decipheredcopy.h"
+#include "files/fileoperations.h"
+#include "preview/gridrules.h"
+#include "imaging/imaging.h"
 
 namespace veilshot {
 

@@ -2,7 +2,7 @@
 // What a preview needs from the kind of photo its owner shows: thumbnails made on worker
 // threads, and copies of a picked photo.
 
-#include "decodeahead.h"
+#include "viewer/decodeahead.h"
 
 #include <QString>
 

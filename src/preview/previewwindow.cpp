@@ -1,13 +1,13 @@
-#include "previewwindow.h"
+#include "preview/previewwindow.h"
 
-#include "fileio.h"
-#include "fileoperations.h"
-#include "folderlisting.h"
-#include "imaging.h"
-#include "panelbutton.h"
-#include "platform.h"
-#include "texts.h"
-#include "viewerrules.h"
+#include "files/fileio.h"
+#include "files/fileoperations.h"
+#include "files/folderlisting.h"
+#include "imaging/imaging.h"
+#include "viewer/panelbutton.h"
+#include "platform/platform.h"
+#include "viewer/texts.h"
+#include "viewer/viewerrules.h"
 
 #include <QAction>
 #include <QContextMenuEvent>

@@ -3,10 +3,10 @@
 // loaded batch by batch; picking a thumbnail to view, copy or name it, and (plain photos) to
 // turn it. One window serves both viewers; a PreviewKind says what differs.
 
-#include "gridrules.h"
-#include "previewphotos.h"
-#include "thumbnailloader.h"
-#include "viewermodel.h"
+#include "preview/gridrules.h"
+#include "preview/previewphotos.h"
+#include "preview/thumbnailloader.h"
+#include "viewer/viewermodel.h"
 
 #include <QDialog>
 #include <QImage>

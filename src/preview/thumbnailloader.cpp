@@ -1,6 +1,6 @@
-#include "thumbnailloader.h"
+#include "preview/thumbnailloader.h"
 
-#include "fileoperations.h"
+#include "files/fileoperations.h"
 
 #include <QThread>
 #include <QtConcurrent>

@@ -1,12 +1,12 @@
-#include "compresswindow.h"
+#include "tools/compresswindow.h"
 
-#include "fileoperations.h"
-#include "folderlisting.h"
-#include "panelbutton.h"
-#include "platform.h"
-#include "texts.h"
-#include "toolwork.h"
-#include "viewermodel.h"
+#include "files/fileoperations.h"
+#include "files/folderlisting.h"
+#include "viewer/panelbutton.h"
+#include "platform/platform.h"
+#include "viewer/texts.h"
+#include "tools/toolwork.h"
+#include "viewer/viewermodel.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 // "To compress a photo": JPEG copies at a chosen quality, of the plain viewer's photo or of every
 // photo of its folder into a new folder. The photos themselves are never changed.
 
-#include "toolwindow.h"
+#include "tools/toolwindow.h"
 
 class QCheckBox;
 class QSlider;

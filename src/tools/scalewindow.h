@@ -2,7 +2,7 @@
 // "Scaling of the Photo": the plain viewer's photo to a typed size, kept in its proportion, or
 // every photo of its folder divided by one factor, each in its own format, into a new folder.
 
-#include "toolwindow.h"
+#include "tools/toolwindow.h"
 
 class QCheckBox;
 class QKeyEvent;

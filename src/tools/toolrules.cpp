@@ -1,7 +1,7 @@
-#include "toolrules.h"
+#include "tools/toolrules.h"
 
-#include "fileoperations.h"
-#include "folderlisting.h"
+#include "files/fileoperations.h"
+#include "files/folderlisting.h"
 
 #include <QSet>
 

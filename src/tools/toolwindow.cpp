@@ -1,13 +1,13 @@
-#include "toolwindow.h"
+#include "tools/toolwindow.h"
 
-#include "fileio.h"
-#include "fileoperations.h"
-#include "folderlisting.h"
-#include "localpath.h"
-#include "panelbutton.h"
-#include "platform.h"
-#include "texts.h"
-#include "viewermodel.h"
+#include "files/fileio.h"
+#include "files/fileoperations.h"
+#include "files/folderlisting.h"
+#include "files/localpath.h"
+#include "viewer/panelbutton.h"
+#include "platform/platform.h"
+#include "viewer/texts.h"
+#include "viewer/viewermodel.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

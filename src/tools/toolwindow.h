@@ -4,7 +4,7 @@
 // many threads as the machine has cores while the window stays responsive; the stop key is read
 // before each file is taken up, so it ends the run after the files in hand.
 
-#include "toolwork.h"
+#include "tools/toolwork.h"
 
 #include <QColor>
 #include <QDialog>

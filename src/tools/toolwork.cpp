@@ -1,8 +1,8 @@
-#include "toolwork.h"
+#include "tools/toolwork.h"
 
-#include "fileio.h"
-#include "fileoperations.h"
-#include "imaging.h"
+#include "files/fileio.h"
+#include "files/fileoperations.h"
+#include "imaging/imaging.h"
 
 #include <cmath>
 

@@ -2,7 +2,7 @@
 // "To transform a photo": the plain viewer's photo, or every file of its folder, in another
 // format; or every file of one format copied or moved into a new folder.
 
-#include "toolwindow.h"
+#include "tools/toolwindow.h"
 
 class QCheckBox;
 class QRadioButton;

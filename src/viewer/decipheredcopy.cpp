@@ -1,9 +1,9 @@
-#include "decipheredcopy.h"
+#include "viewer/decipheredcopy.h"
 
-#include "cipherengine.h"
-#include "imaging.h"
-#include "localpath.h"
-#include "texts.h"
+#include "cipher/cipherengine.h"
+#include "imaging/imaging.h"
+#include "files/localpath.h"
+#include "viewer/texts.h"
 
 namespace veilshot {
 

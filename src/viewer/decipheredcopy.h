@@ -2,7 +2,7 @@
 // Ciphered photos deciphered, in memory for showing and into copies, the same way in every
 // window.
 
-#include "decodeahead.h"
+#include "viewer/decodeahead.h"
 
 #include <QSize>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "decodeahead.h"
+#include "viewer/decodeahead.h"
 
-#include "localpath.h"
+#include "files/localpath.h"
 
 #include <QtConcurrent>
 

@@ -4,8 +4,8 @@
 // file it was made from, as that file still is (path, the file itself, its size and its times
 // to the nanosecond).
 
-#include "cipherengine.h"
-#include "imaging.h"
+#include "cipher/cipherengine.h"
+#include "imaging/imaging.h"
 
 #include <QFuture>
 #include <QString>

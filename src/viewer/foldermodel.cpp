@@ -1,4 +1,4 @@
-#include "foldermodel.h"
+#include "viewer/foldermodel.h"
 
 namespace veilshot {
 

@@ -1,4 +1,4 @@
-#include "navigation.h"
+#include "viewer/navigation.h"
 
 namespace veilshot {
 

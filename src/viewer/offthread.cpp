@@ -1,8 +1,8 @@
-#include "offthread.h"
+#include "viewer/offthread.h"
 
-#include "cipherengine.h"
-#include "localpath.h"
-#include "platform.h"
+#include "cipher/cipherengine.h"
+#include "files/localpath.h"
+#include "platform/platform.h"
 
 #include <QEventLoop>
 #include <QFutureWatcher>

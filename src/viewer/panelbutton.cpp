@@ -1,4 +1,4 @@
-#include "panelbutton.h"
+#include "viewer/panelbutton.h"
 
 #include <QEvent>
 #include <QLabel>

@@ -1,9 +1,9 @@
-#include "removeconfirm.h"
+#include "viewer/removeconfirm.h"
 
-#include "fileoperations.h"
-#include "texts.h"
-#include "panelbutton.h"
-#include "platform.h"
+#include "files/fileoperations.h"
+#include "viewer/texts.h"
+#include "viewer/panelbutton.h"
+#include "platform/platform.h"
 
 #include <QLabel>
 

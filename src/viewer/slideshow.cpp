@@ -1,4 +1,4 @@
-#include "slideshow.h"
+#include "viewer/slideshow.h"
 
 #include <QTimer>
 

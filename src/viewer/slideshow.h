@@ -3,8 +3,8 @@
 // steps and which entry comes next. It steps through the folder model, which tells every view;
 // the window colours its buttons, and the platform holds the screen saver off while it plays.
 
-#include "foldermodel.h"
-#include "navigation.h"
+#include "viewer/foldermodel.h"
+#include "viewer/navigation.h"
 
 #include <QObject>
 

@@ -1,10 +1,10 @@
 // The bar of both viewers: Back, Stop and Forward with the colours of the slide show's state,
 // the strip of slide-show intervals and "< >" that widens it.
 
-#include "viewerwindow.h"
+#include "viewer/viewerwindow.h"
 
-#include "fileoperations.h"
-#include "panelbutton.h"
+#include "files/fileoperations.h"
+#include "viewer/panelbutton.h"
 
 #include <QRadioButton>
 #include <QSignalBlocker>

@@ -1,14 +1,14 @@
 // The commands both viewers have on the shown file: moving it, copying it into a sub-folder,
 // and removing it after the confirmation.
 
-#include "viewerwindow.h"
+#include "viewer/viewerwindow.h"
 
-#include "fileio.h"
-#include "fileoperations.h"
-#include "folderlisting.h"
-#include "platform.h"
-#include "removeconfirm.h"
-#include "texts.h"
+#include "files/fileio.h"
+#include "files/fileoperations.h"
+#include "files/folderlisting.h"
+#include "platform/platform.h"
+#include "viewer/removeconfirm.h"
+#include "viewer/texts.h"
 
 #include <QFileInfo>
 

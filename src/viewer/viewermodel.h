@@ -2,7 +2,7 @@
 // The state of a viewer, one model per viewer: owned by the application, handed to the
 // viewer's window and to the windows that work on its folder (preview, tools).
 
-#include "foldermodel.h"
+#include "viewer/foldermodel.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "viewerrules.h"
+#include "viewer/viewerrules.h"
 
-#include "folderlisting.h"
+#include "files/folderlisting.h"
 
 #include <QtGlobal>
 

@@ -1,11 +1,11 @@
-#include "viewerwindow.h"
+#include "viewer/viewerwindow.h"
 
-#include "fileio.h"
-#include "fileoperations.h"
-#include "folderlisting.h"
-#include "panelbutton.h"
-#include "platform.h"
-#include "texts.h"
+#include "files/fileio.h"
+#include "files/fileoperations.h"
+#include "files/folderlisting.h"
+#include "viewer/panelbutton.h"
+#include "platform/platform.h"
+#include "viewer/texts.h"
 
 #include <QAction>
 #include <QApplication>

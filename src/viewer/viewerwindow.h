@@ -4,11 +4,11 @@
 // files, the open command and the commands on the shown file. Each viewer adds its own
 // buttons, menu items and display, and says what differs in a ViewerLayout.
 
-#include "decodeahead.h"
-#include "navigation.h"
-#include "slideshow.h"
-#include "viewermodel.h"
-#include "viewerrules.h"
+#include "viewer/decodeahead.h"
+#include "viewer/navigation.h"
+#include "viewer/slideshow.h"
+#include "viewer/viewermodel.h"
+#include "viewer/viewerrules.h"
 
 #include <QRect>
 #include <QWidget>

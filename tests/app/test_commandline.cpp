@@ -1,6 +1,6 @@
 // veilshot's command line: which file it opens, and what it answers on the terminal.
 
-#include "commandline.h"
+#include "app/commandline.h"
 
 #include <gtest/gtest.h>
 

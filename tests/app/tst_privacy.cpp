@@ -2,18 +2,18 @@
 // formats side by side, the code stretched once per salt, the older format chosen for new files,
 // and deciphered pictures taken away when the session locks or the window is minimised.
 
-#include "application.h"
-#include "cipherengine.h"
-#include "mainwindow.h"
-#include "modal.h"
-#include "pictures.h"
-#include "previewwindow.h"
-#include "qtpath.h"
-#include "scriptedplatform.h"
-#include "tempdir.h"
-#include "texts.h"
-#include "viewermodel.h"
-#include "windowfixture.h"
+#include "app/application.h"
+#include "cipher/cipherengine.h"
+#include "mainwin/mainwindow.h"
+#include "common/modal.h"
+#include "common/pictures.h"
+#include "preview/previewwindow.h"
+#include "common/qtpath.h"
+#include "platform/scriptedplatform.h"
+#include "common/tempdir.h"
+#include "viewer/texts.h"
+#include "viewer/viewermodel.h"
+#include "common/windowfixture.h"
 
 #include <QAction>
 #include <QLabel>

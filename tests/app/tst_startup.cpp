@@ -2,18 +2,18 @@
 // the main window, and " Cipher" and "Viewing" wait until it closes; a file named on the
 // command line opens in the window that shows its kind.
 
-#include "application.h"
-#include "cipherengine.h"
-#include "mainwindow.h"
-#include "modal.h"
-#include "panelbutton.h"
-#include "photos.h"
-#include "pictures.h"
-#include "plainviewer.h"
-#include "qtpath.h"
-#include "scriptedplatform.h"
-#include "tempdir.h"
-#include "viewermodel.h"
+#include "app/application.h"
+#include "cipher/cipherengine.h"
+#include "mainwin/mainwindow.h"
+#include "common/modal.h"
+#include "viewer/panelbutton.h"
+#include "common/photos.h"
+#include "common/pictures.h"
+#include "plainview/plainviewer.h"
+#include "common/qtpath.h"
+#include "platform/scriptedplatform.h"
+#include "common/tempdir.h"
+#include "viewer/viewermodel.h"
 
 #include <QAction>
 #include <QApplication>

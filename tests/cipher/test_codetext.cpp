@@ -1,6 +1,6 @@
 // Code text files: the encodings a code file may come in, and the form the code window saves.
 
-#include "codetext.h"
+#include "cipher/codetext.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Building the key table from the code: which codes are the same, which are refused, and the
 // invariants every table keeps.
 
-#include "cipherengine.h"
+#include "cipher/cipherengine.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // found before its bytes are used, one key stretch per salt, and no key stream shared between
 // files.
 
-#include "cipherengine.h"
-#include "tempdir.h"
+#include "cipher/cipherengine.h"
+#include "common/tempdir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Known answers, traced with make_vectors.py: a literal, 1-based second implementation of the
 // key table and the transform. A change to any step of the build or the format breaks these.
 
-#include "cipherengine.h"
-#include "kernelname.h"
-#include "tempdir.h"
+#include "cipher/cipherengine.h"
+#include "common/kernelname.h"
+#include "common/tempdir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The ".veil" format and its transform. Every test runs over both transform kernels, the
 // reference one that follows the format's definition bit by bit and the fast one.
 
-#include "cipherengine.h"
-#include "kernelname.h"
-#include "tempdir.h"
+#include "cipher/cipherengine.h"
+#include "common/kernelname.h"
+#include "common/tempdir.h"
 
 #include <gtest/gtest.h>
 

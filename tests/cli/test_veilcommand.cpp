@@ -1,6 +1,6 @@
 // The veil command, run as a user runs it: the built binary on temporary folders.
 
-#include "tempdir.h"
+#include "common/tempdir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The code window: F1 and "Photo" build the key table and close the window, a blank code
 // keeps it open, and a code saved and opened again builds the same table.
 
-#include "cipherengine.h"
-#include "codewindow.h"
-#include "modal.h"
-#include "scriptedplatform.h"
-#include "tempdir.h"
+#include "cipher/cipherengine.h"
+#include "codewin/codewindow.h"
+#include "common/modal.h"
+#include "platform/scriptedplatform.h"
+#include "common/tempdir.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>

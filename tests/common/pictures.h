@@ -1,9 +1,9 @@
 #pragma once
 // Ciphered photos made for window tests, and pictures read back and compared by colour.
 
-#include "cipherengine.h"
-#include "fileio.h"
-#include "tempdir.h"
+#include "cipher/cipherengine.h"
+#include "files/fileio.h"
+#include "common/tempdir.h"
 
 #include <QBuffer>
 #include <QByteArray>

@@ -1,6 +1,6 @@
 // A tiny program that writes one file through AtomicFile, for the tests that kill a write at
 // each of its steps: atomicwrite unnamed|hidden replace|keep TARGET BYTES
-#include "fileio.h"
+#include "files/fileio.h"
 
 #include <cstdio>
 #include <cstdlib>

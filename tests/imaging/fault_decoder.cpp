@@ -3,7 +3,7 @@
 // tests expect none. "picture" answers one, and "convert" does when the text converters that the
 // EMF library opens work under the confinement.
 
-#include "decoder.h"
+#include "imaging/decoder/decoder.h"
 
 #include <atomic>
 #include <cerrno>

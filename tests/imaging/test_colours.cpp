@@ -2,8 +2,8 @@
 // screen's colour space) with the values ImageMagick's profile conversion gives, within 2
 // levels; a photo without one, or with an sRGB one, keeps its pixels exactly.
 
-#include "encoders.h"
-#include "imaging.h"
+#include "common/encoders.h"
+#include "imaging/imaging.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // the decoder process, upright, with alpha and deep colour, directly and ciphered; damaged
 // ones refused with the usual message.
 
-#include "cipherengine.h"
-#include "decipheredcopy.h"
-#include "encoders.h"
-#include "imaging.h"
+#include "cipher/cipherengine.h"
+#include "viewer/decipheredcopy.h"
+#include "common/encoders.h"
+#include "imaging/imaging.h"
 
 #include <gtest/gtest.h>
 

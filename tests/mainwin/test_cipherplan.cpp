@@ -2,9 +2,9 @@
 // All, over a folder with a photo already ciphered, a text file, a ".veil" file and a folder
 // named like a photo.
 
-#include "cipherplan.h"
-#include "qtpath.h"
-#include "tempdir.h"
+#include "mainwin/cipherplan.h"
+#include "common/qtpath.h"
+#include "common/tempdir.h"
 
 #include <gtest/gtest.h>
 

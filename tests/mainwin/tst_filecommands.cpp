@@ -1,18 +1,18 @@
 // The main window's commands that write files: " Cipher" in its three modes, the deciphered
 // copies, moving and removing, driven with scripted dialogs and keys.
 
-#include "cipherengine.h"
-#include "fileoperations.h"
-#include "mainwindow.h"
-#include "modal.h"
-#include "photos.h"
-#include "panelbutton.h"
-#include "scriptedplatform.h"
-#include "texts.h"
-#include "viewermodel.h"
-#include "qtpath.h"
-#include "tempdir.h"
-#include "windowfixture.h"
+#include "cipher/cipherengine.h"
+#include "files/fileoperations.h"
+#include "mainwin/mainwindow.h"
+#include "common/modal.h"
+#include "common/photos.h"
+#include "viewer/panelbutton.h"
+#include "platform/scriptedplatform.h"
+#include "viewer/texts.h"
+#include "viewer/viewermodel.h"
+#include "common/qtpath.h"
+#include "common/tempdir.h"
+#include "common/windowfixture.h"
 
 #include <QAction>
 #include <QCheckBox>

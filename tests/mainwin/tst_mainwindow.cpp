@@ -1,17 +1,17 @@
 // The main window driven as a user drives it: opening a folder of ciphered photos, showing
 // them, stepping and the slide show, full screen, the key map and dropped files.
 
-#include "cipherengine.h"
-#include "mainwindow.h"
-#include "modal.h"
-#include "panelbutton.h"
-#include "pictures.h"
-#include "scriptedplatform.h"
-#include "texts.h"
-#include "viewermodel.h"
-#include "qtpath.h"
-#include "tempdir.h"
-#include "windowfixture.h"
+#include "cipher/cipherengine.h"
+#include "mainwin/mainwindow.h"
+#include "common/modal.h"
+#include "viewer/panelbutton.h"
+#include "common/pictures.h"
+#include "platform/scriptedplatform.h"
+#include "viewer/texts.h"
+#include "viewer/viewermodel.h"
+#include "common/qtpath.h"
+#include "common/tempdir.h"
+#include "common/windowfixture.h"
 
 #include <QAction>
 #include <QBuffer>

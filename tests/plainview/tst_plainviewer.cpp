@@ -2,17 +2,17 @@
 // the held picture and the redraw delay, the key map, turning photos, the wallpaper, copying,
 // the windows it hands over to, full screen and dropped files.
 
-#include "imaging.h"
-#include "modal.h"
-#include "panelbutton.h"
-#include "pictures.h"
-#include "plainviewer.h"
-#include "qtpath.h"
-#include "scriptedplatform.h"
-#include "tempdir.h"
-#include "windowfixture.h"
-#include "texts.h"
-#include "viewermodel.h"
+#include "imaging/imaging.h"
+#include "common/modal.h"
+#include "viewer/panelbutton.h"
+#include "common/pictures.h"
+#include "plainview/plainviewer.h"
+#include "common/qtpath.h"
+#include "platform/scriptedplatform.h"
+#include "common/tempdir.h"
+#include "common/windowfixture.h"
+#include "viewer/texts.h"
+#include "viewer/viewermodel.h"
 
 #include <QAction>
 #include <QImageReader>

@@ -1,6 +1,6 @@
 // The screen's colour profile as an X server publishes it, read from a virtual X server.
 
-#include "screenprofile.h"
+#include "platform/screenprofile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The session watch on a private bus of its own: a dbus-daemon started by the test, on which the
 // test plays logind and the screen saver.
 
-#include "sessionwatch.h"
+#include "platform/sessionwatch.h"
 
 #include <gtest/gtest.h>
 

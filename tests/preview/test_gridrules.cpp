@@ -1,8 +1,8 @@
 // The thumbnail grid without a window: geometry, thumbnail fit, picking, the counter, and
 // loading a folder batch by batch the way the preview window drives it.
 
-#include "gridrules.h"
-#include "viewermodel.h"
+#include "preview/gridrules.h"
+#include "viewer/viewermodel.h"
 
 #include <gtest/gtest.h>
 

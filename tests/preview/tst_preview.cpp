@@ -3,19 +3,19 @@
 // pointer, the keys and the wheel, Name, Copy, turning a photo, and closing during a load. The
 // ciphered preview is also opened from the main window, with the start-up code's wiring.
 
-#include "application.h"
-#include "cipherengine.h"
-#include "fileoperations.h"
-#include "imaging.h"
-#include "mainwindow.h"
-#include "modal.h"
-#include "pictures.h"
-#include "previewwindow.h"
-#include "qtpath.h"
-#include "scriptedplatform.h"
-#include "tempdir.h"
-#include "viewermodel.h"
-#include "windowfixture.h"
+#include "app/application.h"
+#include "cipher/cipherengine.h"
+#include "files/fileoperations.h"
+#include "imaging/imaging.h"
+#include "mainwin/mainwindow.h"
+#include "common/modal.h"
+#include "common/pictures.h"
+#include "preview/previewwindow.h"
+#include "common/qtpath.h"
+#include "platform/scriptedplatform.h"
+#include "common/tempdir.h"
+#include "viewer/viewermodel.h"
+#include "common/windowfixture.h"
 
 #include <QAction>
 #include <QBuffer>

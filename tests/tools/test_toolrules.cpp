@@ -1,12 +1,12 @@
 // The image tools' rules and the work they do for one file, apart from any window.
 
-#include "fileoperations.h"
-#include "imaging.h"
-#include "photos.h"
-#include "qtpath.h"
-#include "tempdir.h"
-#include "toolrules.h"
-#include "toolwork.h"
+#include "files/fileoperations.h"
+#include "imaging/imaging.h"
+#include "common/photos.h"
+#include "common/qtpath.h"
+#include "common/tempdir.h"
+#include "tools/toolrules.h"
+#include "tools/toolwork.h"
 
 #include <QImageReader>
 

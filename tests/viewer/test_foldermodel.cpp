@@ -1,7 +1,7 @@
 // The folder model: every writer moves the position and announces it, even to where it was,
 // so that whatever shows the position shows the entry there again.
 
-#include "foldermodel.h"
+#include "viewer/foldermodel.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Stepping and the slide show as a state table: each row an event from a state, and what
 // follows (the step taken, colours, timer).
 
-#include "foldermodel.h"
-#include "navigation.h"
+#include "viewer/foldermodel.h"
+#include "viewer/navigation.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Fitting the picture and the key maps of both viewers, as tables.
 
-#include "viewerrules.h"
+#include "viewer/viewerrules.h"
 
 #include <gtest/gtest.h>
 

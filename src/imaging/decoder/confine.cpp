@@ -1,6 +1,6 @@
-#include "confine.h"
+#include "imaging/decoder/confine.h"
 
-#include "decoderprotocol.h"
+#include "imaging/decoderprotocol.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -1,10 +1,10 @@
-#include "decoder.h"
+#include "imaging/decoder/decoder.h"
 
-#include "confine.h"
-#include "decoderprotocol.h"
-#include "decoding.h"
-#include "metafile.h"
-#include "photodecoders.h"
+#include "imaging/decoder/confine.h"
+#include "imaging/decoderprotocol.h"
+#include "imaging/decoding.h"
+#include "imaging/decoder/metafile.h"
+#include "imaging/decoder/photodecoders.h"
 
 #include <QBuffer>
 #include <QFontDatabase>

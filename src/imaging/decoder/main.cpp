@@ -1,6 +1,6 @@
 // veilshot-decode: the program's decoder process for pictures from untrusted sources.
 
-#include "decoder.h"
+#include "imaging/decoder/decoder.h"
 
 int main(int argc, char **argv)
 {

@@ -1,4 +1,4 @@
-#include "metafile.h"
+#include "imaging/decoder/metafile.h"
 
 #include <QPainter>
 #include <QSvgRenderer>

@@ -1,7 +1,7 @@
 #pragma once
 // EMF and WMF pictures: converted to SVG by their libraries, then rendered with QtSvg.
 
-#include "decoding.h"
+#include "imaging/decoding.h"
 
 #include <QImage>
 #include <QSize>

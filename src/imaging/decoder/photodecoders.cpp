@@ -1,4 +1,4 @@
-#include "photodecoders.h"
+#include "imaging/decoder/photodecoders.h"
 
 #include <libheif/heif.h>
 #include <jxl/decode.h>

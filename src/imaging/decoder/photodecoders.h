@@ -2,7 +2,7 @@
 // The decoders of today's photo formats that Qt has no reader for: HEIF (HEIC and AVIF, through
 // libheif) and JPEG XL (through libjxl). They run in the decoder process only.
 
-#include "decoding.h"
+#include "imaging/decoding.h"
 
 #include <QColorSpace>
 

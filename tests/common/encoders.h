@@ -2,8 +2,8 @@
 // Photos in today's formats, made by the encoders Debian ships (heif-enc, avifenc, cjxl, cwebp)
 // from a PNG the test draws, and colour references from ImageMagick's profile conversion.
 
-#include "qtpath.h"
-#include "tempdir.h"
+#include "common/qtpath.h"
+#include "common/tempdir.h"
 
 #include <QBuffer>
 #include <QColorSpace>

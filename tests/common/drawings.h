@@ -1,7 +1,7 @@
 #pragma once
 // Pictures the imaging tests draw, encode and compare.
 
-#include "imaging.h"
+#include "imaging/imaging.h"
 
 #include <QBuffer>
 #include <QImage>

@@ -1,7 +1,7 @@
 #pragma once
 // Names the transform kernels in test output.
 
-#include "cipherengine.h"
+#include "cipher/cipherengine.h"
 
 #include <gtest/gtest.h>
 
