@@ -30,7 +30,7 @@ void TransformBlocks(benchmark::State &state, CipherEngine::Kernel kernel)
     std::vector<std::uint8_t> block(BlockSize, 0x5A);
     int c = 749;
     for (auto _ : state) {
-        c = engine.StepCursor(c, std::nullopt);
+        c = engine.stepCursor(c, std::nullopt);
         engine.TransformBlock(block.data(), block.size(), c);
         benchmark::DoNotOptimize(block.data());
     }
@@ -56,7 +56,7 @@ void StretchKey(benchmark::State &state)
         auto engine = std::make_unique<CipherEngine>();
         engine->BuildKeyTable(u"benchmark code");
         state.ResumeTiming();
-        engine->PrepareWriteKey();
+        engine->prepareWriteKey();
         state.PauseTiming();
         engine.reset();
         state.ResumeTiming();
@@ -80,7 +80,7 @@ void DecipherFile(benchmark::State &state)
     engine.BuildKeyTable(u"benchmark code");
     engine.Cipfoto(source, veil, veilshot::AtomicFile::Mode::Replace);
     for (auto _ : state) {
-        auto body = engine.DecipherFile(veil);
+        auto body = engine.decipherFile(veil);
         benchmark::DoNotOptimize(body->data());
     }
     state.SetBytesProcessed(state.iterations() * state.range(0));
@@ -143,7 +143,7 @@ void CipherFileToFile(benchmark::State &state)
 void DecipherFileToFile(benchmark::State &state)
 {
     FilePair files(static_cast<std::size_t>(state.range(0)));
-    files.Time(state, [&] { benchmark::DoNotOptimize(files.engine.DecipherToFile(files.veil, files.out)); });
+    files.Time(state, [&] { benchmark::DoNotOptimize(files.engine.decipherToFile(files.veil, files.out)); });
 }
 
 BENCHMARK(CopyFilePeer)->Arg(64 << 20)->Unit(benchmark::kMillisecond);
@@ -154,8 +154,8 @@ BENCHMARK(DecipherFileToFile)->Arg(64 << 20)->Unit(benchmark::kMillisecond);
 void CipherInFormat(benchmark::State &state, Format format)
 {
     FilePair files(static_cast<std::size_t>(state.range(0)));
-    files.engine.SetWriteFormat(format);
-    files.engine.PrepareWriteKey();
+    files.engine.setWriteFormat(format);
+    files.engine.prepareWriteKey();
     files.Time(state, [&] { files.engine.Cipfoto(files.plain, files.out); });
 }
 BENCHMARK_CAPTURE(CipherInFormat, Keyed, Format::Keyed)->Arg(256 << 20)->Unit(benchmark::kMillisecond);

@@ -41,7 +41,7 @@ int Make(const QString &folder)
     std::mt19937 random(7);
     cipher::CipherEngine engine;
     engine.BuildKeyTable(Code);
-    engine.extension = cipher::Extension::FromText(u".jpg");
+    engine.extension = cipher::Extension::fromText(u".jpg");
     if (!QDir(folder).mkpath(QStringLiteral("keyed")))
         return 1;
     for (int i = 0; i < Photos; ++i) {
@@ -49,9 +49,9 @@ int Make(const QString &folder)
         const QString name = folder + QLatin1Char('/') + photo;
         if (!bench::WritePhoto(name + ".jpg", i, random))
             return 1;
-        engine.SetWriteFormat(cipher::Format::Sealed);
+        engine.setWriteFormat(cipher::Format::Sealed);
         engine.Cipfoto((name + ".jpg").toStdString(), (name + ".veil").toStdString(), AtomicFile::Mode::Replace);
-        engine.SetWriteFormat(cipher::Format::Keyed);
+        engine.setWriteFormat(cipher::Format::Keyed);
         engine.Cipfoto((name + ".jpg").toStdString(), (folder + "/keyed/" + photo + ".veil").toStdString(),
                        AtomicFile::Mode::Replace);
         std::fprintf(stderr, "\r%d/%d", i + 1, Photos);
@@ -73,8 +73,8 @@ int Load(const QString &folder, bool ciphered, bool stretchFirst)
     cipher::CipherEngine engine;
     engine.BuildKeyTable(Code);
     if (stretchFirst && !paths.isEmpty())
-        engine.PrepareKey(paths.front().toStdString());
-    const int stretchedBefore = engine.KeysStretched();
+        engine.prepareKey(paths.front().toStdString());
+    const int stretchedBefore = engine.keysStretched();
     platform::ScriptedPlatform scripted;
     scripted.windows.screen = QSize(1920, 1080);
     const PlainPhotos plain;
@@ -93,7 +93,7 @@ int Load(const QString &folder, bool ciphered, bool stretchFirst)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     std::printf("%.3f %.1f %d %d %.3f\n", seconds, bench::PeakMB() - idle, preview.pager.DrawnCount,
-                engine.KeysStretched() - stretchedBefore, bench::CpuSeconds() - cpuStart);
+                engine.keysStretched() - stretchedBefore, bench::CpuSeconds() - cpuStart);
     return 0;
 }
 

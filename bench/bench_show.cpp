@@ -42,11 +42,11 @@ struct Files {
         std::mt19937 random(5);
         bench::WritePhoto(QString::fromStdString(plain.string()), 0, random);
         engine.BuildKeyTable(u"benchmark code");
-        engine.extension = cipher::Extension::FromText(u".jpg");
+        engine.extension = cipher::Extension::fromText(u".jpg");
         engine.Cipfoto(plain, veil, AtomicFile::Mode::Replace);  // sealed, and its key kept
-        engine.SetWriteFormat(cipher::Format::Keyed);
+        engine.setWriteFormat(cipher::Format::Keyed);
         engine.Cipfoto(plain, keyed, AtomicFile::Mode::Replace);
-        engine.SetWriteFormat(cipher::Format::Sealed);
+        engine.setWriteFormat(cipher::Format::Sealed);
     }
     ~Files()
     {
@@ -77,7 +77,7 @@ void CipheredShownForTheScreen(benchmark::State &state, std::filesystem::path Fi
     const std::filesystem::path &veil = TheFiles().*file;
     const QString path = QString::fromStdString(veil.string());
     for (auto _ : state) {
-        const auto body = TheFiles().engine.DecipherFile(veil);
+        const auto body = TheFiles().engine.decipherFile(veil);
         const imaging::Picture picture = imaging::DecodeMemory(body->bytes(), path, QSize(1920, 1080));
         benchmark::DoNotOptimize(picture.image.constBits());
     }
@@ -94,7 +94,7 @@ Prepared DecodePlain(const QString &path)
 
 Prepared DecodeCiphered(cipher::CipherEngine &engine, const QString &path)
 {
-    const auto body = engine.DecipherFile(path.toStdString());
+    const auto body = engine.decipherFile(path.toStdString());
     return {imaging::DecodeMemory(body->bytes(), path, Screen)};
 }
 
@@ -121,7 +121,7 @@ void SteppedToDecodedAhead(benchmark::State &state)
 {
     const bool ciphered = state.range(0) == 1;
     const QString path = QString::fromStdString((ciphered ? TheFiles().veil : TheFiles().plain).string());
-    std::shared_ptr<cipher::CipherEngine> engine = TheFiles().engine.Copy();
+    std::shared_ptr<cipher::CipherEngine> engine = TheFiles().engine.copy();
     QLabel label;
     DecodeAhead ahead;
     for (auto _ : state) {
@@ -157,7 +157,7 @@ void SteppingMemory(benchmark::State &state)
         std::filesystem::copy_file(TheFiles().veil, copy, std::filesystem::copy_options::overwrite_existing);
         paths.push_back(QString::fromStdString(copy.string()));
     }
-    std::shared_ptr<cipher::CipherEngine> engine = TheFiles().engine.Copy();
+    std::shared_ptr<cipher::CipherEngine> engine = TheFiles().engine.copy();
     double peak = 0;
     for (auto _ : state) {
         QLabel label;

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (engine.KeyTable(p) > 7 || engine.KeyTable(p) != engine.KeyTable(p + cipher::KeyTableHalf))
             std::abort();
     }
-    if (!cipher::CouldBeCheck(engine.CodeCheck()) || !engine.Matches(engine.CodeCheck()))
+    if (!cipher::CouldBeCheck(engine.CodeCheck()) || !engine.matches(engine.CodeCheck()))
         std::abort();
     return 0;
 }

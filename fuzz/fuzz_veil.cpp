@@ -37,12 +37,12 @@ void ReadAsVeil(const std::filesystem::path &veil)
     } catch (const FileError &) {
         // a damaged stored extension
     }
-    if (header && !header->extension.SafeInFileName())
+    if (header && !header->extension.safeInFileName())
         std::abort();  // an extension that could choose where a copy goes got through
     if (header && (refusal != cipher::Refusal::None || !cipher::CouldBeCheck(header->check)))
         std::abort();
     try {
-        const auto body = engine.DecipherFile(veil, &refusal);
+        const auto body = engine.decipherFile(veil, &refusal);
         if (body.has_value() != (refusal == cipher::Refusal::None))
             std::abort();
         if (body) {
@@ -56,7 +56,7 @@ void ReadAsVeil(const std::filesystem::path &veil)
         }
         const auto copy = fuzz::ScratchFolder() / "copy";
         std::filesystem::remove(copy);
-        if (engine.DecipherToFile(veil, copy, AtomicFile::Mode::Replace, &refusal) != (refusal == cipher::Refusal::None))
+        if (engine.decipherToFile(veil, copy, AtomicFile::Mode::Replace, &refusal) != (refusal == cipher::Refusal::None))
             std::abort();
         std::filesystem::remove(copy);
     } catch (const FileError &) {

@@ -69,13 +69,13 @@ int main(int argc, char **argv)
     cipher::CipherEngine engine;
     engine.BuildKeyTable(fuzz::FuzzCode);
     for (const auto &entry : fs::directory_iterator(output / "imaging")) {
-        engine.extension = cipher::Extension::FromFileName(entry.path());
+        engine.extension = cipher::Extension::fromFileName(entry.path());
         engine.Cipfoto(entry.path(), output / "veil" / (entry.path().filename().string() + ".veil"),
                        AtomicFile::Mode::Replace);
     }
     cipher::CipherEngine other;
     other.BuildKeyTable(u"another code");
-    other.extension = cipher::Extension::FromText(u".png");
+    other.extension = cipher::Extension::fromText(u".png");
     other.Cipfoto(output / "imaging" / "photo.png", output / "veil" / "other-code.veil", AtomicFile::Mode::Replace);
     Write(output / "veil" / "short.veil", "tiny");
 

@@ -101,9 +101,9 @@ void OpenFromCommandLine(TForm7 &main, const QString &file)
     if (IsPhotoFile(file)) {
         emit main.viewingRequested();
         if (auto *viewer = main.findChild<TForm7g *>())
-            viewer->DropFiles({file});
+            viewer->dropFiles({file});
     } else {
-        main.DropFiles({file});
+        main.dropFiles({file});
     }
 }
 

@@ -136,7 +136,7 @@ CipherEngine::~CipherEngine()
         ::munlock(tables_.get(), TablesSize);
 }
 
-std::unique_ptr<CipherEngine> CipherEngine::Copy() const
+std::unique_ptr<CipherEngine> CipherEngine::copy() const
 {
     auto copy = std::make_unique<CipherEngine>(kernel_);
     std::copy_n(tables_.get(), TablesSize, copy->tables_.get());
@@ -169,7 +169,7 @@ CipherEngine::BuildResult CipherEngine::BuildKeyTable(std::u16string_view code)
     }
 
     codeCheck_ = CheckConstant();
-    ToggleCheck(codeCheck_);
+    toggleCheck(codeCheck_);
     codeEntered_ = true;
     keys_ = std::move(keys);
     return BuildResult::Built;
@@ -197,14 +197,14 @@ bool SealedKeyOf(const fs::path &veilFile, sealed::Salt &salt, sealed::Cost &cos
 
 }  // namespace
 
-bool CipherEngine::KeyReady(const fs::path &veilFile) const
+bool CipherEngine::keyReady(const fs::path &veilFile) const
 {
     sealed::Salt salt{};
     sealed::Cost cost;
     return !keys_ || !SealedKeyOf(veilFile, salt, cost) || keys_->has(salt, cost);
 }
 
-void CipherEngine::PrepareKey(const fs::path &veilFile) const
+void CipherEngine::prepareKey(const fs::path &veilFile) const
 {
     sealed::Salt salt{};
     sealed::Cost cost;
@@ -212,25 +212,25 @@ void CipherEngine::PrepareKey(const fs::path &veilFile) const
         keys_->keyFor(salt, cost);
 }
 
-bool CipherEngine::WriteKeyReady() const
+bool CipherEngine::writeKeyReady() const
 {
     return !keys_ || keys_->has(keys_->writeSalt(), keys_->writeCost());
 }
 
-void CipherEngine::PrepareWriteKey() const
+void CipherEngine::prepareWriteKey() const
 {
     if (keys_)
         keys_->keyFor(keys_->writeSalt(), keys_->writeCost());
 }
 
-int CipherEngine::KeysStretched() const
+int CipherEngine::keysStretched() const
 {
     return keys_ ? keys_->derivations() : 0;
 }
 
 // --- The keyed transform ---------------------------------------------------------------------
 
-void CipherEngine::ToggleCheck(CheckValue &value) const
+void CipherEngine::toggleCheck(CheckValue &value) const
 {
     int p = CheckPosition;
     for (int pass = 0; pass < 7; ++pass) {
@@ -239,16 +239,16 @@ void CipherEngine::ToggleCheck(CheckValue &value) const
     }
 }
 
-bool CipherEngine::Matches(const CheckValue &storedCheck) const
+bool CipherEngine::matches(const CheckValue &storedCheck) const
 {
     CheckValue check = storedCheck;
-    ToggleCheck(check);
+    toggleCheck(check);
     return check == CheckConstant();
 }
 
-Refusal CipherEngine::Judge(const CheckValue &storedCheck) const
+Refusal CipherEngine::judge(const CheckValue &storedCheck) const
 {
-    if (Matches(storedCheck))
+    if (matches(storedCheck))
         return Refusal::None;
     return CouldBeCheck(storedCheck) ? Refusal::OtherCode : Refusal::NotCiphered;
 }
@@ -272,7 +272,7 @@ void CipherEngine::TransformBlock(const std::uint8_t *source, std::uint8_t *targ
     }
 }
 
-int CipherEngine::StepCursor(int c, std::optional<std::size_t> tailLength) const
+int CipherEngine::stepCursor(int c, std::optional<std::size_t> tailLength) const
 {
     int step = KeyTable(c) * 10 + KeyTable(c + 1);
     if (step == 0)
@@ -285,14 +285,14 @@ int CipherEngine::StepCursor(int c, std::optional<std::size_t> tailLength) const
     return c;
 }
 
-void CipherEngine::TransformRun(const std::uint8_t *source, std::uint8_t *target, std::size_t length,
+void CipherEngine::transformRun(const std::uint8_t *source, std::uint8_t *target, std::size_t length,
                                 std::uint64_t &remaining, int &cursor) const
 {
     // A body of exactly k blocks ends with a full-size tail, not with an empty one.
     while (length > 0) {
         const bool tail = remaining <= BlockSize;
         const std::size_t n = tail ? static_cast<std::size_t>(remaining) : BlockSize;
-        cursor = StepCursor(cursor, tail ? std::optional<std::size_t>(n) : std::nullopt);
+        cursor = stepCursor(cursor, tail ? std::optional<std::size_t>(n) : std::nullopt);
         TransformBlock(source, target, n, cursor);
         source += n;
         target += n;
@@ -309,13 +309,13 @@ void CipherEngine::Cipfoto(const fs::path &source, const fs::path &destination, 
     RefuseOwnInput(source, destination);
     AtomicFile out(destination);
     if (writeFormat_ == Format::Sealed)
-        CipherSealed(in, source, out);
+        cipherSealed(in, source, out);
     else
-        CipherKeyed(in, source, out);
+        cipherKeyed(in, source, out);
     out.commit(mode);
 }
 
-void CipherEngine::CipherKeyed(InputFile &in, const fs::path &source, AtomicFile &out) const
+void CipherEngine::cipherKeyed(InputFile &in, const fs::path &source, AtomicFile &out) const
 {
     // The source is read in whole blocks, so every read starts on a page boundary. The header
     // goes out with the first piece of the body and every write but the last is StreamChunk
@@ -339,7 +339,7 @@ void CipherEngine::CipherKeyed(InputFile &in, const fs::path &source, AtomicFile
         const std::size_t wanted = (StreamChunk - pending + BlockSize - 1) / BlockSize * BlockSize;
         const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, wanted));
         in.readExactly(input, piece);
-        TransformRun(input, staged + pending, piece, remaining, cursor);
+        transformRun(input, staged + pending, piece, remaining, cursor);
         pending += piece;
         if (pending >= StreamChunk) {
             out.write(staged, StreamChunk);
@@ -352,7 +352,7 @@ void CipherEngine::CipherKeyed(InputFile &in, const fs::path &source, AtomicFile
     out.write(staged, pending);
 }
 
-void CipherEngine::CipherSealed(InputFile &in, const fs::path &source, AtomicFile &out) const
+void CipherEngine::cipherSealed(InputFile &in, const fs::path &source, AtomicFile &out) const
 {
     if (!keys_)
         throw FileError(FileMessage("Cannot create file", out.target(), "No code has been entered."));
@@ -365,7 +365,7 @@ void CipherEngine::CipherSealed(InputFile &in, const fs::path &source, AtomicFil
 
 // --- Deciphering -----------------------------------------------------------------------------
 
-Refusal CipherEngine::ReadSealed(const fs::path &veilFile, Extension *extension, const sealed::Sink &sink) const
+Refusal CipherEngine::readSealed(const fs::path &veilFile, Extension *extension, const sealed::Sink &sink) const
 {
     if (!keys_)
         return Refusal::OtherCode;
@@ -376,7 +376,7 @@ Refusal CipherEngine::ReadSealed(const fs::path &veilFile, Extension *extension,
     Extension stored;
     stored.ExtLength = info[0];
     std::copy(info.begin() + 1, info.end(), stored.ExtBytes.begin());
-    if (!stored.SafeInFileName())
+    if (!stored.safeInFileName())
         throw FileError(FileMessage("Cannot open file", veilFile,
                                     "The file is damaged: its stored extension cannot be part of a file name."));
     if (extension)
@@ -384,35 +384,35 @@ Refusal CipherEngine::ReadSealed(const fs::path &veilFile, Extension *extension,
     return Refusal::None;
 }
 
-Examined CipherEngine::Examine(const fs::path &veilFile) const
+Examined CipherEngine::examine(const fs::path &veilFile) const
 {
     Examined examined;
     examined.format = FormatOf(veilFile);
     if (examined.format == Format::Sealed) {
-        examined.refusal = ReadSealed(veilFile, &examined.extension, {});
+        examined.refusal = readSealed(veilFile, &examined.extension, {});
         return examined;
     }
     const auto header = ReadHeader(veilFile, &examined.refusal);
     if (header) {
-        examined.refusal = Judge(header->check);
+        examined.refusal = judge(header->check);
         if (examined.refusal == Refusal::None)
             examined.extension = header->extension;
     }
     return examined;
 }
 
-bool CipherEngine::DecipherToFile(const fs::path &veilFile, const fs::path &destination, AtomicFile::Mode mode,
+bool CipherEngine::decipherToFile(const fs::path &veilFile, const fs::path &destination, AtomicFile::Mode mode,
                                   Refusal *refusal) const
 {
     SetRefusal(refusal, Refusal::None);
     InputFile in(veilFile);
     RefuseOwnInput(veilFile, destination);
     if (FormatOf(veilFile) == Format::Keyed)
-        return DecipherKeyedToFile(in, veilFile, destination, mode, refusal);
+        return decipherKeyedToFile(in, veilFile, destination, mode, refusal);
 
     // Nothing gets a name before the last chunk is checked: a damaged file leaves no copy.
     std::optional<AtomicFile> out;
-    const Refusal why = ReadSealed(veilFile, nullptr, [&](const std::uint8_t *data, std::size_t length, std::uint64_t, std::uint64_t) {
+    const Refusal why = readSealed(veilFile, nullptr, [&](const std::uint8_t *data, std::size_t length, std::uint64_t, std::uint64_t) {
         if (!out)
             out.emplace(destination);
         out->write(data, length);
@@ -425,7 +425,7 @@ bool CipherEngine::DecipherToFile(const fs::path &veilFile, const fs::path &dest
     return true;
 }
 
-bool CipherEngine::DecipherKeyedToFile(InputFile &in, const fs::path &veilFile, const fs::path &destination,
+bool CipherEngine::decipherKeyedToFile(InputFile &in, const fs::path &veilFile, const fs::path &destination,
                                        AtomicFile::Mode mode, Refusal *refusal) const
 {
     const std::uint64_t size = in.size();
@@ -448,7 +448,7 @@ bool CipherEngine::DecipherKeyedToFile(InputFile &in, const fs::path &veilFile, 
     in.readExactly(area, first);
     CheckValue stored{};
     std::copy_n(area, stored.size(), stored.begin());
-    if (const Refusal why = Judge(stored); why != Refusal::None) {
+    if (const Refusal why = judge(stored); why != Refusal::None) {
         SetRefusal(refusal, why);
         return false;
     }
@@ -462,7 +462,7 @@ bool CipherEngine::DecipherKeyedToFile(InputFile &in, const fs::path &veilFile, 
     for (;;) {
         // Whole blocks, unless these bytes end the body.
         const std::size_t n = unread == 0 ? available : available / BlockSize * BlockSize;
-        TransformRun(data, output, n, remaining, cursor);
+        transformRun(data, output, n, remaining, cursor);
         out.write(output, n);
         if (unread == 0)
             break;
@@ -481,13 +481,13 @@ bool CipherEngine::DecipherKeyedToFile(InputFile &in, const fs::path &veilFile, 
     return true;
 }
 
-std::optional<SecureBytes> CipherEngine::DecipherFile(const fs::path &veilFile, Refusal *refusal,
+std::optional<SecureBytes> CipherEngine::decipherFile(const fs::path &veilFile, Refusal *refusal,
                                                       Extension *extension) const
 {
     SetRefusal(refusal, Refusal::None);
     if (FormatOf(veilFile) == Format::Sealed) {
         SecureBytes body;
-        const Refusal why = ReadSealed(veilFile, extension, [&](const std::uint8_t *data, std::size_t length, std::uint64_t offset,
+        const Refusal why = readSealed(veilFile, extension, [&](const std::uint8_t *data, std::size_t length, std::uint64_t offset,
                                                                      std::uint64_t total) {
             if (offset == 0)
                 body = BodyBuffer(veilFile, total);
@@ -508,7 +508,7 @@ std::optional<SecureBytes> CipherEngine::DecipherFile(const fs::path &veilFile, 
     }
     CheckValue stored{};
     std::copy_n(header.begin(), stored.size(), stored.begin());
-    if (const Refusal why = Judge(stored); why != Refusal::None) {
+    if (const Refusal why = judge(stored); why != Refusal::None) {
         SetRefusal(refusal, why);
         return std::nullopt;
     }
@@ -526,21 +526,21 @@ std::optional<SecureBytes> CipherEngine::DecipherFile(const fs::path &veilFile, 
 
     int cursor = CursorStart;  // CipherCursor, one per file
     std::uint64_t remaining = length;
-    TransformRun(body.data(), body.data(), body.size(), remaining, cursor);
+    transformRun(body.data(), body.data(), body.size(), remaining, cursor);
     return body;
 }
 
 
-Refusal CipherEngine::Reseal(const fs::path &veilFile, bool &wasSealed) const
+Refusal CipherEngine::reseal(const fs::path &veilFile, bool &wasSealed) const
 {
     wasSealed = false;
-    const Examined examined = Examine(veilFile);
+    const Examined examined = examine(veilFile);
     if (examined.refusal != Refusal::None || examined.format == Format::Sealed) {
         wasSealed = examined.format == Format::Sealed;
         return examined.refusal;
     }
     Refusal refusal = Refusal::None;
-    const auto body = DecipherFile(veilFile, &refusal);
+    const auto body = decipherFile(veilFile, &refusal);
     if (!body)
         return refusal;
     if (!keys_)
@@ -583,12 +583,12 @@ Refusal CipherEngine::Reseal(const fs::path &veilFile, bool &wasSealed) const
     return Refusal::None;
 }
 
-Refusal CipherEngine::Verify(const fs::path &veilFile) const
+Refusal CipherEngine::verify(const fs::path &veilFile) const
 {
     if (FormatOf(veilFile) == Format::Sealed)
-        return ReadSealed(veilFile, nullptr, [](const std::uint8_t *, std::size_t, std::uint64_t, std::uint64_t) {});
+        return readSealed(veilFile, nullptr, [](const std::uint8_t *, std::size_t, std::uint64_t, std::uint64_t) {});
     Refusal refusal = Refusal::None;
-    DecipherFile(veilFile, &refusal);
+    decipherFile(veilFile, &refusal);
     return refusal;
 }
 

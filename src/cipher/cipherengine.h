@@ -45,7 +45,7 @@ public:
     // An engine of its own with this one's key table, code check and keys, for a run that must
     // keep working under the code it started with whatever code is entered meanwhile. The keys
     // stretched from the code are shared with this engine while both hold the same code.
-    std::unique_ptr<CipherEngine> Copy() const;
+    std::unique_ptr<CipherEngine> copy() const;
 
     // Builds the key table and the code check from the code text, and starts a new set of
     // sealing keys (the old ones are wiped once no copy uses them). NoCode when the text holds
@@ -58,22 +58,22 @@ public:
     std::uint8_t KeyTable(int position) const { return table_[position - 1]; }  // 1..KeyTableSize
 
     // The format Cipfoto writes: sealed unless the keyed format is asked for.
-    Format WriteFormat() const { return writeFormat_; }
-    void SetWriteFormat(Format format) { writeFormat_ = format; }
+    Format writeFormat() const { return writeFormat_; }
+    void setWriteFormat(Format format) { writeFormat_ = format; }
 
     // Sealed files need a key stretched from the code, which takes a fraction of a second; it is
-    // kept for the rest of the code's life. KeyReady tells whether a file can be read without
-    // stretching one (keyed files always can); PrepareKey and PrepareWriteKey stretch the key in
+    // kept for the rest of the code's life. keyReady tells whether a file can be read without
+    // stretching one (keyed files always can); prepareKey and prepareWriteKey stretch the key in
     // hand, so a window can do it off its thread. FileError when the file cannot be read.
-    bool KeyReady(const std::filesystem::path &veilFile) const;
-    void PrepareKey(const std::filesystem::path &veilFile) const;
-    bool WriteKeyReady() const;
-    void PrepareWriteKey() const;
+    bool keyReady(const std::filesystem::path &veilFile) const;
+    void prepareKey(const std::filesystem::path &veilFile) const;
+    bool writeKeyReady() const;
+    void prepareWriteKey() const;
     // How many keys were stretched under the current code.
-    int KeysStretched() const;
+    int keysStretched() const;
 
     // Toggles the value's bits with key-table positions 737..785. Applied twice, it restores.
-    void ToggleCheck(CheckValue &value) const;
+    void toggleCheck(CheckValue &value) const;
 
     // Transforms n (0..BlockSize) bytes in place from key-table position c (1..KeyTableHalf).
     // The fast kernel XORs a full block with one precomputed key stream, a shorter one with
@@ -83,7 +83,7 @@ public:
     void TransformBlock(const std::uint8_t *source, std::uint8_t *target, std::size_t n, int c) const;
 
     // The cursor's move before a block. `tailLength` is given for the last block of a body.
-    int StepCursor(int c, std::optional<std::size_t> tailLength) const;
+    int stepCursor(int c, std::optional<std::size_t> tailLength) const;
 
     // The extension written into the next ciphered file's header.
     Extension extension;
@@ -98,7 +98,7 @@ public:
 
     // Which format the file is in, whether the code opens it, and its stored extension. For a
     // sealed file this stretches its key if need be and opens its first chunk only.
-    Examined Examine(const std::filesystem::path &veilFile) const;
+    Examined examine(const std::filesystem::path &veilFile) const;
 
     // Tests the file against the code and deciphers its body into memory. std::nullopt: the file
     // was ciphered under another code or is no ".veil" file; `refusal`, if given, says which.
@@ -106,45 +106,45 @@ public:
     // that the code opens but that was changed since it was sealed (damaged). `extension`, if
     // given, receives the stored extension. Several threads may decipher at once with one
     // engine, as long as nobody builds a new key table meanwhile.
-    std::optional<SecureBytes> DecipherFile(const std::filesystem::path &veilFile, Refusal *refusal = nullptr,
+    std::optional<SecureBytes> decipherFile(const std::filesystem::path &veilFile, Refusal *refusal = nullptr,
                                             Extension *extension = nullptr) const;
 
     // Tests the file and deciphers its body into `destination`, written as by Cipfoto, with the
     // same errors. False, with nothing written: another code, or no ".veil" file. A damaged
     // sealed file writes nothing either (FileError).
-    [[nodiscard]] bool DecipherToFile(const std::filesystem::path &veilFile, const std::filesystem::path &destination,
+    [[nodiscard]] bool decipherToFile(const std::filesystem::path &veilFile, const std::filesystem::path &destination,
                                       AtomicFile::Mode mode = AtomicFile::Mode::KeepExisting,
                                       Refusal *refusal = nullptr) const;
 
-    // Reads a whole file as DecipherFile does, keeping nothing: None when it deciphers whole.
-    // FileError as DecipherFile.
-    Refusal Verify(const std::filesystem::path &veilFile) const;
+    // Reads a whole file as decipherFile does, keeping nothing: None when it deciphers whole.
+    // FileError as decipherFile.
+    Refusal verify(const std::filesystem::path &veilFile) const;
 
     // Turns a keyed file into a sealed one in its place: deciphered into memory, sealed into a
     // file with no name yet, read back from the disk and checked, and only then put in the old
     // file's place, so a failed or killed run leaves the old file or the new one. None when
     // done, or when the file was sealed already (`wasSealed` then set). FileError as Cipfoto.
-    Refusal Reseal(const std::filesystem::path &veilFile, bool &wasSealed) const;
+    Refusal reseal(const std::filesystem::path &veilFile, bool &wasSealed) const;
 
     // True when the keyed header's check was made under the current key table.
-    bool Matches(const CheckValue &storedCheck) const;
+    bool matches(const CheckValue &storedCheck) const;
     // None when the check was made under the current key table, else why the file is refused.
-    Refusal Judge(const CheckValue &storedCheck) const;
+    Refusal judge(const CheckValue &storedCheck) const;
 
 private:
     // Transforms consecutive body bytes. `remaining` counts the body's bytes not yet
     // transformed, these included; `length` is whole blocks unless it ends the body.
     // `cursor` is the run's CipherCursor: each file has its own, so that files can be
     // deciphered on several threads at once with one engine.
-    void TransformRun(const std::uint8_t *source, std::uint8_t *target, std::size_t length, std::uint64_t &remaining,
+    void transformRun(const std::uint8_t *source, std::uint8_t *target, std::size_t length, std::uint64_t &remaining,
                       int &cursor) const;
 
-    void CipherKeyed(InputFile &in, const std::filesystem::path &source, AtomicFile &out) const;
-    void CipherSealed(InputFile &in, const std::filesystem::path &source, AtomicFile &out) const;
-    bool DecipherKeyedToFile(InputFile &in, const std::filesystem::path &veilFile,
+    void cipherKeyed(InputFile &in, const std::filesystem::path &source, AtomicFile &out) const;
+    void cipherSealed(InputFile &in, const std::filesystem::path &source, AtomicFile &out) const;
+    bool decipherKeyedToFile(InputFile &in, const std::filesystem::path &veilFile,
                              const std::filesystem::path &destination, AtomicFile::Mode mode, Refusal *refusal) const;
     // Opens a sealed file under the code and hands its checked bytes to `sink`.
-    Refusal ReadSealed(const std::filesystem::path &veilFile, Extension *extension, const sealed::Sink &sink) const;
+    Refusal readSealed(const std::filesystem::path &veilFile, Extension *extension, const sealed::Sink &sink) const;
 
     Kernel kernel_;
     std::unique_ptr<std::uint8_t[]> tables_;  // KeyTable, its masks, the key stream; locked in memory

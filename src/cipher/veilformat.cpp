@@ -27,7 +27,7 @@ CheckValue CheckConstant()
 
 // --- Extension -------------------------------------------------------------------------------
 
-Extension Extension::FromText(std::u16string_view text)
+Extension Extension::fromText(std::u16string_view text)
 {
     Extension ext;
     if (text.size() > MaxExtLength)
@@ -40,12 +40,12 @@ Extension Extension::FromText(std::u16string_view text)
         ext.ExtBytes[i] = ch > 0xFF ? std::uint8_t('?') : static_cast<std::uint8_t>(ch);
     }
     ext.ExtLength = static_cast<std::uint8_t>(text.size());
-    if (!ext.SafeInFileName())
+    if (!ext.safeInFileName())
         return {};
     return ext;
 }
 
-bool Extension::SafeInFileName() const
+bool Extension::safeInFileName() const
 {
     if (ExtLength == 0)
         return true;
@@ -62,9 +62,9 @@ bool Extension::SafeInFileName() const
     return true;
 }
 
-Extension Extension::FromFileName(const fs::path &file)
+Extension Extension::fromFileName(const fs::path &file)
 {
-    return FromText(Utf8ToUtf16(file.filename().extension().string()));
+    return fromText(Utf8ToUtf16(file.filename().extension().string()));
 }
 
 std::u16string Extension::text() const
@@ -106,7 +106,7 @@ std::optional<Header> ReadHeader(const fs::path &veilFile, Refusal *refusal)
     // A length above 6 is damage like any other; the 6-byte field is never read past.
     header.extension.ExtLength = raw[7];
     std::copy_n(raw.begin() + 8, MaxExtLength, header.extension.ExtBytes.begin());
-    if (!header.extension.SafeInFileName())
+    if (!header.extension.safeInFileName())
         throw FileError(FileMessage("Cannot open file", veilFile,
                                     "The file is damaged: its stored extension cannot be part of a file name."));
     return header;

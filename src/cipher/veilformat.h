@@ -50,9 +50,9 @@ struct Extension {
     // character above U+00FF becomes '?'. An extension longer than 6 characters does not fit,
     // and one that could not end a file name (see below) is not kept: either is stored as
     // length 0, so its copy gets no extension back rather than a wrong one.
-    static Extension FromText(std::u16string_view extensionWithDot);
+    static Extension fromText(std::u16string_view extensionWithDot);
     // From a file name or path: the extension of its last component ("" when it has none).
-    static Extension FromFileName(const std::filesystem::path &file);
+    static Extension fromFileName(const std::filesystem::path &file);
     // The stored extension as text (".jpeg"), Latin-1 decoded.
     std::u16string text() const;
     // The same as a UTF-8 string, for file names.
@@ -60,7 +60,7 @@ struct Extension {
     // Whether it can end a file name: empty, or a dot and then characters a name may hold
     // (no "/", NUL or other control character), and neither "." nor "..". A header whose
     // extension cannot is damaged: it must never choose where a copy is written.
-    bool SafeInFileName() const;
+    bool safeInFileName() const;
 };
 
 // Why a file is not deciphered.
@@ -78,7 +78,7 @@ inline void SetRefusal(Refusal *refusal, Refusal why)
 }
 
 // Whether a stored check can have been made under any code at all. Every code toggles an odd
-// number of bits of each of its 7 bytes (seven single-bit toggles, see ToggleCheck), so a
+// number of bits of each of its 7 bytes (seven single-bit toggles, see toggleCheck), so a
 // file that is not a ".veil" file passes by chance once in 128.
 bool CouldBeCheck(const CheckValue &stored);
 

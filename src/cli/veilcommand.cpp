@@ -189,7 +189,7 @@ std::optional<int> EnterCode(CipherEngine &engine, const Options &options)
         std::cerr << "veil: There is no code\n";
         return Usage;
     }
-    engine.SetWriteFormat(options.format);
+    engine.setWriteFormat(options.format);
     return std::nullopt;
 }
 
@@ -263,7 +263,7 @@ std::string CipherOne(CipherEngine &engine, const Options &options, WrittenFiles
     const fs::path target = TargetFolder(options, file) / file.filename().replace_extension(".veil");
     if (std::string refused = Refuse(options, written, file, target); !refused.empty())
         return refused;
-    engine.extension = cipher::Extension::FromFileName(file);
+    engine.extension = cipher::Extension::fromFileName(file);
     engine.Cipfoto(file, target, WriteMode(options));
     written.add(target);
     return {};
@@ -272,7 +272,7 @@ std::string CipherOne(CipherEngine &engine, const Options &options, WrittenFiles
 std::string DecipherOne(CipherEngine &engine, const Options &options, WrittenFiles &written, const fs::path &file)
 {
     constexpr auto OtherCode = "ciphered under another code";
-    const cipher::Examined examined = engine.Examine(file);
+    const cipher::Examined examined = engine.examine(file);
     if (examined.refusal != cipher::Refusal::None)
         return RefusalText(examined.refusal, OtherCode);
     cipher::Refusal refusal = cipher::Refusal::None;
@@ -281,7 +281,7 @@ std::string DecipherOne(CipherEngine &engine, const Options &options, WrittenFil
     const fs::path target = TargetFolder(options, file) / name;
     if (std::string refused = Refuse(options, written, file, target); !refused.empty())
         return refused;
-    if (!engine.DecipherToFile(file, target, WriteMode(options), &refusal))
+    if (!engine.decipherToFile(file, target, WriteMode(options), &refusal))
         return RefusalText(refusal, OtherCode);
     written.add(target);
     return {};
@@ -290,7 +290,7 @@ std::string DecipherOne(CipherEngine &engine, const Options &options, WrittenFil
 std::string ResealOne(CipherEngine &engine, const Options &, WrittenFiles &, const fs::path &file)
 {
     bool wasSealed = false;
-    const cipher::Refusal refusal = engine.Reseal(file, wasSealed);
+    const cipher::Refusal refusal = engine.reseal(file, wasSealed);
     if (refusal != cipher::Refusal::None)
         return RefusalText(refusal, "ciphered under another code");
     if (wasSealed)
@@ -337,7 +337,7 @@ int RunCheck(CipherEngine &engine, const Options &options)
     for (const fs::path &file : options.files) {
         std::string verdict;
         try {
-            const cipher::Refusal refusal = engine.Verify(file);
+            const cipher::Refusal refusal = engine.verify(file);
             verdict = refusal == cipher::Refusal::None ? "ok" : RefusalText(refusal, "other code");
         } catch (const FileError &error) {
             verdict = error.what();

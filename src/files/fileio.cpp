@@ -289,10 +289,10 @@ AtomicFile::AtomicFile(fs::path target, Naming naming, Access access)
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
             ThrowCreateError(target_, errno);
     }
-    temporary_ = MakeTemporary();
+    temporary_ = makeTemporary();
 }
 
-fs::path AtomicFile::MakeTemporary()
+fs::path AtomicFile::makeTemporary()
 {
     for (;;) {
         std::string pattern = TemporaryPattern(folder_, target_).string();

@@ -115,7 +115,7 @@ public:
     const std::filesystem::path &target() const { return target_; }
 
 private:
-    std::filesystem::path MakeTemporary();
+    std::filesystem::path makeTemporary();
     void discard() noexcept;
     [[noreturn]] void fail(int errnum);
 

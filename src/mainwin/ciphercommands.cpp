@@ -47,9 +47,9 @@ class TForm7::BatchRun {
 public:
     BatchRun(TForm7 &window, int maximum, bool showProgress)
         : window_(window)
-        , engine_(window.engine_.Copy())
+        , engine_(window.engine_.copy())
     {
-        window_.model_.RunInProgress = true;
+        window_.model_.runInProgress = true;
         for (QObject *command : commands()) {
             wasEnabled_ << command->property("enabled").toBool();
             command->setProperty("enabled", false);
@@ -68,7 +68,7 @@ public:
         const QList<QObject *> list = commands();
         for (qsizetype i = 0; i < list.size(); ++i)
             list[i]->setProperty("enabled", wasEnabled_[i]);
-        window_.model_.RunInProgress = false;
+        window_.model_.runInProgress = false;
         if (window_.closeAfterRun_)
             QMetaObject::invokeMethod(&window_, &QWidget::close, Qt::QueuedConnection);
     }
@@ -130,7 +130,7 @@ void TForm7::Panel9Click()
 
         BatchRun run(*this, plan.maximum, !plan.single);
         const auto cipher = [&run](const CipherJob &job) {
-            run.engine().extension = cipher::Extension::FromFileName(LocalPath(job.source));
+            run.engine().extension = cipher::Extension::fromFileName(LocalPath(job.source));
             run.engine().Cipfoto(LocalPath(job.source), LocalPath(job.target), AtomicFile::Mode::KeepExisting);
         };
         if (plan.single) {

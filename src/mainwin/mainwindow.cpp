@@ -93,7 +93,7 @@ TForm7::TForm7(MainModel &model, cipher::CipherEngine &engine, platform::Platfor
     formatStatus_->setFont(Label2->font());
     formatStatus_->setPalette(Label2->palette());
     formatStatus_->hide();
-    setKeyedFormat(engine_.WriteFormat() == cipher::Format::Keyed);
+    setKeyedFormat(engine_.writeFormat() == cipher::Format::Keyed);
 
     // A locked session or a minimised window takes deciphered pictures off the screen.
     connect(&platform_.session, &platform::SessionWatch::locked, this, &TForm7::hideDeciphered);
@@ -114,7 +114,7 @@ void TForm7::resizeEvent(QResizeEvent *event)
     ProgressBar1->setGeometry(0, 0, Panel13->width(), Panel13->height());
     Image1->setGeometry(FitPicture(PictureRatio, pictureArea_->size()));
     formatStatus_->setGeometry(Label2->geometry());
-    formatStatus_->setVisible(engine_.WriteFormat() == cipher::Format::Keyed && !FullScreen);
+    formatStatus_->setVisible(engine_.writeFormat() == cipher::Format::Keyed && !FullScreen);
 }
 
 void TForm7::changeEvent(QEvent *event)
@@ -134,7 +134,7 @@ void TForm7::hideDeciphered()
 
 void TForm7::setKeyedFormat(bool keyed)
 {
-    engine_.SetWriteFormat(keyed ? cipher::Format::Keyed : cipher::Format::Sealed);
+    engine_.setWriteFormat(keyed ? cipher::Format::Keyed : cipher::Format::Sealed);
     keyedFormat_->setChecked(keyed);
     formatStatus_->setVisible(keyed && !FullScreen);
 }
@@ -143,7 +143,7 @@ void TForm7::closeEvent(QCloseEvent *event)
 {
     // A run in progress is not left to go on unseen: it stops after the file in hand, and the
     // window closes when it has ended.
-    if (model_.RunInProgress) {
+    if (model_.runInProgress) {
         closeAfterRun_ = true;
         event->ignore();
         return;
@@ -176,7 +176,7 @@ void TForm7::showCurrent()
     // The next one is deciphered meanwhile, with a copy of the key table of its own, made once
     // for each code.
     if (!aheadEngine_)
-        aheadEngine_ = engine_.Copy();
+        aheadEngine_ = engine_.copy();
     prepareNext([engine = aheadEngine_, screen = screen_](const QString &next) {
         return DecipherPicture(*engine, next, screen);
     });
@@ -212,7 +212,7 @@ void TForm7::Panel6Click()
 
 bool TForm7::readyToOpen()
 {
-    if (model_.RunInProgress)
+    if (model_.runInProgress)
         return false;
     if (!engine_.CodeEntered()) {
         showCodeWindow();

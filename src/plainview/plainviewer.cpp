@@ -44,9 +44,7 @@ TForm7g::TForm7g(PlainModel &model, platform::Platform &platform, QSize screen, 
     // Owned by the main window, yet a window of its own that stays above the others.
     setWindowFlags(Qt::Window | Qt::WindowStaysOnTopHint);
     // The list outlives the window, but a preview went with the viewer that owned it.
-    model.PreviewKept = false;
-    model.PagingOn = false;
-    model.LoadStopped = false;
+    model.preview.reset();
 
     connect(Panel8, &PanelButton::clicked, this, &TForm7g::Panel8Click);
     Panel7 = addBarButton("Panel7", "Copy", "Arrow upwards", SharedBarWidth, 58, [this] { mn4Click(); });

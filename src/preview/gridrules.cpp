@@ -81,7 +81,7 @@ QString CounterText(int count, int nextStart)
     return QStringLiteral("%1-%2").arg(count).arg(rest);
 }
 
-GridPager::Load GridPager::begin(ViewerModel &flags, int count, int scrollBoxWidth)
+GridPager::Load GridPager::begin(PreviewFlags &flags, int count, int scrollBoxWidth)
 {
     Load load;
     if (flags.PreviewKept) {
@@ -125,7 +125,7 @@ GridPager::Load GridPager::begin(ViewerModel &flags, int count, int scrollBoxWid
     return load;
 }
 
-bool GridPager::admit(ViewerModel &flags, int cell, int row, bool stopKey)
+bool GridPager::admit(PreviewFlags &flags, int cell, int row, bool stopKey)
 {
     if (!stopKey && row <= BatchLimit / std::max(GridColumns, 1))
         return true;
@@ -134,7 +134,7 @@ bool GridPager::admit(ViewerModel &flags, int cell, int row, bool stopKey)
     return false;
 }
 
-void GridPager::finish(ViewerModel &flags, int used, int next)
+void GridPager::finish(PreviewFlags &flags, int used, int next)
 {
     DrawnCount = used;
     flags.PreviewKept = true;
@@ -144,7 +144,7 @@ void GridPager::finish(ViewerModel &flags, int used, int next)
     }
 }
 
-bool GridPager::forward(ViewerModel &flags, int count)
+bool GridPager::forward(PreviewFlags &flags, int count)
 {
     if (count <= BatchLimit)
         return false;
@@ -153,7 +153,7 @@ bool GridPager::forward(ViewerModel &flags, int count)
     return true;
 }
 
-bool GridPager::back(ViewerModel &flags, int count)
+bool GridPager::back(PreviewFlags &flags, int count)
 {
     if (count <= BatchLimit || NextStart <= BatchSize)
         return false;
@@ -164,7 +164,7 @@ bool GridPager::back(ViewerModel &flags, int count)
     return true;
 }
 
-int GridPager::lastCell(const ViewerModel &flags, int count) const
+int GridPager::lastCell(const PreviewFlags &flags, int count) const
 {
     return flags.LoadStopped ? NextStart - GridBase - 1 : count - 1;
 }

@@ -9,7 +9,7 @@
 
 namespace veilshot {
 
-struct ViewerModel;
+struct PreviewFlags;
 
 inline constexpr int CellPitch = 220;   // frame and gap, both ways
 inline constexpr int CellSize = 210;    // the frame
@@ -69,26 +69,26 @@ public:
 
     // Step 1 to 5 of a load of a list of `count` entries into a scroll box `scrollBoxWidth`
     // wide.
-    Load begin(ViewerModel &flags, int count, int scrollBoxWidth);
+    Load begin(PreviewFlags &flags, int count, int scrollBoxWidth);
 
     // Before cell `cell` (0-based within this load) in `row` (1-based): false when the load
     // stops there, because Ctrl is held (`stopKey`) or the batch is full; then LoadStopped is
     // set and NextStart is the index of that cell.
-    bool admit(ViewerModel &flags, int cell, int row, bool stopKey);
+    bool admit(PreviewFlags &flags, int cell, int row, bool stopKey);
 
     // After the load: `used` cells were drawn and `next` is the index after the last one.
     // Sets PreviewKept, DrawnCount, and in paging mode LoadStopped and NextStart.
-    void finish(ViewerModel &flags, int used, int next);
+    void finish(PreviewFlags &flags, int used, int next);
 
     // Load forward (B): true when a load is to run (the folder is longer than one load);
     // PreviewKept cleared, PagingOn set.
-    bool forward(ViewerModel &flags, int count);
+    bool forward(PreviewFlags &flags, int count);
     // Load back (N): true when a load is to run (longer than one load and past the first
     // batch); NextStart moves back to the start of the batch before this one.
-    bool back(ViewerModel &flags, int count);
+    bool back(PreviewFlags &flags, int count);
 
     // The last cell of the current load, for picking.
-    int lastCell(const ViewerModel &flags, int count) const;
+    int lastCell(const PreviewFlags &flags, int count) const;
 
     int NextStart = 0;
     int GridBase = 0;

@@ -30,7 +30,7 @@ void PlainPhotos::writeCopy(const QString &file, const QString &target) const
 
 ThumbnailSource CipheredPhotos::thumbnails() const
 {
-    std::shared_ptr<cipher::CipherEngine> copy = engine_.Copy();
+    std::shared_ptr<cipher::CipherEngine> copy = engine_.copy();
     return [copy](const QString &path) { return DecipherPicture(*copy, path, QSize(ThumbnailBox, ThumbnailBox)); };
 }
 
@@ -46,7 +46,7 @@ QString CipheredPhotos::copyProposal(const QString &file) const
 
 void CipheredPhotos::writeCopy(const QString &file, const QString &target) const
 {
-    const std::unique_ptr<cipher::CipherEngine> copy = engine_.Copy();
+    const std::unique_ptr<cipher::CipherEngine> copy = engine_.copy();
     WriteDecipheredCopy(*copy, file, target);  // another code: nothing written, nothing said
 }
 

@@ -110,15 +110,15 @@ PreviewWindow::PreviewWindow(ViewerModel &owner, const PreviewPhotos &photos, pl
         connect(action, &QAction::triggered, this, [this, command] { guarded(command); });
         return action;
     };
-    C1 = item("C1", "To copy - C", [this] { Copy(); });
-    V1 = item("V1", "Name - V", [this] { Name(); });
-    pr1 = item("pr1", "Viewing - the Blank", [this] { View(false); });
+    C1 = item("C1", "To copy - C", [this] { copy(); });
+    V1 = item("V1", "Name - V", [this] { name(); });
+    pr1 = item("pr1", "Viewing - the Blank", [this] { view(false); });
     e1 = item("e1", "Exit - Enter", [this] { close(); });
-    mb1 = item("mb1", "Loading forward - B", [this] { LoadForward(); });
-    mb2 = item("mb2", "Loading back - N ", [this] { LoadBack(); });
+    mb1 = item("mb1", "Loading forward - B", [this] { loadForward(); });
+    mb2 = item("mb2", "Loading back - N ", [this] { loadBack(); });
     if (kind.turns) {
-        pG1 = item("pG1", "To turn to the righ - G", [this] { Turn(false); });
-        F1 = item("F1", "To turn to the left - F", [this] { Turn(true); });
+        pG1 = item("pG1", "To turn to the righ - G", [this] { turn(false); });
+        F1 = item("F1", "To turn to the left - F", [this] { turn(true); });
     }
     connect(Image1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         PickCell();  // the menu's commands act on the cell under it
@@ -182,7 +182,7 @@ void PreviewWindow::LoadGrid()
     const int count = owner_.folder.count();
     // The columns follow the scroll box's width, scroll bar included (the margins leave room
     // for it), so they do not change from one load to the next.
-    load_ = pager.begin(owner_, count, ScrollBox1->width());
+    load_ = pager.begin(owner_.preview, count, ScrollBox1->width());
     if (load_.kept)
         return;
     Layout = load_.layout;
@@ -231,7 +231,7 @@ void PreviewWindow::pump()
         const bool stopKey = platform_.keys.isDown(Qt::Key_Control);
         if (!loading_)
             return;  // closed while the key was read: the load ended there
-        if (!pager.admit(owner_, cell_, row, stopKey)) {
+        if (!pager.admit(owner_.preview, cell_, row, stopKey)) {
             growPicture(row * CellPitch + 2 * GridMargin);
             endLoad();
             return;
@@ -320,7 +320,7 @@ void PreviewWindow::endLoad()
     loading_ = false;
     loader_.clear();
     const int count = owner_.folder.count();
-    pager.finish(owner_, used_, load_.start + used_);
+    pager.finish(owner_.preview, used_, load_.start + used_);
     Label2->setText(CounterText(count, pager.NextStart));
 }
 
@@ -328,19 +328,19 @@ void PreviewWindow::stopLoad()
 {
     if (!loading_)
         return;
-    pager.admit(owner_, cell_, cell_ / std::max(1, Layout.columns) + 1, true);
+    pager.admit(owner_.preview, cell_, cell_ / std::max(1, Layout.columns) + 1, true);
     endLoad();
 }
 
-void PreviewWindow::LoadForward()
+void PreviewWindow::loadForward()
 {
-    if (!loading_ && pager.forward(owner_, owner_.folder.count()))
+    if (!loading_ && pager.forward(owner_.preview, owner_.folder.count()))
         LoadGrid();
 }
 
-void PreviewWindow::LoadBack()
+void PreviewWindow::loadBack()
 {
-    if (!loading_ && pager.back(owner_, owner_.folder.count()))
+    if (!loading_ && pager.back(owner_.preview, owner_.folder.count()))
         LoadGrid();
 }
 
@@ -350,7 +350,7 @@ void PreviewWindow::discard()
     grid_.fill(GridColour);
     Image1->setPixmap(QPixmap::fromImage(grid_));
     Image1->resize(Image1->width(), ScrollBox1->viewport()->height());
-    owner_.PreviewKept = false;
+    owner_.preview.PreviewKept = false;
     close();
 }
 
@@ -361,7 +361,7 @@ bool PreviewWindow::PickCell()
     CellPicked = false;
     const QPoint at = Image1->mapFromGlobal(platform_.windows.pointer());
     const int count = owner_.folder.count();
-    const int cell = CellAt(at, pager.GridColumns, pager.lastCell(owner_, count), ScrollBox1->verticalScrollBar()->value());
+    const int cell = CellAt(at, pager.GridColumns, pager.lastCell(owner_.preview, count), ScrollBox1->verticalScrollBar()->value());
     if (cell < 0)
         return false;
     const int index = pager.GridBase + cell;
@@ -372,7 +372,7 @@ bool PreviewWindow::PickCell()
     return true;
 }
 
-void PreviewWindow::View(bool bySpace)
+void PreviewWindow::view(bool bySpace)
 {
     if (!CellPicked)
         return;
@@ -380,7 +380,7 @@ void PreviewWindow::View(bool bySpace)
     emit viewRequested(bySpace);
 }
 
-void PreviewWindow::Copy()
+void PreviewWindow::copy()
 {
     if (!CellPicked)
         return;
@@ -406,7 +406,7 @@ void PreviewWindow::Copy()
     });
 }
 
-void PreviewWindow::Name()
+void PreviewWindow::name()
 {
     if (!CellPicked)
         return;
@@ -419,7 +419,7 @@ void PreviewWindow::Name()
                                         .join(QLatin1Char('\n')));
 }
 
-void PreviewWindow::Turn(bool left)
+void PreviewWindow::turn(bool left)
 {
     if (!CellPicked || !kind_.turns || loading_)
         return;
@@ -478,7 +478,7 @@ bool PreviewWindow::runKey(int key)
     case Qt::Key_Space:
         guarded([this] {
             if (PickCell())
-                View(true);
+                view(true);
         });
         return true;
     case Qt::Key_Return:
@@ -488,20 +488,20 @@ bool PreviewWindow::runKey(int key)
     case Qt::Key_C:
         guarded([this] {
             PickCell();
-            Copy();
+            copy();
         });
         return true;
     case Qt::Key_V:
         guarded([this] {
             PickCell();
-            Name();
+            name();
         });
         return true;
     case Qt::Key_B:
-        guarded([this] { LoadForward(); });
+        guarded([this] { loadForward(); });
         return true;
     case Qt::Key_N:
-        guarded([this] { LoadBack(); });
+        guarded([this] { loadBack(); });
         return true;
     case Qt::Key_G:
     case Qt::Key_F:
@@ -509,7 +509,7 @@ bool PreviewWindow::runKey(int key)
             return false;
         guarded([this, key] {
             PickCell();
-            Turn(key == Qt::Key_F);
+            turn(key == Qt::Key_F);
         });
         return true;
     default:
@@ -529,7 +529,7 @@ bool PreviewWindow::eventFilter(QObject *watched, QEvent *event)
         if (watched == Image1) {
             guarded([this] {
                 if (PickCell())
-                    View(false);
+                    view(false);
             });
             return true;
         }

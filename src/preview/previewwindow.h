@@ -44,13 +44,13 @@ public:
 
     // Commands.
     void LoadGrid();
-    void LoadForward();  // B, mb1
-    void LoadBack();     // N, mb2
+    void loadForward();  // B, mb1
+    void loadBack();     // N, mb2
     bool PickCell();     // the cell under the pointer becomes the owner's current photo
-    void View(bool bySpace);
-    void Copy();
-    void Name();
-    void Turn(bool left);
+    void view(bool bySpace);
+    void copy();
+    void name();
+    void turn(bool left);
     // The owner opened another folder: the grid is cleared and the window goes for good.
     void discard();
 

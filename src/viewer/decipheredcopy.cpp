@@ -26,7 +26,7 @@ Prepared DecipherPicture(const cipher::CipherEngine &engine, const QString &veil
 {
     Prepared prepared;
     try {
-        const auto body = engine.DecipherFile(LocalPath(veilFile), &prepared.refusal);
+        const auto body = engine.decipherFile(LocalPath(veilFile), &prepared.refusal);
         if (prepared.refusal == cipher::Refusal::OtherCode)
             prepared.otherCode = true;
         else if (prepared.refusal != cipher::Refusal::None)
@@ -42,14 +42,14 @@ Prepared DecipherPicture(const cipher::CipherEngine &engine, const QString &veil
 
 QString StoredExtension(const cipher::CipherEngine &engine, const QString &veilFile)
 {
-    const cipher::Examined examined = engine.Examine(LocalPath(veilFile));
+    const cipher::Examined examined = engine.examine(LocalPath(veilFile));
     return examined.refusal == cipher::Refusal::None ? QString::fromStdU16String(examined.extension.text())
                                                      : QString();
 }
 
 bool WriteDecipheredCopy(cipher::CipherEngine &engine, const QString &veilFile, const QString &target)
 {
-    const auto body = engine.DecipherFile(LocalPath(veilFile));
+    const auto body = engine.decipherFile(LocalPath(veilFile));
     if (!body)
         return false;
     // The decode, as small as the format allows, only confirms that the bytes are a picture.

@@ -19,7 +19,7 @@ DecodeAhead::~DecodeAhead()
     pool_.waitForDone();
 }
 
-DecodeAhead::Stamp DecodeAhead::StampOf(const QString &path)
+DecodeAhead::Stamp DecodeAhead::stampOf(const QString &path)
 {
     struct stat st {};
     if (::stat(LocalPath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -35,7 +35,7 @@ void DecodeAhead::prepare(const QString &path, Decode decode)
         return;
     drop();
     path_ = path;
-    stamp_ = StampOf(path);  // before the worker reads: a change meanwhile shows at take()
+    stamp_ = stampOf(path);  // before the worker reads: a change meanwhile shows at take()
     future_ = QtConcurrent::run(&pool_, [decode = std::move(decode), path] { return decode(path); });
 }
 
@@ -48,7 +48,7 @@ std::optional<Prepared> DecodeAhead::take(const QString &path)
     const Stamp then = stamp_;
     Prepared prepared = future_.result();
     drop();
-    if (!then.exists || StampOf(path) != then)
+    if (!then.exists || stampOf(path) != then)
         return std::nullopt;
     return prepared;
 }

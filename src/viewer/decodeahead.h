@@ -55,7 +55,7 @@ private:
         qint64 changed = 0;
         friend bool operator==(const Stamp &, const Stamp &) = default;
     };
-    static Stamp StampOf(const QString &path);
+    static Stamp stampOf(const QString &path);
 
     QThreadPool pool_;
     QString path_;

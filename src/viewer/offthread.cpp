@@ -38,21 +38,21 @@ void PrepareKeys(const cipher::CipherEngine &engine, const QStringList &veilFile
     QStringList missing;
     for (const QString &file : veilFiles) {
         try {
-            if (!engine.KeyReady(LocalPath(file)))
+            if (!engine.keyReady(LocalPath(file)))
                 missing.append(file);
         } catch (const FileError &) {
             // the command that reads it says why
         }
     }
-    const bool writeKey = writing && engine.WriteFormat() == cipher::Format::Sealed && !engine.WriteKeyReady();
+    const bool writeKey = writing && engine.writeFormat() == cipher::Format::Sealed && !engine.writeKeyReady();
     if (missing.isEmpty() && !writeKey)
         return;
     RunOffThread([&] {
         if (writeKey)
-            engine.PrepareWriteKey();
+            engine.prepareWriteKey();
         for (const QString &file : missing) {
             try {
-                engine.PrepareKey(LocalPath(file));  // files with one salt share one stretch
+                engine.prepareKey(LocalPath(file));  // files with one salt share one stretch
             } catch (const FileError &) {
             }
         }

@@ -18,7 +18,7 @@ namespace veilshot {
 
 std::optional<QString> ViewerWindow::fileForCommand()
 {
-    if (model_.RunInProgress)
+    if (model_.runInProgress)
         return std::nullopt;
     slideShow_->stop();
     const QString current = model_.folder.current();

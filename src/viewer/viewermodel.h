@@ -8,23 +8,32 @@
 
 namespace veilshot {
 
-struct ViewerModel {
-    FolderModel folder;
+// The flags of a viewer's thumbnail preview: the preview sets them as it loads, and the viewer
+// resets them when its folder changes.
+struct PreviewFlags {
+    bool PreviewKept = false;  // the grid is current: showing the preview again loads nothing
+    bool LoadStopped = false;  // the last load stopped before the end of the list
+    bool PagingOn = false;     // loading forward or back, one batch at a time
 
-    // The flags of the viewer's thumbnail preview, which the viewer resets.
-    bool PreviewKept = false;
-    bool LoadStopped = false;
-    bool PagingOn = false;
+    void reset() { *this = {}; }
+};
 
-    // A dropped file waiting for the open command (the main window asks for the code first).
+// A dropped file waiting for the open command (the main window asks for the code first).
+struct PendingDrop {
     QString DroppedPath;
     bool dropped = false;
+};
+
+struct ViewerModel {
+    FolderModel folder;
+    PreviewFlags preview;
+    PendingDrop drop;
 
     // The path the removal confirmation deletes.
     QString RemoveTarget;
 
     // A command that writes files is running; one at a time.
-    bool RunInProgress = false;
+    bool runInProgress = false;
 };
 
 // The main window: the viewer of ciphered photos.

@@ -136,9 +136,9 @@ void ViewerWindow::open()
     stopForCommand();
 
     QString path;
-    if (model_.dropped) {
-        path = model_.DroppedPath;
-        model_.dropped = false;
+    if (model_.drop.dropped) {
+        path = model_.drop.DroppedPath;
+        model_.drop.dropped = false;
     } else {
         const auto chosen =
             platform_.dialogs.openFile(this, {.title = QStringLiteral("Open"), .filter = layout_.openFilter});
@@ -166,28 +166,28 @@ void ViewerWindow::open()
     for (PanelButton *panel : {Panel3, Panel4, Panel5, Panel8})
         panel->setEnabled(several);
     if (several) {
-        model_.PagingOn = false;
-        model_.LoadStopped = false;
+        model_.preview.PagingOn = false;
+        model_.preview.LoadStopped = false;
     }
     enableAfterOpen(several);
     slideShow_->opened(model_.folder.count());
-    if (model_.PreviewKept) {
-        model_.PreviewKept = false;
+    if (model_.preview.PreviewKept) {
+        model_.preview.PreviewKept = false;
         emit previewOutdated();
     }
 }
 
-void ViewerWindow::DropFiles(const QStringList &files)
+void ViewerWindow::dropFiles(const QStringList &files)
 {
-    model_.dropped = false;
-    model_.DroppedPath.clear();
+    model_.drop.dropped = false;
+    model_.drop.DroppedPath.clear();
     activateWindow();
     if (files.isEmpty())
         return;
     const QString first = files.constFirst();
     if (QFileInfo(first).isFile() && layout_.accepts(first)) {
-        model_.DroppedPath = first;
-        model_.dropped = true;
+        model_.drop.DroppedPath = first;
+        model_.drop.dropped = true;
         guarded([this] { open(); });
     }
 }
@@ -203,12 +203,12 @@ void ViewerWindow::dropEvent(QDropEvent *event)
     const QStringList files = platform::DroppedFiles(event->mimeData());
     event->acceptProposedAction();
     // Run the open after the drop has finished, outside the drag's own event loop.
-    QTimer::singleShot(0, this, [this, files] { DropFiles(files); });
+    QTimer::singleShot(0, this, [this, files] { dropFiles(files); });
 }
 
 // --- Full screen and keys --------------------------------------------------------------------
 
-void ViewerWindow::ToggleFullScreen()
+void ViewerWindow::toggleFullScreen()
 {
     if (!PhotoShown)
         return;
@@ -242,7 +242,7 @@ void ViewerWindow::runKey(const KeyAction &action)
     case ViewerKey::Forward: Panel3->click(); break;
     case ViewerKey::Back: Panel5->click(); break;
     case ViewerKey::Stop: Panel4->click(); break;
-    case ViewerKey::FullScreen: ToggleFullScreen(); break;
+    case ViewerKey::FullScreen: toggleFullScreen(); break;
     case ViewerKey::Presurvey: Panel8->click(); break;
     case ViewerKey::ToggleStrip: Panel11Click(); break;
     case ViewerKey::Exit: close(); break;
@@ -276,7 +276,7 @@ bool ViewerWindow::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     if (event->type() == QEvent::MouseButtonDblClick && (watched == pictureArea_ || watched == Image1)) {
-        ToggleFullScreen();
+        toggleFullScreen();
         return true;
     }
     return QWidget::eventFilter(watched, event);

@@ -64,9 +64,9 @@ public:
     void Panel11Click(); // "< >"
     void RadioButtonClick(int choice);  // index into RadioChoices
     void Timer1Timer();  // the slide show's step
-    void ToggleFullScreen();
+    void toggleFullScreen();
     // Opens the first of dropped files, if the viewer takes it.
-    void DropFiles(const QStringList &files);
+    void dropFiles(const QStringList &files);
 
     SlideShow *slideShow() const { return slideShow_; }
     // The entry decoded ahead (or on its way), and whether it is done.

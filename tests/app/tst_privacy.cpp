@@ -30,7 +30,7 @@ constexpr auto Code = u"privacy test code";
 
 void Cipher(cipher::CipherEngine &engine, const fs::path &target, QColor colour, cipher::Format format)
 {
-    engine.SetWriteFormat(format);
+    engine.setWriteFormat(format);
     test::CipherWith(engine, target, test::Png({40, 30}, colour));
 }
 
@@ -103,7 +103,7 @@ private slots:
             QTRY_COMPARE(shownPixel(), expected);
             QVERIFY(!label("Label1")->text().contains(QLatin1String("OTHER CODE")));
         }
-        QCOMPARE(engine->KeysStretched(), 2);
+        QCOMPARE(engine->keysStretched(), 2);
         QVERIFY(messages().isEmpty());
 
         // The preview shows all three, with no cell taken for another code.
@@ -111,7 +111,7 @@ private slots:
         test::OnNextModal([&](QWidget *modal) {
             auto *preview = qobject_cast<PreviewWindow *>(modal);
             QVERIFY(preview);
-            QVERIFY(QTest::qWaitFor([&] { return model->PreviewKept && !preview->loading(); }, 20000));
+            QVERIFY(QTest::qWaitFor([&] { return model->preview.PreviewKept && !preview->loading(); }, 20000));
             const QImage grid = test::Child<QLabel>(preview, "Image1")->pixmap().toImage();
             int red = 0, green = 0, blue = 0;
             for (int y = 0; y < grid.height(); ++y)
@@ -127,7 +127,7 @@ private slots:
         });
         window->Panel8Click();
         QVERIFY(shown);
-        QCOMPARE(engine->KeysStretched(), 2);
+        QCOMPARE(engine->keysStretched(), 2);
     }
 
     // A sealed file under another code is "another code", exactly as a keyed one.
@@ -153,10 +153,10 @@ private slots:
         QAction *keyed = test::Action(window.get(), "keyedFormat");
         QVERIFY(keyed && keyed->isCheckable() && !keyed->isChecked());
         QVERIFY(!label("formatStatus")->isVisible());
-        QCOMPARE(engine->WriteFormat(), cipher::Format::Sealed);
+        QCOMPARE(engine->writeFormat(), cipher::Format::Sealed);
 
         keyed->trigger();
-        QCOMPARE(engine->WriteFormat(), cipher::Format::Keyed);
+        QCOMPARE(engine->writeFormat(), cipher::Format::Keyed);
         QVERIFY(label("formatStatus")->isVisible());
         QCOMPARE(label("formatStatus")->text(), QLatin1String(KeyedFormatStatus));
         test::WriteFile(*dir / "p.png", test::Png({40, 30}, Qt::red));
@@ -213,14 +213,14 @@ private slots:
         QPointer<PreviewWindow> kept;
         test::OnNextModal([&](QWidget *modal) {
             kept = qobject_cast<PreviewWindow *>(modal);
-            QVERIFY(QTest::qWaitFor([&] { return model->PreviewKept && !kept->loading(); }, 20000));
+            QVERIFY(QTest::qWaitFor([&] { return model->preview.PreviewKept && !kept->loading(); }, 20000));
             kept->close();
         });
         window->Panel8Click();
-        QVERIFY(kept && model->PreviewKept);
+        QVERIFY(kept && model->preview.PreviewKept);
         emit scripted->session.locked();
         QVERIFY(!kept);
-        QVERIFY(!model->PreviewKept);
+        QVERIFY(!model->preview.PreviewKept);
 
         // A lock while the preview is open closes it and drops its thumbnails too.
         QPointer<PreviewWindow> open;
@@ -231,7 +231,7 @@ private slots:
         });
         window->Panel8Click();
         QVERIFY(!open);
-        QVERIFY(!model->PreviewKept);
+        QVERIFY(!model->preview.PreviewKept);
     }
 };
 

@@ -273,10 +273,14 @@ private slots:
         QVERIFY(!modalSeen);
         QVERIFY(viewers().isEmpty());
         QVERIFY(mainModel->folder.paths().isEmpty());
-        QVERIFY(!mainModel->dropped);
         QVERIFY(scripted->dialogs.requests.isEmpty());
         QVERIFY(scripted->messages.shown.isEmpty());
         QVERIFY(mainPanel("Panel14")->isEnabled());
+        // Nothing was left waiting for Open either: with the code in, it asks for a file.
+        watch.stop();
+        engine->BuildKeyTable(Code);
+        main->Panel6Click();
+        QCOMPARE(scripted->dialogs.requests.size(), 1);
     }
 };
 

@@ -42,9 +42,9 @@ TEST(KeyTable, EveryTableIsDoubledDigitsAndItsCheckToggleBack)
             ASSERT_EQ(engine.KeyTable(p), engine.KeyTable(p + KeyTableHalf)) << "position " << p;
         }
         CheckValue check = engine.CodeCheck();
-        engine.ToggleCheck(check);
+        engine.toggleCheck(check);
         EXPECT_EQ(check, CheckConstant());
-        engine.ToggleCheck(check);
+        engine.toggleCheck(check);
         EXPECT_EQ(check, engine.CodeCheck());
     }
 }
@@ -67,13 +67,13 @@ TEST(KeyTable, ACopyKeepsItsCodeWhenTheOriginalGetsANewOne)
     CipherEngine engine;
     engine.BuildKeyTable(u"first code");
     const auto first = TableOf(engine);
-    const auto copy = engine.Copy();
+    const auto copy = engine.copy();
     engine.BuildKeyTable(u"second code");
     EXPECT_TRUE(copy->CodeEntered());
     EXPECT_EQ(TableOf(*copy), first);
     CheckValue check = copy->CodeCheck();
-    EXPECT_FALSE(engine.Matches(check));
-    EXPECT_TRUE(copy->Matches(check));
+    EXPECT_FALSE(engine.matches(check));
+    EXPECT_TRUE(copy->matches(check));
 }
 
 // A full block is transformed from a key stream made with the table; it must follow the table
@@ -90,7 +90,7 @@ TEST(KeyTable, FullBlocksFollowTheCodeIntoCopiesAndNewCodes)
     second.BuildKeyTable(u"second code");
     CipherEngine engine;
     engine.BuildKeyTable(u"first code");
-    const auto copy = engine.Copy();
+    const auto copy = engine.copy();
     engine.BuildKeyTable(u"second code");
     for (int c : {1, CursorStart, KeyTableHalf}) {
         EXPECT_EQ(fullBlock(*copy, c), fullBlock(first, c)) << c;
@@ -200,17 +200,17 @@ TEST(KeyTable, StepRuleWrapsAndAddsShortTails)
 {
     CipherEngine engine;
     // Before any build every digit is 0, so every step is the replacement step 39.
-    EXPECT_EQ(engine.StepCursor(749, std::nullopt), 788);
-    EXPECT_EQ(engine.StepCursor(749, std::size_t(99)), 788 + 99);
-    EXPECT_EQ(engine.StepCursor(749, std::size_t(100)), 788);
-    EXPECT_EQ(engine.StepCursor(KeyTableHalf - 10, std::nullopt), 29);
-    EXPECT_EQ(engine.StepCursor(KeyTableHalf, std::size_t(50)), 89);
+    EXPECT_EQ(engine.stepCursor(749, std::nullopt), 788);
+    EXPECT_EQ(engine.stepCursor(749, std::size_t(99)), 788 + 99);
+    EXPECT_EQ(engine.stepCursor(749, std::size_t(100)), 788);
+    EXPECT_EQ(engine.stepCursor(KeyTableHalf - 10, std::nullopt), 29);
+    EXPECT_EQ(engine.stepCursor(KeyTableHalf, std::size_t(50)), 89);
 
     engine.BuildKeyTable(u"Veilshot");
     for (int c : {1, 749, KeyTableHalf - 77, KeyTableHalf}) {
         const int step = engine.KeyTable(c) * 10 + engine.KeyTable(c + 1);
         const int expected = c + (step == 0 ? 39 : step);
-        EXPECT_EQ(engine.StepCursor(c, std::nullopt), expected > KeyTableHalf ? expected - KeyTableHalf : expected);
+        EXPECT_EQ(engine.stepCursor(c, std::nullopt), expected > KeyTableHalf ? expected - KeyTableHalf : expected);
     }
 }
 

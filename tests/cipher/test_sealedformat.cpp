@@ -39,7 +39,7 @@ protected:
     fs::path Seal(const std::vector<std::uint8_t> &bytes, const std::string &name = "photo.jpg")
     {
         WriteFile(dir / name, bytes);
-        engine->extension = Extension::FromFileName(name);
+        engine->extension = Extension::fromFileName(name);
         const fs::path target = dir / (fs::path(name).stem().string() + ".veil");
         engine->Cipfoto(dir / name, target, AtomicFile::Mode::Replace);
         return target;
@@ -52,11 +52,11 @@ protected:
             SCOPED_TRACE(reader);
             try {
                 if (reader == 0)
-                    (void)engine->DecipherFile(veil);
+                    (void)engine->decipherFile(veil);
                 else if (reader == 1)
-                    (void)engine->DecipherToFile(veil, dir / "copy.jpg");
+                    (void)engine->decipherToFile(veil, dir / "copy.jpg");
                 else
-                    (void)engine->Verify(veil);
+                    (void)engine->verify(veil);
                 ADD_FAILURE() << "read as whole";
             } catch (const FileError &error) {
                 EXPECT_NE(std::string(error.what()).find(reason), std::string::npos) << error.what();
@@ -82,17 +82,17 @@ TEST_F(Sealed, RoundTripsAroundEveryChunkBoundary)
 
         Extension stored;
         Refusal refusal = Refusal::TooShort;
-        const auto body = engine->DecipherFile(veil, &refusal, &stored);
+        const auto body = engine->decipherFile(veil, &refusal, &stored);
         ASSERT_TRUE(body);
         EXPECT_EQ(refusal, Refusal::None);
         EXPECT_TRUE(std::equal(body->bytes().begin(), body->bytes().end(), bytes.begin(), bytes.end()));
         EXPECT_EQ(stored.text(), u".jpeg");
 
         fs::remove(dir / "copy");
-        ASSERT_TRUE(engine->DecipherToFile(veil, dir / "copy"));
+        ASSERT_TRUE(engine->decipherToFile(veil, dir / "copy"));
         EXPECT_EQ(ReadFile(dir / "copy"), bytes);
-        EXPECT_EQ(engine->Verify(veil), Refusal::None);
-        const Examined examined = engine->Examine(veil);
+        EXPECT_EQ(engine->verify(veil), Refusal::None);
+        const Examined examined = engine->examine(veil);
         EXPECT_EQ(examined.format, Format::Sealed);
         EXPECT_EQ(examined.extension.text(), u".jpeg");
     }
@@ -103,15 +103,15 @@ TEST_F(Sealed, AnotherCodeIsRefusedAsForKeyedFiles)
 {
     const fs::path veil = Seal(RandomBytes(70000));
     Refusal refusal = Refusal::None;
-    EXPECT_FALSE(other->DecipherFile(veil, &refusal));
+    EXPECT_FALSE(other->decipherFile(veil, &refusal));
     EXPECT_EQ(refusal, Refusal::OtherCode);
-    EXPECT_FALSE(other->DecipherToFile(veil, dir / "copy.jpg", AtomicFile::Mode::KeepExisting, &refusal));
+    EXPECT_FALSE(other->decipherToFile(veil, dir / "copy.jpg", AtomicFile::Mode::KeepExisting, &refusal));
     EXPECT_EQ(refusal, Refusal::OtherCode);
-    EXPECT_EQ(other->Verify(veil), Refusal::OtherCode);
-    EXPECT_EQ(other->Examine(veil).refusal, Refusal::OtherCode);
+    EXPECT_EQ(other->verify(veil), Refusal::OtherCode);
+    EXPECT_EQ(other->examine(veil).refusal, Refusal::OtherCode);
     EXPECT_FALSE(fs::exists(dir / "copy.jpg"));
     CipherEngine noCodeYet;
-    EXPECT_FALSE(noCodeYet.DecipherFile(veil, &refusal));
+    EXPECT_FALSE(noCodeYet.decipherFile(veil, &refusal));
     EXPECT_EQ(refusal, Refusal::OtherCode);
 }
 
@@ -160,7 +160,7 @@ TEST_F(Sealed, AFlippedBitIsFoundWhereverItIs)
             ExpectDamaged(dir / "flipped.veil", c.reason);
         } else {
             Refusal refusal = Refusal::None;
-            EXPECT_FALSE(engine->DecipherFile(dir / "flipped.veil", &refusal));
+            EXPECT_FALSE(engine->decipherFile(dir / "flipped.veil", &refusal));
             EXPECT_EQ(refusal, c.refusal);
         }
     }
@@ -169,7 +169,7 @@ TEST_F(Sealed, AFlippedBitIsFoundWhereverItIs)
     bytes[3] ^= 0x01;
     WriteFile(dir / "flipped.veil", bytes);
     Refusal refusal = Refusal::None;
-    EXPECT_FALSE(engine->DecipherFile(dir / "flipped.veil", &refusal));
+    EXPECT_FALSE(engine->decipherFile(dir / "flipped.veil", &refusal));
     EXPECT_NE(refusal, Refusal::None);
 }
 
@@ -217,9 +217,9 @@ TEST_F(Sealed, TwoFilesUnderOneCodeShareNoKeyStream)
         return double(same) / double(known.size());
     };
 
-    engine->SetWriteFormat(Format::Keyed);
+    engine->setWriteFormat(Format::Keyed);
     const fs::path keyedKnown = Seal(known, "k1.jpg"), keyedSecret = Seal(secret, "k2.jpg");
-    engine->SetWriteFormat(Format::Sealed);
+    engine->setWriteFormat(Format::Sealed);
     EXPECT_GT(recovered(keyedKnown, keyedSecret, HeaderSize), 0.99);  // the weakness, shown
 
     const fs::path sealedKnown = Seal(known, "s1.jpg"), sealedSecret = Seal(secret, "s2.jpg");
@@ -232,40 +232,40 @@ TEST_F(Sealed, TheCodeIsStretchedOncePerSalt)
 {
     CipherEngine first;
     first.BuildKeyTable(u"counted code");
-    EXPECT_EQ(first.KeysStretched(), 0);
-    EXPECT_FALSE(first.WriteKeyReady());
+    EXPECT_EQ(first.keysStretched(), 0);
+    EXPECT_FALSE(first.writeKeyReady());
     std::vector<fs::path> files;
     for (int i = 0; i < 5; ++i) {
         WriteFile(dir / ("p" + std::to_string(i) + ".jpg"), RandomBytes(1000, std::uint32_t(i)));
         files.push_back(dir / ("p" + std::to_string(i) + ".veil"));
         first.Cipfoto(dir / ("p" + std::to_string(i) + ".jpg"), files.back());
     }
-    EXPECT_EQ(first.KeysStretched(), 1);
+    EXPECT_EQ(first.keysStretched(), 1);
     for (const auto &file : files) {
-        EXPECT_TRUE(first.KeyReady(file));
-        EXPECT_TRUE(first.DecipherFile(file));
+        EXPECT_TRUE(first.keyReady(file));
+        EXPECT_TRUE(first.decipherFile(file));
     }
-    EXPECT_EQ(first.KeysStretched(), 1);
-    const auto copy = first.Copy();
-    EXPECT_TRUE(copy->DecipherFile(files[0]));
-    EXPECT_EQ(first.KeysStretched(), 1);
+    EXPECT_EQ(first.keysStretched(), 1);
+    const auto copy = first.copy();
+    EXPECT_TRUE(copy->decipherFile(files[0]));
+    EXPECT_EQ(first.keysStretched(), 1);
 
     // The same code entered again: a session of its own, whose files take a salt of their own.
     CipherEngine second;
     second.BuildKeyTable(u"counted code");
     WriteFile(dir / "q.jpg", RandomBytes(10));
     second.Cipfoto(dir / "q.jpg", dir / "q.veil");
-    EXPECT_FALSE(first.KeyReady(dir / "q.veil"));
-    first.PrepareKey(dir / "q.veil");
-    EXPECT_TRUE(first.KeyReady(dir / "q.veil"));
+    EXPECT_FALSE(first.keyReady(dir / "q.veil"));
+    first.prepareKey(dir / "q.veil");
+    EXPECT_TRUE(first.keyReady(dir / "q.veil"));
     for (const auto &file : files)
-        EXPECT_TRUE(first.DecipherFile(file));
-    EXPECT_TRUE(first.DecipherFile(dir / "q.veil"));
-    EXPECT_EQ(first.KeysStretched(), 2);  // two sessions in the folder, two stretches
+        EXPECT_TRUE(first.decipherFile(file));
+    EXPECT_TRUE(first.decipherFile(dir / "q.veil"));
+    EXPECT_EQ(first.keysStretched(), 2);  // two sessions in the folder, two stretches
 
     first.BuildKeyTable(u"counted code");  // entered anew: the keys are gone
-    EXPECT_EQ(first.KeysStretched(), 0);
-    EXPECT_EQ(copy->KeysStretched(), 2);   // a run under way keeps what it started with
+    EXPECT_EQ(first.keysStretched(), 0);
+    EXPECT_EQ(copy->keysStretched(), 2);   // a run under way keeps what it started with
 }
 
 // Turning a keyed file into a sealed one keeps its photo and stored extension; sealed files and
@@ -273,18 +273,18 @@ TEST_F(Sealed, TheCodeIsStretchedOncePerSalt)
 TEST_F(Sealed, ResealTurnsKeyedFilesIntoSealedOnes)
 {
     const auto bytes = RandomBytes(100000, 3);
-    engine->SetWriteFormat(Format::Keyed);
+    engine->setWriteFormat(Format::Keyed);
     const fs::path keyed = Seal(bytes, "old.TIFF");
-    engine->SetWriteFormat(Format::Sealed);
+    engine->setWriteFormat(Format::Sealed);
     ::chmod(keyed.c_str(), 0600);
     ASSERT_EQ(FormatOf(keyed), Format::Keyed);
 
     bool wasSealed = true;
-    EXPECT_EQ(engine->Reseal(keyed, wasSealed), Refusal::None);
+    EXPECT_EQ(engine->reseal(keyed, wasSealed), Refusal::None);
     EXPECT_FALSE(wasSealed);
     EXPECT_EQ(FormatOf(keyed), Format::Sealed);
     Extension stored;
-    const auto body = engine->DecipherFile(keyed, nullptr, &stored);
+    const auto body = engine->decipherFile(keyed, nullptr, &stored);
     ASSERT_TRUE(body);
     EXPECT_TRUE(std::equal(body->bytes().begin(), body->bytes().end(), bytes.begin(), bytes.end()));
     EXPECT_EQ(stored.text(), u".tiff");
@@ -292,17 +292,17 @@ TEST_F(Sealed, ResealTurnsKeyedFilesIntoSealedOnes)
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"old.TIFF", "old.veil"}));
 
     const auto sealedBytes = ReadFile(keyed);
-    EXPECT_EQ(engine->Reseal(keyed, wasSealed), Refusal::None);
+    EXPECT_EQ(engine->reseal(keyed, wasSealed), Refusal::None);
     EXPECT_TRUE(wasSealed);
     EXPECT_EQ(ReadFile(keyed), sealedBytes);
 
-    other->SetWriteFormat(Format::Keyed);
+    other->setWriteFormat(Format::Keyed);
     WriteFile(dir / "theirs.jpg", bytes);
-    other->extension = Extension::FromFileName("theirs.jpg");
+    other->extension = Extension::fromFileName("theirs.jpg");
     other->Cipfoto(dir / "theirs.jpg", dir / "theirs.veil");
-    other->SetWriteFormat(Format::Sealed);
+    other->setWriteFormat(Format::Sealed);
     const auto theirs = ReadFile(dir / "theirs.veil");
-    EXPECT_EQ(engine->Reseal(dir / "theirs.veil", wasSealed), Refusal::OtherCode);
+    EXPECT_EQ(engine->reseal(dir / "theirs.veil", wasSealed), Refusal::OtherCode);
     EXPECT_EQ(ReadFile(dir / "theirs.veil"), theirs);
 }
 

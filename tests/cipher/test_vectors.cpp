@@ -80,14 +80,14 @@ TEST_P(KnownFiles, CipherToTheTracedBytes)
     };
     CipherEngine engine(GetParam());
     engine.BuildKeyTable(u"Veilshot");
-    engine.SetWriteFormat(Format::Keyed);
+    engine.setWriteFormat(Format::Keyed);
     test::TempDir dir;
     for (const auto &vector : vectors) {
         std::vector<std::uint8_t> body(vector.size);
         for (std::size_t i = 0; i < body.size(); ++i)
             body[i] = static_cast<std::uint8_t>(i * 7 + 3);
         test::WriteFile(dir / "p.jpg", body);
-        engine.extension = Extension::FromFileName("p.jpg");
+        engine.extension = Extension::fromFileName("p.jpg");
         engine.Cipfoto(dir / "p.jpg", dir / "p.veil", AtomicFile::Mode::Replace);
         const auto stored = test::ReadFile(dir / "p.veil");
         EXPECT_EQ(Hex(stored.data(), stored.size()), vector.veilHex) << vector.size;

@@ -30,13 +30,13 @@ protected:
         : engine(GetParam())
     {
         engine.BuildKeyTable(u"the code of these tests");
-        engine.SetWriteFormat(Format::Keyed);
+        engine.setWriteFormat(Format::Keyed);
     }
 
     std::filesystem::path Cipher(const std::vector<std::uint8_t> &bytes, const std::string &name = "photo.jpg")
     {
         WriteFile(dir / name, bytes);
-        engine.extension = Extension::FromFileName(name);
+        engine.extension = Extension::fromFileName(name);
         const auto target = dir / (name + ".veil");
         engine.Cipfoto(dir / name, target, AtomicFile::Mode::Replace);
         return target;
@@ -58,7 +58,7 @@ protected:
             const std::size_t left = source.size() - done;
             const bool tail = left <= BlockSize;
             const std::size_t n = tail ? left : BlockSize;
-            c = engine.StepCursor(c, tail ? std::optional<std::size_t>(n) : std::nullopt);
+            c = engine.stepCursor(c, tail ? std::optional<std::size_t>(n) : std::nullopt);
             TransformBlockReference(table.data(), veil.data() + HeaderSize + done, n, c);
             done += n;
         }
@@ -102,7 +102,7 @@ TEST_P(VeilFormat, RoundTripsEverySizeByteForByte)
         if (size >= 16) {
             EXPECT_FALSE(std::equal(source.begin(), source.begin() + 16, stored.begin() + HeaderSize));
         }
-        const auto body = engine.DecipherFile(veil);
+        const auto body = engine.decipherFile(veil);
         ASSERT_TRUE(body);
         ASSERT_EQ(std::vector<std::uint8_t>(body->data(), body->data() + body->size()), source);
     }
@@ -139,9 +139,9 @@ TEST_P(VeilFormat, StreamedFilesMatchTheFormatAroundEveryBoundary)
         const auto veil = Cipher(source);
         EXPECT_EQ(FirstDifference(ReadFile(veil), Expected(source)), "");
 
-        ASSERT_TRUE(engine.DecipherToFile(veil, dir / "back.jpg", AtomicFile::Mode::Replace));
+        ASSERT_TRUE(engine.decipherToFile(veil, dir / "back.jpg", AtomicFile::Mode::Replace));
         EXPECT_EQ(FirstDifference(ReadFile(dir / "back.jpg"), source), "");
-        const auto body = engine.DecipherFile(veil);
+        const auto body = engine.decipherFile(veil);
         ASSERT_TRUE(body);
         EXPECT_EQ(FirstDifference(source, body->data(), body->size()), "");
     }
@@ -152,10 +152,10 @@ TEST_P(VeilFormat, RoundTripsAFileLongEnoughForTheCursorToWrap)
     // Find how many full blocks take the cursor past the table's end, then go a little further.
     int c = CursorStart;
     std::size_t blocks = 0;
-    for (int previous = c; (c = engine.StepCursor(c, std::nullopt)) >= previous; previous = c)
+    for (int previous = c; (c = engine.stepCursor(c, std::nullopt)) >= previous; previous = c)
         ++blocks;
     const auto source = RandomBytes((blocks + 3) * BlockSize + 555, 7);
-    const auto body = engine.DecipherFile(Cipher(source));
+    const auto body = engine.decipherFile(Cipher(source));
     ASSERT_TRUE(body);
     EXPECT_TRUE(std::equal(source.begin(), source.end(), body->data()));
 }
@@ -171,7 +171,7 @@ TEST_P(VeilFormat, HeaderHoldsTheCodeCheckAndTheLowerCasedExtension)
     const auto header = ReadHeader(dir / "Holiday.JPEG.veil");
     ASSERT_TRUE(header);
     EXPECT_EQ(header->extension.utf8(), ".jpeg");
-    EXPECT_TRUE(engine.Matches(header->check));
+    EXPECT_TRUE(engine.matches(header->check));
 }
 
 TEST_P(VeilFormat, OtherCodeAndShortFilesAreRefused)
@@ -180,21 +180,21 @@ TEST_P(VeilFormat, OtherCodeAndShortFilesAreRefused)
     Refusal refusal = Refusal::None;
     CipherEngine other(GetParam());
     other.BuildKeyTable(u"another code");
-    other.SetWriteFormat(Format::Keyed);
-    EXPECT_FALSE(other.DecipherFile(veil, &refusal));
+    other.setWriteFormat(Format::Keyed);
+    EXPECT_FALSE(other.decipherFile(veil, &refusal));
     EXPECT_EQ(refusal, Refusal::OtherCode);
-    EXPECT_FALSE(other.DecipherToFile(veil, dir / "copy.jpg", AtomicFile::Mode::KeepExisting, &refusal));
+    EXPECT_FALSE(other.decipherToFile(veil, dir / "copy.jpg", AtomicFile::Mode::KeepExisting, &refusal));
     EXPECT_EQ(refusal, Refusal::OtherCode);
     CipherEngine noCodeYet(GetParam());
-    EXPECT_FALSE(noCodeYet.DecipherFile(veil, &refusal));
+    EXPECT_FALSE(noCodeYet.decipherFile(veil, &refusal));
     EXPECT_EQ(refusal, Refusal::OtherCode);
-    EXPECT_FALSE(noCodeYet.DecipherToFile(veil, dir / "copy.jpg"));
+    EXPECT_FALSE(noCodeYet.decipherToFile(veil, dir / "copy.jpg"));
 
     for (std::size_t size : {0, 7, 13}) {
         WriteFile(dir / "short.veil", std::vector<std::uint8_t>(size, 0));
-        EXPECT_FALSE(engine.DecipherFile(dir / "short.veil", &refusal)) << size;
+        EXPECT_FALSE(engine.decipherFile(dir / "short.veil", &refusal)) << size;
         EXPECT_EQ(refusal, Refusal::TooShort) << size;
-        EXPECT_FALSE(engine.DecipherToFile(dir / "short.veil", dir / "copy.jpg", AtomicFile::Mode::KeepExisting, &refusal))
+        EXPECT_FALSE(engine.decipherToFile(dir / "short.veil", dir / "copy.jpg", AtomicFile::Mode::KeepExisting, &refusal))
             << size;
         EXPECT_EQ(refusal, Refusal::TooShort) << size;
         EXPECT_FALSE(ReadHeader(dir / "short.veil", &refusal)) << size;
@@ -209,9 +209,9 @@ TEST_P(VeilFormat, OtherCodeAndShortFilesAreRefused)
     };
     for (const auto &bytes : notCiphered) {
         WriteFile(dir / "photo.veil", bytes);
-        EXPECT_FALSE(engine.DecipherFile(dir / "photo.veil", &refusal));
+        EXPECT_FALSE(engine.decipherFile(dir / "photo.veil", &refusal));
         EXPECT_EQ(refusal, Refusal::NotCiphered) << int(bytes[0]);
-        EXPECT_FALSE(engine.DecipherToFile(dir / "photo.veil", dir / "copy.jpg", AtomicFile::Mode::KeepExisting, &refusal));
+        EXPECT_FALSE(engine.decipherToFile(dir / "photo.veil", dir / "copy.jpg", AtomicFile::Mode::KeepExisting, &refusal));
         EXPECT_EQ(refusal, Refusal::NotCiphered) << int(bytes[0]);
         EXPECT_FALSE(ReadHeader(dir / "photo.veil", &refusal));
         EXPECT_EQ(refusal, Refusal::NotCiphered) << int(bytes[0]);
@@ -221,14 +221,14 @@ TEST_P(VeilFormat, OtherCodeAndShortFilesAreRefused)
         CipherEngine any(GetParam());
         ASSERT_EQ(any.BuildKeyTable(code), CipherEngine::BuildResult::Built);
         EXPECT_TRUE(CouldBeCheck(any.CodeCheck()));
-        EXPECT_EQ(engine.Judge(any.CodeCheck()), any.CodeCheck() == engine.CodeCheck() ? Refusal::None : Refusal::OtherCode);
+        EXPECT_EQ(engine.judge(any.CodeCheck()), any.CodeCheck() == engine.CodeCheck() ? Refusal::None : Refusal::OtherCode);
     }
     ASSERT_TRUE(ReadHeader(veil, &refusal));
     EXPECT_EQ(refusal, Refusal::None);
     EXPECT_FALSE(std::filesystem::exists(dir / "copy.jpg")) << "a refused file is not written";
     WriteFile(dir / "empty-body.veil", ReadFile(veil));
     std::filesystem::resize_file(dir / "empty-body.veil", HeaderSize);
-    const auto empty = engine.DecipherFile(dir / "empty-body.veil");
+    const auto empty = engine.decipherFile(dir / "empty-body.veil");
     ASSERT_TRUE(empty);
     EXPECT_EQ(empty->size(), 0u);
 }
@@ -243,7 +243,7 @@ TEST_P(VeilFormat, ABodyTooLargeForMemoryIsAClearError)
     if (error)
         GTEST_SKIP() << "no sparse file of " << memory << " bytes here: " << error.message();
     try {
-        engine.DecipherFile(veil);
+        engine.decipherFile(veil);
         FAIL() << "no error";
     } catch (const FileError &e) {
         EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + veil.string() + "\". The file is too large to hold in memory.");
@@ -253,8 +253,8 @@ TEST_P(VeilFormat, ABodyTooLargeForMemoryIsAClearError)
 TEST_P(VeilFormat, DecipheringTwiceGivesTheSameBytes)
 {
     const auto veil = Cipher(RandomBytes(40000));
-    const auto first = engine.DecipherFile(veil);
-    const auto second = engine.DecipherFile(veil);
+    const auto first = engine.decipherFile(veil);
+    const auto second = engine.decipherFile(veil);
     ASSERT_TRUE(first && second);
     EXPECT_TRUE(std::equal(first->data(), first->data() + first->size(), second->data()));
 }
@@ -274,7 +274,7 @@ TEST_P(VeilFormat, SeveralThreadsDecipherWithOneEngine)
         threads.emplace_back([&, t] {
             for (int round = 0; round < 20; ++round) {
                 const std::size_t i = (t + std::size_t(round)) % 4;
-                const auto body = engine.DecipherFile(veils[i]);
+                const auto body = engine.decipherFile(veils[i]);
                 if (!body || !std::equal(body->data(), body->data() + body->size(), plains[i].begin(), plains[i].end()))
                     ++wrong;
             }
@@ -301,10 +301,10 @@ TEST_P(VeilFormat, MissingSourceAndUncreatableTargetAreFileErrors)
     } catch (const FileError &error) {
         EXPECT_EQ(std::string(error.what()).rfind("Cannot create file \"" + (dir / "no-such-folder" / "a.veil").string() + "\". ", 0), 0u);
     }
-    EXPECT_THROW(engine.DecipherFile(dir / "absent.veil"), FileError);
-    EXPECT_THROW((void)engine.DecipherToFile(dir / "absent.veil", dir / "absent.jpg"), FileError);
+    EXPECT_THROW(engine.decipherFile(dir / "absent.veil"), FileError);
+    EXPECT_THROW((void)engine.decipherToFile(dir / "absent.veil", dir / "absent.jpg"), FileError);
     try {
-        (void)engine.DecipherToFile(Cipher({1, 2, 3}, "b.jpg"), dir / "no-such-folder" / "b.jpg");
+        (void)engine.decipherToFile(Cipher({1, 2, 3}, "b.jpg"), dir / "no-such-folder" / "b.jpg");
         FAIL() << "no error";
     } catch (const FileError &error) {
         EXPECT_EQ(std::string(error.what()).rfind("Cannot create file \"" + (dir / "no-such-folder" / "b.jpg").string() + "\". ", 0), 0u);
@@ -323,10 +323,10 @@ TEST_P(VeilFormat, AnExistingTargetIsKeptOrReplacedWhole)
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"a.jpg", "a.veil"}));
 
     WriteFile(dir / "a.jpg", {9, 9, 9});
-    EXPECT_THROW((void)engine.DecipherToFile(dir / "a.veil", dir / "a.jpg", AtomicFile::Mode::KeepExisting),
+    EXPECT_THROW((void)engine.decipherToFile(dir / "a.veil", dir / "a.jpg", AtomicFile::Mode::KeepExisting),
                  TargetExistsError);
     EXPECT_EQ(ReadFile(dir / "a.jpg"), (std::vector<std::uint8_t>{9, 9, 9}));
-    EXPECT_TRUE(engine.DecipherToFile(dir / "a.veil", dir / "a.jpg", AtomicFile::Mode::Replace));
+    EXPECT_TRUE(engine.decipherToFile(dir / "a.veil", dir / "a.jpg", AtomicFile::Mode::Replace));
     EXPECT_EQ(ReadFile(dir / "a.jpg"), plain);
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"a.jpg", "a.veil"}));
 }
@@ -349,8 +349,8 @@ TEST_P(VeilFormat, AWriteThatFailsMidwayLeavesNothingBehind)
     ::setrlimit(RLIMIT_FSIZE, &small);
     EXPECT_THROW(engine.Cipfoto(dir / "big.png", dir / "new.veil"), FileError);
     EXPECT_THROW(engine.Cipfoto(dir / "big.png", dir / "old.veil", AtomicFile::Mode::Replace), FileError);
-    EXPECT_THROW((void)engine.DecipherToFile(dir / "big.veil", dir / "new.jpg"), FileError);
-    EXPECT_THROW((void)engine.DecipherToFile(dir / "big.veil", dir / "old.jpg", AtomicFile::Mode::Replace), FileError);
+    EXPECT_THROW((void)engine.decipherToFile(dir / "big.veil", dir / "new.jpg"), FileError);
+    EXPECT_THROW((void)engine.decipherToFile(dir / "big.veil", dir / "old.jpg", AtomicFile::Mode::Replace), FileError);
     ::setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
 
@@ -371,7 +371,7 @@ TEST_P(VeilFormat, ASourceCutShortMidwayIsAnErrorNotACrash)
     // A ciphered file cut short is a shorter file of its own: its last block is a short one,
     // transformed as such, so it does not decipher to the start of the photo.
     WriteFile(dir / "cut.veil", {veil.begin(), veil.begin() + CutSize});
-    const auto cutBody = engine.DecipherFile(dir / "cut.veil");
+    const auto cutBody = engine.decipherFile(dir / "cut.veil");
     ASSERT_TRUE(cutBody);
     const std::vector<std::uint8_t> cutPlain(cutBody->data(), cutBody->data() + cutBody->size());
     for (const char *name : {"whole.jpg", "whole.jpg.veil", "short.jpg", "short.jpg.veil", "cut.veil"})
@@ -390,7 +390,7 @@ TEST_P(VeilFormat, ASourceCutShortMidwayIsAnErrorNotACrash)
         {"cipher", "shrinking.jpg", plain, "shrinking.veil", veil, shortVeil,
          [&](const auto &from, const auto &to) { engine.Cipfoto(from, to, AtomicFile::Mode::Replace); }},
         {"decipher", "shrinking.veil", veil, "shrinking.jpg", plain, cutPlain,
-         [&](const auto &from, const auto &to) { ASSERT_TRUE(engine.DecipherToFile(from, to, AtomicFile::Mode::Replace)); }},
+         [&](const auto &from, const auto &to) { ASSERT_TRUE(engine.decipherToFile(from, to, AtomicFile::Mode::Replace)); }},
     };
     for (const Direction &direction : directions) {
         for (int delayMs : {0, 1, 3, 8}) {
@@ -458,7 +458,7 @@ class ExtensionRule : public ::testing::TestWithParam<ExtensionCase> {};
 
 TEST_P(ExtensionRule, StoresWhatFits)
 {
-    const auto ext = Extension::FromFileName(GetParam().fileName);
+    const auto ext = Extension::fromFileName(GetParam().fileName);
     EXPECT_EQ(std::vector<std::uint8_t>(ext.ExtBytes.begin(), ext.ExtBytes.begin() + ext.ExtLength), GetParam().stored);
     EXPECT_LE(ext.ExtLength, MaxExtLength);
 }

@@ -40,7 +40,7 @@ inline void CipherWith(cipher::CipherEngine &engine, const std::filesystem::path
 {
     const auto plain = target.parent_path() / (".plain-" + target.filename().string());
     WriteFile(plain, bytes);
-    engine.extension = cipher::Extension::FromText(extension);
+    engine.extension = cipher::Extension::fromText(extension);
     engine.Cipfoto(plain, target, AtomicFile::Mode::Replace);
     std::filesystem::remove(plain);
 }

@@ -125,7 +125,7 @@ TEST_P(Formats, AreShownCiphered)
     test::WriteFile(dir / plainName, bytes);
     cipher::CipherEngine engine;
     engine.BuildKeyTable(u"formats test code");
-    engine.extension = cipher::Extension::FromFileName(dir / plainName);
+    engine.extension = cipher::Extension::fromFileName(dir / plainName);
     engine.Cipfoto(dir / plainName, dir / "photo.veil", AtomicFile::Mode::Replace);
 
     EXPECT_EQ(StoredExtension(engine, Q(dir / "photo.veil")), QString(c.extension));

@@ -54,7 +54,7 @@ private:
 
     QString storedExtension(const fs::path &veil)
     {
-        const cipher::Examined examined = engine->Examine(veil);
+        const cipher::Examined examined = engine->examine(veil);
         return examined.refusal == cipher::Refusal::None ? QString::fromStdU16String(examined.extension.text())
                                                          : QString("<none>");
     }
@@ -186,7 +186,7 @@ private slots:
         QCOMPARE(entries("plain/The ciphered photo"), std::vector<std::string>{"1.veil"});
         QVERIFY(!window->findChild<QWidget *>("Panel13")->isVisible());
         QVERIFY(panel("Panel6")->isEnabled());
-        QVERIFY(!state->RunInProgress);
+        QVERIFY(!state->runInProgress);
     }
 
     void aBatchDisablesTheCommandsThatWouldStartAnother()
@@ -259,7 +259,7 @@ private slots:
         QCOMPARE(entries(cipher ? "out/The ciphered photo" : "copies/The decoded photo"), one);
         QVERIFY(window->isVisible());  // until the run has ended and the window gets the close
         QTRY_VERIFY(!window->isVisible());
-        QVERIFY(!state->RunInProgress);
+        QVERIFY(!state->runInProgress);
     }
 
     // A new code entered while a batch runs serves the next run; this one keeps its own.
@@ -298,7 +298,7 @@ private slots:
         cipher::CipherEngine first;
         first.BuildKeyTable(Code);
         for (const std::string &name : dir->entries(ciphered)) {
-            QCOMPARE(first.Examine(ciphered / name).refusal, cipher::Refusal::None);
+            QCOMPARE(first.examine(ciphered / name).refusal, cipher::Refusal::None);
         }
         if (cipher)
             return;
@@ -378,7 +378,7 @@ private slots:
     // both copy commands refuse it and write nothing.
     void aHostileStoredExtensionIsRefused()
     {
-        engine->SetWriteFormat(cipher::Format::Keyed);  // the sealed format checks what it stores
+        engine->setWriteFormat(cipher::Format::Keyed);  // the sealed format checks what it stores
         openCipheredFolder();
         const fs::path veil = *dir / "plain" / "The ciphered photo" / "a.veil";
         auto bytes = test::ReadFile(veil);
@@ -404,7 +404,7 @@ private slots:
         {
             cipher::CipherEngine other;
             other.BuildKeyTable(u"someone else's code");
-            other.extension = cipher::Extension::FromText(u".png");
+            other.extension = cipher::Extension::fromText(u".png");
             other.Cipfoto(*dir / "plain" / "b.png", *dir / "plain" / "The ciphered photo" / "c.veil");
         }
         answer({Q(*dir / "plain" / "The ciphered photo" / "a.veil")});

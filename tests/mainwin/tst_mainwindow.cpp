@@ -422,12 +422,12 @@ private slots:
     void dropsOpenTheFirstCipheredFileOnly()
     {
         makeFolder();
-        window->DropFiles({Q(*dir / "notes.txt"), Q(*dir / "a.veil")});
+        window->dropFiles({Q(*dir / "notes.txt"), Q(*dir / "a.veil")});
         QVERIFY(state->folder.paths().isEmpty());
 
         // Before a code: the code window opens and the dropped path waits.
         test::OnNextModal();
-        window->DropFiles({Q(*dir / "c.veil"), Q(*dir / "a.veil")});
+        window->dropFiles({Q(*dir / "c.veil"), Q(*dir / "a.veil")});
         QVERIFY(state->folder.paths().isEmpty());
         engine->BuildKeyTable(Code);
         panel("Panel6")->click();

@@ -160,11 +160,11 @@ private slots:
     void aNewViewerHasNoPreviewOfAnEarlierOne()
     {
         // Flags an earlier viewer's preview left behind; that preview went with its viewer.
-        model->PreviewKept = model->PagingOn = model->LoadStopped = true;
+        model->preview.PreviewKept = model->preview.PagingOn = model->preview.LoadStopped = true;
         make();
-        QVERIFY(!model->PreviewKept);
-        QVERIFY(!model->PagingOn);
-        QVERIFY(!model->LoadStopped);
+        QVERIFY(!model->preview.PreviewKept);
+        QVERIFY(!model->preview.PagingOn);
+        QVERIFY(!model->preview.LoadStopped);
         int closed = 0;
         connect(viewer.get(), &ViewerWindow::previewOutdated, this, [&closed] { ++closed; });
         Save(*dir / "a.png", {40, 30});
@@ -172,10 +172,10 @@ private slots:
         QCOMPARE(closed, 0);
 
         // A preview this viewer keeps is closed when another folder opens.
-        model->PreviewKept = true;
+        model->preview.PreviewKept = true;
         open(*dir / "a.png");
         QCOMPARE(closed, 1);
-        QVERIFY(!model->PreviewKept);
+        QVERIFY(!model->preview.PreviewKept);
     }
 
     void openListsTheFolderPhotosOnly()
@@ -707,10 +707,10 @@ private slots:
         QVERIFY(child("Label1")->isVisible());
         QVERIFY(viewer->acceptDrops());
 
-        viewer->DropFiles({Q(*dir / "two" / "notes.txt"), Q(*dir / "two" / "b.png")});
+        viewer->dropFiles({Q(*dir / "two" / "notes.txt"), Q(*dir / "two" / "b.png")});
         QCOMPARE(model->folder.paths(), QStringList{Q(*dir / "one" / "a.png")});
 
-        viewer->DropFiles({Q(*dir / "two" / "c.png"), Q(*dir / "one" / "a.png")});
+        viewer->dropFiles({Q(*dir / "two" / "c.png"), Q(*dir / "one" / "a.png")});
         QCOMPARE(model->folder.count(), 2);
         QCOMPARE(label1(), Q(*dir / "two" / "c.png"));
 

@@ -168,7 +168,7 @@ class LayoutTable : public ::testing::TestWithParam<Layout> {};
 
 TEST_P(LayoutTable, SplitsTheLoadIntoRows)
 {
-    ViewerModel model;
+    PreviewFlags model;
     GridPager pager;
     EXPECT_EQ(pager.begin(model, GetParam().count, WidthFor(GetParam().columns)).layout, GetParam().expected);
 }
@@ -226,7 +226,7 @@ public:
         return load(ctrlAt);
     }
 
-    ViewerModel model;
+    PreviewFlags model;
     GridPager pager;
     int first = 0;
     int drawn = 0;

@@ -170,7 +170,7 @@ private:
     {
         preview->show();
         QVERIFY(QTest::qWaitForWindowExposed(preview.get()));
-        QTRY_VERIFY(model->PreviewKept);
+        QTRY_VERIFY(model->preview.PreviewKept);
         QVERIFY(!preview->loading());
     }
 
@@ -288,7 +288,7 @@ private:
             [&] {
                 auto *window = qobject_cast<PreviewWindow *>(modal);
                 QVERIFY(window);
-                QVERIFY(QTest::qWaitFor([&] { return mainModel->PreviewKept && !window->loading(); }, 20000));
+                QVERIFY(QTest::qWaitFor([&] { return mainModel->preview.PreviewKept && !window->loading(); }, 20000));
                 body(*window);
             }();
             if (shown && shown->isVisible())
@@ -418,7 +418,7 @@ private slots:
 
         const QImage picture = grid();
         QCOMPARE(counter(), QString("7-0"));
-        QVERIFY(!model->LoadStopped);
+        QVERIFY(!model->preview.LoadStopped);
         QVERIFY(messages().isEmpty());
         for (int cell = 0; cell < 7; ++cell)
             QVERIFY2(Framed(picture, cell, columns), qPrintable(QString::number(cell)));
@@ -502,7 +502,7 @@ private slots:
         settled();
         QCOMPARE(preview->pager.GridColumns, columns);
         QCOMPARE(counter(), first);
-        QVERIFY(model->LoadStopped);
+        QVERIFY(model->preview.LoadStopped);
         QCOMPARE(preview->pager.NextStart, batch);
         QCOMPARE(IndexIn(grid(), 0, columns), 0);
         QCOMPARE(IndexIn(grid(), batch - 1, columns), batch - 1);
@@ -524,7 +524,7 @@ private slots:
         QCOMPARE(IndexIn(grid(), 89 - batch, columns), 89);
         QCOMPARE(IndexIn(grid(), 90 - batch, columns), -1);
         QCOMPARE(decodes->load(), 90 - batch);
-        QVERIFY(model->PagingOn);
+        QVERIFY(model->preview.PagingOn);
 
         // N goes back to the batch before.
         key(Qt::Key_N);
@@ -542,7 +542,7 @@ private slots:
         settled();
         QCOMPARE(counter(), first);
         QCOMPARE(IndexIn(grid(), 0, columns), 0);
-        QVERIFY(!model->PagingOn);
+        QVERIFY(!model->preview.PagingOn);
         // From the menu too.
         mbTrigger("mb1");
         settled();
@@ -609,8 +609,8 @@ private slots:
         } else {
             showLoaded();
         }
-        QVERIFY(model->LoadStopped);
-        QVERIFY(model->PreviewKept);
+        QVERIFY(model->preview.LoadStopped);
+        QVERIFY(model->preview.PreviewKept);
         QCOMPARE(preview->pager.NextStart, start);
         QCOMPARE(preview->pager.DrawnCount, 0);
         QCOMPARE(counter(), QStringLiteral("90-%1").arg(90 - start));
@@ -651,7 +651,7 @@ private slots:
         QTest::qWait(100);
         const int drawn = pressedAtRead - 1;
         QCOMPARE(reads, pressedAtRead);  // nothing is read after the stop
-        QVERIFY(model->LoadStopped);
+        QVERIFY(model->preview.LoadStopped);
         QCOMPARE(preview->pager.NextStart, drawn);
         QCOMPARE(preview->pager.DrawnCount, drawn);
         QCOMPARE(counter(), QString("12-0"));
@@ -693,7 +693,7 @@ private slots:
         else
             preview->close();
         QVERIFY(!preview->isVisible());
-        QVERIFY(model->PreviewKept);
+        QVERIFY(model->preview.PreviewKept);
 
         *decodes = 0;
         preview->show();
@@ -706,12 +706,12 @@ private slots:
 
         // Another folder opened in the owner: the grid goes.
         preview->discard();
-        QVERIFY(!model->PreviewKept);
+        QVERIFY(!model->preview.PreviewKept);
         QVERIFY(!preview->isVisible());
         QVERIFY(!Framed(grid(), 0, 5));
         QCOMPARE(image1()->height(), scrollBox()->viewport()->height());
         preview->show();
-        QTRY_VERIFY(model->PreviewKept);
+        QTRY_VERIFY(model->preview.PreviewKept);
         QCOMPARE(decodes->load(), 7);
         QCOMPARE(IndexIn(grid(), 6, 5), 6);
     }
@@ -1134,7 +1134,7 @@ private slots:
             QCOMPARE(IndexIn(picture, cell, 5), cell < drawn ? cell : -1);
         QCOMPARE(preview->pager.DrawnCount, drawn);
         QCOMPARE(preview->pager.NextStart, drawn);
-        QVERIFY(model->LoadStopped);
+        QVERIFY(model->preview.LoadStopped);
         QCOMPARE(viewed, how == "Space" ? QList<bool>{true} : QList<bool>{});
         if (how == "Space")
             QCOMPARE(model->folder.index(), 2);
@@ -1246,7 +1246,7 @@ private slots:
         CipherInto(*dir / "c.veil", Encoded(Uniform({40, 30}, Qt::blue), "png"), u".png");
         openInMain(*dir / "a.veil");
         if (fullScreen) {
-            main->ToggleFullScreen();
+            main->toggleFullScreen();
             QVERIFY(main->FullScreen);
         }
         scripted->windows.topmostCalls.clear();
@@ -1275,7 +1275,7 @@ private slots:
         QPointer<PreviewWindow> first;
         duringPresurvey([&](PreviewWindow &window) { first = &window; });
         QVERIFY(first);  // closed with its grid: kept
-        QVERIFY(mainModel->PreviewKept);
+        QVERIFY(mainModel->preview.PreviewKept);
         QString count;
         duringPresurvey([&](PreviewWindow &window) {
             QCOMPARE(&window, first.data());
@@ -1285,7 +1285,7 @@ private slots:
 
         openInMain(*dir / "two/c.veil");
         QVERIFY(first.isNull());
-        QVERIFY(!mainModel->PreviewKept);
+        QVERIFY(!mainModel->preview.PreviewKept);
         QImage picture;
         duringPresurvey([&](PreviewWindow &window) {
             count = test::Child<QLabel>(&window, "Label2")->text();
