@@ -1,0 +1,174 @@
+// The ciphered "Presurvey" opened from the main window, wired by the start-up code: what it
+// draws under the code, its copies, viewing from it, and another folder discarding it.
+
+#include "preview/previewfixture.h"
+
+using namespace veilshot;
+using namespace veilshot::test;
+namespace fs = std::filesystem;
+
+class CipheredPreviewTest : public PreviewFixture {
+    Q_OBJECT
+
+private slots:
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
+
+    // --- The ciphered preview of the main window --------------------------------------------
+
+    void cipheredLoadDrawsWhatTheCodeOpens()
+    {
+        makeMain();
+        CipherInto(*dir / "a.veil", Encoded(Uniform({300, 200}, Qt::red), "png"), Code, u".png");
+        CipherInto(*dir / "b.veil", Encoded(Uniform({60, 60}, Qt::green), "png"), u"another code", u".png");
+        CipherInto(*dir / "c.veil", Encoded(Uniform({200, 300}, Qt::blue), "png"), Code, u".png");
+        CipherInto(*dir / "d.veil", QByteArray(500, 'x'), Code, u".png");  // deciphers, but no picture
+        // No ciphered photos at all: a photo renamed, and a file shorter than a header.
+        WriteBytes(*dir / "e.veil", Encoded(Uniform({60, 60}, Qt::green), "png"));
+        WriteBytes(*dir / "f.veil", QByteArray("tiny"));
+        const auto before = Tree(dir->path());
+        openInMain(*dir / "c.veil");
+        QCOMPARE(mainModel->folder.count(), 6);
+
+        QImage picture;
+        QString count;
+        duringPresurvey([&](PreviewWindow &window) {
+            picture = test::Child<QLabel>(&window, "Image1")->pixmap().toImage();
+            count = test::Child<QLabel>(&window, "Label2")->text();
+            QCOMPARE(window.objectName(), QString("TForm13"));
+        });
+        QCOMPARE(count, QString("6-0"));
+        for (int cell = 0; cell < 6; ++cell)
+            QVERIFY(Framed(picture, cell, 5));
+        QCOMPARE(Bounds(picture, 0, 5, {Qt::red}), QRect(2, 36, 206, 138));
+        QVERIFY(Near(Centre(picture, 1, 5), Background, 2));  // another code: an empty frame
+        QCOMPARE(Bounds(picture, 1, 5, {Qt::green}), QRect());
+        QCOMPARE(Bounds(picture, 2, 5, {Qt::blue}), QRect(36, 2, 138, 206));
+        QCOMPARE(Marks(picture, 1, 5), 0);
+        QVERIFY(Marks(picture, 3, 5) > 200);  // no picture in it: marked
+        QVERIFY(Marks(picture, 4, 5) > 200);  // no ciphered photo: marked, not taken for another code
+        QVERIFY(Marks(picture, 5, 5) > 200);
+        QVERIFY(messages().isEmpty());
+        QCOMPARE(Tree(dir->path()), before);  // nothing deciphered reaches the disk
+    }
+
+    void cipheredCopyIsTheDecipheredPhoto_data()
+    {
+        QTest::addColumn<int>("cell");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("target");  // "" for none
+        QTest::newRow("the offered name kept") << 0 << "holiday.jpeg" << "The copied files/holiday.jpeg";
+        QTest::newRow("another name") << 0 << "out/x" << "out/x.jpeg";
+        QTest::newRow("the extension in another case") << 0 << "out/y.JPEG" << "out/y.JPEG.jpeg";
+        QTest::newRow("a photo of another code") << 1 << "out/z" << "";
+    }
+
+    void cipheredCopyIsTheDecipheredPhoto()
+    {
+        QFETCH(int, cell);
+        QFETCH(QString, answer);
+        QFETCH(QString, target);
+        makeMain();
+        QByteArray jpeg = Encoded(Uniform({64, 48}, Qt::red), "jpeg");
+        CipherInto(*dir / "holiday.veil", jpeg, Code, u".jpeg");
+        CipherInto(*dir / "other.veil", jpeg, u"another code", u".jpeg");
+        fs::create_directory(*dir / "out");
+        openInMain(*dir / "holiday.veil");
+        const auto before = Tree(dir->path());
+        this->answer({Q(*dir / answer.toStdString())});
+        duringPresurvey([&](PreviewWindow &window) {
+            pointAt(window, CellFrame(cell, 5).center());
+            QTest::keyClick(&window, Qt::Key_C);
+            QVERIFY(window.isVisible());
+        });
+        QCOMPARE(scripted->dialogs.requests.size(), 2);  // the open, then the copy
+        // A sealed file keeps its extension inside: under another code there is none to offer.
+        const QString offered = cell == 0 ? "holiday.jpeg" : "other";
+        QCOMPARE(scripted->dialogs.requests[1].proposedName, offered);
+        QCOMPARE(scripted->dialogs.requests[1].startFolder, Q(dir->path()));
+        QVERIFY(messages().isEmpty());
+        auto expected = before;
+        if (!target.isEmpty()) {
+            expected.insert(target.toStdString());
+            if (target.startsWith("The copied files"))
+                expected.insert("The copied files");
+            const auto copy = test::ReadFile(*dir / target.toStdString());
+            QCOMPARE(QByteArray(reinterpret_cast<const char *>(copy.data()), qsizetype(copy.size())), jpeg);
+        }
+        QCOMPARE(Tree(dir->path()), expected);
+    }
+
+    void viewFromTheCipheredPreview_data()
+    {
+        QTest::addColumn<bool>("bySpace");
+        QTest::addColumn<bool>("fullScreen");
+        QTest::addColumn<QList<bool>>("topmostCalls");
+        QTest::newRow("Space, in a window") << true << false << QList<bool>{};
+        QTest::newRow("Space, full screen") << true << true << QList<bool>{false, true};
+        QTest::newRow("double-click, full screen") << false << true << QList<bool>{false};
+    }
+
+    void viewFromTheCipheredPreview()
+    {
+        QFETCH(bool, bySpace);
+        QFETCH(bool, fullScreen);
+        QFETCH(QList<bool>, topmostCalls);
+        makeMain();
+        CipherInto(*dir / "a.veil", Encoded(Uniform({40, 30}, Qt::red), "png"), Code, u".png");
+        CipherInto(*dir / "b.veil", Encoded(Uniform({40, 30}, Qt::green), "png"), Code, u".png");
+        CipherInto(*dir / "c.veil", Encoded(Uniform({40, 30}, Qt::blue), "png"), Code, u".png");
+        openInMain(*dir / "a.veil");
+        if (fullScreen) {
+            main->toggleFullScreen();
+            QVERIFY(main->FullScreen);
+        }
+        scripted->windows.topmostCalls.clear();
+        duringPresurvey([&](PreviewWindow &window) {
+            const QPoint at = CellFrame(2, 5).center();
+            pointAt(window, at);
+            if (bySpace)
+                QTest::keyClick(&window, Qt::Key_Space);
+            else
+                QTest::mouseDClick(test::Child<QLabel>(&window, "Image1"), Qt::LeftButton, {}, at);
+            QVERIFY(!window.isVisible());
+        });
+        QCOMPARE(mainModel->folder.index(), 2);
+        QCOMPARE(main->findChild<QLabel *>("Label1")->text(), Q(*dir / "c.veil"));
+        QCOMPARE(scripted->windows.topmostCalls, topmostCalls);
+    }
+
+    void anotherFolderDiscardsTheKeptPreview()
+    {
+        makeMain();
+        fs::create_directory(*dir / "one");
+        fs::create_directory(*dir / "two");
+        for (const char *name : {"one/a.veil", "one/b.veil", "two/c.veil", "two/d.veil", "two/e.veil"})
+            CipherInto(*dir / name, Encoded(Uniform({40, 30}, Qt::red), "png"), Code, u".png");
+        openInMain(*dir / "one/a.veil");
+        QPointer<PreviewWindow> first;
+        duringPresurvey([&](PreviewWindow &window) { first = &window; });
+        QVERIFY(first);  // closed with its grid: kept
+        QVERIFY(mainModel->preview.PreviewKept);
+        QString count;
+        duringPresurvey([&](PreviewWindow &window) {
+            QCOMPARE(&window, first.data());
+            count = test::Child<QLabel>(&window, "Label2")->text();
+        });
+        QCOMPARE(count, QString("2-0"));
+
+        openInMain(*dir / "two/c.veil");
+        QVERIFY(first.isNull());
+        QVERIFY(!mainModel->preview.PreviewKept);
+        QImage picture;
+        duringPresurvey([&](PreviewWindow &window) {
+            count = test::Child<QLabel>(&window, "Label2")->text();
+            picture = test::Child<QLabel>(&window, "Image1")->pixmap().toImage();
+        });
+        QCOMPARE(count, QString("3-0"));
+        QVERIFY(Framed(picture, 2, 5));
+        QVERIFY(!Framed(picture, 3, 5));
+    }
+};
+
+QTEST_MAIN(CipheredPreviewTest)
+#include "tst_cipheredpreview.moc"

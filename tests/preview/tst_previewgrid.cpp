@@ -1,0 +1,462 @@
+// The "Presurvey" grid as a user sees it: its layout for each kind, a load of a folder cell by
+// cell, paging through a long folder, the stop key, the kept grid, and closing during a load.
+
+#include "preview/previewfixture.h"
+
+using namespace veilshot;
+using namespace veilshot::test;
+namespace fs = std::filesystem;
+
+class PreviewGridTest : public PreviewFixture {
+    Q_OBJECT
+
+private slots:
+    void init() { setUp(); }
+    void cleanup() { tearDown(); }
+
+    // --- The window ------------------------------------------------------------------------
+
+    void windowOfEachKind_data()
+    {
+        QTest::addColumn<bool>("ciphered");
+        QTest::newRow("TForm13, ciphered photos") << true;
+        QTest::newRow("TForm14, plain photos") << false;
+    }
+
+    // The plain viewer stays on top of everything; its preview must still come above it.
+    void aboveAnOwnerThatStaysOnTop()
+    {
+        QWidget owner(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
+        PlainModel model;
+        const PlainPhotos photos;
+        PreviewWindow preview(model, photos, scripted->platform(), {1280, 800}, PlainPreview(), &owner);
+        QVERIFY(preview.windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(preview.windowFlags() & Qt::WindowMinimizeButtonHint);
+    }
+
+    void windowOfEachKind()
+    {
+        QFETCH(bool, ciphered);
+        make(ciphered ? CipheredPreview() : PlainPreview());
+        list({});
+        showLoaded();
+        QCOMPARE(preview->objectName(), QString(ciphered ? "TForm13" : "TForm14"));
+        QCOMPARE(preview->windowTitle(), QString("Presurvey"));
+        QCOMPARE(child<QLabel>("Label1")->text(), QString(HelpText));
+        const Qt::WindowFlags flags = preview->windowFlags();
+        QCOMPARE(bool(flags & Qt::WindowStaysOnTopHint), ciphered);
+        QCOMPARE(bool(flags & Qt::WindowMinimizeButtonHint), !ciphered);
+        QCOMPARE(bool(flags & Qt::WindowMaximizeButtonHint), !ciphered);
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+
+        QStringList names, captions;
+        for (QAction *action : child<QMenu>("PopupMenu1")->actions()) {
+            names << action->objectName();
+            captions << action->text();
+        }
+        QStringList expectedNames = {"C1", "V1", "pr1", "e1", "mb1", "mb2"};
+        QStringList expectedCaptions = {"To copy - C",         "Name - V",           "Viewing - the Blank",
+                                        "Exit - Enter",        "Loading forward - B", "Loading back - N "};
+        if (!ciphered) {
+            expectedNames << "pG1" << "F1";
+            expectedCaptions << "To turn to the righ - G" << "To turn to the left - F";
+        }
+        QCOMPARE(names, expectedNames);
+        QCOMPARE(captions, expectedCaptions);
+
+        // Covering the screen with its frame: the grid above, the counter and the help line
+        // along the bottom.
+        QCOMPARE(preview->frameGeometry(), QRect(0, 0, 1280, 800));
+        const int w = preview->width(), h = preview->height();
+        QCOMPARE(child("ScrollBox1")->geometry(), QRect(0, 0, w, h - 25));
+        QCOMPARE(child("Panel2")->geometry(), QRect(0, h - 25, 70, 25));
+        QCOMPARE(child("Panel1")->geometry(), QRect(70, h - 25, w - 70, 25));
+        QCOMPARE(counter(), QString("0-0"));
+        QCOMPARE(preview->CursorMaxX, 1240);
+        QCOMPARE(preview->CursorMaxY, 760);
+    }
+
+    // --- Loading ---------------------------------------------------------------------------
+
+    void loadDrawsEveryCellInListOrder_data()
+    {
+        QTest::addColumn<bool>("ciphered");
+        QTest::addColumn<int>("screenWidth");
+        QTest::addColumn<int>("columns");
+        QTest::newRow("5 columns") << false << 1280 << 5;
+        QTest::newRow("3 columns") << false << 800 << 3;
+        QTest::newRow("one short row of 7 on a screen for 8") << false << 1820 << 8;
+        QTest::newRow("ciphered kind, 5 columns") << true << 1280 << 5;
+    }
+
+    void loadDrawsEveryCellInListOrder()
+    {
+        QFETCH(bool, ciphered);
+        QFETCH(int, screenWidth);
+        QFETCH(int, columns);
+        make(ciphered ? CipheredPreview() : PlainPreview(), {screenWidth, 800});
+        Photo(*dir / "a.png", {60, 60}, Qt::red);
+        Photo(*dir / "b.png", {400, 300}, Qt::green);
+        Photo(*dir / "c.png", {300, 400}, Qt::blue);
+        test::WriteFile(*dir / "d.png", test::RandomBytes(3000));  // no picture at all
+        Photo(*dir / "e.png", {90, 30}, Qt::magenta);
+        Photo(*dir / "f.png", {30, 30}, Qt::darkGreen);
+        list({"a.png", "b.png", "gone.png", "c.png", "d.png", "e.png", "f.png"});
+        showLoaded();
+
+        const QImage picture = grid();
+        QCOMPARE(counter(), QString("7-0"));
+        QVERIFY(!model->preview.LoadStopped);
+        QVERIFY(messages().isEmpty());
+        for (int cell = 0; cell < 7; ++cell)
+            QVERIFY2(Framed(picture, cell, columns), qPrintable(QString::number(cell)));
+        QVERIFY(!Framed(picture, 7, columns));  // no frame after the last photo
+        QVERIFY(Near(Centre(picture, 0, columns), Qt::red));
+        QVERIFY(Near(Centre(picture, 1, columns), Qt::green));
+        QVERIFY(Near(Centre(picture, 2, columns), Background, 2));  // the missing file: an empty frame
+        QVERIFY(Near(Centre(picture, 3, columns), Qt::blue));
+        QVERIFY(Near(Centre(picture, 5, columns), Qt::magenta));
+        QVERIFY(Near(Centre(picture, 6, columns), Qt::darkGreen));
+        // The 400 x 300 photo: 206 x 154, 28 from the frame's top.
+        QCOMPARE(Bounds(picture, 1, columns, {Qt::green}), QRect(2, 28, 206, 154));
+        // The undecodable file is marked in its cell, which is not left looking empty.
+        QVERIFY2(Marks(picture, 4, columns) > 200, qPrintable(QString::number(Marks(picture, 4, columns))));
+        QCOMPARE(Marks(picture, 2, columns), 0);
+        QCOMPARE(decodes->load(), 6);  // the missing one is not asked for
+    }
+
+    void thumbnailFitsItsFrame_data()
+    {
+        QTest::addColumn<bool>("ciphered");
+        QTest::addColumn<QSize>("photo");
+        QTest::addColumn<QRect>("thumbnail");  // within the frame
+        QTest::newRow("plain 400x300") << false << QSize(400, 300) << QRect(2, 28, 206, 154);
+        QTest::newRow("plain 300x400") << false << QSize(300, 400) << QRect(28, 2, 154, 206);
+        QTest::newRow("plain square") << false << QSize(50, 50) << QRect(2, 2, 206, 206);
+        // 206 / 1.5 = 137.33: 137 high, inset (210 - 137) div 2 = 36.
+        QTest::newRow("plain 300x200") << false << QSize(300, 200) << QRect(2, 36, 206, 137);
+        QTest::newRow("plain 200x300") << false << QSize(200, 300) << QRect(36, 2, 137, 206);
+        // Stretched from the inset to the inset from the far edge: a pixel more when odd.
+        QTest::newRow("ciphered 300x200") << true << QSize(300, 200) << QRect(2, 36, 206, 138);
+        QTest::newRow("ciphered 200x300") << true << QSize(200, 300) << QRect(36, 2, 138, 206);
+        QTest::newRow("ciphered 400x300") << true << QSize(400, 300) << QRect(2, 28, 206, 154);
+    }
+
+    void thumbnailFitsItsFrame()
+    {
+        QFETCH(bool, ciphered);
+        QFETCH(QSize, photo);
+        QFETCH(QRect, thumbnail);
+        make(ciphered ? CipheredPreview() : PlainPreview());
+        QStringList names;
+        for (int i = 0; i < 6; ++i) {
+            names << QStringLiteral("g%1.png").arg(i);
+            Photo(*dir / names.last().toStdString(), {20, 20}, Qt::gray);
+        }
+        Photo(*dir / "h.png", photo, Qt::red);
+        names << "h.png";
+        list(names);
+        showLoaded();
+        QCOMPARE(Bounds(grid(), 6, 5, {Qt::red}), thumbnail);  // second row, second cell
+    }
+
+    // --- Paging ----------------------------------------------------------------------------
+
+    void pagesThroughALongFolder_data()
+    {
+        QTest::addColumn<int>("screenWidth");
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<int>("batch");
+        QTest::newRow("5 columns, batches of 80") << 1280 << 5 << 80;
+        QTest::newRow("just wide enough for 5 columns") << 1145 << 5 << 80;
+        QTest::newRow("7 columns, batches of 84") << 1600 << 7 << 84;
+        QTest::newRow("8 columns, batches of 80") << 1820 << 8 << 80;
+    }
+
+    void pagesThroughALongFolder()
+    {
+        QFETCH(int, screenWidth);
+        QFETCH(int, columns);
+        QFETCH(int, batch);
+        make(PlainPreview(), {screenWidth, 800});
+        longFolder(90);
+        const QString first = QStringLiteral("90-%1").arg(90 - batch);
+        auto settled = [this] {
+            QTRY_VERIFY(!preview->loading());
+            QTest::qWait(100);  // pictures asked for ahead have had the time to be made
+        };
+
+        showLoaded();
+        settled();
+        QCOMPARE(preview->pager.GridColumns, columns);
+        QCOMPARE(counter(), first);
+        QVERIFY(model->preview.LoadStopped);
+        QCOMPARE(preview->pager.NextStart, batch);
+        QCOMPARE(IndexIn(grid(), 0, columns), 0);
+        QCOMPARE(IndexIn(grid(), batch - 1, columns), batch - 1);
+        QCOMPARE(IndexIn(grid(), batch, columns), -1);
+        QCOMPARE(decodes->load(), batch);  // no picture beyond the batch
+
+        // N from the first batch does nothing.
+        key(Qt::Key_N);
+        QVERIFY(!preview->loading());
+        QCOMPARE(counter(), first);
+
+        *decodes = 0;
+        key(Qt::Key_B);
+        settled();
+        QCOMPARE(preview->pager.GridColumns, columns);
+        QCOMPARE(counter(), QString("90-0"));
+        QCOMPARE(preview->pager.GridBase, batch);
+        QCOMPARE(IndexIn(grid(), 0, columns), batch);
+        QCOMPARE(IndexIn(grid(), 89 - batch, columns), 89);
+        QCOMPARE(IndexIn(grid(), 90 - batch, columns), -1);
+        QCOMPARE(decodes->load(), 90 - batch);
+        QVERIFY(model->preview.PagingOn);
+
+        // N goes back to the batch before.
+        key(Qt::Key_N);
+        settled();
+        QCOMPARE(counter(), first);
+        QCOMPARE(preview->pager.GridBase, 0);
+        QCOMPARE(IndexIn(grid(), 0, columns), 0);
+        QCOMPARE(IndexIn(grid(), batch - 1, columns), batch - 1);
+
+        // Forward to the end, and forward again starts over at the first photo.
+        mbTrigger("mb1");
+        settled();
+        QCOMPARE(IndexIn(grid(), 0, columns), batch);
+        key(Qt::Key_B);
+        settled();
+        QCOMPARE(counter(), first);
+        QCOMPARE(IndexIn(grid(), 0, columns), 0);
+        QVERIFY(!model->preview.PagingOn);
+        // From the menu too.
+        mbTrigger("mb1");
+        settled();
+        mbTrigger("mb2");
+        settled();
+        QCOMPARE(IndexIn(grid(), 0, columns), 0);
+        QVERIFY(messages().isEmpty());
+    }
+
+    void shortFolderDoesNotPage_data()
+    {
+        QTest::addColumn<int>("screenWidth");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("84 photos, 7 columns: all") << 1600 << 84 << 84;
+        QTest::newRow("84 photos, 8 columns: a batch of 80") << 1820 << 84 << 80;
+        QTest::newRow("80 photos, 5 columns: all") << 1280 << 80 << 80;
+    }
+
+    void shortFolderDoesNotPage()
+    {
+        QFETCH(int, screenWidth);
+        QFETCH(int, count);
+        QFETCH(int, shown);
+        make(PlainPreview(), {screenWidth, 800});
+        longFolder(count);
+        showLoaded();
+        const int columns = preview->pager.GridColumns;
+        QCOMPARE(counter(), QStringLiteral("%1-0").arg(count));
+        QCOMPARE(IndexIn(grid(), shown - 1, columns), shown - 1);
+        QCOMPARE(IndexIn(grid(), shown, columns), -1);
+        const QImage before = grid();
+        *decodes = 0;
+        key(Qt::Key_B);
+        key(Qt::Key_N);
+        QVERIFY(!preview->loading());
+        QTest::qWait(100);
+        QCOMPARE(decodes->load(), 0);
+        QCOMPARE(grid(), before);
+    }
+
+    // --- The stop key ----------------------------------------------------------------------
+
+    void ctrlHeldStopsBeforeTheFirstCell_data()
+    {
+        QTest::addColumn<bool>("forward");
+        QTest::newRow("the first load") << false;
+        QTest::newRow("loading forward") << true;
+    }
+
+    void ctrlHeldStopsBeforeTheFirstCell()
+    {
+        QFETCH(bool, forward);
+        longFolder(90);
+        if (forward) {
+            showLoaded();
+            QTRY_VERIFY(!preview->loading());
+        }
+        const int start = forward ? 80 : 0;
+        scripted->keys.held.insert(Qt::Key_Control);
+        if (forward) {
+            key(Qt::Key_B);
+            QTRY_VERIFY(!preview->loading());
+        } else {
+            showLoaded();
+        }
+        QVERIFY(model->preview.LoadStopped);
+        QVERIFY(model->preview.PreviewKept);
+        QCOMPARE(preview->pager.NextStart, start);
+        QCOMPARE(preview->pager.DrawnCount, 0);
+        QCOMPARE(counter(), QStringLiteral("90-%1").arg(90 - start));
+        const QImage picture = grid();
+        for (int cell : {0, 1, 5})
+            QVERIFY(!Framed(picture, cell, 5));
+        QVERIFY(Near(picture.pixel(CellFrame(0, 5).center()), Background, 2));
+        // No empty rows to scroll through.
+        QCOMPARE(image1()->height(), scrollBox()->viewport()->height());
+        QCOMPARE(scrollBox()->verticalScrollBar()->maximum(), 0);
+
+        // Nothing drawn, nothing to pick.
+        pointAt(CellFrame(0, 5).center());
+        key(Qt::Key_Space);
+        QVERIFY(viewed.isEmpty());
+        QVERIFY(preview->isVisible());
+    }
+
+    void ctrlPressedMidwayStopsThere_data()
+    {
+        QTest::addColumn<int>("pressedAtRead");
+        QTest::newRow("before the second cell") << 2;
+        QTest::newRow("before the fourth cell") << 4;
+        QTest::newRow("before the first cell of row 2") << 6;
+        QTest::newRow("before the last cell") << 12;
+    }
+
+    void ctrlPressedMidwayStopsThere()
+    {
+        QFETCH(int, pressedAtRead);
+        longFolder(12);
+        int reads = 0;
+        scripted->keys.beforeRead = [&](int k) {
+            if (k == Qt::Key_Control && ++reads == pressedAtRead)
+                scripted->keys.held.insert(Qt::Key_Control);
+        };
+        showLoaded();
+        QTest::qWait(100);
+        const int drawn = pressedAtRead - 1;
+        QCOMPARE(reads, pressedAtRead);  // nothing is read after the stop
+        QVERIFY(model->preview.LoadStopped);
+        QCOMPARE(preview->pager.NextStart, drawn);
+        QCOMPARE(preview->pager.DrawnCount, drawn);
+        QCOMPARE(counter(), QString("12-0"));
+        const QImage picture = grid();
+        for (int cell = 0; cell < 12; ++cell)
+            QCOMPARE(IndexIn(picture, cell, 5), cell < drawn ? cell : -1);
+
+        // The cells not drawn cannot be picked; the drawn ones can.
+        pointAt(CellFrame(drawn, 5).center());
+        key(Qt::Key_Space);
+        QVERIFY(viewed.isEmpty());
+        pointAt(CellFrame(drawn - 1, 5).center());
+        key(Qt::Key_Space);
+        QCOMPARE(viewed, QList<bool>{true});
+        QCOMPARE(model->folder.index(), drawn - 1);
+    }
+
+    // --- The kept grid ---------------------------------------------------------------------
+
+    void keptGridComesBackWithoutDecoding_data()
+    {
+        QTest::addColumn<QString>("closing");
+        QTest::newRow("close box") << "close box";
+        QTest::newRow("Enter") << "Enter";
+        QTest::newRow("e1") << "e1";
+    }
+
+    void keptGridComesBackWithoutDecoding()
+    {
+        QFETCH(QString, closing);
+        longFolder(7);
+        showLoaded();
+        QCOMPARE(decodes->load(), 7);
+        const QImage before = grid();
+        if (closing == "Enter")
+            key(Qt::Key_Return);
+        else if (closing == "e1")
+            test::Action(preview.get(), "e1")->trigger();
+        else
+            preview->close();
+        QVERIFY(!preview->isVisible());
+        QVERIFY(model->preview.PreviewKept);
+
+        *decodes = 0;
+        preview->show();
+        QVERIFY(QTest::qWaitForWindowExposed(preview.get()));
+        QTest::qWait(200);  // past the moment a load would begin
+        QVERIFY(!preview->loading());
+        QCOMPARE(decodes->load(), 0);
+        QCOMPARE(grid(), before);
+        QCOMPARE(counter(), QString("7-0"));
+
+        // Another folder opened in the owner: the grid goes.
+        preview->discard();
+        QVERIFY(!model->preview.PreviewKept);
+        QVERIFY(!preview->isVisible());
+        QVERIFY(!Framed(grid(), 0, 5));
+        QCOMPARE(image1()->height(), scrollBox()->viewport()->height());
+        preview->show();
+        QTRY_VERIFY(model->preview.PreviewKept);
+        QCOMPARE(decodes->load(), 7);
+        QCOMPARE(IndexIn(grid(), 6, 5), 6);
+    }
+
+    // --- Closing during a load -------------------------------------------------------------
+
+    void closeDuringALoadStopsIt_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("drawn");  // cells drawn when the request comes before cell 6
+        QTest::newRow("Enter") << "Enter" << 6;
+        QTest::newRow("close box") << "close box" << 6;
+        QTest::newRow("e1") << "e1" << 6;
+        QTest::newRow("Space on a drawn cell") << "Space" << 6;
+        QTest::newRow("Enter waiting in the queue") << "queued Enter" << 7;
+    }
+
+    void closeDuringALoadStopsIt()
+    {
+        QFETCH(QString, how);
+        QFETCH(int, drawn);
+        longFolder(30);
+        int reads = 0;
+        scripted->keys.beforeRead = [&](int k) {
+            if (k != Qt::Key_Control || ++reads != 7)
+                return;
+            // Between cell 5 and cell 6.
+            if (how == "Enter")
+                key(Qt::Key_Return);
+            else if (how == "close box")
+                preview->close();
+            else if (how == "e1")
+                test::Action(preview.get(), "e1")->trigger();
+            else if (how == "Space") {
+                pointAt(CellFrame(2, 5).center());
+                key(Qt::Key_Space);
+            } else
+                QCoreApplication::postEvent(preview.get(),
+                                            new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier));
+        };
+        preview->show();
+        QTRY_VERIFY(!preview->isVisible());
+        QVERIFY(!preview->loading());
+        QTest::qWait(200);
+        const QImage picture = grid();
+        for (int cell = 0; cell < 12; ++cell)
+            QCOMPARE(IndexIn(picture, cell, 5), cell < drawn ? cell : -1);
+        QCOMPARE(preview->pager.DrawnCount, drawn);
+        QCOMPARE(preview->pager.NextStart, drawn);
+        QVERIFY(model->preview.LoadStopped);
+        QCOMPARE(viewed, how == "Space" ? QList<bool>{true} : QList<bool>{});
+        if (how == "Space")
+            QCOMPARE(model->folder.index(), 2);
+        QVERIFY(messages().isEmpty());
+    }
+
+};
+
+QTEST_MAIN(PreviewGridTest)
+#include "tst_previewgrid.moc"
