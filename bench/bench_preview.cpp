@@ -92,7 +92,7 @@ int Load(const QString &folder, bool ciphered, bool stretchFirst)
     while (preview.loading())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    std::printf("%.3f %.1f %d %d %.3f\n", seconds, bench::PeakMB() - idle, preview.pager.DrawnCount,
+    std::printf("%.3f %.1f %d %d %.3f\n", seconds, bench::PeakMB() - idle, preview.drawnCount(),
                 engine.keysStretched() - stretchedBefore, bench::CpuSeconds() - cpuStart);
     return 0;
 }

@@ -55,7 +55,7 @@ void ConnectPresurvey(TForm7 &main, MainModel &model, cipher::CipherEngine &engi
                                           CipheredPreview(), main.screenSize());
     // The picked photo is shown already: picking set the position.
     QObject::connect(preview, &KeptPreview::viewRequested, &main, [&main, &platform](bool bySpace) {
-        if (bySpace && main.FullScreen)
+        if (bySpace && main.fullScreen())
             platform.windows.setTopmost(&main, true);
     });
 }
@@ -72,8 +72,7 @@ void ConnectViewing(TForm7 &main, PlainModel &plain, platform::Platform &platfor
             KeptPreview *preview = ConnectPreview(*viewer, plain, std::make_unique<PlainPhotos>(), platform,
                                                   PlainPreview(), main.screenSize());
             QObject::connect(preview, &KeptPreview::viewRequested, viewer, [viewer, &platform] {
-                viewer->ReloadPending = true;
-                platform::RunGuarded(platform.messages, viewer, [viewer] { viewer->redraw(); });
+                platform::RunGuarded(platform.messages, viewer, [viewer] { viewer->reloadCurrent(); });
             });
             ConnectTool<tools::TForm9g>(*viewer, &TForm7g::compressRequested, plain, platform);
             ConnectTool<tools::TForm10g>(*viewer, &TForm7g::transformRequested, plain, platform);

@@ -39,9 +39,6 @@ public:
     // prepared ahead and a kept preview. The code stays entered; stepping shows them again.
     void hideDeciphered();
 
-    QSize PictureSize;
-    double PictureRatio = 0.0;
-
 signals:
     // Viewing: the plain viewer is to be shown.
     void viewingRequested();
@@ -56,6 +53,8 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    QSize PictureSize;
+    double PictureRatio = 0.0;
     class BatchRun;
     friend class BatchRun;
 

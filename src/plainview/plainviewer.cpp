@@ -90,6 +90,11 @@ void TForm7g::showCurrent()
     redraw();
 }
 
+void TForm7g::reloadCurrent()
+{
+    showCurrent();
+}
+
 void TForm7g::redraw()
 {
     const QString path = model_.folder.current();

@@ -29,13 +29,11 @@ public:
     void pG1Click();     // To turn to the right - G
     void F1Click();      // To turn to the left - F
     void Timer2Timer();
-    // Shows PhotoList[PhotoIndex], from its file when ReloadPending or nothing is held.
-    void redraw();
-    // Lets go of the held picture, so the next redraw reads the file again.
-    void releasePicture();
+    // Shows the photo at the position again, read from its file (the preview picked it).
+    void reloadCurrent();
 
-    bool ReloadPending = true;
-    bool BitmapLoaded = false;
+    // A picture is held in memory, read from the shown file (BitmapLoaded).
+    bool holdsPicture() const { return BitmapLoaded; }
 
 signals:
     // The image tools are to be shown over the viewer's folder.
@@ -53,10 +51,16 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // Shows PhotoList[PhotoIndex], from its file when ReloadPending or nothing is held.
+    void redraw();
+    // Lets go of the held picture, so the next redraw reads the file again.
+    void releasePicture();
     void rotate(bool left);
     // Before another window works on the folder's files.
     void handOver();
 
+    bool ReloadPending = true;
+    bool BitmapLoaded = false;
     PlainModel &plain_;
     QImage held_;         // the held picture, decoded for the screen
     double aspect_ = 0.0;  // width / height of the photo

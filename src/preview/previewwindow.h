@@ -55,11 +55,7 @@ public:
     void discard();
 
     bool loading() const { return loading_; }
-    GridPager pager;
-    GridLayout Layout;  // of the current load: LayoutRows, LayoutColumns, LayoutRemainder, LayoutStart
-    bool CellPicked = false;
-    int CursorMaxX = 0;
-    int CursorMaxY = 0;
+    int drawnCount() const { return pager.DrawnCount; }  // cells drawn by the last load
 
 signals:
     // The picked photo, now the owner's current one, is to be viewed.
@@ -84,6 +80,12 @@ private:
     void growPicture(int height);
     void scrollBy(int pixels);
     bool runKey(int key);
+
+    GridPager pager;
+    GridLayout Layout;  // of the current load: LayoutRows, LayoutColumns, LayoutRemainder, LayoutStart
+    bool CellPicked = false;
+    int CursorMaxX = 0;
+    int CursorMaxY = 0;
 
     ViewerModel &owner_;
     const PreviewPhotos &photos_;

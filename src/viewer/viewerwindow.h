@@ -74,8 +74,7 @@ public:
     bool preparedReady() const { return ahead_.ready(); }
     // The screen's size as read when the window was made.
     QSize screenSize() const { return screen_; }
-    bool FullScreen = false;
-    bool PhotoShown = false;
+    bool fullScreen() const { return FullScreen; }
 
 signals:
     // Presurvey: the preview of the folder is to be shown.
@@ -84,6 +83,9 @@ signals:
     void previewOutdated();
 
 protected:
+    bool FullScreen = false;
+    bool PhotoShown = false;
+
     // What each viewer does its own way.
     virtual void showCurrent() = 0;                 // shows the file at the position
     virtual void enableAfterOpen(bool several) = 0;  // the commands an open makes available

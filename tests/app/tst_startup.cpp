@@ -13,6 +13,7 @@
 #include "common/qtpath.h"
 #include "platform/scriptedplatform.h"
 #include "common/tempdir.h"
+#include "common/windowfixture.h"
 #include "viewer/viewermodel.h"
 
 #include <QAction>
@@ -197,7 +198,7 @@ private slots:
         QVERIFY(scripted->dialogs.requests.isEmpty());
         QCOMPARE(mainModel->folder.count(), 3);
         QCOMPARE(mainModel->folder.index(), 1);
-        QVERIFY(main->PhotoShown);
+        QVERIFY(test::ShowsPicture(main.get()));
         QVERIFY(scripted->messages.shown.isEmpty());
     }
 
@@ -210,7 +211,7 @@ private slots:
         OpenFromCommandLine(*main, test::Q(dir / "b.veil"));
         QCOMPARE(mainModel->folder.count(), 2);
         QCOMPARE(mainModel->folder.index(), 1);
-        QVERIFY(main->PhotoShown);
+        QVERIFY(test::ShowsPicture(main.get()));
         QVERIFY(viewers().isEmpty());
     }
 
@@ -228,7 +229,7 @@ private slots:
         QCOMPARE(viewer->parentWidget(), main.get());
         QCOMPARE(plainModel->folder.count(), 3);
         QCOMPARE(plainModel->folder.index(), 2);
-        QVERIFY(viewer->PhotoShown);
+        QVERIFY(test::ShowsPicture(viewer));
         // The same state as "Viewing" leaves, and no code was asked for.
         QVERIFY(!mainPanel("Panel9")->isEnabled());
         QVERIFY(!mainPanel("Panel14")->isEnabled());

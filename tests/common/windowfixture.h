@@ -6,6 +6,7 @@
 #include "common/tempdir.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QWidget>
 
 #include <memory>
@@ -21,6 +22,20 @@ T *Child(const QWidget *window, const char *name)
 inline QAction *Action(const QWidget *window, const char *name)
 {
     return window->findChild<QAction *>(QLatin1String(name));
+}
+
+// A viewer shows a picture: its picture control holds one.
+inline bool ShowsPicture(const QWidget *viewer)
+{
+    const auto *picture = Child<QLabel>(viewer, "Image1");
+    return picture && !picture->pixmap().isNull() && picture->isVisible();
+}
+
+// A viewer in full screen: frameless, over the whole screen, its bar and labels hidden.
+inline bool InFullScreen(const QWidget *viewer)
+{
+    return viewer->windowFlags().testFlag(Qt::FramelessWindowHint) && viewer->geometry().topLeft() == QPoint(0, 0) &&
+           !Child<QWidget>(viewer, "Panel2")->isVisible() && !Child<QWidget>(viewer, "Label1")->isVisible();
 }
 
 class WindowFixture {

@@ -161,8 +161,7 @@ private slots:
         QCOMPARE(label1(), Q(*dir / "b.veil"));
         QCOMPARE(child<QLabel>("Label2")->text(), QString("1"));
         QCOMPARE(QColor(shownPixel()), QColor(Qt::green));
-        QVERIFY(window->PhotoShown);
-        QCOMPARE(window->PictureRatio, 0.5);
+        QVERIFY(test::ShowsPicture(window.get()));
         const QRect area = child("Panel1")->rect();
         QCOMPARE(child("Image1")->geometry(), QRect((area.width() - area.height() / 2) / 2, 0, area.height() / 2, area.height()));
         for (const char *name : {"Panel3", "Panel4", "Panel5", "Panel8"})
@@ -357,18 +356,18 @@ private slots:
         const QSize areaBefore = child("Panel1")->size();
 
         QTest::keyClick(window.get(), Qt::Key_M);
-        QVERIFY2(!window->FullScreen, "nothing before a photo");
+        QVERIFY2(!test::InFullScreen(window.get()), "nothing before a photo");
 
         makeFolder();
         engine->BuildKeyTable(Code);
         openChosen(Q(*dir / "a.veil"));
         scripted->windows.maximized = true;
         QTest::keyClick(window.get(), Qt::Key_M);
-        QVERIFY2(!window->FullScreen, "nothing while maximised");
+        QVERIFY2(!test::InFullScreen(window.get()), "nothing while maximised");
         scripted->windows.maximized = false;
 
         QTest::keyClick(window.get(), Qt::Key_M);
-        QVERIFY(window->FullScreen);
+        QVERIFY(test::InFullScreen(window.get()));
         QCOMPARE(window->geometry(), QRect(0, 0, 1280, 800));
         QCOMPARE(child("Panel1")->size(), QSize(1280, 800));
         QVERIFY(!child("Panel2")->isVisible());
@@ -381,7 +380,7 @@ private slots:
         QCOMPARE(state->folder.index(), 1);
 
         QTest::mouseDClick(child("Image1"), Qt::LeftButton);
-        QVERIFY(!window->FullScreen);
+        QVERIFY(!test::InFullScreen(window.get()));
         QCOMPARE(window->geometry(), before);
         QCOMPARE(child("Panel1")->size(), areaBefore);
         QVERIFY(child("Panel2")->isVisible());
@@ -395,14 +394,14 @@ private slots:
         engine->BuildKeyTable(Code);
         openChosen(Q(*dir / "a.veil"));
         QTest::keyClick(window.get(), Qt::Key_M);
-        QVERIFY(window->FullScreen);
+        QVERIFY(test::InFullScreen(window.get()));
         for (int repeat = 0; repeat < 3; ++repeat) {
             QKeyEvent held(QEvent::KeyPress, Qt::Key_M, Qt::NoModifier, "m", true);
             QApplication::sendEvent(window.get(), &held);
             QKeyEvent strip(QEvent::KeyPress, Qt::Key_9, Qt::NoModifier, "9", true);
             QApplication::sendEvent(window.get(), &strip);
         }
-        QVERIFY(window->FullScreen);
+        QVERIFY(test::InFullScreen(window.get()));
         QCOMPARE(child("Panel12")->width(), 48);
     }
 

@@ -151,8 +151,8 @@ private slots:
             QVERIFY2(!panel(name.toLatin1())->isEnabled(), qPrintable(name));
         for (const QString &name : menuItems())
             QVERIFY2(!action(name.toLatin1())->isEnabled(), qPrintable(name));
-        QVERIFY(!viewer->BitmapLoaded);
-        QVERIFY(!viewer->PhotoShown);
+        QVERIFY(!viewer->holdsPicture());
+        QVERIFY(!test::ShowsPicture(viewer.get()));
         const QImage area = child("Panel13")->grab().toImage();
         QCOMPARE(QColor(area.pixel(area.width() - 2, area.height() - 2)), QColor(2, 55, 68));
     }
@@ -198,7 +198,7 @@ private slots:
         QCOMPARE(model->folder.index(), 1);
         QCOMPARE(label1(), Q(*dir / "b2.jpg"));
         QCOMPARE(child<QLabel>("Label2")->text(), QString("1"));
-        QVERIFY(viewer->BitmapLoaded);
+        QVERIFY(viewer->holdsPicture());
         QVERIFY(Near(shown().pixel(2, 2), Qt::red, 47));
 
         key(Qt::Key_Right);
@@ -282,7 +282,7 @@ private slots:
         open(*dir / "photo.png");
         if (fullScreen) {
             key(Qt::Key_M);
-            QVERIFY(viewer->FullScreen);
+            QVERIFY(test::InFullScreen(viewer.get()));
         }
         QTRY_COMPARE(child("Panel13")->geometry(), area);
         QTRY_COMPARE(child("Image1")->geometry(), picture);
@@ -304,7 +304,7 @@ private slots:
             action("mn6")->trigger();
         }
         QVERIFY(!fs::exists(*dir / "a.png"));
-        QVERIFY(!viewer->BitmapLoaded);
+        QVERIFY(!viewer->holdsPicture());
 
         auto *redrawDelay = child<QTimer>("Timer2");
         QCOMPARE(redrawDelay->interval(), 100);
@@ -323,7 +323,7 @@ private slots:
         viewer->resize(700, 480);
         QVERIFY(!child<QTimer>("Timer2")->isActive());
         key(Qt::Key_M);
-        QVERIFY(!viewer->FullScreen);
+        QVERIFY(!test::InFullScreen(viewer.get()));
         key(Qt::Key_G);
         key(Qt::Key_F);
         key(Qt::Key_Up);
@@ -388,12 +388,12 @@ private slots:
         Save(*dir / "a.png", {60, 40});
         open(*dir / "a.png");
         key(Qt::Key_M);
-        QVERIFY(viewer->FullScreen);
+        QVERIFY(test::InFullScreen(viewer.get()));
         key(Qt::Key_2);
         QVERIFY(child<QRadioButton>("RadioButton9")->isChecked());
         QVERIFY(viewer->slideShow()->manual());
         key(Qt::Key_M);
-        QVERIFY(!viewer->FullScreen);
+        QVERIFY(!test::InFullScreen(viewer.get()));
         key(Qt::Key_2);
         QVERIFY(child<QRadioButton>("RadioButton2")->isChecked());
     }
@@ -407,7 +407,7 @@ private slots:
         key(Qt::Key_E);
         QVERIFY(!viewer->isVisible());
         QCOMPARE(closed, 1);
-        QVERIFY(!viewer->BitmapLoaded);
+        QVERIFY(!viewer->holdsPicture());
     }
 
     // --- Turning ---------------------------------------------------------------------------
@@ -655,7 +655,7 @@ private slots:
         key(Qt::Key_5);  // 10 s
         open(*dir / "a.png");
         QVERIFY(timer1()->isActive());
-        QVERIFY(viewer->BitmapLoaded);
+        QVERIFY(viewer->holdsPicture());
 
         QStringList ran;
         bool playing = true, held = true;
@@ -663,7 +663,7 @@ private slots:
             return [&, name] {
                 ran << name;
                 playing = timer1()->isActive();
-                held = viewer->BitmapLoaded;
+                held = viewer->holdsPicture();
             };
         };
         connect(viewer.get(), &ViewerWindow::presurveyRequested, this, record("presurvey"));
@@ -698,10 +698,10 @@ private slots:
         open(*dir / "one" / "a.png");
 
         key(Qt::Key_M);
-        QVERIFY(viewer->FullScreen);
+        QVERIFY(test::InFullScreen(viewer.get()));
         QVERIFY(!child("Panel2")->isVisible());
         key(Qt::Key_M);
-        QVERIFY(!viewer->FullScreen);
+        QVERIFY(!test::InFullScreen(viewer.get()));
         QCOMPARE(viewer->geometry(), before);
         QVERIFY(child("Panel2")->isVisible());
         QVERIFY(child("Label1")->isVisible());

@@ -120,7 +120,7 @@ private slots:
         openInMain(*dir / "a.veil");
         if (fullScreen) {
             main->toggleFullScreen();
-            QVERIFY(main->FullScreen);
+            QVERIFY(test::InFullScreen(main.get()));
         }
         scripted->windows.topmostCalls.clear();
         duringPresurvey([&](PreviewWindow &window) {
