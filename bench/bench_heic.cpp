@@ -8,9 +8,9 @@
 // Made by heif-enc once and kept in the temporary folder; VEILSHOT_BENCH_HEIC=/path/to/photo.heic
 // measures a photo of one's own for the single decode.
 
+#include "imaging/decoder/photodecoders.h"
 #include "imaging/decoding.h"
 #include "imaging/imaging.h"
-#include "imaging/decoder/photodecoders.h"
 
 #include <benchmark/benchmark.h>
 

@@ -5,9 +5,9 @@
 // decode through it would add. Likewise for the picture as an uncompressed TIFF, and for a
 // small WMF.
 
+#include "imaging/decoder/metafile.h"
 #include "imaging/decoding.h"
 #include "imaging/imaging.h"
-#include "imaging/decoder/metafile.h"
 
 #include <benchmark/benchmark.h>
 

@@ -17,8 +17,8 @@
 #include "cipher/cipherengine.h"
 #include "files/folderlisting.h"
 #include "imaging/imaging.h"
-#include "preview/previewwindow.h"
 #include "platform/scriptedplatform.h"
+#include "preview/previewwindow.h"
 #include "viewer/viewermodel.h"
 
 #include <QApplication>

@@ -10,8 +10,8 @@
 
 #include "bench/benchphotos.h"
 #include "cipher/cipherengine.h"
-#include "viewer/decodeahead.h"
 #include "imaging/imaging.h"
+#include "viewer/decodeahead.h"
 
 #include <benchmark/benchmark.h>
 

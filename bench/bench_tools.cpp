@@ -6,11 +6,11 @@
 //          bench_tools scale FOLDER OUT         scales them all by 4 into OUT; prints seconds
 
 #include "bench/benchphotos.h"
-#include "tools/compresswindow.h"
 #include "files/folderlisting.h"
-#include "viewer/panelbutton.h"
-#include "tools/scalewindow.h"
 #include "platform/scriptedplatform.h"
+#include "tools/compresswindow.h"
+#include "tools/scalewindow.h"
+#include "viewer/panelbutton.h"
 #include "viewer/viewermodel.h"
 
 #include <QApplication>

@@ -4,10 +4,10 @@
 // formats the decoder process decodes are also decoded here, in this process, so that the
 // fuzzer sees into their libraries.
 
-#include "imaging/decoding.h"
 #include "fuzz/fuzzsupport.h"
-#include "imaging/imaging.h"
 #include "imaging/decoder/photodecoders.h"
+#include "imaging/decoding.h"
+#include "imaging/imaging.h"
 
 #include <QString>
 

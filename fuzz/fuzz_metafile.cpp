@@ -4,10 +4,10 @@
 // process. Each input is drawn for a thumbnail's box and at its own size, the latter under a
 // smaller pixel budget than the decoder's so that a run is not spent filling huge pictures.
 
-#include "imaging/decoding.h"
 #include "fuzz/fuzzsupport.h"
-#include "imaging/imaging.h"
 #include "imaging/decoder/metafile.h"
+#include "imaging/decoding.h"
+#include "imaging/imaging.h"
 
 #include <QGuiApplication>
 

@@ -7,9 +7,9 @@
 // encoding the reader knows.
 
 #include "cipher/codetext.h"
+#include "common/photos.h"
 #include "fuzz/fuzzsupport.h"
 #include "imaging/imaging.h"
-#include "common/photos.h"
 
 #include <QBuffer>
 #include <QGuiApplication>

@@ -1,4 +1,5 @@
 #include "cipher/cipherengine.h"
+#include "files/securememory.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,10 +3,10 @@
 // ".veil" files in either of their two formats (veilformat.h, sealedformat.h). Standard library,
 // POSIX and libsodium only; no windows.
 
-#include "files/fileio.h"
 #include "cipher/keytable.h"
 #include "cipher/sealedformat.h"
 #include "cipher/veilformat.h"
+#include "files/fileio.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,7 @@
 #include "cipher/codetext.h"
 
 #include "files/fileio.h"
+#include "files/securememory.h"
 
 namespace veilshot {
 

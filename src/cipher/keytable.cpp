@@ -1,6 +1,7 @@
 #include "cipher/keytable.h"
 
 #include "files/fileio.h"
+#include "files/securememory.h"
 
 #include <algorithm>
 #include <bit>

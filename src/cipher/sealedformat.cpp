@@ -1,5 +1,7 @@
 #include "cipher/sealedformat.h"
 
+#include "files/securememory.h"
+
 #include <sodium.h>
 
 #include <algorithm>
@@ -36,22 +38,6 @@ void StartSodium()
                                 "The file is damaged: it is not what was sealed (cut, changed or put together "
                                 "from other files)."));
 }
-
-// Memory for a run's file data, overwritten before it is released.
-class Scratch {
-public:
-    explicit Scratch(std::size_t size)
-        : data_(std::make_unique_for_overwrite<std::uint8_t[]>(size))
-        , size_(size)
-    {
-    }
-    ~Scratch() { SecureWipe(data_.get(), size_); }
-    std::uint8_t *data() const { return data_.get(); }
-
-private:
-    std::unique_ptr<std::uint8_t[]> data_;
-    std::size_t size_;
-};
 
 void PutLe32(std::uint8_t *at, std::uint32_t value)
 {
@@ -224,8 +210,8 @@ Opening Read(const Source &in, const fs::path &name, Keys &keys, std::array<std:
     if (!BodyLength(in.size, length))
         ThrowDamaged(name);
     const std::uint64_t chunks = length / ChunkSize + 1;
-    Scratch stored(ChunksPerPiece * StoredChunk);
-    Scratch plain(ChunkSize);
+    SecureBytes stored(ChunksPerPiece * StoredChunk);
+    SecureBytes plain(ChunkSize);
     std::uint64_t done = 0;
     while (done < chunks) {
         const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(ChunksPerPiece, chunks - done));
@@ -263,8 +249,8 @@ void Write(AtomicFile &out, Keys &keys, const std::array<std::uint8_t, InfoSize>
     Stream stream;
     ::crypto_secretstream_xchacha20poly1305_init_push(&stream, header.stream.data(), key);
 
-    Scratch stored(BodyStart + ChunksPerPiece * StoredChunk);
-    Scratch plain(ChunkSize);
+    SecureBytes stored(BodyStart + ChunksPerPiece * StoredChunk);
+    SecureBytes plain(ChunkSize);
     const auto clear = Encode(header);
     std::copy(clear.begin(), clear.end(), stored.data());
     ::crypto_secretstream_xchacha20poly1305_push(&stream, stored.data() + HeaderSize, nullptr, info.data(), InfoSize,

@@ -112,35 +112,6 @@ std::optional<Header> ReadHeader(const fs::path &veilFile, Refusal *refusal)
     return header;
 }
 
-// --- SecureBytes -----------------------------------------------------------------------------
-
-SecureBytes::SecureBytes(std::size_t size)
-    : data_(std::make_unique_for_overwrite<std::uint8_t[]>(size))
-    , size_(size)
-{
-}
-
-SecureBytes::~SecureBytes()
-{
-    SecureWipe(data_.get(), size_);
-}
-
-SecureBytes::SecureBytes(SecureBytes &&other) noexcept
-    : data_(std::move(other.data_))
-    , size_(std::exchange(other.size_, 0))
-{
-}
-
-SecureBytes &SecureBytes::operator=(SecureBytes &&other) noexcept
-{
-    if (this != &other) {
-        SecureWipe(data_.get(), size_);
-        data_ = std::move(other.data_);
-        size_ = std::exchange(other.size_, 0);
-    }
-    return *this;
-}
-
 // --- Transform -------------------------------------------------------------------------------
 
 void TransformBlockReference(const std::uint8_t *keyTable, std::uint8_t *buffer, std::size_t n, int c)

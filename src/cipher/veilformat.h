@@ -9,8 +9,9 @@
 // depends on the code alone, so every file under one code is XORed with the same masks, and the
 // body has no check of its own: the sealed format (sealedformat.h) is the one new files get.
 
-#include "files/fileio.h"
 #include "cipher/keytable.h"
+#include "files/fileio.h"
+#include "files/securememory.h"
 
 #include <array>
 #include <cstddef>
@@ -91,25 +92,6 @@ struct Header {
 // or NotCiphered). FileError when it cannot be read, or when its stored extension could not
 // end a file name (the file is damaged).
 std::optional<Header> ReadHeader(const std::filesystem::path &veilFile, Refusal *refusal = nullptr);
-
-// A deciphered body: memory that is overwritten before it is released.
-class SecureBytes {
-public:
-    SecureBytes() = default;
-    explicit SecureBytes(std::size_t size);  // uninitialised
-    ~SecureBytes();
-    SecureBytes(SecureBytes &&other) noexcept;
-    SecureBytes &operator=(SecureBytes &&other) noexcept;
-
-    std::uint8_t *data() { return data_.get(); }
-    const std::uint8_t *data() const { return data_.get(); }
-    std::size_t size() const { return size_; }
-    std::span<const std::uint8_t> bytes() const { return {data_.get(), size_}; }
-
-private:
-    std::unique_ptr<std::uint8_t[]> data_;
-    std::size_t size_ = 0;
-};
 
 // The five-pass transform of one block from key-table position c (1..KeyTableHalf), in two
 // forms that must agree byte for byte: the reference form inverts one bit per table digit as

@@ -2,8 +2,9 @@
 
 #include "cipher/cipherengine.h"
 #include "cipher/codetext.h"
-#include "files/fileio.h"
 #include "cipher/privacy.h"
+#include "files/fileio.h"
+#include "files/securememory.h"
 
 #include <CLI/CLI.hpp>
 

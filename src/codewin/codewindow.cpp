@@ -4,6 +4,7 @@
 #include "cipher/codetext.h"
 #include "files/fileio.h"
 #include "files/localpath.h"
+#include "files/securememory.h"
 #include "platform/platform.h"
 
 #include <QApplication>

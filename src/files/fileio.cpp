@@ -434,10 +434,4 @@ void AtomicFile::commit(Mode mode)
     SyncFolder(folder_, target_);
 }
 
-void SecureWipe(void *data, std::size_t length) noexcept
-{
-    if (data && length)
-        ::explicit_bzero(data, length);
-}
-
 }  // namespace veilshot

@@ -127,7 +127,4 @@ private:
     bool committed_ = false;
 };
 
-// Overwrites memory that held secrets, in a way the compiler may not drop.
-void SecureWipe(void *data, std::size_t length) noexcept;
-
 }  // namespace veilshot

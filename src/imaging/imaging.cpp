@@ -2,9 +2,9 @@
 
 #include "files/localpath.h"
 
+#include "imaging/decoding.h"
 #include "imaging/gifwriter.h"
 #include "imaging/jpegturn.h"
-#include "imaging/decoding.h"
 
 #include <QBuffer>
 #include <QColorSpace>

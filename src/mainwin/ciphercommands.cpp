@@ -4,15 +4,15 @@
 #include "mainwin/mainwindow.h"
 
 #include "cipher/cipherengine.h"
-#include "mainwin/cipherplan.h"
-#include "viewer/decipheredcopy.h"
 #include "files/fileio.h"
 #include "files/fileoperations.h"
 #include "files/folderlisting.h"
 #include "imaging/imaging.h"
+#include "mainwin/cipherplan.h"
+#include "platform/platform.h"
+#include "viewer/decipheredcopy.h"
 #include "viewer/offthread.h"
 #include "viewer/panelbutton.h"
-#include "platform/platform.h"
 #include "viewer/texts.h"
 
 #include <QAction>

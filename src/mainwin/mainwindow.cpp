@@ -2,13 +2,13 @@
 
 #include "cipher/cipherengine.h"
 #include "codewin/codewindow.h"
-#include "viewer/decipheredcopy.h"
 #include "files/fileoperations.h"
 #include "files/folderlisting.h"
 #include "imaging/imaging.h"
+#include "platform/platform.h"
+#include "viewer/decipheredcopy.h"
 #include "viewer/offthread.h"
 #include "viewer/panelbutton.h"
-#include "platform/platform.h"
 #include "viewer/texts.h"
 
 #include <QAction>

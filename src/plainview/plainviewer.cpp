@@ -3,8 +3,8 @@
 #include "files/fileio.h"
 #include "files/fileoperations.h"
 #include "files/folderlisting.h"
-#include "viewer/panelbutton.h"
 #include "platform/platform.h"
+#include "viewer/panelbutton.h"
 #include "viewer/texts.h"
 
 #include <QAction>

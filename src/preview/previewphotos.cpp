@@ -1,10 +1,10 @@
 #include "preview/previewphotos.h"
 
 #include "cipher/cipherengine.h"
-#include "viewer/decipheredcopy.h"
 #include "files/fileoperations.h"
-#include "preview/gridrules.h"
 #include "imaging/imaging.h"
+#include "preview/gridrules.h"
+#include "viewer/decipheredcopy.h"
 
 namespace veilshot {
 

@@ -2,8 +2,8 @@
 // The thumbnails of one load of a preview, made on worker threads and handed out in list
 // order: a few are kept on their way ahead of the one drawn, and none past the end of the load.
 
-#include "viewer/foldermodel.h"
 #include "preview/previewphotos.h"
+#include "viewer/foldermodel.h"
 
 #include <QFuture>
 #include <QThreadPool>

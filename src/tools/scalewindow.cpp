@@ -2,10 +2,10 @@
 
 #include "files/fileoperations.h"
 #include "files/folderlisting.h"
-#include "viewer/panelbutton.h"
 #include "platform/platform.h"
-#include "viewer/texts.h"
 #include "tools/toolwork.h"
+#include "viewer/panelbutton.h"
+#include "viewer/texts.h"
 #include "viewer/viewermodel.h"
 
 #include <QCheckBox>

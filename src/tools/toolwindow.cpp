@@ -4,8 +4,8 @@
 #include "files/fileoperations.h"
 #include "files/folderlisting.h"
 #include "files/localpath.h"
-#include "viewer/panelbutton.h"
 #include "platform/platform.h"
+#include "viewer/panelbutton.h"
 #include "viewer/texts.h"
 #include "viewer/viewermodel.h"
 

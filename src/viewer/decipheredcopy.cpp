@@ -1,8 +1,8 @@
 #include "viewer/decipheredcopy.h"
 
 #include "cipher/cipherengine.h"
-#include "imaging/imaging.h"
 #include "files/localpath.h"
+#include "imaging/imaging.h"
 #include "viewer/texts.h"
 
 namespace veilshot {

@@ -1,9 +1,9 @@
 #include "viewer/removeconfirm.h"
 
 #include "files/fileoperations.h"
-#include "viewer/texts.h"
-#include "viewer/panelbutton.h"
 #include "platform/platform.h"
+#include "viewer/panelbutton.h"
+#include "viewer/texts.h"
 
 #include <QLabel>
 

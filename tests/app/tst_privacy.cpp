@@ -4,16 +4,16 @@
 
 #include "app/application.h"
 #include "cipher/cipherengine.h"
-#include "mainwin/mainwindow.h"
 #include "common/modal.h"
 #include "common/pictures.h"
-#include "preview/previewwindow.h"
 #include "common/qtpath.h"
-#include "platform/scriptedplatform.h"
 #include "common/tempdir.h"
+#include "common/windowfixture.h"
+#include "mainwin/mainwindow.h"
+#include "platform/scriptedplatform.h"
+#include "preview/previewwindow.h"
 #include "viewer/texts.h"
 #include "viewer/viewermodel.h"
-#include "common/windowfixture.h"
 
 #include <QAction>
 #include <QLabel>

@@ -4,16 +4,16 @@
 
 #include "app/application.h"
 #include "cipher/cipherengine.h"
-#include "mainwin/mainwindow.h"
 #include "common/modal.h"
-#include "viewer/panelbutton.h"
 #include "common/photos.h"
 #include "common/pictures.h"
-#include "plainview/plainviewer.h"
 #include "common/qtpath.h"
-#include "platform/scriptedplatform.h"
 #include "common/tempdir.h"
 #include "common/windowfixture.h"
+#include "mainwin/mainwindow.h"
+#include "plainview/plainviewer.h"
+#include "platform/scriptedplatform.h"
+#include "viewer/panelbutton.h"
 #include "viewer/viewermodel.h"
 
 #include <QAction>

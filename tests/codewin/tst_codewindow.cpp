@@ -4,8 +4,8 @@
 #include "cipher/cipherengine.h"
 #include "codewin/codewindow.h"
 #include "common/modal.h"
-#include "platform/scriptedplatform.h"
 #include "common/tempdir.h"
+#include "platform/scriptedplatform.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>

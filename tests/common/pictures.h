@@ -2,8 +2,8 @@
 // Ciphered photos made for window tests, and pictures read back and compared by colour.
 
 #include "cipher/cipherengine.h"
-#include "files/fileio.h"
 #include "common/tempdir.h"
+#include "files/fileio.h"
 
 #include <QBuffer>
 #include <QByteArray>

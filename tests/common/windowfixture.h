@@ -2,8 +2,8 @@
 // What every window test sets up: a fresh folder and the scripted platform, made anew for each
 // test function, and a window's controls found by their names.
 
-#include "platform/scriptedplatform.h"
 #include "common/tempdir.h"
+#include "platform/scriptedplatform.h"
 
 #include <QAction>
 #include <QLabel>

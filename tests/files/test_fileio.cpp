@@ -1,8 +1,8 @@
 // Writing through a temporary file: nothing appears before commit, nothing stays after a
 // failure, and a file that must not be replaced is not.
 
-#include "files/fileio.h"
 #include "common/tempdir.h"
+#include "files/fileio.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // Bad input is a clear refusal that names the file, never a crash: cut files, bombs that claim
 // vast sizes, chunks and records that claim more than the file holds.
 
-#include "imaging/decoding.h"
-#include "imaging/imaging.h"
 #include "common/drawings.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
+#include "imaging/decoding.h"
+#include "imaging/imaging.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // Decoding for a box stays sharp without waste, upright as the EXIF orientation says, and
 // metafiles are drawn at their size.
 
-#include "imaging/imaging.h"
 #include "common/drawings.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
+#include "imaging/imaging.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The confined decoder process: found where the program is, faults and escapes inside it
 // become the usual message, and its answers keep their pixel layout and reach their caller.
 
-#include "imaging/decoding.h"
-#include "imaging/imaging.h"
 #include "common/drawings.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
+#include "imaging/decoding.h"
+#include "imaging/imaging.h"
 
 #include <gtest/gtest.h>
 

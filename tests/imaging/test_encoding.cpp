@@ -2,11 +2,11 @@
 // MIME type, quarter turns are exact pixel moves, a failed save leaves the old file whole and
 // decoded bytes are written exactly as they came.
 
-#include "imaging/imaging.h"
-#include "common/photos.h"
 #include "common/drawings.h"
+#include "common/photos.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
+#include "imaging/imaging.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // ones refused with the usual message.
 
 #include "cipher/cipherengine.h"
-#include "viewer/decipheredcopy.h"
 #include "common/encoders.h"
 #include "imaging/imaging.h"
+#include "viewer/decipheredcopy.h"
 
 #include <gtest/gtest.h>
 

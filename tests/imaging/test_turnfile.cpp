@@ -1,12 +1,12 @@
 // Turning a file: a JPEG of whole blocks turns without loss and keeps its EXIF data, its
 // orientation applied first; anything else is decoded, turned exactly and encoded again.
 
-#include "imaging/jpegturn.h"
-#include "imaging/imaging.h"
-#include "common/photos.h"
 #include "common/drawings.h"
+#include "common/photos.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
+#include "imaging/imaging.h"
+#include "imaging/jpegturn.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // All, over a folder with a photo already ciphered, a text file, a ".veil" file and a folder
 // named like a photo.
 
-#include "mainwin/cipherplan.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
+#include "mainwin/cipherplan.h"
 
 #include <gtest/gtest.h>
 

@@ -2,17 +2,17 @@
 // copies, moving and removing, driven with scripted dialogs and keys.
 
 #include "cipher/cipherengine.h"
-#include "files/fileoperations.h"
-#include "mainwin/mainwindow.h"
 #include "common/modal.h"
 #include "common/photos.h"
-#include "viewer/panelbutton.h"
-#include "platform/scriptedplatform.h"
-#include "viewer/texts.h"
-#include "viewer/viewermodel.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
 #include "common/windowfixture.h"
+#include "files/fileoperations.h"
+#include "mainwin/mainwindow.h"
+#include "platform/scriptedplatform.h"
+#include "viewer/panelbutton.h"
+#include "viewer/texts.h"
+#include "viewer/viewermodel.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -2,16 +2,16 @@
 // them, stepping and the slide show, full screen, the key map and dropped files.
 
 #include "cipher/cipherengine.h"
-#include "mainwin/mainwindow.h"
 #include "common/modal.h"
-#include "viewer/panelbutton.h"
 #include "common/pictures.h"
-#include "platform/scriptedplatform.h"
-#include "viewer/texts.h"
-#include "viewer/viewermodel.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
 #include "common/windowfixture.h"
+#include "mainwin/mainwindow.h"
+#include "platform/scriptedplatform.h"
+#include "viewer/panelbutton.h"
+#include "viewer/texts.h"
+#include "viewer/viewermodel.h"
 
 #include <QAction>
 #include <QBuffer>

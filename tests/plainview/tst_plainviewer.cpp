@@ -2,15 +2,15 @@
 // the held picture and the redraw delay, the key map, turning photos, the wallpaper, copying,
 // the windows it hands over to, full screen and dropped files.
 
-#include "imaging/imaging.h"
 #include "common/modal.h"
-#include "viewer/panelbutton.h"
 #include "common/pictures.h"
-#include "plainview/plainviewer.h"
 #include "common/qtpath.h"
-#include "platform/scriptedplatform.h"
 #include "common/tempdir.h"
 #include "common/windowfixture.h"
+#include "imaging/imaging.h"
+#include "plainview/plainviewer.h"
+#include "platform/scriptedplatform.h"
+#include "viewer/panelbutton.h"
 #include "viewer/texts.h"
 #include "viewer/viewermodel.h"
 

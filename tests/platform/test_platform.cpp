@@ -1,11 +1,11 @@
 // The platform layer's own rules: filters, wallpaper commands, the command guard, drops, and
 // the file dialog leaving no history behind.
 
+#include "common/modal.h"
+#include "common/tempdir.h"
 #include "files/fileio.h"
 #include "platform/linuxplatform.h"
-#include "common/modal.h"
 #include "platform/scriptedplatform.h"
-#include "common/tempdir.h"
 
 #include <gtest/gtest.h>
 

@@ -5,17 +5,17 @@
 
 #include "app/application.h"
 #include "cipher/cipherengine.h"
+#include "common/modal.h"
+#include "common/pictures.h"
+#include "common/qtpath.h"
+#include "common/tempdir.h"
+#include "common/windowfixture.h"
 #include "files/fileoperations.h"
 #include "imaging/imaging.h"
 #include "mainwin/mainwindow.h"
-#include "common/modal.h"
-#include "common/pictures.h"
-#include "preview/previewwindow.h"
-#include "common/qtpath.h"
 #include "platform/scriptedplatform.h"
-#include "common/tempdir.h"
+#include "preview/previewwindow.h"
 #include "viewer/viewermodel.h"
-#include "common/windowfixture.h"
 
 #include <QAction>
 #include <QBuffer>

@@ -1,10 +1,10 @@
 // The image tools' rules and the work they do for one file, apart from any window.
 
-#include "files/fileoperations.h"
-#include "imaging/imaging.h"
 #include "common/photos.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
+#include "files/fileoperations.h"
+#include "imaging/imaging.h"
 #include "tools/toolrules.h"
 #include "tools/toolwork.h"
 

@@ -1,15 +1,15 @@
 // The three image tools driven as a user drives them: runs over a small folder checked by
 // decoding what they wrote, the stop keys, the refusals, and the scale tool's edits.
 
-#include "tools/compresswindow.h"
-#include "imaging/imaging.h"
-#include "viewer/panelbutton.h"
 #include "common/qtpath.h"
-#include "tools/scalewindow.h"
-#include "viewer/texts.h"
-#include "tools/transformwindow.h"
-#include "viewer/viewermodel.h"
 #include "common/windowfixture.h"
+#include "imaging/imaging.h"
+#include "tools/compresswindow.h"
+#include "tools/scalewindow.h"
+#include "tools/transformwindow.h"
+#include "viewer/panelbutton.h"
+#include "viewer/texts.h"
+#include "viewer/viewermodel.h"
 
 #include <QCheckBox>
 #include <QClipboard>

@@ -1,9 +1,9 @@
 // The photo decoded ahead serves only the file it was made from, as that file still is.
 
-#include "viewer/decodeahead.h"
 #include "common/photos.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
+#include "viewer/decodeahead.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 #include "imaging/decoder/decoder.h"
 
 #include "imaging/decoder/confine.h"
-#include "imaging/decoderprotocol.h"
-#include "imaging/decoding.h"
 #include "imaging/decoder/metafile.h"
 #include "imaging/decoder/photodecoders.h"
+#include "imaging/decoderprotocol.h"
+#include "imaging/decoding.h"
 
 #include <QBuffer>
 #include <QFontDatabase>

@@ -1,8 +1,8 @@
 // Listing a viewer's folder: natural order, the names that count, and the chosen file's place.
 
-#include "files/folderlisting.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
+#include "files/folderlisting.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Moving, copying and removing files, and the name rules of the commands that write files.
 
-#include "files/fileio.h"
-#include "files/fileoperations.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
+#include "files/fileio.h"
+#include "files/fileoperations.h"
 
 #include <gtest/gtest.h>
 
