@@ -105,7 +105,7 @@ void TForm7::Panel9Click()
         stopForCommand();
 
         const QStringList picked = platform_.dialogs.openFiles(
-            this, {.title = QStringLiteral("Cipher"), .startFolder = StillThereOr(main_.LastSourceFolder), .filter = PhotoFilter()});
+            this, {.title = QString::fromUtf8(CipherTitle), .startFolder = StillThereOr(main_.LastSourceFolder), .filter = PhotoFilter()});
         if (picked.isEmpty())
             return;
         const QString first = picked.constFirst();
@@ -113,7 +113,7 @@ void TForm7::Panel9Click()
         main_.LastSourceFolder = FolderOf(first);
         QCoreApplication::processEvents();
 
-        const auto chosen = platform_.dialogs.saveFile(this, {.title = QStringLiteral("Cipher"),
+        const auto chosen = platform_.dialogs.saveFile(this, {.title = QString::fromUtf8(CipherTitle),
                                                               .startFolder = StillThereOr(main_.LastCipherFolder, FolderOf(first)),
                                                               .proposedName = FileNameOf(first)});
         if (!chosen)
@@ -162,7 +162,7 @@ void TForm7::mN4Click()
             return;
         PrepareKeys(engine_, {*current});
         const QString stored = StoredExtension(engine_, *current);
-        copyFile(*current, {.title = QStringLiteral("Copy"),
+        copyFile(*current, {.title = QString::fromUtf8(CopyCipheredTitle),
                             .subfolder = QLatin1String(DecodedFolder),
                             .extension = stored,
                             .proposedName = ReplaceExtension(FileNameOf(*current), stored),
@@ -185,7 +185,7 @@ void TForm7::mN7Click()
         const QString entry = *current;
         PrepareKeys(engine_, model_.folder.paths());
         const auto chosen = platform_.dialogs.saveFile(
-            this, {.title = QStringLiteral("To decode all"),
+            this, {.title = QString::fromUtf8(DecodeAllTitle),
                    .proposedName = ReplaceExtension(FileNameOf(entry), StoredExtension(engine_, entry))});
         if (!chosen)
             return;

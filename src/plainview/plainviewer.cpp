@@ -195,7 +195,7 @@ void TForm7g::mn4Click()
         if (!current)
             return;
         releasePicture();
-        copyFile(*current, {.title = QStringLiteral("To copy a file"),
+        copyFile(*current, {.title = QString::fromUtf8(CopyPlainTitle),
                             .subfolder = QLatin1String(CopiedFolder),
                             .extension = ExtensionOf(*current),
                             .proposedName = FileNameOf(*current),

@@ -392,7 +392,7 @@ void PreviewWindow::copy()
     const QString ext = photos_.copyExtension(name);
     const QString proposed = photos_.copyProposal(name);
     const auto chosen = platform_.dialogs.saveFile(
-        this, {.title = QStringLiteral("To copy"), .startFolder = FolderOf(proposed), .proposedName = FileNameOf(proposed)});
+        this, {.title = QString::fromUtf8(CopyThumbnailTitle), .startFolder = FolderOf(proposed), .proposedName = FileNameOf(proposed)});
     activateWindow();
     if (!chosen)
         return;

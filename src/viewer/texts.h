@@ -49,6 +49,15 @@ inline constexpr auto NotCipheredPhotoReason = "The file is not a ciphered photo
 inline constexpr auto KeyedFormatItem = "New files in the older format (v1)";
 inline constexpr auto KeyedFormatStatus = "New files: older format (v1)";
 
+// The file dialogs' titles, by the command that asks.
+inline constexpr auto OpenTitle = "Open";
+inline constexpr auto MoveTitle = "To move a file";
+inline constexpr auto CipherTitle = "Cipher";
+inline constexpr auto CopyCipheredTitle = "Copy";
+inline constexpr auto DecodeAllTitle = "To decode all";
+inline constexpr auto CopyPlainTitle = "To copy a file";
+inline constexpr auto CopyThumbnailTitle = "To copy";
+
 // The open dialogs' filters, as "description|patterns".
 inline constexpr auto CipheredFilter = "Зашифрованное фото (*.veil)|*.veil";
 inline constexpr auto PlainFilter =

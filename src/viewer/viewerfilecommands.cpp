@@ -35,7 +35,7 @@ void ViewerWindow::moveCurrent(bool proposeFullPath)
         return;
     const QString path = *current;
     const auto chosen = platform_.dialogs.saveFile(
-        this, {.title = QStringLiteral("To move a file"), .startFolder = proposeFullPath ? FolderOf(path) : QString(),
+        this, {.title = QString::fromUtf8(MoveTitle), .startFolder = proposeFullPath ? FolderOf(path) : QString(),
                .proposedName = proposeFullPath ? path : FileNameOf(path)});
     activateWindow();
     if (!chosen)

@@ -141,7 +141,7 @@ void ViewerWindow::open()
         model_.drop.dropped = false;
     } else {
         const auto chosen =
-            platform_.dialogs.openFile(this, {.title = QStringLiteral("Open"), .filter = layout_.openFilter});
+            platform_.dialogs.openFile(this, {.title = QString::fromUtf8(OpenTitle), .filter = layout_.openFilter});
         activateWindow();
         if (!chosen)
             return;
