@@ -180,13 +180,19 @@ void TForm7::showCurrent()
     prepareNext([engine = aheadEngine_, screen = screen_](const QString &next) {
         return DecipherPicture(*engine, next, screen);
     });
+    // What the window shows and what its commands act on stay one file: a file that cannot be
+    // shown leaves the picture area empty.
     if (prepared->refusal != cipher::Refusal::None) {
+        clearPicture();
         Label1->setText(QLatin1String(RefusalStatusText(prepared->refusal)));
         return;
     }
     const imaging::Picture &picture = prepared->picture;
-    if (!picture.ok())
+    if (!picture.ok()) {
+        clearPicture();
+        Label1->setText(path);
         throw FileError(picture.error.toStdString());
+    }
     imaging::Show(*Image1, picture.image);
     PhotoShown = true;
     Label1->setText(path);

@@ -112,8 +112,14 @@ void TForm7g::redraw()
         const std::optional<Prepared> ahead = ahead_.take(path);
         const imaging::Picture picture = ahead ? ahead->picture : decode(path).picture;
         prepareNext(decode);
-        if (!picture.ok())
+        if (!picture.ok()) {
+            // What the window shows and what its commands act on stay one file: this one, with
+            // its path and number and an empty picture area.
+            clearPicture();
+            Label1->setText(path);
+            Label2->setText(QString::number(model_.folder.index()));
             throw FileError(picture.error.toStdString());
+        }
         held_ = picture.image;
         aspect_ = double(picture.fullSize.width()) / double(picture.fullSize.height());
         plain_.PhotoWidth = picture.fullSize.width();

@@ -122,6 +122,12 @@ void ViewerWindow::resizeEvent(QResizeEvent *event)
     layoutControls();
 }
 
+void ViewerWindow::clearPicture()
+{
+    Image1->clear();
+    PhotoShown = false;
+}
+
 void ViewerWindow::guarded(const std::function<void()> &command)
 {
     platform::RunGuarded(platform_.messages, this, command);

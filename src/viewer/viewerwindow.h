@@ -105,6 +105,8 @@ protected:
     QAction *addMenuItem(const char *name, const char *caption, bool enabled, const std::function<void()> &handler);
     void guarded(const std::function<void()> &command);
     void layoutControls();
+    // The picture area left empty: the file at the position cannot be shown.
+    void clearPicture();
     void centreBar();
     // The open command from its choice of file on: the dropped file or the dialog's.
     void open();

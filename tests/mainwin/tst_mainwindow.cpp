@@ -223,7 +223,9 @@ private slots:
         QCOMPARE(state->folder.index(), 0);
     }
 
-    void refusalsLeaveThePreviousPicture()
+    // What the window shows and what its commands act on stay one file: a refused or undecodable
+    // file leaves the picture area empty. A missing one leaves the picture shown before.
+    void refusalsLeaveThePictureAreaEmpty()
     {
         makeFolder();
         CipherInto(*dir / "d.veil", Png({10, 10}, Qt::yellow), u"another code");
@@ -234,7 +236,7 @@ private slots:
 
         state->folder.setIndex(3);
         QCOMPARE(label1(), QString(OtherCodeText));
-        QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
+        QVERIFY(!test::ShowsPicture(window.get()));
 
         state->folder.setIndex(3);
         scripted->messages.shown.clear();
@@ -243,15 +245,27 @@ private slots:
         QCOMPARE(scripted->messages.shown.size(), 1);
         QVERIFY(scripted->messages.shown[0].startsWith("Cannot open file \"" + Q(*dir / "e.veil") + "\""));
         QCOMPARE(child<QLabel>("Label2")->text(), QString("4"));
-        QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
+        QCOMPARE(label1(), Q(*dir / "e.veil"));
+        QVERIFY(!test::ShowsPicture(window.get()));
+        // Removing now offers the file the window names.
+        {
+            test::ExpectModal confirm([&](QWidget *modal) {
+                QVERIFY(test::Child<QLabel>(modal, "Label2")->text().contains("e.veil"));
+                modal->close();
+            });
+            action("mN6")->trigger();
+        }
 
+        state->folder.setIndex(2);
+        QCOMPARE(QColor(shownPixel()), QColor(Qt::blue));
         std::filesystem::remove(*dir / "a.veil");
         state->folder.setIndex(0);
         QCOMPARE(label1(), QString(NoFileText));
+        QCOMPARE(QColor(shownPixel()), QColor(Qt::blue));
     }
 
     // The status label says what a refused file is: one of another code, or no ciphered photo
-    // at all. No message box either way, and the picture shown before stays.
+    // at all. No message box either way, and no picture of another file beside it.
     void refusedFilesAreNamedInTheStatusLabel_data()
     {
         QTest::addColumn<QByteArray>("bytes");  // empty: ciphered under another code
@@ -280,7 +294,7 @@ private slots:
         QCOMPARE(state->folder.index(), 1);
         QCOMPARE(label1(), label);
         QCOMPARE(scripted->messages.shown.size(), 0);
-        QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
+        QVERIFY(!test::ShowsPicture(window.get()));
     }
 
     void openRefusals()

@@ -522,6 +522,41 @@ private slots:
         QCOMPARE(dir->entries(), std::vector<std::string>{"bad.png"});
     }
 
+    // What the window shows and what its commands act on stay one file: a file that is no
+    // picture shows its own path and number, an empty picture area, and the message.
+    void anUndecodableFileIsTheOneShownAndActedOn_data()
+    {
+        QTest::addColumn<int>("step");
+        QTest::newRow("forward") << int(Qt::Key_Right);
+        QTest::newRow("back") << int(Qt::Key_Left);
+    }
+
+    void anUndecodableFileIsTheOneShownAndActedOn()
+    {
+        QFETCH(int, step);
+        Save(*dir / "a.png", Marked({60, 40}), "png");
+        test::WriteText(*dir / "b.png", "random bytes, not a picture");
+        Save(*dir / "c.png", Marked({60, 40}), "png");
+        open(*dir / (step == Qt::Key_Right ? "a.png" : "c.png"));
+        QVERIFY(test::ShowsPicture(viewer.get()));
+        key(step);
+        QCOMPARE(model->folder.index(), 1);
+        QCOMPARE(messages().size(), 1);
+        QVERIFY(messages().constFirst().contains(Q(*dir / "b.png")));
+        QCOMPARE(label1(), Q(*dir / "b.png"));
+        QCOMPARE(child<QLabel>("Label2")->text(), QString("1"));
+        QVERIFY(!test::ShowsPicture(viewer.get()));
+        {
+            test::ExpectModal confirm([](QWidget *modal) {
+                QCOMPARE(test::Child<QLabel>(modal, "Label2")->text(), QString("\"b.png\""));
+                modal->findChild<PanelButton *>("Panel1")->click();  // "Yes"
+            });
+            action("mn6")->trigger();
+        }
+        QVERIFY(!fs::exists(*dir / "b.png"));
+        QVERIFY(fs::exists(*dir / "a.png") && fs::exists(*dir / "c.png"));
+    }
+
     void turningAFileThatIsGoneShowsTheNoFileText()
     {
         Save(*dir / "a.png", {40, 30});
