@@ -55,7 +55,9 @@ void SlideShow::chooseRadio(int choice)
 
 void SlideShow::timerFired()
 {
+    timedStep_ = true;
     apply(navigator_.timerFired());
+    timedStep_ = false;
 }
 
 void SlideShow::startAfresh()

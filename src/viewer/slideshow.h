@@ -21,6 +21,8 @@ public:
     bool playing() const;
     bool manual() const { return navigator_.manual; }
     QTimer *timer() const { return timer_; }
+    // The position is moving by the show's own tick, not by a step the user asked for.
+    bool timedStep() const { return timedStep_; }
 
     void forward();
     void back();
@@ -48,6 +50,7 @@ private:
     Navigator navigator_;
     bool steppedBack_ = false;  // the last step by hand went backward
     bool playing_ = false;      // as last announced
+    bool timedStep_ = false;
     QTimer *timer_;
 };
 

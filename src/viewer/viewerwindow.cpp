@@ -49,7 +49,7 @@ ViewerWindow::ViewerWindow(ViewerModel &model, platform::Platform &platform, con
     layoutControls();
     // Whoever moves the position, the window shows the entry there; a picture that cannot be
     // shown is reported and the position stays.
-    connect(&model.folder, &FolderModel::currentChanged, this, [this] { guarded([this] { showCurrent(); }); });
+    connect(&model.folder, &FolderModel::currentChanged, this, &ViewerWindow::showPosition);
     connect(slideShow_, &SlideShow::coloursChanged, this, &ViewerWindow::applyColours);
     connect(slideShow_, &SlideShow::playingChanged, this,
             [this](bool playing) { platform_.keepAwake.setPlaying(playing); });
@@ -120,6 +120,21 @@ void ViewerWindow::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     layoutControls();
+}
+
+void ViewerWindow::showPosition()
+{
+    if (!slideShow_->timedStep()) {
+        guarded([this] { showCurrent(); });
+        return;
+    }
+    // A playing show does not halt behind a message box for a damaged photo: the status line
+    // says what is wrong, and the show goes on to the next one. A step by hand still asks.
+    try {
+        showCurrent();
+    } catch (const std::exception &error) {
+        Label1->setText(QString::fromStdString(error.what()));
+    }
 }
 
 void ViewerWindow::clearPicture()

@@ -105,6 +105,8 @@ protected:
     QAction *addMenuItem(const char *name, const char *caption, bool enabled, const std::function<void()> &handler);
     void guarded(const std::function<void()> &command);
     void layoutControls();
+    // The entry at the position shown, after the position moved.
+    void showPosition();
     // The picture area left empty: the file at the position cannot be shown.
     void clearPicture();
     void centreBar();

@@ -349,6 +349,35 @@ private slots:
         QCOMPARE(state->folder.index(), 1);
     }
 
+    // A damaged photo does not halt a playing show behind a message box: the status line says
+    // it and the show goes on. A step by hand onto it still gets the box.
+    void aDamagedPhotoDoesNotHaltTheShow()
+    {
+        CipherInto(*dir / "a.veil", Png({40, 20}, Qt::red));
+        CipherInto(*dir / "b.veil", {0x89, 'P', 'N', 'G', 1, 2, 3});  // damaged body
+        CipherInto(*dir / "c.veil", Png({30, 30}, Qt::blue));
+        engine->BuildKeyTable(Code);
+        QTest::keyClick(window.get(), Qt::Key_1);
+        openChosen(Q(*dir / "a.veil"));
+        auto *timer = child<QTimer>("Timer1");
+        QVERIFY(timer->isActive());
+
+        window->Timer1Timer();
+        QCOMPARE(state->folder.index(), 1);
+        QVERIFY(scripted->messages.shown.isEmpty());
+        QVERIFY(label1().startsWith("Cannot open file \"" + Q(*dir / "b.veil") + "\""));
+        QVERIFY(!test::ShowsPicture(window.get()));
+        QVERIFY(timer->isActive());
+        window->Timer1Timer();
+        QCOMPARE(state->folder.index(), 2);
+        QCOMPARE(QColor(shownPixel()), QColor(Qt::blue));
+
+        QTest::keyClick(window.get(), Qt::Key_8);     // Man.
+        QTest::keyClick(window.get(), Qt::Key_Left);  // a step by hand, backward
+        QCOMPARE(state->folder.index(), 1);
+        QCOMPARE(scripted->messages.shown.size(), 1);
+    }
+
     void stripWidensAndNarrows()
     {
         QTest::keyClick(window.get(), Qt::Key_9);
