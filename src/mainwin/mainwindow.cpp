@@ -43,7 +43,6 @@ ViewerLayout MainLayout()
             .areaColour = 4671267,
             .belowPicture = 515 - 473,
             .barWidth = 626,
-            .centreBarOnResize = true,
             .centring = Centring::RoundedSize,
             .openFilter = QString::fromUtf8(CipheredFilter),
             .accepts = IsVeil};

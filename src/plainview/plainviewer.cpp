@@ -29,7 +29,6 @@ ViewerLayout PlainLayout()
             .areaColour = 4470530,
             .belowPicture = 44,
             .barWidth = 550,
-            .centreBarOnResize = false,
             .centring = Centring::RoundedDifference,
             .openFilter = QString::fromUtf8(PlainFilter),
             .accepts = IsPhotoFile};

@@ -81,7 +81,7 @@ PanelButton *ViewerWindow::addBarButton(const char *name, const char *caption, c
 
 void ViewerWindow::centreBar()
 {
-    if (Panel2->width() < pictureArea_->width())
+    if (Panel2->width() <= pictureArea_->width())
         Panel2->move((pictureArea_->width() - Panel2->width()) / 2, Panel2->y());
 }
 

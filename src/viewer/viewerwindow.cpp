@@ -40,7 +40,8 @@ ViewerWindow::ViewerWindow(ViewerModel &model, platform::Platform &platform, con
     setWindowTitle(layout.caption);
     setAcceptDrops(true);
     resize(ClientWidth, ClientHeight);
-    setMinimumSize(layout.minimumClient);
+    // Never so narrow that the bar's commands are cut off.
+    setMinimumSize(layout.minimumClient.expandedTo(QSize(layout.barWidth, 0)));
     PaintBackground(this, QColor(24, 48, 48));
     move((screen.width() - ClientWidth) / 2, (screen.height() - ClientHeight) / 2);
 
@@ -112,8 +113,7 @@ void ViewerWindow::layoutControls()
     Panel2->move(Panel2->x(), h - layout_.belowPicture + 2);
     Label1->setGeometry(4, h - 15, w * 2 / 3, 15);
     Label2->setGeometry(w * 2 / 3, h - 15, w - w * 2 / 3 - 4, 15);
-    if (layout_.centreBarOnResize)
-        centreBar();
+    centreBar();
 }
 
 void ViewerWindow::resizeEvent(QResizeEvent *event)
@@ -250,8 +250,6 @@ void ViewerWindow::toggleFullScreen()
         Label2->show();
     }
     layoutControls();
-    if (layout_.centreBarOnResize)
-        centreBar();
     setAcceptDrops(true);
     fullScreenChanged();
 }

@@ -40,7 +40,6 @@ struct ViewerLayout {
     int areaColour;          // 24-bit colour value
     int belowPicture;        // height of the bar and the label row under the picture
     int barWidth;
-    bool centreBarOnResize;  // else the bar is centred at creation only
     Centring centring;
     QString openFilter;
     bool (*accepts)(const QString &path);  // the files the viewer lists and takes from a drop

@@ -157,6 +157,29 @@ private slots:
         QCOMPARE(QColor(area.pixel(area.width() - 2, area.height() - 2)), QColor(2, 55, 68));
     }
 
+    // The bar stays centred and whole, at the smallest size and maximised alike.
+    void barStaysCentredAndWhole_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("smallest") << QSize(0, 0);
+        QTest::newRow("maximised") << QSize(1280, 770);
+        QTest::newRow("wide") << QSize(900, 500);
+    }
+
+    void barStaysCentredAndWhole()
+    {
+        QFETCH(QSize, size);
+        viewer->resize(size);
+        QTest::qWait(20);
+        const QWidget *bar = child("Panel2");
+        QCOMPARE(bar->x(), (viewer->width() - bar->width()) / 2);
+        for (const char *name : {"Panel7", "Panel6", "Panel1", "Panel12"}) {
+            const QWidget *button = child(name);
+            const QRect inWindow(button->mapTo(viewer.get(), QPoint(0, 0)), button->size());
+            QVERIFY2(viewer->rect().contains(inWindow), name);
+        }
+    }
+
     void aNewViewerHasNoPreviewOfAnEarlierOne()
     {
         // Flags an earlier viewer's preview left behind; that preview went with its viewer.
@@ -252,9 +275,9 @@ private slots:
         QTest::addColumn<bool>("fullScreen");
         QTest::addColumn<QRect>("area");
         QTest::addColumn<QRect>("picture");
-        // Area 520 x 556: 520 / 3 = 173.33 high; (556 - 173.33) = 382.67 rounds to 383, halved 191.
+        // Area 560 x 556: 560 / 3 = 186.67 high; (556 - 186.67) = 369.33 rounds to 369, halved 184.
         QTest::newRow("wide photo in a tall window")
-            << QSize(300, 100) << QSize(520, 600) << false << QRect(0, 0, 520, 556) << QRect(0, 191, 520, 173);
+            << QSize(300, 100) << QSize(560, 600) << false << QRect(0, 0, 560, 556) << QRect(0, 184, 560, 187);
         // Area 900 x 476: 476 / 3 = 158.67 wide; (900 - 158.67) = 741.33 rounds to 741, halved 370.
         QTest::newRow("tall photo in a wide window")
             << QSize(100, 300) << QSize(900, 520) << false << QRect(0, 0, 900, 476) << QRect(370, 0, 159, 476);
