@@ -81,12 +81,12 @@ void ViewerWindow::buildControls()
 
     buildBar();
 
-    Label1 = new QLabel(this);
+    Label1 = new ElidedLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label2 = new QLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    for (QLabel *label : {Label1, Label2}) {
+    for (QLabel *label : std::initializer_list<QLabel *>{Label1, Label2}) {
         QPalette white = label->palette();
         white.setColor(QPalette::WindowText, Qt::white);
         label->setPalette(white);

@@ -5,6 +5,7 @@
 // buttons, menu items and display, and says what differs in a ViewerLayout.
 
 #include "viewer/decodeahead.h"
+#include "viewer/elidedlabel.h"
 #include "viewer/navigation.h"
 #include "viewer/slideshow.h"
 #include "viewer/viewermodel.h"
@@ -148,7 +149,7 @@ protected:
     PanelButton *Panel11, *Panel8, *Panel5, *Panel4, *Panel3;
     QFrame *Panel12;
     QList<QRadioButton *> radios_;  // in the order of RadioChoices
-    QLabel *Label1;
+    ElidedLabel *Label1;  // the shown file's path, or what keeps it from being shown
     QLabel *Label2;
     QMenu *PopupMenu1;
 

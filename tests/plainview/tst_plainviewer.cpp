@@ -180,6 +180,26 @@ private slots:
         }
     }
 
+    // A path too long for its label loses its middle, not the file name; the whole path is
+    // the tool tip.
+    void aLongPathKeepsItsFileName()
+    {
+        const fs::path folder = *dir / std::string(150, 'f');
+        fs::create_directory(folder);
+        Save(folder / "holiday-0042.png", {40, 30});
+        open(folder / "holiday-0042.png");
+        const auto *label = child<QLabel>("Label1");
+        QVERIFY(label->text().endsWith("holiday-0042.png"));
+        QVERIFY(label->text().startsWith(Q(dir->path()).left(4)));
+        QVERIFY(label->text().contains(QChar(0x2026)));
+        QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width());
+        QCOMPARE(label->toolTip(), Q(folder / "holiday-0042.png"));
+        // Wide enough again, the whole path shows.
+        viewer->resize(1280, 500);
+        if (label->fontMetrics().horizontalAdvance(Q(folder / "holiday-0042.png")) <= label->contentsRect().width())
+            QCOMPARE(label->text(), Q(folder / "holiday-0042.png"));
+    }
+
     void aNewViewerHasNoPreviewOfAnEarlierOne()
     {
         // Flags an earlier viewer's preview left behind; that preview went with its viewer.

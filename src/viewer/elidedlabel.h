@@ -1,0 +1,26 @@
+#pragma once
+// A one-line label for paths: a text too long for it is cut in the middle, so that both the
+// start of the folder and the file name, which tells photos apart, stay in sight. The whole
+// text is then its tool tip.
+
+#include <QLabel>
+
+namespace veilshot {
+
+class ElidedLabel : public QLabel {
+public:
+    explicit ElidedLabel(QWidget *parent = nullptr);
+
+    void setText(const QString &text);  // hides QLabel::setText: every text goes through here
+    QString fullText() const { return full_; }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void elide();
+
+    QString full_;
+};
+
+}  // namespace veilshot
