@@ -185,7 +185,7 @@ void TForm7::mN7Click()
         const QString entry = *current;
         PrepareKeys(engine_, model_.folder.paths());
         const auto chosen = platform_.dialogs.saveFile(
-            this, {.title = QString::fromUtf8(DecodeAllTitle),
+            this, {.title = QString::fromUtf8(DecodeAllTitle), .startFolder = FolderOf(entry),
                    .proposedName = ReplaceExtension(FileNameOf(entry), StoredExtension(engine_, entry))});
         if (!chosen)
             return;

@@ -35,7 +35,7 @@ void ViewerWindow::moveCurrent(bool proposeFullPath)
         return;
     const QString path = *current;
     const auto chosen = platform_.dialogs.saveFile(
-        this, {.title = QString::fromUtf8(MoveTitle), .startFolder = proposeFullPath ? FolderOf(path) : QString(),
+        this, {.title = QString::fromUtf8(MoveTitle), .startFolder = FolderOf(path),
                .proposedName = proposeFullPath ? path : FileNameOf(path)});
     activateWindow();
     if (!chosen)

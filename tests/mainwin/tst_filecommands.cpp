@@ -309,6 +309,7 @@ private slots:
         changeCodeMidway();
         answer({Q(*dir / "copies" / "x")});
         action("mN7")->trigger();
+        QCOMPARE(scripted->dialogs.requests.last().startFolder, Q(ciphered));  // beside the photos
         QCOMPARE(entries("copies/The decoded photo"), (std::vector<std::string>{"1.jpg", "2.jpg", "3.jpg", "4.jpg"}));
         // The next run works under the new code, which these files were not made with.
         engine->BuildKeyTable(u"a code entered meanwhile");

@@ -686,6 +686,22 @@ private slots:
         QVERIFY(messages().isEmpty());
     }
 
+    // Moving asks beside the photo, never in the program's working folder.
+    void moveAsksBesideThePhoto()
+    {
+        fs::create_directories(*dir / "photos");
+        fs::create_directories(*dir / "dest");
+        Save(*dir / "photos" / "a.jpg", Marked(), "jpeg");
+        open(*dir / "photos" / "a.jpg");
+        scripted->dialogs.answers.enqueue({Q(*dir / "dest" / "b")});
+        action("mn5")->trigger();
+        const auto &request = scripted->dialogs.requests.last();
+        QCOMPARE(request.startFolder, Q(*dir / "photos"));
+        QCOMPARE(request.proposedName, QString("a.jpg"));
+        QVERIFY(fs::exists(*dir / "dest" / "b.jpg"));
+        QVERIFY(!fs::exists(*dir / "photos" / "a.jpg"));
+    }
+
     void copyRefusesAnExistingNameAndStartsWhereItLastCopied()
     {
         fs::create_directories(*dir / "photos");
