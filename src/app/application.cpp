@@ -95,15 +95,19 @@ int Answer(const CommandLine &answer)
 
 }  // namespace
 
-void OpenFromCommandLine(TForm7 &main, const QString &file)
+void OpenFromCommandLine(TForm7 &main, const MainModel &model, const cipher::CipherEngine &engine, const QString &file)
 {
     if (IsPhotoFile(file)) {
         emit main.viewingRequested();
         if (auto *viewer = main.findChild<TForm7g *>())
             viewer->dropFiles({file});
-    } else {
-        main.dropFiles({file});
+        return;
     }
+    main.dropFiles({file});  // taken as a drop: the code window comes first when no code is in
+    // Asked for by name, the file is shown as soon as the code is in; it does not wait for Open
+    // as a file dropped on the window does.
+    if (model.drop.dropped && engine.CodeEntered())
+        main.Panel6Click();
 }
 
 int RunApplication(int argc, char **argv)
@@ -137,7 +141,9 @@ int RunApplication(int argc, char **argv)
     window.show();
     if (!commandLine.file.isEmpty()) {
         // Once the window is up, as a drop would come.
-        QTimer::singleShot(0, &window, [&window, file = commandLine.file] { OpenFromCommandLine(window, file); });
+        QTimer::singleShot(0, &window, [&window, &mainModel, &engine, file = commandLine.file] {
+            OpenFromCommandLine(window, mainModel, engine, file);
+        });
     }
     return app.exec();
 }

@@ -21,9 +21,9 @@ void ConnectPresurvey(TForm7 &main, MainModel &model, cipher::CipherEngine &engi
 
 // Opens the file named on the command line as if it were dropped on the window that shows
 // its kind: a ".veil" file on the main window (the code window comes first when no code has
-// been entered), a photo on the plain viewer, which "Viewing" opens for it. Anything else is
-// ignored without a word, as a drop of it is.
-void OpenFromCommandLine(TForm7 &main, const QString &file);
+// been entered, and the file shows as soon as the code is in), a photo on the plain viewer,
+// which "Viewing" opens for it. Anything else is ignored without a word, as a drop of it is.
+void OpenFromCommandLine(TForm7 &main, const MainModel &model, const cipher::CipherEngine &engine, const QString &file);
 
 // Runs the program: `veilshot [FILE]`, or --help or --version on the terminal.
 int RunApplication(int argc, char **argv);

@@ -175,7 +175,7 @@ private slots:
         QTRY_VERIFY(opened[0].isNull() && opened[1].isNull());  // gone when closed
     }
 
-    void aCipheredFileOnTheCommandLineWaitsForTheCodeAsADroppedOneDoes()
+    void aCipheredFileOnTheCommandLineShowsOnceTheCodeIsEntered()
     {
         test::TempDir dir;
         CipheredPhoto(dir / "a.veil");
@@ -187,19 +187,38 @@ private slots:
                 window->findChild<QPlainTextEdit *>("Memo1")->setPlainText(QString::fromStdU16String(std::u16string(Code)));
                 window->findChild<QPushButton *>("Button5")->click();  // "Photo"
             });
-            OpenFromCommandLine(*main, test::Q(dir / "b.veil"));
+            OpenFromCommandLine(*main, *mainModel, *engine, test::Q(dir / "b.veil"));
         }
         QVERIFY(engine->CodeEntered());
-        QVERIFY(mainModel->folder.paths().isEmpty());
         QVERIFY(viewers().isEmpty());
-
-        // " Open" takes the waiting file instead of asking for one.
-        mainPanel("Panel6")->click();
+        // Shown at once, without " Open" and without a dialog.
         QVERIFY(scripted->dialogs.requests.isEmpty());
         QCOMPARE(mainModel->folder.count(), 3);
         QCOMPARE(mainModel->folder.index(), 1);
         QVERIFY(test::ShowsPicture(main.get()));
         QVERIFY(scripted->messages.shown.isEmpty());
+    }
+
+    // The code window closed without a code: nothing is shown and it is not asked again.
+    void aCipheredFileOnTheCommandLineWithTheCodeWindowClosed()
+    {
+        test::TempDir dir;
+        CipheredPhoto(dir / "a.veil");
+        int modals = 0;
+        QTimer watch;
+        watch.setInterval(5);
+        connect(&watch, &QTimer::timeout, [&modals] {
+            if (QWidget *modal = QApplication::activeModalWidget()) {
+                ++modals;
+                modal->close();
+            }
+        });
+        watch.start();
+        OpenFromCommandLine(*main, *mainModel, *engine, test::Q(dir / "a.veil"));
+        QCOMPARE(modals, 1);
+        QVERIFY(!engine->CodeEntered());
+        QVERIFY(mainModel->folder.paths().isEmpty());
+        QVERIFY(scripted->dialogs.requests.isEmpty());
     }
 
     void aCipheredFileOnTheCommandLineOpensAtOnceOnceTheCodeIsIn()
@@ -208,7 +227,7 @@ private slots:
         CipheredPhoto(dir / "a.veil");
         CipheredPhoto(dir / "b.veil");
         engine->BuildKeyTable(Code);
-        OpenFromCommandLine(*main, test::Q(dir / "b.veil"));
+        OpenFromCommandLine(*main, *mainModel, *engine, test::Q(dir / "b.veil"));
         QCOMPARE(mainModel->folder.count(), 2);
         QCOMPARE(mainModel->folder.index(), 1);
         QVERIFY(test::ShowsPicture(main.get()));
@@ -222,7 +241,7 @@ private slots:
             test::WriteFile(dir / name, test::EncodedPhoto(name[2] == 'p' ? "png" : "jpg"));
         test::WriteText(dir / "d.txt", "not a photo");
 
-        OpenFromCommandLine(*main, test::Q(dir / "c.png"));
+        OpenFromCommandLine(*main, *mainModel, *engine, test::Q(dir / "c.png"));
         QCOMPARE(viewers().size(), 1);
         TForm7g *viewer = viewers().constFirst();
         QVERIFY(viewer->isVisible());
@@ -269,7 +288,7 @@ private slots:
             }
         });
         watch.start();
-        OpenFromCommandLine(*main, test::Q(dir / name.toStdString()));
+        OpenFromCommandLine(*main, *mainModel, *engine, test::Q(dir / name.toStdString()));
         QTest::qWait(20);
         QVERIFY(!modalSeen);
         QVERIFY(viewers().isEmpty());
