@@ -126,8 +126,9 @@ void SteppedToDecodedAhead(benchmark::State &state)
     DecodeAhead ahead;
     for (auto _ : state) {
         state.PauseTiming();
-        ahead.prepare(path, [&](const QString &file) { return ciphered ? DecodeCiphered(*engine, file) : DecodePlain(file); });
-        while (!ahead.ready())
+        ahead.drop();
+        ahead.prepare({}, {path}, [&](const QString &file) { return ciphered ? DecodeCiphered(*engine, file) : DecodePlain(file); });
+        while (!ahead.ready(path))
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         state.ResumeTiming();
         Show(label, *ahead.take(path));
@@ -148,7 +149,7 @@ double ResidentMB()
 }
 
 // Steps forward through four ciphered photos twice, as the main window does: take what was
-// decoded ahead (or decode), show it, prepare the next.
+// decoded ahead (or decode), show it, keep it, prepare the neighbours on both sides.
 void SteppingMemory(benchmark::State &state)
 {
     std::vector<QString> paths;
@@ -167,12 +168,12 @@ void SteppingMemory(benchmark::State &state)
             const QString &path = paths[std::size_t(step % 4)];
             std::optional<Prepared> prepared = ahead.take(path);
             if (!prepared)
-                prepared = DecodeCiphered(*engine, path);
-            ahead.prepare(paths[std::size_t((step + 1) % 4)],
-                          [&](const QString &file) { return DecodeCiphered(*engine, file); });
+                prepared = ahead.decodeNow(path, [&](const QString &file) { return DecodeCiphered(*engine, file); });
+            const QStringList around{paths[std::size_t((step + 1) % 4)], paths[std::size_t((step + 3) % 4)]};
+            ahead.prepare(path, around, [&](const QString &file) { return DecodeCiphered(*engine, file); });
             Show(label, *prepared);
             peak = std::max(peak, ResidentMB() - start);
-            while (!ahead.ready()) {
+            while (!ahead.ready(around[0]) || !ahead.ready(around[1])) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 peak = std::max(peak, ResidentMB() - start);
             }

@@ -170,13 +170,13 @@ void TForm7::showCurrent()
     std::optional<Prepared> prepared = ahead_.take(path);
     if (!prepared) {
         PrepareKeys(engine_, {path});
-        prepared = DecipherPicture(engine_, path, screen_);
+        prepared = ahead_.decodeNow(path, [this](const QString &file) { return DecipherPicture(engine_, file, screen_); });
     }
-    // The next one is deciphered meanwhile, with a copy of the key table of its own, made once
-    // for each code.
+    // The ones around it are deciphered meanwhile, with a copy of the key table of their own,
+    // made once for each code.
     if (!aheadEngine_)
         aheadEngine_ = engine_.copy();
-    prepareNext([engine = aheadEngine_, screen = screen_](const QString &next) {
+    prepareAround([engine = aheadEngine_, screen = screen_](const QString &next) {
         return DecipherPicture(*engine, next, screen);
     });
     // What the window shows and what its commands act on stay one file: a file that cannot be

@@ -105,12 +105,14 @@ void TForm7g::redraw()
         }
         releasePicture();
         ReloadPending = false;
-        // Decoded for the screen, as large as full screen needs and no larger; the next one is
-        // decoded meanwhile.
+        // Decoded for the screen, as large as full screen needs and no larger; the ones around it
+        // are decoded meanwhile.
         const auto decode = [screen = screen_](const QString &file) { return Prepared{imaging::OpenFile(file, screen)}; };
-        const std::optional<Prepared> ahead = ahead_.take(path);
-        const imaging::Picture picture = ahead ? ahead->picture : decode(path).picture;
-        prepareNext(decode);
+        std::optional<Prepared> prepared = ahead_.take(path);
+        if (!prepared)
+            prepared = ahead_.decodeNow(path, decode);
+        prepareAround(decode);
+        const imaging::Picture picture = prepared->picture;
         if (!picture.ok()) {
             // What the window shows and what its commands act on stay one file: this one, with
             // its path and number and an empty picture area.

@@ -4,6 +4,8 @@
 
 #include <QtConcurrent>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 
 namespace veilshot {
@@ -29,36 +31,81 @@ DecodeAhead::Stamp DecodeAhead::stampOf(const QString &path)
             nanoseconds(st.st_ctim)};
 }
 
-void DecodeAhead::prepare(const QString &path, Decode decode)
+DecodeAhead::Entry *DecodeAhead::find(const QString &path)
 {
-    if (path == path_ && future_.isValid())
-        return;
-    drop();
-    path_ = path;
-    stamp_ = stampOf(path);  // before the worker reads: a change meanwhile shows at take()
-    future_ = QtConcurrent::run(&pool_, [decode = std::move(decode), path] { return decode(path); });
+    for (Entry &entry : entries_) {
+        if (entry.path == path)
+            return &entry;
+    }
+    return nullptr;
+}
+
+void DecodeAhead::prepare(const QString &shown, const QStringList &ahead, Decode decode)
+{
+    std::vector<Entry> kept;
+    if (Entry *entry = find(shown))
+        kept.push_back(std::move(*entry));
+    for (const QString &path : ahead) {
+        if (path.isEmpty() || path == shown || std::any_of(kept.begin(), kept.end(), [&](const Entry &e) { return e.path == path; }))
+            continue;
+        if (Entry *entry = find(path)) {
+            kept.push_back(std::move(*entry));
+            continue;
+        }
+        Entry entry{path, stampOf(path), {}};
+        if (!entry.stamp.exists)
+            continue;
+        // Queued on the one worker in the order asked: the most wanted is decoded first.
+        entry.future = QtConcurrent::run(&pool_, [decode, path] { return decode(path); });
+        kept.push_back(std::move(entry));
+    }
+    // What is let go and still on its way finishes on the worker and is dropped there.
+    entries_ = std::move(kept);
+}
+
+Prepared DecodeAhead::decodeNow(const QString &path, const Decode &decode)
+{
+    std::erase_if(entries_, [&](const Entry &e) { return e.path == path; });
+    const Stamp stamp = stampOf(path);  // before the file is read
+    Prepared prepared = decode(path);
+    if (stamp.exists && prepared.picture.ok())
+        entries_.push_back({path, stamp, QtFuture::makeReadyFuture(prepared)});
+    return prepared;
 }
 
 std::optional<Prepared> DecodeAhead::take(const QString &path)
 {
-    if (path != path_ || !future_.isValid()) {
-        drop();
+    Entry *entry = find(path);
+    if (!entry)
+        return std::nullopt;
+    Prepared prepared = entry->future.result();
+    if (!entry->stamp.exists || stampOf(path) != entry->stamp) {
+        std::erase_if(entries_, [&](const Entry &e) { return e.path == path; });
         return std::nullopt;
     }
-    const Stamp then = stamp_;
-    Prepared prepared = future_.result();
-    drop();
-    if (!then.exists || stampOf(path) != then)
-        return std::nullopt;
     return prepared;
 }
 
 void DecodeAhead::drop()
 {
-    // A decode on its way finishes on the worker and its result is let go there.
-    future_ = QFuture<Prepared>();
-    path_.clear();
-    stamp_ = {};
+    entries_.clear();
+}
+
+QStringList DecodeAhead::pending() const
+{
+    QStringList paths;
+    for (const Entry &entry : entries_)
+        paths << entry.path;
+    return paths;
+}
+
+bool DecodeAhead::ready(const QString &path) const
+{
+    for (const Entry &entry : entries_) {
+        if (entry.path == path)
+            return entry.future.isFinished();
+    }
+    return false;
 }
 
 }  // namespace veilshot

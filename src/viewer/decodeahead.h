@@ -1,18 +1,22 @@
 #pragma once
-// The next photo, decoded ahead on a worker thread while the user looks at the shown one, so
-// that stepping to it shows it at once. At most one photo is held ahead; it serves only the
-// file it was made from, as that file still is (path, the file itself, its size and its times
-// to the nanosecond).
+// The photos around the shown one, decoded ahead on a worker thread while the user looks at
+// it, so that a step either way shows the next one at once: the neighbour in the direction of
+// travel first, then the one behind, and in a playing show the one after next. The shown
+// photo's picture is held too, since one step on it is the neighbour behind. A picture serves
+// only the file it was made from, as that file still is (path, the file itself, its size and
+// its times to the nanosecond).
 
 #include "cipher/cipherengine.h"
 #include "imaging/imaging.h"
 
 #include <QFuture>
 #include <QString>
+#include <QStringList>
 #include <QThreadPool>
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace veilshot {
 
@@ -34,16 +38,20 @@ public:
     DecodeAhead(const DecodeAhead &) = delete;
     DecodeAhead &operator=(const DecodeAhead &) = delete;
 
-    // Starts decoding `path`, unless it is already held or on its way; drops anything else.
-    void prepare(const QString &path, Decode decode);
+    // Keeps the picture of `shown` if it is held, and `ahead` (most wanted first) decoded or on
+    // their way; lets go of everything else.
+    void prepare(const QString &shown, const QStringList &ahead, Decode decode);
+    // Decodes `path` on the calling thread, because it was not held, and holds the picture as a
+    // neighbour of the next one shown.
+    Prepared decodeNow(const QString &path, const Decode &decode);
     // What was made for `path`, waiting for it if it is still on its way; std::nullopt when
-    // nothing was, or the file changed since. Either way nothing stays held.
+    // nothing was, or the file changed since (then it is let go). What is served stays held.
     std::optional<Prepared> take(const QString &path);
     void drop();
 
-    // The path being prepared or held, for tests and benchmarks.
-    QString pending() const { return path_; }
-    bool ready() const { return future_.isValid() && future_.isFinished(); }
+    // The paths held or on their way, most wanted first, for tests and benchmarks.
+    QStringList pending() const;
+    bool ready(const QString &path) const;
 
 private:
     struct Stamp {
@@ -55,12 +63,16 @@ private:
         qint64 changed = 0;
         friend bool operator==(const Stamp &, const Stamp &) = default;
     };
+    struct Entry {
+        QString path;
+        Stamp stamp;  // taken before the worker read the file: a change meanwhile shows at take()
+        QFuture<Prepared> future;
+    };
     static Stamp stampOf(const QString &path);
+    Entry *find(const QString &path);
 
     QThreadPool pool_;
-    QString path_;
-    Stamp stamp_;
-    QFuture<Prepared> future_;
+    std::vector<Entry> entries_;
 };
 
 }  // namespace veilshot

@@ -7,11 +7,16 @@ FolderModel::FolderModel(QObject *parent)
 {
 }
 
-int FolderModel::neighbour(bool backward) const
+int FolderModel::neighbour(bool backward, int steps) const
 {
-    if (backward)
-        return index_ != 0 ? index_ - 1 : lastIndex();
-    return index_ + 1 > lastIndex() ? 0 : index_ + 1;
+    int i = index_;
+    for (int step = 0; step < steps; ++step) {
+        if (backward)
+            i = i != 0 ? i - 1 : lastIndex();
+        else
+            i = i + 1 > lastIndex() ? 0 : i + 1;
+    }
+    return i;
 }
 
 void FolderModel::replace(QStringList paths, int index)

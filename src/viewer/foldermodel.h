@@ -23,8 +23,8 @@ public:
     QString at(int index) const { return paths_.value(index); }
     // The entry at the position, or "" when the position is outside the list.
     QString current() const { return at(index_); }
-    // The position one step would give, wrapping at either end, without taking it.
-    int neighbour(bool backward) const;
+    // The position `steps` steps would give, wrapping at either end, without taking it.
+    int neighbour(bool backward, int steps = 1) const;
 
     // A new list and the position in it.
     void replace(QStringList paths, int index);

@@ -71,13 +71,17 @@ void SlideShow::opened(int count)
     apply(navigator_.opened(count));
 }
 
-QString SlideShow::next() const
+QStringList SlideShow::ahead() const
 {
     if (folder_.lastIndex() < 1)
         return {};
     const bool backward = navigator_.manual ? steppedBack_ : navigator_.backward;
-    const QString next = folder_.at(folder_.neighbour(backward));
-    return next != folder_.current() ? next : QString();
+    QStringList paths{folder_.at(folder_.neighbour(backward)), folder_.at(folder_.neighbour(!backward))};
+    if (playing())
+        paths.insert(1, folder_.at(folder_.neighbour(backward, 2)));
+    paths.removeAll(folder_.current());
+    paths.removeDuplicates();
+    return paths;
 }
 
 void SlideShow::apply(const Navigator::Effect &effect)

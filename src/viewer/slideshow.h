@@ -35,9 +35,10 @@ public:
     void startAfresh();
     void opened(int count);
 
-    // The entry the next step in the current direction would show, to be decoded ahead; ""
-    // when there is no other entry.
-    QString next() const;
+    // The entries to decode ahead, most wanted first: the one the next step in the current
+    // direction would show, the one behind, and while playing the one after next. Empty when
+    // there is no other entry.
+    QStringList ahead() const;
 
 signals:
     void coloursChanged(veilshot::ColourSet colours);

@@ -109,11 +109,9 @@ void ViewerWindow::Panel5Click()
     slideShow_->back();
 }
 
-void ViewerWindow::prepareNext(DecodeAhead::Decode decode)
+void ViewerWindow::prepareAround(DecodeAhead::Decode decode)
 {
-    const QString next = slideShow_->next();
-    if (!next.isEmpty() && FileExists(next))
-        ahead_.prepare(next, std::move(decode));
+    ahead_.prepare(model_.folder.current(), slideShow_->ahead(), std::move(decode));
 }
 
 void ViewerWindow::RadioButtonClick(int choice)

@@ -70,8 +70,8 @@ public:
 
     SlideShow *slideShow() const { return slideShow_; }
     // The entry decoded ahead (or on its way), and whether it is done.
-    QString preparedPath() const { return ahead_.pending(); }
-    bool preparedReady() const { return ahead_.ready(); }
+    QStringList preparedPaths() const { return ahead_.pending(); }
+    bool preparedReady(const QString &path) const { return ahead_.ready(path); }
     // The screen's size as read when the window was made.
     QSize screenSize() const { return screen_; }
     bool fullScreen() const { return FullScreen; }
@@ -134,7 +134,8 @@ protected:
     };
     void copyFile(const QString &file, const CopyRule &rule);
     // Starts decoding the entry the next step in the current direction will show.
-    void prepareNext(DecodeAhead::Decode decode);
+    // After the shown entry: the photos around it decoded ahead.
+    void prepareAround(DecodeAhead::Decode decode);
 
     ViewerModel &model_;
     platform::Platform &platform_;

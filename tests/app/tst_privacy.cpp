@@ -191,13 +191,13 @@ private slots:
         makeMain();
         open(*dir / "a.veil");
         QCOMPARE(shownPixel(), qRgb(255, 0, 0));
-        QTRY_VERIFY(window->preparedReady());
+        QTRY_VERIFY(window->preparedReady(Q(*dir / "b.veil")));
         if (minimise)
             window->showMinimized();
         else
             emit scripted->session.locked();
         QTRY_VERIFY(label("Image1")->pixmap().isNull());
-        QVERIFY(window->preparedPath().isEmpty());
+        QVERIFY(window->preparedPaths().isEmpty());
         QVERIFY(engine->CodeEntered());
         window->showNormal();
         window->Panel3Click();

@@ -181,31 +181,32 @@ private slots:
         QCOMPARE(state->folder.index(), 3);
     }
 
-    // While a photo is shown the next one in the direction of travel is deciphered ahead; a
-    // file changed or moved meanwhile is shown as it is now, never from the stale copy.
-    void theNextPhotoIsPreparedAndNeverStale()
+    // While a photo is shown the ones on either side are deciphered ahead, the one in the
+    // direction of travel first, and the shown one is kept as the neighbour of the next; a file
+    // changed or moved meanwhile is shown as it is now, never from the stale copy.
+    void theNeighboursArePreparedAndNeverStale()
     {
         makeFolder();
         engine->BuildKeyTable(Code);
-        openChosen(Q(*dir / "a.veil"));
-        QCOMPARE(window->preparedPath(), Q(*dir / "b.veil"));
+        const QString a = Q(*dir / "a.veil"), b = Q(*dir / "b.veil"), c = Q(*dir / "c.veil");
+        openChosen(a);
+        QCOMPARE(window->preparedPaths(), (QStringList{a, b, c}));
         panel("Panel3")->click();
         QCOMPARE(QColor(shownPixel()), QColor(Qt::green));
-        QCOMPARE(window->preparedPath(), Q(*dir / "c.veil"));
-        panel("Panel5")->click();  // back: what lies behind is prepared next
-        QCOMPARE(window->preparedPath(), Q(*dir / "c.veil"));  // back from a wraps to c
+        QCOMPARE(window->preparedPaths(), (QStringList{b, c, a}));
+        panel("Panel5")->click();  // back: what lies behind is wanted first
         QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
+        QCOMPARE(window->preparedPaths(), (QStringList{a, c, b}));  // back from a wraps to c
 
-        QTRY_VERIFY(window->preparedReady());
+        QTRY_VERIFY(window->preparedReady(c));
         CipherInto(*dir / "c.veil", Png({30, 30}, Qt::yellow));  // rewritten after it was prepared
         panel("Panel5")->click();
         QCOMPARE(QColor(shownPixel()), QColor(Qt::yellow));
 
-        QTRY_VERIFY(window->preparedReady());  // b, behind c
-        QCOMPARE(window->preparedPath(), Q(*dir / "b.veil"));
+        QTRY_VERIFY(window->preparedReady(b));  // b, behind c
         std::filesystem::rename(*dir / "a.veil", *dir / "b.veil");  // another photo moved in
         panel("Panel5")->click();
-        QCOMPARE(label1(), Q(*dir / "b.veil"));
+        QCOMPARE(label1(), b);
         QCOMPARE(QColor(shownPixel()), QColor(Qt::red));
     }
 

@@ -1,4 +1,5 @@
-// The photo decoded ahead serves only the file it was made from, as that file still is.
+// The photos decoded ahead serve only the files they were made from, as those files still are;
+// a step either way finds its photo held, and what is no longer around is let go.
 
 #include "common/photos.h"
 #include "common/qtpath.h"
@@ -35,13 +36,37 @@ TEST(DecodeAhead, ServesTheFileItWasMadeFromOnce)
     test::WriteFile(dir / "a.png", test::EncodedPhoto("png", Qt::red, {30, 20}));
     Counting counting;
     DecodeAhead ahead;
-    ahead.prepare(Q(dir / "a.png"), counting.decode());
-    ahead.prepare(Q(dir / "a.png"), counting.decode());  // already on its way: not again
+    ahead.prepare({}, {Q(dir / "a.png")}, counting.decode());
+    ahead.prepare({}, {Q(dir / "a.png")}, counting.decode());  // already on its way: not again
     const auto taken = ahead.take(Q(dir / "a.png"));
     ASSERT_TRUE(taken);
     EXPECT_EQ(taken->picture.image.size(), QSize(30, 20));
+    EXPECT_TRUE(ahead.take(Q(dir / "a.png")));  // still held: one step on, it is behind
     EXPECT_EQ(counting.decodes, 1);
-    EXPECT_FALSE(ahead.take(Q(dir / "a.png")));  // nothing stays held
+}
+
+// Stepping right and then left again decodes nothing more: the photo left behind is held as
+// the neighbour of the one shown, and only what is no longer around is let go.
+TEST(DecodeAhead, BothNeighboursAreHeld)
+{
+    test::TempDir dir;
+    for (const char *name : {"a.png", "b.png", "c.png", "d.png"})
+        test::WriteFile(dir / name, test::EncodedPhoto("png", Qt::red, {30, 20}));
+    const auto at = [&](const char *name) { return Q(dir / name); };
+    Counting counting;
+    DecodeAhead ahead;
+
+    // b shown, decoded in place; c ahead, a behind.
+    ahead.decodeNow(at("b.png"), counting.decode());
+    ahead.prepare(at("b.png"), {at("c.png"), at("a.png")}, counting.decode());
+    EXPECT_EQ(ahead.pending(), (QStringList{at("b.png"), at("c.png"), at("a.png")}));
+    ASSERT_TRUE(ahead.take(at("c.png")));
+    // c shown: d ahead, b behind, a let go.
+    ahead.prepare(at("c.png"), {at("d.png"), at("b.png")}, counting.decode());
+    EXPECT_EQ(ahead.pending(), (QStringList{at("c.png"), at("d.png"), at("b.png")}));
+    ASSERT_TRUE(ahead.take(at("b.png")));  // back again: held
+    EXPECT_EQ(counting.decodes, 4);        // b, then c, a and d ahead
+    EXPECT_FALSE(ahead.take(at("a.png")));
 }
 
 TEST(DecodeAhead, AnotherFileOrAChangedOneIsNotServed)
@@ -52,15 +77,14 @@ TEST(DecodeAhead, AnotherFileOrAChangedOneIsNotServed)
     Counting counting;
     DecodeAhead ahead;
 
-    ahead.prepare(Q(dir / "a.png"), counting.decode());
+    ahead.prepare({}, {Q(dir / "a.png")}, counting.decode());
     EXPECT_FALSE(ahead.take(Q(dir / "b.png")));
-    EXPECT_FALSE(ahead.take(Q(dir / "a.png")));  // dropped by the miss
 
     for (const char *change : {"rewritten", "rewritten in place, only its times differ", "moved away",
                                "replaced by a copy of the same size", "removed"}) {
         SCOPED_TRACE(change);
-        ahead.prepare(Q(dir / "a.png"), counting.decode());
-        while (!ahead.ready())
+        ahead.prepare({}, {Q(dir / "a.png")}, counting.decode());
+        while (!ahead.ready(Q(dir / "a.png")))
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         const std::string what = change;
         if (what == "rewritten")
