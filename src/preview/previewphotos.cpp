@@ -2,6 +2,7 @@
 
 #include "cipher/cipherengine.h"
 #include "files/fileoperations.h"
+#include "files/localpath.h"
 #include "imaging/imaging.h"
 #include "preview/gridrules.h"
 #include "viewer/decipheredcopy.h"
@@ -16,6 +17,11 @@ QString PreviewPhotos::copyExtension(const QString &file) const
 QString PreviewPhotos::copyProposal(const QString &file) const
 {
     return file;
+}
+
+QString PreviewPhotos::copyRefusal(const QString &) const
+{
+    return {};
 }
 
 ThumbnailSource PlainPhotos::thumbnails() const
@@ -44,10 +50,16 @@ QString CipheredPhotos::copyProposal(const QString &file) const
     return ReplaceExtension(file, StoredExtension(engine_, file));
 }
 
+QString CipheredPhotos::copyRefusal(const QString &file) const
+{
+    // Said as the main window's status line says it of a file it cannot show.
+    return QString::fromLatin1(RefusalStatusText(engine_.examine(LocalPath(file)).refusal)).trimmed();
+}
+
 void CipheredPhotos::writeCopy(const QString &file, const QString &target) const
 {
     const std::unique_ptr<cipher::CipherEngine> copy = engine_.copy();
-    WriteDecipheredCopy(*copy, file, target);  // another code: nothing written, nothing said
+    WriteDecipheredCopy(*copy, file, target);  // refused since it was checked: nothing written
 }
 
 }  // namespace veilshot

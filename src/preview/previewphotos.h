@@ -23,6 +23,8 @@ public:
     // The extension a copy gets, and the name the copy dialog offers.
     virtual QString copyExtension(const QString &file) const;
     virtual QString copyProposal(const QString &file) const;
+    // Why no copy of `file` can be made, in the words the user is told; "" when it can.
+    virtual QString copyRefusal(const QString &file) const;
     // Writes the copy; TargetExistsError when `target` appeared meanwhile.
     virtual void writeCopy(const QString &file, const QString &target) const = 0;
 };
@@ -45,6 +47,7 @@ public:
     ThumbnailSource thumbnails() const override;
     QString copyExtension(const QString &file) const override;
     QString copyProposal(const QString &file) const override;
+    QString copyRefusal(const QString &file) const override;
     void writeCopy(const QString &file, const QString &target) const override;
 
 private:

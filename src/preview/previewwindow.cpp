@@ -389,6 +389,11 @@ void PreviewWindow::copy()
         platform_.messages.inform(this, QLatin1String(NoFileMessage));
         return;
     }
+    // Refused before a name is asked for: nothing could be written under it.
+    if (const QString refusal = photos_.copyRefusal(name); !refusal.isEmpty()) {
+        platform_.messages.inform(this, refusal);
+        return;
+    }
     const QString ext = photos_.copyExtension(name);
     const QString proposed = photos_.copyProposal(name);
     const auto chosen = platform_.dialogs.saveFile(

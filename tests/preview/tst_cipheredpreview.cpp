@@ -56,11 +56,13 @@ private slots:
     {
         QTest::addColumn<int>("cell");
         QTest::addColumn<QString>("answer");
-        QTest::addColumn<QString>("target");  // "" for none
-        QTest::newRow("the offered name kept") << 0 << "holiday.jpeg" << "The copied files/holiday.jpeg";
-        QTest::newRow("another name") << 0 << "out/x" << "out/x.jpeg";
-        QTest::newRow("the extension in another case") << 0 << "out/y.JPEG" << "out/y.JPEG.jpeg";
-        QTest::newRow("a photo of another code") << 1 << "out/z" << "";
+        QTest::addColumn<QString>("target");   // "" for none
+        QTest::addColumn<QString>("refusal");  // the message instead of the dialog, "" for none
+        QTest::newRow("the offered name kept") << 0 << "holiday.jpeg" << "The copied files/holiday.jpeg" << "";
+        QTest::newRow("another name") << 0 << "out/x" << "out/x.jpeg" << "";
+        QTest::newRow("the extension in another case") << 0 << "out/y.JPEG" << "out/y.JPEG.jpeg" << "";
+        QTest::newRow("a photo of another code") << 1 << "out/z" << "" << "THE PHOTO IS CIPHERED OTHER CODE";
+        QTest::newRow("no ciphered photo") << 2 << "out/z" << "" << "THE FILE IS NOT A CIPHERED PHOTO";
     }
 
     void cipheredCopyIsTheDecipheredPhoto()
@@ -68,10 +70,12 @@ private slots:
         QFETCH(int, cell);
         QFETCH(QString, answer);
         QFETCH(QString, target);
+        QFETCH(QString, refusal);
         makeMain();
         QByteArray jpeg = Encoded(Uniform({64, 48}, Qt::red), "jpeg");
         CipherInto(*dir / "holiday.veil", jpeg, Code, u".jpeg");
         CipherInto(*dir / "other.veil", jpeg, u"another code", u".jpeg");
+        WriteBytes(*dir / "plain.veil", jpeg);  // a photo renamed
         fs::create_directory(*dir / "out");
         openInMain(*dir / "holiday.veil");
         const auto before = Tree(dir->path());
@@ -81,12 +85,15 @@ private slots:
             QTest::keyClick(&window, Qt::Key_C);
             QVERIFY(window.isVisible());
         });
-        QCOMPARE(scripted->dialogs.requests.size(), 2);  // the open, then the copy
-        // A sealed file keeps its extension inside: under another code there is none to offer.
-        const QString offered = cell == 0 ? "holiday.jpeg" : "other";
-        QCOMPARE(scripted->dialogs.requests[1].proposedName, offered);
-        QCOMPARE(scripted->dialogs.requests[1].startFolder, Q(dir->path()));
-        QVERIFY(messages().isEmpty());
+        if (refusal.isEmpty()) {
+            QCOMPARE(scripted->dialogs.requests.size(), 2);  // the open, then the copy
+            QCOMPARE(scripted->dialogs.requests[1].proposedName, QString("holiday.jpeg"));
+            QCOMPARE(scripted->dialogs.requests[1].startFolder, Q(dir->path()));
+            QVERIFY(messages().isEmpty());
+        } else {
+            QCOMPARE(scripted->dialogs.requests.size(), 1);  // the open only: no name asked for
+            QCOMPARE(messages(), QStringList{refusal});
+        }
         auto expected = before;
         if (!target.isEmpty()) {
             expected.insert(target.toStdString());
