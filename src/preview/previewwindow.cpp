@@ -52,8 +52,9 @@ PreviewWindow::PreviewWindow(ViewerModel &owner, const PreviewPhotos &photos, pl
 {
     setObjectName(kind.objectName);
     setWindowTitle(QStringLiteral("Presurvey"));
+    // No maximise button: the window covers the screen already, with one fixed border.
     Qt::WindowFlags flags = kind.topmost ? Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint
-                                         : Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                                         : Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                                Qt::WindowCloseButtonHint;
     // Above its owner even when the owner stays on top of everything (the plain viewer does):
     // window managers keep such windows in a layer of their own, above ordinary ones.
@@ -127,7 +128,8 @@ PreviewWindow::PreviewWindow(ViewerModel &owner, const PreviewPhotos &photos, pl
 
     Panel2_ = Panel2;
     Panel1_ = Panel1;
-    resize(screen);
+    // Fixed: made smaller, the grid's columns past the edge could not be reached.
+    setFixedSize(screen);
     Image1->resize(ScrollBox1->viewport()->size());
 
     qApp->installEventFilter(this);
@@ -150,7 +152,7 @@ void PreviewWindow::showEvent(QShowEvent *event)
     // that the bar along its bottom shows. Then activation loads, unless the grid is kept.
     QTimer::singleShot(50, this, [this] {
         const QSize frame = frameGeometry().size() - geometry().size();
-        resize(screen_ - frame);
+        setFixedSize(screen_ - frame);
         move(0, 0);
         guarded([this] { LoadGrid(); });
     });
@@ -163,6 +165,15 @@ void PreviewWindow::resizeEvent(QResizeEvent *event)
     ScrollBox1->setGeometry(0, 0, width(), std::max(0, height() - BottomBar));
     Panel2_->setGeometry(0, height() - BottomBar, 70, BottomBar);
     Panel1_->setGeometry(70, height() - BottomBar, std::max(0, width() - 70), BottomBar);
+}
+
+void PreviewWindow::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    // A window manager that maximises whatever the border says is turned back: the grid is laid
+    // out for the window's one size.
+    if (event->type() == QEvent::WindowStateChange && windowState().testFlag(Qt::WindowMaximized))
+        setWindowState(windowState() & ~Qt::WindowMaximized);
 }
 
 void PreviewWindow::closeEvent(QCloseEvent *event)
