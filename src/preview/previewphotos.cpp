@@ -24,9 +24,9 @@ QString PreviewPhotos::copyRefusal(const QString &) const
     return {};
 }
 
-ThumbnailSource PlainPhotos::thumbnails() const
+ThumbnailSource PlainPhotos::thumbnails(QSize box) const
 {
-    return [](const QString &path) { return Prepared{imaging::OpenFile(path, QSize(ThumbnailBox, ThumbnailBox))}; };
+    return [box](const QString &path) { return Prepared{imaging::OpenFile(path, box)}; };
 }
 
 void PlainPhotos::writeCopy(const QString &file, const QString &target) const
@@ -34,10 +34,10 @@ void PlainPhotos::writeCopy(const QString &file, const QString &target) const
     CopyFileTo(file, target);
 }
 
-ThumbnailSource CipheredPhotos::thumbnails() const
+ThumbnailSource CipheredPhotos::thumbnails(QSize box) const
 {
     std::shared_ptr<cipher::CipherEngine> copy = engine_.copy();
-    return [copy](const QString &path) { return DecipherPicture(*copy, path, QSize(ThumbnailBox, ThumbnailBox)); };
+    return [copy, box](const QString &path) { return DecipherPicture(*copy, path, box); };
 }
 
 QString CipheredPhotos::copyExtension(const QString &file) const

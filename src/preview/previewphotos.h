@@ -4,6 +4,7 @@
 
 #include "viewer/decodeahead.h"
 
+#include <QSize>
 #include <QString>
 
 #include <functional>
@@ -12,14 +13,15 @@
 namespace veilshot {
 namespace cipher { class CipherEngine; }
 
-// The picture of one thumbnail, made on a worker thread; as small as still covers a cell.
+// The picture of one thumbnail, made on a worker thread; as small as still covers its box.
 using ThumbnailSource = std::function<Prepared(const QString &path)>;
 
 class PreviewPhotos {
 public:
     virtual ~PreviewPhotos() = default;
-    // A source for one load, with what it needs taken as the load starts.
-    virtual ThumbnailSource thumbnails() const = 0;
+    // A source for one load, with what it needs taken as the load starts; `box` is the
+    // thumbnail's square in device pixels.
+    virtual ThumbnailSource thumbnails(QSize box) const = 0;
     // The extension a copy gets, and the name the copy dialog offers.
     virtual QString copyExtension(const QString &file) const;
     virtual QString copyProposal(const QString &file) const;
@@ -32,7 +34,7 @@ public:
 // Photos as they are: decoded for the thumbnail, copied byte for byte.
 class PlainPhotos : public PreviewPhotos {
 public:
-    ThumbnailSource thumbnails() const override;
+    ThumbnailSource thumbnails(QSize box) const override;
     void writeCopy(const QString &file, const QString &target) const override;
 };
 
@@ -44,7 +46,7 @@ public:
         : engine_(engine)
     {
     }
-    ThumbnailSource thumbnails() const override;
+    ThumbnailSource thumbnails(QSize box) const override;
     QString copyExtension(const QString &file) const override;
     QString copyProposal(const QString &file) const override;
     QString copyRefusal(const QString &file) const override;

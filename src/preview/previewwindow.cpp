@@ -204,14 +204,19 @@ void PreviewWindow::LoadGrid()
 
     const int gridHeight = Layout.rows * CellPitch + 2 * GridMargin;
     const QSize view = ScrollBox1->viewport()->size();
-    grid_ = QImage(QSize(view.width(), std::max(view.height(), gridHeight)), QImage::Format_RGB32);
+    const QSize picture(view.width(), std::max(view.height(), gridHeight));
+    // At the screen's device pixels, so that thumbnails are as sharp as the screen; drawn on in
+    // the grid's own (logical) coordinates.
+    const qreal ratio = devicePixelRatio();
+    grid_ = QImage(picture * ratio, QImage::Format_RGB32);
+    grid_.setDevicePixelRatio(ratio);
     grid_.fill(GridColour);
-    Image1->resize(grid_.size());
+    Image1->resize(picture);
     Image1->setPixmap(QPixmap::fromImage(grid_));
     ScrollBox1->verticalScrollBar()->setValue(0);
 
     // None past the batch: a load decodes no more pictures than it draws.
-    loader_.begin(owner_.folder, photos_.thumbnails(), load_.start, load_.start + std::min(cells_, pager.BatchSize));
+    loader_.begin(owner_.folder, photos_.thumbnails(thumbnailBox()), load_.start, load_.start + std::min(cells_, pager.BatchSize));
     loading_ = true;
     loader_.request();
     pump();
@@ -276,6 +281,11 @@ void PreviewWindow::showGrid()
 {
     refresh_->stop();
     Image1->setPixmap(QPixmap::fromImage(grid_));
+}
+
+QSize PreviewWindow::thumbnailBox() const
+{
+    return QSize(ThumbnailBox, ThumbnailBox) * grid_.devicePixelRatio();
 }
 
 void PreviewWindow::drawFrame(const QRect &frame)
@@ -453,7 +463,7 @@ void PreviewWindow::turn(bool left)
     // The cell shows the new orientation at once, without a new load.
     const QRect frame = CellFrame(cell, Layout.columns);
     drawFrame(frame);
-    drawThumbnail(frame, Prepared{imaging::OpenFile(name, QSize(ThumbnailBox, ThumbnailBox))});
+    drawThumbnail(frame, photos_.thumbnails(thumbnailBox())(name));
     Image1->setPixmap(QPixmap::fromImage(grid_));
 }
 

@@ -74,6 +74,7 @@ private:
     void drawCell(int cell, const ThumbnailLoader::Pending &pending);
     void drawThumbnail(const QRect &frame, const Prepared &prepared);
     void drawFrame(const QRect &frame);
+    QSize thumbnailBox() const;  // in the grid picture's device pixels
     void showGrid();
     void endRow(int row);
     void endLoad();

@@ -109,11 +109,11 @@ public:
         , copies_(copies)
     {
     }
-    ThumbnailSource thumbnails() const override
+    ThumbnailSource thumbnails(QSize box) const override
     {
-        return [counter = decodes_](const QString &path) {
+        return [counter = decodes_, source = PlainPhotos::thumbnails(box)](const QString &path) {
             ++*counter;
-            return Prepared{imaging::OpenFile(path, QSize(ThumbnailBox, ThumbnailBox))};
+            return source(path);
         };
     }
     void writeCopy(const QString &file, const QString &target) const override
