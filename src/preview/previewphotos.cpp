@@ -4,7 +4,6 @@
 #include "files/fileoperations.h"
 #include "files/localpath.h"
 #include "imaging/imaging.h"
-#include "preview/gridrules.h"
 #include "viewer/decipheredcopy.h"
 
 namespace veilshot {

@@ -216,7 +216,8 @@ void PreviewWindow::LoadGrid()
     ScrollBox1->verticalScrollBar()->setValue(0);
 
     // None past the batch: a load decodes no more pictures than it draws.
-    loader_.begin(owner_.folder, photos_.thumbnails(thumbnailBox()), load_.start, load_.start + std::min(cells_, pager.BatchSize));
+    loader_.begin(owner_.folder, photos_.thumbnails(thumbnailBox()), load_.start,
+                  load_.start + std::min(cells_, pager.BatchSize));
     loading_ = true;
     loader_.request();
     pump();

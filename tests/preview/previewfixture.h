@@ -44,12 +44,13 @@ constexpr auto HelpText =
     "Viewing - the Blank, the Cursor - the Arrow, a scrolling Strip - Z, X, the Exit - Enter to Copy - C, "
     "the Name - V, to Stop loading - Ctrl, Loading forward - B, Loading back - N ";
 
-inline QByteArray Encoded(const QImage &image, const char *format)
+inline QByteArray Encoded(const QImage &image, const char *format, int quality = -1)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
     writer.write(image);
     return bytes;
 }

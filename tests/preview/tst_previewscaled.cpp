@@ -3,11 +3,10 @@
 
 #include "preview/previewfixture.h"
 
-#include <cmath>
+#include <cstdlib>
 
 using namespace veilshot;
 using namespace veilshot::test;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -19,13 +18,7 @@ QByteArray Checkerboard(int side)
     for (int y = 0; y < side; ++y)
         for (int x = 0; x < side; ++x)
             image.setPixel(x, y, (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(100);
-    writer.write(image);
-    return bytes;
+    return Encoded(image, "jpeg", 100);
 }
 
 struct Sharpness {
