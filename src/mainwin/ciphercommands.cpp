@@ -7,6 +7,7 @@
 #include "files/fileio.h"
 #include "files/fileoperations.h"
 #include "files/folderlisting.h"
+#include "files/localpath.h"
 #include "imaging/imaging.h"
 #include "mainwin/cipherplan.h"
 #include "platform/platform.h"
@@ -161,6 +162,13 @@ void TForm7::mN4Click()
         if (!current)
             return;
         PrepareKeys(engine_, {*current});
+        // Refused before a name is asked for, in the status line's words: nothing could be
+        // written under it.
+        if (const cipher::Refusal refusal = engine_.examine(LocalPath(*current)).refusal;
+            refusal != cipher::Refusal::None) {
+            platform_.messages.inform(this, QString::fromLatin1(RefusalStatusText(refusal)).trimmed());
+            return;
+        }
         const QString stored = StoredExtension(engine_, *current);
         copyFile(*current, {.title = QString::fromUtf8(CopyCipheredTitle),
                             .subfolder = QLatin1String(DecodedFolder),

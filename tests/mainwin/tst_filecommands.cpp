@@ -416,6 +416,13 @@ private slots:
         action("mN7")->trigger();
         QCOMPARE(entries("copies/The decoded photo"), (std::vector<std::string>{"a.jpg", "b.png"}));
         QVERIFY(messages().isEmpty());
+
+        // Copying the one of another code is refused before a name is asked for.
+        state->folder.setIndex(2);
+        const auto asked = scripted->dialogs.requests.size();
+        action("mN4")->trigger();
+        QCOMPARE(scripted->dialogs.requests.size(), asked);
+        QCOMPARE(messages(), QStringList{QString(OtherCodeText).trimmed()});
     }
 
     void moveAndItsRefusals()
