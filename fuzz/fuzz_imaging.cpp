@@ -27,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::span<const std::uint8_t> bytes(data, size);
     const QString name = QStringLiteral("fuzz input");
     imaging::DetectFormat(bytes);
+    imaging::IccProfileOf(imaging::ReadJpegMetadata(bytes));  // the metadata a JPEG carries over
     const imaging::Picture full = imaging::DecodeMemory(bytes, name);
     if (!full.ok() && full.error.isEmpty())
         std::abort();  // a failure must say why

@@ -5,6 +5,7 @@
 #include "imaging/decoding.h"
 #include "imaging/gifwriter.h"
 #include "imaging/jpegturn.h"
+#include "imaging/metadata.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -15,6 +16,8 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QTransform>
+
+#include <turbojpeg.h>
 
 #include <algorithm>
 #include <array>
@@ -33,6 +36,51 @@ bool StartsWith(std::span<const std::uint8_t> bytes, std::initializer_list<std::
 std::uint32_t Le32(std::span<const std::uint8_t> bytes, std::size_t at)
 {
     return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | std::uint32_t(bytes[at + 3]) << 24;
+}
+
+int TurboSubsampling(Subsampling subsampling)
+{
+    switch (subsampling) {
+    case Subsampling::S444: return TJSAMP_444;
+    case Subsampling::S422: return TJSAMP_422;
+    case Subsampling::Gray: return TJSAMP_GRAY;
+    case Subsampling::S440: return TJSAMP_440;
+    case Subsampling::S411: return TJSAMP_411;
+    case Subsampling::S420:
+    case Subsampling::Unknown: break;
+    }
+    return TJSAMP_420;
+}
+
+// A JPEG of `image` at `quality` with the subsampling and the metadata blocks `carried` from
+// the photo it was made from. The pixels are brought back into the colour space of the
+// carried profile where the decode took them out of it, so the profile describes them again.
+QByteArray EncodeJpegCarrying(QImage image, int quality, const JpegMetadata &carried)
+{
+    const std::vector<std::uint8_t> icc = IccProfileOf(carried);
+    if (!icc.empty() && image.colorSpace().isValid()) {
+        const QColorSpace own = QColorSpace::fromIccProfile(
+            QByteArray(reinterpret_cast<const char *>(icc.data()), qsizetype(icc.size())));
+        if (own.isValid() && own != image.colorSpace())
+            image.convertToColorSpace(own);
+    }
+    image = image.convertToFormat(QImage::Format_RGB32);
+    tjhandle handle = tjInitCompress();
+    if (!handle)
+        return {};
+    unsigned char *out = nullptr;
+    unsigned long outSize = 0;
+    const int failed = tjCompress2(handle, image.constBits(), image.width(), int(image.bytesPerLine()), image.height(),
+                                   QSysInfo::ByteOrder == QSysInfo::LittleEndian ? TJPF_BGRX : TJPF_XRGB, &out, &outSize,
+                                   TurboSubsampling(carried.subsampling), std::clamp(quality, 1, 100), TJFLAG_ACCURATEDCT);
+    QByteArray encoded;
+    if (!failed && out && outSize > 0) {
+        const auto whole = WithSegments(std::span<const std::uint8_t>(out, outSize), carried.segments);
+        encoded = QByteArray(reinterpret_cast<const char *>(whole.data()), qsizetype(whole.size()));
+    }
+    tjFree(out);
+    tjDestroy(handle);
+    return encoded;
 }
 
 Picture Failure(const QString &name, const QString &reason)
@@ -327,7 +375,8 @@ QString EncoderMime(int encoder)
     return QLatin1String(Encoders[std::size_t(encoder)].mime);
 }
 
-void Save(const QImage &image, const QString &path, int encoder, std::optional<int> jpegQuality, AtomicFile::Mode mode)
+void Save(const QImage &image, const QString &path, int encoder, std::optional<int> jpegQuality, AtomicFile::Mode mode,
+          const JpegMetadata *carried)
 {
     if (encoder < 0 || encoder >= int(Encoders.size()))
         throw FileError(FileMessage("Cannot create file", LocalPath(path), "There is no encoder for this format."));
@@ -337,6 +386,9 @@ void Save(const QImage &image, const QString &path, int encoder, std::optional<i
     QByteArray encoded;
     if (format == Format::Gif) {
         encoded = EncodeGif(image);
+    } else if (format == Format::Jpeg && carried && !carried->empty()) {
+        const int quality = jpegQuality ? *jpegQuality : carried->quality > 0 ? carried->quality : DefaultJpegQuality;
+        encoded = EncodeJpegCarrying(image, quality, *carried);
     } else {
         QBuffer buffer(&encoded);
         buffer.open(QIODevice::WriteOnly);
@@ -349,6 +401,16 @@ void Save(const QImage &image, const QString &path, int encoder, std::optional<i
     if (encoded.isEmpty())
         throw FileError(FileMessage("Cannot create file", LocalPath(path), "The picture could not be encoded."));
     WriteBytes(path, encoded.constData(), std::size_t(encoded.size()), mode);
+}
+
+JpegMetadata ReadJpegMetadataOf(const QString &path)
+{
+    try {
+        const std::string bytes = ReadWholeFile(LocalPath(path), std::uint64_t(AllocationLimitMB) << 20);
+        return ReadJpegMetadata({reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size()});
+    } catch (const FileError &) {
+        return {};
+    }
 }
 
 void WriteDecoded(const Picture &picture, std::span<const std::uint8_t> original, const QString &path,
@@ -372,8 +434,10 @@ void TurnFile(const QString &path, bool left, int encoder)
     const Picture source = DecodeMemory(data, path);
     if (!source.ok())
         throw FileError(source.error.toStdString());
+    const JpegMetadata carried = ReadJpegMetadata(data);
     const int w = source.image.width(), h = source.image.height();
     QImage turned = BlankBitmap(QSize(h, w));
+    turned.setColorSpace(source.image.colorSpace());  // the same colours, turned
     {
         const auto surface = Surface(turned);
         if (left)
@@ -381,7 +445,7 @@ void TurnFile(const QString &path, bool left, int encoder)
         else
             DrawTurned(*surface, source.image, QPoint(h, 0), QPoint(h, w), QPoint(0, 0));
     }
-    Save(turned, path, encoder, std::nullopt, AtomicFile::Mode::Replace);
+    Save(turned, path, encoder, std::nullopt, AtomicFile::Mode::Replace, &carried);
 }
 
 void Show(QLabel &control, const QImage &image)

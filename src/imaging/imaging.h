@@ -13,6 +13,7 @@
 // cannot be written is a FileError.
 
 #include "files/fileio.h"
+#include "imaging/metadata.h"
 
 #include <QImage>
 #include <QSize>
@@ -107,11 +108,20 @@ void DrawTurned(QPainter &surface, const QImage &source, const QPoint &topLeft, 
 int FindEncoderByMime(const QString &mime);
 QString EncoderMime(int encoder);
 
+// The JPEG encoder's quality when none is given.
+inline constexpr int DefaultJpegQuality = 75;
+
 // Saves through a temporary file in the target folder, so a failed save never destroys the
 // file it replaces. `jpegQuality` (0..100) is passed to the JPEG encoder unchanged; other
-// encoders take none. FileError on failure.
+// encoders take none. A JPEG made with `carried` metadata of the photo it comes from keeps its
+// metadata blocks and subsampling, and, without `jpegQuality`, its quality. FileError on
+// failure.
 void Save(const QImage &image, const QString &path, int encoder, std::optional<int> jpegQuality = std::nullopt,
-          AtomicFile::Mode mode = AtomicFile::Mode::Replace);
+          AtomicFile::Mode mode = AtomicFile::Mode::Replace, const JpegMetadata *carried = nullptr);
+
+// The metadata a JPEG file carries over when encoded again; empty for other files and for a
+// file that cannot be read.
+JpegMetadata ReadJpegMetadataOf(const QString &path);
 
 // Write decoded: writes `original`, the bytes `picture` was decoded from, exactly as they are,
 // once the decode has shown that they are a picture (FileError with the decoder's reason
@@ -123,7 +133,8 @@ void WriteDecoded(const Picture &picture, std::span<const std::uint8_t> original
 // Turns the photo in the file a quarter turn as it is shown (right, or left when `left`) and
 // writes it back over the file, atomically, with `encoder`. A JPEG whose size is a whole number
 // of its blocks turns without loss and keeps its metadata, its EXIF orientation set upright;
-// anything else is decoded, turned exactly and encoded again at the encoder's defaults.
+// anything else is decoded, turned exactly and encoded again; a JPEG at its own quality and
+// subsampling, with its metadata, its orientation upright and its thumbnail dropped.
 // FileError when the file cannot be read, decoded or written; the file is then unchanged.
 void TurnFile(const QString &path, bool left, int encoder);
 

@@ -5,11 +5,13 @@
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QDBusReply>
+#include <QDir>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QProcess>
@@ -68,6 +70,37 @@ QDBusInterface ScreenSaver()
                           QStringLiteral("org.freedesktop.ScreenSaver"), QDBusConnection::sessionBus());
 }
 
+// A save dialog that, asked for a new folder's name, hands back the name in its name field as
+// it is, an existing folder's too, so the command can refuse that; Qt's own dialog would walk
+// into the folder and offer the same name again inside it.
+class SaveDialog final : public QFileDialog {
+public:
+    SaveDialog(QWidget *parent, bool newFolder) : QFileDialog(parent), newFolder_(newFolder) {}
+
+    // The new folder's path when one was named, or empty.
+    const QString &newFolder() const { return newFolderPath_; }
+
+protected:
+    void accept() override
+    {
+        // The name as the user sees it, whatever the list shows selected; "..", "." and a name
+        // ending in "/" still move the dialog.
+        const auto *edit = findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        const QString typed = edit ? edit->text().trimmed() : QString();
+        if (newFolder_ && !typed.isEmpty() && typed != QLatin1String("..") && typed != QLatin1String(".") &&
+            !typed.endsWith(QLatin1Char('/'))) {
+            newFolderPath_ = QDir::cleanPath(directory().absoluteFilePath(typed));
+            QDialog::accept();
+            return;
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    bool newFolder_;
+    QString newFolderPath_;
+};
+
 }  // namespace
 
 // --- File dialogs ----------------------------------------------------------------------------
@@ -114,14 +147,18 @@ std::optional<QString> LinuxFileDialogs::saveFile(QWidget *parent, const DialogR
 {
     std::optional<QString> chosen;
     {
-        QFileDialog dialog(parent);
+        SaveDialog dialog(parent, request.newFolder);
         Prepare(dialog, request);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         // The commands themselves decide what an existing name means.
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-            chosen = dialog.selectedFiles().constFirst();
+        if (dialog.exec() == QDialog::Accepted) {
+            if (!dialog.newFolder().isEmpty())
+                chosen = dialog.newFolder();
+            else if (!dialog.selectedFiles().isEmpty())
+                chosen = dialog.selectedFiles().constFirst();
+        }
     }
     return chosen;
 }

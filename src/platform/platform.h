@@ -28,6 +28,8 @@ struct DialogRequest {
     QString proposedName;
     QString filter;
     QString defaultSuffix;  // added to a typed name without one ("txt")
+    // The name asked for is a new folder's: an existing folder's name is returned, not entered.
+    bool newFolder = false;
 };
 
 // Qt's filter string for a "description|patterns|..." filter.

@@ -110,6 +110,7 @@ TForm11g::TForm11g(PlainModel &model, platform::Platform &platform, QWidget *par
         button->setGeometry(8 + i * 76, 6, 72, 20);
         formats_ << button;
     }
+    MakeExclusive(formats_, this);
 
     CheckBox1 = new QCheckBox(QStringLiteral("All files"), this);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));

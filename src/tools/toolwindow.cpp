@@ -9,6 +9,7 @@
 #include "viewer/texts.h"
 #include "viewer/viewermodel.h"
 
+#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -65,6 +66,14 @@ std::optional<qsizetype> CheckedOne(const QList<QRadioButton *> &buttons)
             return i;
     }
     return std::nullopt;
+}
+
+void MakeExclusive(const QList<QRadioButton *> &buttons, QObject *owner)
+{
+    auto *group = new QButtonGroup(owner);
+    group->setExclusive(true);
+    for (QRadioButton *button : buttons)
+        group->addButton(button);
 }
 
 QLabel *MakeLabel(const char *name, const QString &text, QWidget *parent, QPoint at)
@@ -170,7 +179,8 @@ std::optional<QString> ToolWindow::askNewFolder(const QString &proposed,
                                                 const std::function<QString(const QString &)> &folderOf)
 {
     const QString start = FolderOf(model_.folder.current());
-    const auto chosen = platform_.dialogs.saveFile(this, {.title = windowTitle(), .startFolder = start, .proposedName = proposed});
+    const auto chosen = platform_.dialogs.saveFile(
+        this, {.title = windowTitle(), .startFolder = start, .proposedName = proposed, .newFolder = true});
     activateWindow();
     if (!chosen)
         return std::nullopt;

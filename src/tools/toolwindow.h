@@ -105,6 +105,10 @@ private:
 // The position of the checked one of `buttons`, if any.
 std::optional<qsizetype> CheckedOne(const QList<QRadioButton *> &buttons);
 
+// Makes `buttons` one exclusive group of their own, whatever panels they sit in: one stays
+// checked when clicked again, and other groups are left alone.
+void MakeExclusive(const QList<QRadioButton *> &buttons, QObject *owner);
+
 // A label named `name` at `at`, sized to its text.
 QLabel *MakeLabel(const char *name, const QString &text, QWidget *parent, QPoint at);
 

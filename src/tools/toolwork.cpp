@@ -12,7 +12,9 @@ namespace {
 
 Outcome Encode(const QImage &image, const Job &job, const QString &mime, std::optional<int> quality = std::nullopt)
 {
-    imaging::Save(image, job.target, imaging::FindEncoderByMime(mime), quality, AtomicFile::Mode::KeepExisting);
+    // A JPEG made from a JPEG keeps its metadata, subsampling and, unless told, its quality.
+    const imaging::JpegMetadata carried = imaging::ReadJpegMetadataOf(job.source);
+    imaging::Save(image, job.target, imaging::FindEncoderByMime(mime), quality, AtomicFile::Mode::KeepExisting, &carried);
     return Outcome::written();
 }
 

@@ -89,6 +89,8 @@ TForm10g::TForm10g(PlainModel &model, platform::Platform &platform, QWidget *par
         button->setGeometry(12 + (i % 6) * 70, 8 + (i / 6) * 28, 68, 20);
         kinds_ << button;
     }
+    MakeExclusive(targets_, this);
+    MakeExclusive(kinds_, this);
     kinds_[1]->setChecked(true);  // JPEG
 
     CheckBox1 = new QCheckBox(QStringLiteral("All files"), this);

@@ -130,6 +130,37 @@ TEST(Platform, TheFileDialogWritesNothingUnderAFreshConfigFolder)
     EXPECT_EQ(home.entries(), std::vector<std::string>{});
 }
 
+// Asked for a new folder's name, the dialog hands back an existing folder's name, proposed or
+// typed, so the command can refuse it; it never walks into that folder to nest another there.
+TEST(Platform, ANewFolderQuestionReturnsAnExistingFoldersName)
+{
+    test::TempDir photos;
+    std::filesystem::create_directory(photos / "X");
+    std::filesystem::create_directory(photos / "Y");
+    const QString folder = QString::fromStdString(photos.path().string());
+    LinuxFileDialogs dialogs;
+    const auto acceptTyped = [](std::optional<QString> typed) {
+        test::OnNextModal([typed](QWidget *dialog) {
+            auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+            ASSERT_NE(name, nullptr);
+            if (typed) {
+                name->setFocus();
+                name->setText(*typed);
+            }
+            static_cast<QDialog *>(dialog)->accept();  // what Enter in the name does
+            if (dialog->isVisible())
+                static_cast<QDialog *>(dialog)->reject();
+        });
+    };
+    acceptTyped(std::nullopt);
+    EXPECT_EQ(dialogs.saveFile(nullptr, {.startFolder = folder, .proposedName = "X", .newFolder = true}), folder + "/X");
+    acceptTyped("Y");
+    EXPECT_EQ(dialogs.saveFile(nullptr, {.startFolder = folder, .proposedName = "X", .newFolder = true}), folder + "/Y");
+    acceptTyped("Z");
+    EXPECT_EQ(dialogs.saveFile(nullptr, {.startFolder = folder, .proposedName = "X", .newFolder = true}), folder + "/Z");
+    EXPECT_EQ(photos.entries(), (std::vector<std::string>{"X", "Y"}));
+}
+
 TEST(Platform, ScriptedKeyStatePlaysItsAnswersInOrder)
 {
     ScriptedKeyState keys;

@@ -1,5 +1,6 @@
 // The image tools' rules and the work they do for one file, apart from any window.
 
+#include "common/cameraphoto.h"
 #include "common/photos.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
@@ -9,6 +10,8 @@
 #include "tools/toolwork.h"
 
 #include <QImageReader>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -259,4 +262,49 @@ TEST(ToolWork, ScalingByAFactorKeepsTheFormatAndPassesOverWhatCannotBeWritten)
     EXPECT_EQ(huge.kind, Outcome::Kind::Failed);
     EXPECT_FALSE(fs::exists(dir / "huge.png"));
     EXPECT_EQ(ScaleTo({0, Q(dir / "c.ico"), Q(dir / "c2.ico")}, QSize(20, 20), QString()).kind, Outcome::Kind::Failed);
+}
+
+// A JPEG written from a camera's JPEG keeps its EXIF (made upright), profile, XMP and comments,
+// its subsampling and, unless the user set one, its quality; its colours stay through its
+// profile.
+TEST(ToolWork, JpegsKeepTheCamerasMetadataAndColours)
+{
+    test::TempDir dir;
+    // Shown turned by orientation 6: the stored picture, decoded as it lies, turned.
+    test::WriteFile(dir / "stored.jpg", test::CameraJpeg(dir, {320, 240}, 1));
+    const QImage turned = imaging::OpenFile(Q(dir / "stored.jpg")).image.transformed(QTransform().rotate(90));
+    struct Row {
+        const char *name;
+        std::function<Outcome(const Job &)> work;
+        int quality;
+    };
+    const QString jpeg = QStringLiteral("image/jpeg");
+    const std::vector<Row> rows = {
+        {"compress", [](const Job &job) { return Compress(job, 60); }, 60},
+        {"transform", [&](const Job &job) { return Transform(job, jpeg); }, 85},
+        {"scale", [&](const Job &job) { return ScaleTo(job, QSize(240, 320), jpeg); }, 85},
+    };
+    for (const int orientation : {1, 6})
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name + std::to_string(orientation));
+        test::WriteFile(dir / "camera.jpg", test::CameraJpeg(dir, orientation == 6 ? QSize(320, 240) : QSize(240, 320), orientation));
+        const QImage shown = orientation == 6 ? turned : imaging::OpenFile(Q(dir / "camera.jpg")).image;
+        const auto out = dir / (std::string(row.name) + std::to_string(orientation) + ".jpg");
+        ASSERT_EQ(row.work(Job{0, Q(dir / "camera.jpg"), Q(out)}).kind, Outcome::Kind::Written);
+        const test::Bytes written = test::ReadFile(out);
+        const imaging::JpegMetadata kept = imaging::ReadJpegMetadata(written);
+        EXPECT_EQ(kept.quality, row.quality);
+        EXPECT_EQ(kept.subsampling, imaging::Subsampling::S444);
+        for (const test::Bytes &block : {test::Icc(), test::Xmp, test::Comment, test::Text("CameraX")})
+            EXPECT_TRUE(test::Contains(written, block));
+        const QImage now = imaging::OpenFile(Q(out)).image;
+        ASSERT_EQ(now.size(), shown.size());  // upright: orientation 1
+        for (const QPoint at : {QPoint(60, 80), QPoint(180, 240)}) {
+            const QRgb want = shown.pixel(at), got = now.pixel(at);
+            EXPECT_LE(std::max({std::abs(qRed(want) - qRed(got)), std::abs(qGreen(want) - qGreen(got)),
+                                std::abs(qBlue(want) - qBlue(got))}),
+                      8)
+                << at.x() << "," << at.y();
+        }
+    }
 }

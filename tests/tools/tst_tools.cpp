@@ -329,6 +329,7 @@ private slots:
         std::unique_ptr<ToolWindow> window;
         answer({Q(*dir / "out")});
         startRun(tool, window);
+        QVERIFY(scripted->dialogs.requests.last().newFolder);  // the dialog hands the name back
         QCOMPARE(messages(), QStringList{QLatin1String(FolderExists)});
         QVERIFY(dir->entries("out").empty());
 
@@ -379,6 +380,43 @@ private slots:
         QVERIFY(Child<QRadioButton>(tool.get(), "RadioButton7")->isChecked());
         QCOMPARE(Child<QLabel>(tool.get(), "Label2")->palette().color(QPalette::WindowText), QColor(0, 0, 128));
         QCOMPARE(Child<QLabel>(tool.get(), "Label3")->palette().color(QPalette::WindowText), QColor(Qt::red));
+    }
+
+    // Each format group keeps exactly one choice: clicking the checked one (twice, as a
+    // double-click does) leaves it checked, and a choice in one group never clears the other.
+    void everyFormatGroupKeepsOneChoice_data()
+    {
+        QTest::addColumn<bool>("scale");
+        QTest::addColumn<QList<int>>("group");
+        QTest::addColumn<QList<int>>("other");
+        QTest::newRow("transform targets") << false << QList<int>{1, 2, 3, 4, 5} << QList<int>{6, 7};
+        QTest::newRow("transform kinds") << false << QList<int>{6, 7, 8, 9, 10, 11, 12, 13} << QList<int>{1, 5};
+        QTest::newRow("scale formats") << true << QList<int>{1, 2, 3, 4, 5} << QList<int>{};
+    }
+    void everyFormatGroupKeepsOneChoice()
+    {
+        QFETCH(bool, scale);
+        QFETCH(QList<int>, group);
+        QFETCH(QList<int>, other);
+        folderOfPhotos();
+        std::unique_ptr<ToolWindow> tool;
+        if (scale)
+            tool = open<TForm11g>();
+        else
+            tool = open<TForm10g>();
+        auto radio = [&](int n) {
+            return Child<QRadioButton>(tool.get(), qPrintable(QStringLiteral("RadioButton%1").arg(n)));
+        };
+        if (!other.isEmpty())
+            radio(other.last())->click();
+        for (int n : group) {
+            radio(n)->click();
+            radio(n)->click();
+            for (int m : group)
+                QCOMPARE(radio(m)->isChecked(), m == n);
+            if (!other.isEmpty())
+                QVERIFY(radio(other.last())->isChecked());
+        }
     }
 
     void transformOnePhotoByTheNameRules_data()

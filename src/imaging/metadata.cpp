@@ -1,0 +1,230 @@
+#include "imaging/metadata.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdlib>
+#include <map>
+#include <string_view>
+
+namespace veilshot::imaging {
+
+namespace {
+
+constexpr std::uint8_t App0 = 0xE0, App1 = 0xE1, App2 = 0xE2, App14 = 0xEE, App15 = 0xEF, Com = 0xFE, Dqt = 0xDB;
+
+bool StartsWith(std::span<const std::uint8_t> data, std::string_view prefix)
+{
+    return data.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), data.begin(),
+                                                       [](char a, std::uint8_t b) { return std::uint8_t(a) == b; });
+}
+
+std::uint16_t Read16(std::span<const std::uint8_t> b, std::size_t at, bool big)
+{
+    return big ? std::uint16_t(b[at] << 8 | b[at + 1]) : std::uint16_t(b[at + 1] << 8 | b[at]);
+}
+
+std::uint32_t Read32(std::span<const std::uint8_t> b, std::size_t at, bool big)
+{
+    return big ? std::uint32_t(Read16(b, at, true)) << 16 | Read16(b, at + 2, true)
+               : std::uint32_t(Read16(b, at + 2, false)) << 16 | Read16(b, at, false);
+}
+
+void Write16(std::span<std::uint8_t> b, std::size_t at, bool big, std::uint16_t value)
+{
+    b[at + (big ? 0 : 1)] = std::uint8_t(value >> 8);
+    b[at + (big ? 1 : 0)] = std::uint8_t(value & 0xFF);
+}
+
+void Write32(std::span<std::uint8_t> b, std::size_t at, bool big, std::uint32_t value)
+{
+    Write16(b, at + (big ? 0 : 2), big, std::uint16_t(value >> 16));
+    Write16(b, at + (big ? 2 : 0), big, std::uint16_t(value & 0xFFFF));
+}
+
+// The EXIF segment's TIFF data (from its byte-order mark) made upright: the orientation in
+// IFD0 set to 1, and IFD0's link to IFD1, the thumbnail, cut (the thumbnail would show the
+// photo turned). Every offset is checked; data that does not hold together is left as it is.
+void MakeExifUpright(std::span<std::uint8_t> tiff)
+{
+    if (tiff.size() < 8)
+        return;
+    const bool big = tiff[0] == 'M' && tiff[1] == 'M';
+    if (!big && !(tiff[0] == 'I' && tiff[1] == 'I'))
+        return;
+    const std::uint32_t ifd = Read32(tiff, 4, big);
+    if (ifd > tiff.size() || tiff.size() - ifd < 2)
+        return;
+    const std::size_t count = Read16(tiff, ifd, big);
+    if ((tiff.size() - ifd - 2) / 12 < count)
+        return;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t entry = ifd + 2 + 12 * i;
+        if (Read16(tiff, entry, big) == 0x0112 && Read16(tiff, entry + 2, big) == 3)
+            Write16(tiff, entry + 8, big, 1);
+    }
+    const std::size_t next = ifd + 2 + 12 * count;
+    if (next + 4 <= tiff.size())
+        Write32(tiff, next, big, 0);
+}
+
+// The quality (1..100) whose standard scaling of the luminance table comes nearest `sum`,
+// the sum of a table's 64 values.
+int QualityForSum(long sum)
+{
+    static constexpr std::array<int, 64> Luminance = {
+        16, 11, 10, 16, 24,  40,  51,  61,  12, 12, 14, 19, 26,  58,  60,  55,  14, 13, 16, 24,  40,  57,
+        69, 56, 14, 17, 22,  29,  51,  87,  80, 62, 18, 22, 37,  56,  68,  109, 103, 77, 24, 35,  55,  64,
+        81, 104, 113, 92, 49, 64, 78,  87,  103, 121, 120, 101, 72, 92, 95, 98, 112, 100, 103, 99};
+    int best = 0;
+    long bestDistance = 0;
+    for (int quality = 1; quality <= 100; ++quality) {
+        const long scale = quality < 50 ? 5000 / quality : 200 - 2 * quality;
+        long scaled = 0;
+        for (int value : Luminance)
+            scaled += std::clamp((value * scale + 50) / 100, 1L, 255L);
+        const long distance = std::labs(scaled - sum);
+        if (best == 0 || distance < bestDistance) {
+            best = quality;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+// The quality of table 0 in a DQT segment's data, or 0.
+int QualityOfTables(std::span<const std::uint8_t> data)
+{
+    std::size_t at = 0;
+    while (at < data.size()) {
+        const int precision = data[at] >> 4, id = data[at] & 0x0F;
+        const std::size_t size = precision ? 128 : 64;
+        if (precision > 1 || data.size() - at - 1 < size)
+            return 0;
+        if (id == 0) {
+            long sum = 0;
+            for (std::size_t i = 0; i < 64; ++i)
+                sum += precision ? long(data[at + 1 + 2 * i]) << 8 | data[at + 2 + 2 * i] : data[at + 1 + i];
+            return QualityForSum(sum);
+        }
+        at += 1 + size;
+    }
+    return 0;
+}
+
+Subsampling SubsamplingOfFrame(std::span<const std::uint8_t> data)
+{
+    if (data.size() < 6)
+        return Subsampling::Unknown;
+    const std::size_t components = data[5];
+    if (components == 1)
+        return Subsampling::Gray;
+    if (components != 3 || data.size() < 6 + 3 * components)
+        return Subsampling::Unknown;
+    const int h = data[7] >> 4, v = data[7] & 0x0F;
+    for (std::size_t c = 1; c < 3; ++c) {
+        if (data[7 + 3 * c] != 0x11)
+            return Subsampling::Unknown;
+    }
+    if (h == 1 && v == 1)
+        return Subsampling::S444;
+    if (h == 2 && v == 1)
+        return Subsampling::S422;
+    if (h == 2 && v == 2)
+        return Subsampling::S420;
+    if (h == 1 && v == 2)
+        return Subsampling::S440;
+    if (h == 4 && v == 1)
+        return Subsampling::S411;
+    return Subsampling::Unknown;
+}
+
+// Whether a segment is metadata that goes with the picture whatever its pixels become. The
+// JFIF header, Adobe's colour transform flag and the multi-picture index (offsets into the
+// old file) describe the old encoding and stay behind.
+bool Carried(std::uint8_t marker, std::span<const std::uint8_t> data)
+{
+    if (marker == Com)
+        return true;
+    if (marker < App1 || marker > App15 || marker == App14)
+        return false;
+    return !(marker == App2 && StartsWith(data, std::string_view("MPF\0", 4)));
+}
+
+}  // namespace
+
+JpegMetadata ReadJpegMetadata(std::span<const std::uint8_t> jpeg)
+{
+    JpegMetadata found;
+    if (jpeg.size() < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8)
+        return found;
+    std::size_t at = 2;
+    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF) {
+        const std::uint8_t marker = jpeg[at + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++at;
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9)  // start of scan, end of image
+            break;
+        const std::size_t length = std::size_t(jpeg[at + 2]) << 8 | jpeg[at + 3];
+        if (length < 2 || jpeg.size() - at - 2 < length)
+            break;
+        const std::span<const std::uint8_t> data = jpeg.subspan(at + 4, length - 2);
+        if (Carried(marker, data)) {
+            std::vector<std::uint8_t> segment(jpeg.begin() + std::ptrdiff_t(at), jpeg.begin() + std::ptrdiff_t(at + 2 + length));
+            if (marker == App1 && StartsWith(data, std::string_view("Exif\0\0", 6)))
+                MakeExifUpright(std::span<std::uint8_t>(segment).subspan(10));
+            found.segments.push_back(std::move(segment));
+        } else if (marker == Dqt && found.quality == 0) {
+            found.quality = QualityOfTables(data);
+        } else if (marker >= 0xC0 && marker <= 0xC2) {
+            found.subsampling = SubsamplingOfFrame(data);
+        }
+        at += 2 + length;
+    }
+    return found;
+}
+
+std::vector<std::uint8_t> IccProfileOf(const JpegMetadata &metadata)
+{
+    static constexpr std::string_view Icc("ICC_PROFILE\0", 12);
+    std::map<int, std::span<const std::uint8_t>> chunks;
+    int total = 0;
+    for (const auto &segment : metadata.segments) {
+        const std::span<const std::uint8_t> data = std::span(segment).subspan(4);
+        if (segment[1] != App2 || data.size() < 14 || !StartsWith(data, Icc))
+            continue;
+        total = data[13];
+        chunks[data[12]] = data.subspan(14);
+    }
+    std::vector<std::uint8_t> profile;
+    if (total == 0 || int(chunks.size()) != total)
+        return profile;
+    for (int i = 1; i <= total; ++i) {
+        const auto found = chunks.find(i);
+        if (found == chunks.end())
+            return {};
+        profile.insert(profile.end(), found->second.begin(), found->second.end());
+    }
+    return profile;
+}
+
+std::vector<std::uint8_t> WithSegments(std::span<const std::uint8_t> jpeg,
+                                       const std::vector<std::vector<std::uint8_t>> &segments)
+{
+    std::size_t at = 2;
+    if (jpeg.size() >= 6 && jpeg[2] == 0xFF && jpeg[3] == App0) {
+        const std::size_t length = std::size_t(jpeg[4]) << 8 | jpeg[5];
+        if (jpeg.size() - 4 >= length)
+            at = 4 + length;
+    }
+    at = std::min(at, jpeg.size());
+    std::vector<std::uint8_t> out(jpeg.begin(), jpeg.begin() + std::ptrdiff_t(at));
+    for (const auto &segment : segments)
+        out.insert(out.end(), segment.begin(), segment.end());
+    out.insert(out.end(), jpeg.begin() + std::ptrdiff_t(at), jpeg.end());
+    return out;
+}
+
+}  // namespace veilshot::imaging
