@@ -88,7 +88,7 @@ void TForm9g::Panel1Click()
             return;
         }
 
-        const std::optional<QString> folder = askNewFolder(QStringLiteral("The compressed photo1"), CompressFolder);
+        const std::optional<QString> folder = askNewFolder(QString::fromUtf8(CompressedFolderProposal), CompressFolder);
         if (!folder)
             return;
         const Plan plan = PlanRun(model_.folder.paths(), [&folder](const QString &photo) {

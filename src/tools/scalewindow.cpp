@@ -216,13 +216,13 @@ void TForm11g::Panel1Click()
     Label1->hide();
     platform::RunGuarded(platform_.messages, this, [this] {
         if (CheckBox1->isChecked())
-            AllFiles();
+            allFiles();
         else
-            OnePhoto();
+            onePhoto();
     });
 }
 
-void TForm11g::OnePhoto()
+void TForm11g::onePhoto()
 {
     const QString photo = model_.folder.current();
     // An empty size is no size: too small.
@@ -255,7 +255,7 @@ void TForm11g::OnePhoto()
         platform_.messages.inform(this, QLatin1String(NotScaledMessage));
 }
 
-void TForm11g::AllFiles()
+void TForm11g::allFiles()
 {
     const std::optional<double> factor = readFactor();
     if (!factor)
@@ -268,7 +268,7 @@ void TForm11g::AllFiles()
         platform_.messages.inform(this, QLatin1String(NoFileMessage));
         return;
     }
-    const std::optional<QString> folder = askNewFolder(QStringLiteral("The scaled photo1"));
+    const std::optional<QString> folder = askNewFolder(QString::fromUtf8(ScaledFolderProposal));
     if (!folder)
         return;
     const Plan plan = PlanRun(model_.folder.paths(), [&](const QString &file) {

@@ -35,8 +35,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void OnePhoto();
-    void AllFiles();
+    void onePhoto();
+    void allFiles();
     QSize photoSize() const;
     // The factor typed in the two edits; std::nullopt, after telling the user, for none or 0.
     std::optional<double> readFactor();

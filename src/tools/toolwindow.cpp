@@ -331,7 +331,7 @@ void ToolWindow::reportFailures(const QStringList &failures)
     QStringList lines{QLatin1String(NotWrittenMessage)};
     lines << failures.mid(0, MostNamed);
     if (failures.size() > MostNamed)
-        lines << QStringLiteral("... and %1 more.").arg(failures.size() - MostNamed);
+        lines << QString::fromUtf8(MoreNotWrittenLine).arg(failures.size() - MostNamed);
     platform_.messages.inform(this, lines.join(QLatin1Char('\n')));
 }
 

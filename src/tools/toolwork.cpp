@@ -3,6 +3,7 @@
 #include "files/fileio.h"
 #include "files/fileoperations.h"
 #include "imaging/imaging.h"
+#include "viewer/texts.h"
 
 #include <cmath>
 
@@ -29,9 +30,9 @@ QSize Covering(QSize full, QSize size)
 Outcome Stretch(const Job &job, QSize full, QSize size, const QString &mime)
 {
     if (imaging::FindEncoderByMime(mime) < 0)
-        return Outcome::failed(QStringLiteral("There is no encoder for this format."));
+        return Outcome::failed(QString::fromUtf8(NoEncoderReason));
     if (qint64(size.width()) * size.height() > imaging::MaxPixels)
-        return Outcome::failed(QStringLiteral("The picture would be too large (%1 x %2 pixels).").arg(size.width()).arg(size.height()));
+        return Outcome::failed(QString::fromUtf8(TooLargeReason).arg(size.width()).arg(size.height()));
     // Decoded no larger than the size needs on either side: a JPEG reduces as it decodes.
     const imaging::Picture picture = full.isEmpty() ? imaging::OpenFile(job.source) : imaging::OpenFile(job.source, Covering(full, size));
     if (!picture.ok())

@@ -140,14 +140,14 @@ void TForm10g::Panel1Click()
     platform::RunGuarded(platform_.messages, this, [this] {
         switch (ToolMode) {
         case Mode::None: break;
-        case Mode::Transform: Transform(); break;
+        case Mode::Transform: transformFiles(); break;
         case Mode::Copy:
-        case Mode::Move: CopyMove(); break;
+        case Mode::Move: copyOrMove(); break;
         }
     });
 }
 
-void TForm10g::Transform()
+void TForm10g::transformFiles()
 {
     const std::optional<qsizetype> chosen = CheckedOne(targets_);
     if (!chosen)
@@ -181,7 +181,7 @@ void TForm10g::Transform()
     finishRun(*folder, result, NotTransformed(format.extension));
 }
 
-void TForm10g::CopyMove()
+void TForm10g::copyOrMove()
 {
     const std::optional<qsizetype> chosen = CheckedOne(kinds_);
     if (!chosen)

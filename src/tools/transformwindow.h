@@ -25,8 +25,8 @@ public:
 
 private:
     void choose(Mode mode);
-    void Transform();
-    void CopyMove();
+    void transformFiles();
+    void copyOrMove();
 
     QLabel *Label2, *Label3, *Label4;
     QCheckBox *CheckBox1, *CheckBox2;

@@ -33,6 +33,12 @@ inline constexpr auto BigMessage = "The big scale";
 inline constexpr auto ZeroMessage = "Number zero";
 inline constexpr auto NotScaledMessage = "This file is not scaled";
 inline constexpr auto NoneScaledMessage = "These files are not scaled";
+inline constexpr auto MoreNotWrittenLine = "... and %1 more.";
+inline constexpr auto NoEncoderReason = "There is no encoder for this format.";
+inline constexpr auto TooLargeReason = "The picture would be too large (%1 x %2 pixels).";
+// The names the new-folder questions offer.
+inline constexpr auto CompressedFolderProposal = "The compressed photo1";
+inline constexpr auto ScaledFolderProposal = "The scaled photo1";
 
 // The status label's texts (they begin with 21 blanks).
 inline constexpr auto NoFileText = "                     THERE IS NO FILE. THE FILE IS MISSED";
