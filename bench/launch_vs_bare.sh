@@ -6,7 +6,7 @@
 # with no file (an empty window of the same size and background). Rounds are taken in turns under
 # Xvfb with openbox on a display of their own. Targets: photo <= 1.1x and <= 50 MB peak; empty
 # window <= 1.2x. Builds nothing.
-#   usage: bench/launch_vs_bare.sh [BUILD_DIR] [ROUNDS]   (default build/release, 9 rounds)
+#   usage: [NEIGHBOURS=1] bench/launch_vs_bare.sh [BUILD_DIR] [ROUNDS]   (default build/release, 9 rounds)
 #   needs, for measuring only: xvfb, openbox, imagemagick (to make the photo)
 set -euo pipefail
 build=${1:-build/release}
@@ -22,10 +22,16 @@ display=:${VEILSHOT_BENCH_DISPLAY:-11}
 cleanup() { [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null; [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT
 
-# A magenta no window chrome uses, with light noise so that the JPEG decodes as a photo would.
+# A magenta no window chrome uses, with noise enough that the file is as large as a camera's
+# (about 9 MB) and decodes as a photo would. With NEIGHBOURS=1 the photo has one on each side in
+# its folder, as in a real folder, so that what is prepared around it is counted too.
 echo "making a 6000 x 4000 JPEG ..." >&2
-convert -size 6000x4000 'xc:rgb(200,40,160)' -attenuate 0.15 +noise Uniform -quality 90 "$work/photo.jpg"
-cat "$work/photo.jpg" > /dev/null
+mkdir "$work/photos"
+photo=$work/photos/2.jpg
+convert -size 6000x4000 'xc:rgb(200,40,160)' -attenuate 0.3 +noise Gaussian -quality 90 "$photo"
+if [ "${NEIGHBOURS:-0}" = 1 ]; then cp "$photo" "$work/photos/1.jpg"; cp "$photo" "$work/photos/3.jpg"; fi
+cat "$work"/photos/* > /dev/null
+echo "photo: $(stat -c %s "$photo") bytes, neighbours: ${NEIGHBOURS:-0}" >&2
 
 Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 & xvfb=$!
 export DISPLAY=$display
@@ -43,8 +49,8 @@ run() {  # run R G B PROGRAM [ARGS...] -> "MS KB"
 
 photo_v=(); photo_b=(); empty_v=(); empty_b=()
 for i in $(seq "$rounds"); do
-    photo_v+=("$(run 200 40 160 "$veilshot" "$work/photo.jpg")")
-    photo_b+=("$(run 200 40 160 "$bare" "$work/photo.jpg")")
+    photo_v+=("$(run 200 40 160 "$veilshot" "$photo")")
+    photo_b+=("$(run 200 40 160 "$bare" "$photo")")
     empty_v+=("$(run 24 48 48 "$veilshot")")
     empty_b+=("$(run 24 48 48 "$bare")")
     echo "round $i: photo ${photo_v[-1]} / ${photo_b[-1]}  empty ${empty_v[-1]} / ${empty_b[-1]}" >&2
