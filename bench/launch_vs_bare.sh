@@ -7,7 +7,8 @@
 # Xvfb with openbox on a display of their own. Targets: photo <= 1.1x and <= 50 MB peak; empty
 # window <= 1.2x. Builds nothing.
 #   usage: [NEIGHBOURS=1] bench/launch_vs_bare.sh [BUILD_DIR] [ROUNDS]   (default build/release, 9 rounds)
-#   needs, for measuring only: xvfb, openbox, imagemagick (to make the photo)
+#   needs, for measuring only: openbox (not in scripts/install-deps); xvfb, imagemagick and
+#   libx11-dev (for building bench/launch_poll) are there
 set -euo pipefail
 build=${1:-build/release}
 rounds=${2:-9}
