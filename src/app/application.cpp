@@ -17,6 +17,7 @@
 #include "viewer/viewermodel.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <cstdio>
@@ -95,8 +96,10 @@ int Answer(const CommandLine &answer)
 
 }  // namespace
 
-void OpenFromCommandLine(TForm7 &main, const MainModel &model, const cipher::CipherEngine &engine, const QString &file)
+void OpenFromCommandLine(TForm7 &main, const MainModel &model, const cipher::CipherEngine &engine, const QString &named)
 {
+    // A name relative to where the program was started: the windows list and show whole paths.
+    const QString file = named.isEmpty() ? named : QFileInfo(named).absoluteFilePath();
     if (IsPhotoFile(file)) {
         emit main.viewingRequested();
         if (auto *viewer = main.findChild<TForm7g *>())

@@ -18,6 +18,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -255,6 +256,21 @@ private slots:
         QVERIFY(!engine->CodeEntered());
         QVERIFY(mainModel->folder.paths().isEmpty());
         QVERIFY(scripted->dialogs.requests.isEmpty());
+    }
+
+    void aPhotoNamedFromItsOwnFolderIsFound()
+    {
+        test::TempDir dir;
+        for (const char *name : {"a.jpg", "b.jpg"})
+            test::WriteFile(dir / name, test::EncodedPhoto("jpg"));
+        const QString started = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(test::Q(dir.path())));
+        OpenFromCommandLine(*main, *mainModel, *engine, QStringLiteral("b.jpg"));
+        QDir::setCurrent(started);
+        QCOMPARE(viewers().size(), 1);
+        QCOMPARE(plainModel->folder.count(), 2);
+        QCOMPARE(plainModel->folder.current(), test::Q(dir / "b.jpg"));
+        QVERIFY(test::ShowsPicture(viewers().constFirst()));
     }
 
     void anythingElseOnTheCommandLineIsIgnoredAsADropOfItIs_data()
