@@ -27,7 +27,8 @@ std::uint32_t Le32(std::span<const std::uint8_t> bytes, std::size_t at)
 }
 
 // Whether the header's description (UTF-16 text the converter reads without checking where it
-// ends) lies inside the header record and the file.
+// ends) lies inside the header record and the file. A count of 0 makes the converter read up to
+// the first zero character, which must then lie inside too.
 bool DescriptionInside(std::span<const std::uint8_t> bytes)
 {
     if (bytes.size() < 68)
@@ -39,7 +40,16 @@ bool DescriptionInside(std::span<const std::uint8_t> bytes)
         return true;
     // The converter reads at the offset even for an empty description: at least its end mark.
     const std::uint64_t end = offset + 2 * std::max<std::uint64_t>(count, 1);
-    return offset >= 68 && end <= recordSize && end <= bytes.size();
+    if (offset < 68 || end > recordSize || end > bytes.size())
+        return false;
+    if (count != 0)
+        return true;
+    const std::uint64_t limit = std::min<std::uint64_t>(recordSize, bytes.size());
+    for (std::uint64_t at = offset; at + 2 <= limit; at += 2) {
+        if (bytes[at] == 0 && bytes[at + 1] == 0)
+            return true;
+    }
+    return false;
 }
 
 QByteArray EmfToSvg(std::span<const std::uint8_t> bytes)
