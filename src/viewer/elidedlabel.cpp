@@ -23,7 +23,12 @@ void ElidedLabel::resizeEvent(QResizeEvent *event)
 
 void ElidedLabel::elide()
 {
-    const QString shown = fontMetrics().elidedText(full_, Qt::ElideMiddle, contentsRect().width());
+    // Shaping the cut text can make it a pixel or two wider than asked for: ask for less then.
+    const QFontMetrics metrics = fontMetrics();
+    const int width = contentsRect().width();
+    QString shown = metrics.elidedText(full_, Qt::ElideMiddle, width);
+    for (int less = 1; less < 16 && shown != full_ && metrics.horizontalAdvance(shown) > width; ++less)
+        shown = metrics.elidedText(full_, Qt::ElideMiddle, width - less);
     QLabel::setText(shown);
     setToolTip(shown == full_ ? QString() : full_);
 }
