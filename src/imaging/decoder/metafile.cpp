@@ -27,8 +27,7 @@ std::uint32_t Le32(std::span<const std::uint8_t> bytes, std::size_t at)
 }
 
 // Whether the header's description (UTF-16 text the converter reads without checking where it
-// ends) lies inside the header record and the file. A count of 0 makes the converter read up to
-// the first zero character, which must then lie inside too.
+// ends) lies inside the header record and the file.
 bool DescriptionInside(std::span<const std::uint8_t> bytes)
 {
     if (bytes.size() < 68)
@@ -42,14 +41,9 @@ bool DescriptionInside(std::span<const std::uint8_t> bytes)
     const std::uint64_t end = offset + 2 * std::max<std::uint64_t>(count, 1);
     if (offset < 68 || end > recordSize || end > bytes.size())
         return false;
-    if (count != 0)
-        return true;
-    const std::uint64_t limit = std::min<std::uint64_t>(recordSize, bytes.size());
-    for (std::uint64_t at = offset; at + 2 <= limit; at += 2) {
-        if (bytes[at] == 0 && bytes[at + 1] == 0)
-            return true;
-    }
-    return false;
+    // With a count of 0 the converter reads on past the record: only no description at all
+    // (count and offset both 0, above) is safe then.
+    return count != 0;
 }
 
 QByteArray EmfToSvg(std::span<const std::uint8_t> bytes)
