@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QImageReader>
+#include <QTransform>
 
 namespace veilshot::imaging {
 
@@ -29,6 +30,20 @@ std::uint32_t Le32(std::span<const std::uint8_t> bytes, std::size_t at)
 std::uint32_t Be32(std::span<const std::uint8_t> bytes, std::size_t at)
 {
     return std::uint32_t(bytes[at]) << 24 | bytes[at + 1] << 16 | bytes[at + 2] << 8 | bytes[at + 3];
+}
+
+// The picture made upright by the turn and mirror its file names. Qt's own turning drops the
+// colour space the reader found, so it is carried across here.
+QImage Upright(QImage image, QImageIOHandler::Transformations turns)
+{
+    if (turns == QImageIOHandler::TransformationNone)
+        return image;
+    const QColorSpace colours = image.colorSpace();
+    image.mirror(turns & QImageIOHandler::TransformationMirror, turns & QImageIOHandler::TransformationFlip);
+    if (turns & QImageIOHandler::TransformationRotate90)
+        image = image.transformed(QTransform().rotate(90));
+    image.setColorSpace(colours);
+    return image;
 }
 
 Decoded Refused(Refusal refusal, QSize claimed = {})
@@ -79,7 +94,7 @@ Decoded DecodeRaster(std::span<const std::uint8_t> bytes, Format format, std::op
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, QtFormatName(format));
     reader.setDecideFormatFromContent(false);
-    reader.setAutoTransform(true);
+    reader.setAutoTransform(false);
 
     const QSize size = reader.size();
     if (size.isValid() && qint64(size.width()) * size.height() > MaxPixels)
@@ -102,6 +117,7 @@ Decoded DecodeRaster(std::span<const std::uint8_t> bytes, Format format, std::op
     Decoded decoded;
     if (!reader.read(&decoded.image) || decoded.image.isNull())
         return Refused(Refusal::Damaged);
+    decoded.image = Upright(std::move(decoded.image), reader.transformation());
     if (qint64(decoded.image.width()) * decoded.image.height() > MaxPixels)
         return Refused(Refusal::TooLarge);
     decoded.fullSize = size.isValid() ? size : decoded.image.size();

@@ -2,6 +2,7 @@
 // screen's colour space) with the values ImageMagick's profile conversion gives, within 2
 // levels; a photo without one, or with an sRGB one, keeps its pixels exactly.
 
+#include "common/cameraphoto.h"
 #include "common/encoders.h"
 #include "imaging/imaging.h"
 
@@ -109,6 +110,29 @@ INSTANTIATE_TEST_SUITE_P(
         ProfileCase{"AdobePng", QColorSpace::AdobeRgb, AdobePatch, nullptr, {}, "png"},
         ProfileCase{"AdobeHeic", QColorSpace::AdobeRgb, AdobePatch, "heif-enc", HeicLossless, ".heic"}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// A camera's photo lies turned in its file: its profile still applies once it is turned
+// upright, and a reduced decode turns and converts alike.
+TEST(Profiles, ATurnedPhotoIsConvertedLikeAnUprightOne)
+{
+    test::TempDir dir;
+    const ImagingLibrary library;
+    const Picture upright = DecodeMemory(test::CameraJpeg(dir, QSize(64, 48), 1), "upright");
+    ASSERT_TRUE(upright.ok());
+    const QRgb expected = upright.image.pixel(16, 24);  // the left half
+    ASSERT_NE(expected, qRgb(190, 90, 70)) << "the upright photo was not converted";
+    for (const std::optional<QSize> box : {std::optional<QSize>(), std::optional<QSize>(QSize(24, 32))}) {
+        const auto bytes = test::CameraJpeg(dir, QSize(64, 48), 6);
+        const Picture turned = box ? DecodeMemory(bytes, "turned", *box) : DecodeMemory(bytes, "turned");
+        ASSERT_TRUE(turned.ok());
+        ASSERT_EQ(turned.image.width() * 4, turned.image.height() * 3);
+        // Turned right for showing, the file's left half is the top half.
+        const QRgb seen = turned.image.pixel(turned.image.width() / 2, turned.image.height() / 4);
+        EXPECT_NEAR(qRed(seen), qRed(expected), 2) << (box ? "reduced" : "whole");
+        EXPECT_NEAR(qGreen(seen), qGreen(expected), 2) << (box ? "reduced" : "whole");
+        EXPECT_NEAR(qBlue(seen), qBlue(expected), 2) << (box ? "reduced" : "whole");
+    }
+}
 
 // Photos in sRGB, with or without a profile that says so, keep every pixel as the reader made it.
 TEST(Profiles, SrgbPhotosKeepTheirPixelsBitForBit)
