@@ -141,7 +141,7 @@ Format HeifFormat(std::span<const std::uint8_t> bytes)
     return heif ? Format::Heif : Format::Unknown;
 }
 
-Picture Decode(std::span<const std::uint8_t> bytes, const QString &name, std::optional<QSize> box)
+Picture Decode(std::span<const std::uint8_t> bytes, const QString &name, std::optional<QSize> box, Colours colours)
 {
     const Format format = DetectFormat(bytes);
     if (format == Format::Unknown)
@@ -157,13 +157,14 @@ Picture Decode(std::span<const std::uint8_t> bytes, const QString &name, std::op
     if (decoded.image.isNull())
         return Failure(name, RefusalText(decoded, format));
     Picture picture;
-    picture.image = InDisplayColours(std::move(decoded.image), DisplayColourSpace());
+    picture.image = colours == Colours::Display ? InDisplayColours(std::move(decoded.image), DisplayColourSpace())
+                                                : std::move(decoded.image);
     picture.format = format;
     picture.fullSize = decoded.fullSize;
     return picture;
 }
 
-Picture OpenAndDecode(const QString &path, std::optional<QSize> box)
+Picture OpenAndDecode(const QString &path, std::optional<QSize> box, Colours colours)
 {
     std::string bytes;
     try {
@@ -173,7 +174,7 @@ Picture OpenAndDecode(const QString &path, std::optional<QSize> box)
         picture.error = QString::fromStdString(error.what());
         return picture;
     }
-    return Decode({reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size()}, path, box);
+    return Decode({reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size()}, path, box, colours);
 }
 
 struct Encoder {
@@ -231,22 +232,32 @@ Format DetectFormat(std::span<const std::uint8_t> bytes)
 
 Picture OpenFile(const QString &path)
 {
-    return OpenAndDecode(path, std::nullopt);
+    return OpenAndDecode(path, std::nullopt, Colours::Display);
 }
 
 Picture OpenFile(const QString &path, QSize box)
 {
-    return OpenAndDecode(path, box);
+    return OpenAndDecode(path, box, Colours::Display);
+}
+
+Picture OpenFile(const QString &path, std::optional<QSize> box, Colours colours)
+{
+    return OpenAndDecode(path, box, colours);
 }
 
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name)
 {
-    return Decode(bytes, name, std::nullopt);
+    return Decode(bytes, name, std::nullopt, Colours::Display);
 }
 
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name, QSize box)
 {
-    return Decode(bytes, name, box);
+    return Decode(bytes, name, box, Colours::Display);
+}
+
+Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name, std::optional<QSize> box, Colours colours)
+{
+    return Decode(bytes, name, box, colours);
 }
 
 QSize MeasureFile(const QString &path)
@@ -383,6 +394,9 @@ void Save(const QImage &image, const QString &path, int encoder, std::optional<i
     if (image.isNull())
         throw FileError(FileMessage("Cannot create file", LocalPath(path), "There is no picture to save."));
     const Format format = Encoders[std::size_t(encoder)].format;
+    if ((format == Format::Bmp || format == Format::Gif) && image.colorSpace().isValid() &&
+        image.colorSpace() != QColorSpace(QColorSpace::SRgb))
+        return Save(InDisplayColours(image, QColorSpace(QColorSpace::SRgb)), path, encoder, jpegQuality, mode, carried);
     QByteArray encoded;
     if (format == Format::Gif) {
         encoded = EncodeGif(image);
@@ -431,7 +445,7 @@ void TurnFile(const QString &path, bool left, int encoder)
             return;
         }
     }
-    const Picture source = DecodeMemory(data, path);
+    const Picture source = DecodeMemory(data, path, std::nullopt, Colours::Own);
     if (!source.ok())
         throw FileError(source.error.toStdString());
     const JpegMetadata carried = ReadJpegMetadata(data);

@@ -65,11 +65,17 @@ struct Picture {
 // The format the bytes are in, from their signature alone.
 Format DetectFormat(std::span<const std::uint8_t> bytes);
 
+// Which colours a decode gives: the display's, for showing; or the picture's own, untouched and
+// tagged with its colour space, for work that writes the picture again (turns, the tools), so
+// that colours outside the display's survive a decode and an encode.
+enum class Colours { Display, Own };
+
 // Open file: decodes the file at full size. `box` variants decode at the smallest size that
 // still fills the picture's fitting into `box` (JPEG uses its reduced DCT decode), never
 // larger than the picture itself.
 Picture OpenFile(const QString &path);
 Picture OpenFile(const QString &path, QSize box);
+Picture OpenFile(const QString &path, std::optional<QSize> box, Colours colours);
 
 // The picture's own size, upright, read from the file's header alone (the formats decoded in
 // the decoder process are measured there); empty when the header cannot be read (metafiles
@@ -79,6 +85,7 @@ QSize MeasureFile(const QString &path);
 // Decode memory: `name` only labels errors.
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name);
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name, QSize box);
+Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name, std::optional<QSize> box, Colours colours);
 
 // The size a picture of `full` pixels is decoded at for `box` (as the box decodes above use
 // for formats that can decode reduced; others decode at `full`).
@@ -112,7 +119,8 @@ QString EncoderMime(int encoder);
 inline constexpr int DefaultJpegQuality = 75;
 
 // Saves through a temporary file in the target folder, so a failed save never destroys the
-// file it replaces. `jpegQuality` (0..100) is passed to the JPEG encoder unchanged; other
+// file it replaces. A picture in a colour space of its own keeps it where the format holds a
+// profile (JPEG, PNG, TIFF); BMP and GIF hold none and are given sRGB colours. `jpegQuality` (0..100) is passed to the JPEG encoder unchanged; other
 // encoders take none. A JPEG made with `carried` metadata of the photo it comes from keeps its
 // metadata blocks and subsampling, and, without `jpegQuality`, its quality. FileError on
 // failure.

@@ -34,7 +34,8 @@ Outcome Stretch(const Job &job, QSize full, QSize size, const QString &mime)
     if (qint64(size.width()) * size.height() > imaging::MaxPixels)
         return Outcome::failed(QString::fromUtf8(TooLargeReason).arg(size.width()).arg(size.height()));
     // Decoded no larger than the size needs on either side: a JPEG reduces as it decodes.
-    const imaging::Picture picture = full.isEmpty() ? imaging::OpenFile(job.source) : imaging::OpenFile(job.source, Covering(full, size));
+    const imaging::Picture picture =
+        imaging::OpenFile(job.source, full.isEmpty() ? std::nullopt : std::optional(Covering(full, size)), imaging::Colours::Own);
     if (!picture.ok())
         return Outcome::failed(picture.error);
     return Encode(imaging::StretchedTo(picture.image, size), job, mime);
@@ -46,7 +47,7 @@ Outcome Compress(const Job &job, int quality)
 {
     if (!FileExists(job.source))
         return Outcome::passedOver();
-    const imaging::Picture picture = imaging::OpenFile(job.source);
+    const imaging::Picture picture = imaging::OpenFile(job.source, std::nullopt, imaging::Colours::Own);
     if (!picture.ok())
         return Outcome::failed(picture.error);
     return Encode(picture.image, job, QStringLiteral("image/jpeg"), quality);
@@ -56,7 +57,7 @@ Outcome Transform(const Job &job, const QString &mime)
 {
     if (!FileExists(job.source))
         return Outcome::passedOver();
-    const imaging::Picture picture = imaging::OpenFile(job.source);
+    const imaging::Picture picture = imaging::OpenFile(job.source, std::nullopt, imaging::Colours::Own);
     if (!picture.ok())
         return Outcome::failed(picture.error);
     return Encode(picture.image, job, mime);

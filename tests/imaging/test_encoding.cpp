@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QColorSpace>
+
 namespace veilshot::imaging {
 namespace {
 
@@ -160,6 +162,40 @@ TEST(Save, AFailedSaveLeavesTheOldFileWhole)
     EXPECT_THROW(Save(Quadrants(), Q(dir / "missing" / "photo.png"), 0), FileError);
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"photo.png"});
     EXPECT_EQ(test::ReadFile(dir / "photo.png").size(), 13u);
+}
+
+// A photo written again in its own colours keeps colours the display cannot show, where the
+// target format holds a profile; BMP and GIF hold none and get the sRGB colours shown for it.
+TEST(Save, ColoursOutsideTheDisplaysSurviveBeingWrittenAgain)
+{
+    TempDir dir;
+    // Display P3's own red, outside sRGB, beside a colour inside it that sRGB writes otherwise.
+    QImage p3(16, 16, QImage::Format_RGB32);
+    p3.fill(qRgb(255, 0, 0));
+    for (int y = 0; y < 16; ++y)
+        for (int x = 8; x < 16; ++x)
+            p3.setPixel(x, y, qRgb(200, 100, 50));
+    p3.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
+    test::WriteFile(dir / "p3.png", Encode(p3, "png"));
+    const ImagingLibrary library;
+    const Picture own = OpenFile(Q(dir / "p3.png"), std::nullopt, Colours::Own);
+    const Picture shown = OpenFile(Q(dir / "p3.png"));
+    ASSERT_TRUE(own.ok() && shown.ok());
+    ASSERT_EQ(own.image.pixel(4, 8), qRgb(255, 0, 0));
+    for (const char *mime : {"image/png", "image/tiff", "image/jpeg", "image/bmp", "image/gif"}) {
+        const QString target = Q(dir / "again");
+        Save(own.image, target, FindEncoderByMime(mime));
+        const Picture again = OpenFile(target, std::nullopt, Colours::Own);
+        ASSERT_TRUE(again.ok()) << mime;
+        const bool holdsProfile = QLatin1String(mime) != "image/bmp" && QLatin1String(mime) != "image/gif";
+        const int tolerance = QLatin1String(mime) == "image/jpeg" ? 4 : 1;
+        for (const QPoint at : {QPoint(4, 8), QPoint(12, 8)})
+            EXPECT_LE(MaxChannelDifference(again.image.pixel(at), (holdsProfile ? own : shown).image.pixel(at)), tolerance)
+                << mime << " at x " << at.x();
+        EXPECT_EQ(again.image.colorSpace().isValid() && again.image.colorSpace() != QColorSpace(QColorSpace::SRgb),
+                  holdsProfile)
+            << mime;
+    }
 }
 
 struct ExactCopyCase {

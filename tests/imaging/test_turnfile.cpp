@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QColorSpace>
+#include <QImageReader>
+
 #include <filesystem>
 
 namespace veilshot::imaging {
@@ -168,6 +171,21 @@ TEST(TurnFile, ExifOrientationIsAppliedFirstAndThenSetUpright)
     // Stored blocks turned by half a turn in all: rows stay rows, so the decoder's rounding
     // is the same and the pictures agree exactly.
     EXPECT_EQ(shown, Turn(shownBefore, false));
+}
+
+// Turned through a decode, a photo keeps colours outside the display's: Display P3's own red.
+TEST(TurnFile, ColoursOutsideTheDisplaysStay)
+{
+    TempDir dir;
+    QImage p3(16, 8, QImage::Format_RGB32);
+    p3.fill(qRgb(255, 0, 0));
+    p3.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
+    test::WriteFile(dir / "p3.png", Encode(p3, "png"));
+    TurnFile(Q(dir / "p3.png"), false, FindEncoderByMime("image/png"));
+    const QImage turned = QImageReader(Q(dir / "p3.png")).read();
+    ASSERT_EQ(turned.size(), QSize(8, 16));
+    EXPECT_EQ(turned.colorSpace(), QColorSpace(QColorSpace::DisplayP3));
+    EXPECT_EQ(turned.pixel(4, 4), qRgb(255, 0, 0));
 }
 
 TEST(TurnFile, PartialBlocksAreEncodedAgainAndStillTurn)

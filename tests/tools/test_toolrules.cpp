@@ -1,6 +1,8 @@
 // The image tools' rules and the work they do for one file, apart from any window.
 
 #include "common/cameraphoto.h"
+#include "common/drawings.h"
+#include "common/encoders.h"
 #include "common/photos.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
@@ -9,6 +11,7 @@
 #include "tools/toolrules.h"
 #include "tools/toolwork.h"
 
+#include <QColorSpace>
 #include <QImageReader>
 
 #include <functional>
@@ -233,6 +236,30 @@ TEST(ToolWork, TransformWritesEachFormat)
         ASSERT_TRUE(picture.ok()) << format.extension.toStdString();
         EXPECT_EQ(picture.image.size(), QSize(40, 30));
         EXPECT_EQ(imaging::EncoderMime(imaging::FindEncoderByMime(format.mime)), format.mime);
+    }
+}
+
+// Display P3's own red lies outside sRGB: written again by the tools it stays itself, with its
+// profile, instead of being cut to what sRGB can show.
+TEST(ToolWork, ColoursOutsideSrgbSurvive)
+{
+    test::TempDir dir;
+    QImage p3(64, 48, QImage::Format_RGB32);
+    p3.fill(qRgb(255, 0, 0));
+    p3.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
+    Write(dir / "p3.png", test::PngOf(p3));
+    const QString png = QStringLiteral("image/png");
+    const std::vector<std::pair<const char *, std::function<Outcome(const Job &)>>> rows = {
+        {"transform", [&](const Job &job) { return Transform(job, png); }},
+        {"scale", [&](const Job &job) { return ScaleTo(job, QSize(32, 24), png); }},
+        {"compress", [](const Job &job) { return Compress(job, 95); }},
+    };
+    for (const auto &[name, work] : rows) {
+        const fs::path out = dir / (std::string(name) + ".out");
+        ASSERT_EQ(work({0, Q(dir / "p3.png"), Q(out)}).kind, Outcome::Kind::Written) << name;
+        const QImage written = QImageReader(Q(out)).read();
+        EXPECT_EQ(written.colorSpace(), QColorSpace(QColorSpace::DisplayP3)) << name;
+        EXPECT_LE(test::MaxChannelDifference(written.pixel(8, 8), qRgb(255, 0, 0)), 4) << name;
     }
 }
 
