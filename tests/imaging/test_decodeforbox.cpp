@@ -1,12 +1,15 @@
 // Decoding for a box stays sharp without waste, upright as the EXIF orientation says, and
 // metafiles are drawn at their size.
 
+#include "common/cameraphoto.h"
 #include "common/drawings.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
 #include "imaging/imaging.h"
 
 #include <gtest/gtest.h>
+
+#include <QImageReader>
 
 namespace veilshot::imaging {
 namespace {
@@ -78,6 +81,33 @@ TEST(DecodeForBox, ExifOrientationIsAppliedAndTheBoxStaysUpright)
     ASSERT_TRUE(boxed.ok());
     EXPECT_EQ(boxed.image.size(), QSize(200, 400));
     EXPECT_EQ(boxed.fullSize, QSize(400, 800));
+}
+
+// Each of the eight EXIF orientations, whole and for a box, is shown as Qt's own reader turns
+// and mirrors it.
+TEST(DecodeForBox, EveryExifOrientationIsShownUpright)
+{
+    const QImage stored = Quadrants(64, 48);
+    const std::vector<std::uint8_t> plain = Encode(stored, "jpeg");
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        const std::vector<std::uint8_t> jpeg = WithSegments(plain, {test::Exif(orientation)});
+        QByteArray bytes(reinterpret_cast<const char *>(jpeg.data()), qsizetype(jpeg.size()));
+        QBuffer buffer(&bytes);
+        QImageReader reader(&buffer, "jpeg");
+        reader.setAutoTransform(true);
+        const QImage expected = reader.read().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(expected.size(), orientation >= 5 ? QSize(48, 64) : QSize(64, 48));
+        const Picture whole = DecodeMemory(jpeg, "photo.jpg");
+        ASSERT_TRUE(whole.ok());
+        EXPECT_EQ(whole.image.convertToFormat(QImage::Format_RGB32), expected);
+        const Picture boxed = DecodeMemory(jpeg, "photo.jpg", expected.size() / 2);
+        ASSERT_TRUE(boxed.ok());
+        ASSERT_EQ(boxed.image.size(), expected.size() / 2);
+        for (const QPoint at : {QPoint(8, 8), QPoint(8, 20), QPoint(20, 8), QPoint(20, 20)})
+            EXPECT_LE(MaxChannelDifference(boxed.image.pixel(at), expected.pixel(at * 2)), 8)
+                << at.x() << "," << at.y();
+    }
 }
 
 struct MetafileCase {
