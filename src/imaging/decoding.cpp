@@ -1,5 +1,7 @@
 #include "imaging/decoding.h"
 
+#include "imaging/jpegdecode.h"
+
 #include <QBuffer>
 #include <QImageReader>
 #include <QTransform>
@@ -32,8 +34,16 @@ std::uint32_t Be32(std::span<const std::uint8_t> bytes, std::size_t at)
     return std::uint32_t(bytes[at]) << 24 | bytes[at + 1] << 16 | bytes[at + 2] << 8 | bytes[at + 3];
 }
 
-// The picture made upright by the turn and mirror its file names. Qt's own turning drops the
-// colour space the reader found, so it is carried across here.
+Decoded Refused(Refusal refusal, QSize claimed = {})
+{
+    Decoded decoded;
+    decoded.refusal = refusal;
+    decoded.claimedSize = claimed;
+    return decoded;
+}
+
+}  // namespace
+
 QImage Upright(QImage image, QImageIOHandler::Transformations turns)
 {
     if (turns == QImageIOHandler::TransformationNone)
@@ -45,16 +55,6 @@ QImage Upright(QImage image, QImageIOHandler::Transformations turns)
     image.setColorSpace(colours);
     return image;
 }
-
-Decoded Refused(Refusal refusal, QSize claimed = {})
-{
-    Decoded decoded;
-    decoded.refusal = refusal;
-    decoded.claimedSize = claimed;
-    return decoded;
-}
-
-}  // namespace
 
 QString RefusalText(const Decoded &decoded, Format format)
 {
@@ -92,6 +92,8 @@ Decoded DecodeRaster(std::span<const std::uint8_t> bytes, Format format, std::op
     QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
+    if (format == Format::Jpeg)
+        return DecodeJpeg(buffer, box);
     QImageReader reader(&buffer, QtFormatName(format));
     reader.setDecideFormatFromContent(false);
     reader.setAutoTransform(false);
@@ -104,15 +106,6 @@ Decoded DecodeRaster(std::span<const std::uint8_t> bytes, Format format, std::op
         const QSize screen(bytes[6] | bytes[7] << 8, bytes[8] | bytes[9] << 8);
         if (qint64(screen.width()) * screen.height() > GifPixelsBound(bytes.size()))
             return Refused(Refusal::TooLargeSized, screen);
-    }
-    if (box && format == Format::Jpeg && size.isValid()) {
-        // The box is upright; the file's pixels may lie turned by their EXIF orientation.
-        QSize rawBox = *box;
-        if (reader.transformation() & QImageIOHandler::TransformationRotate90)
-            rawBox.transpose();
-        const QSize reduced = ReducedSizeFor(size, rawBox);
-        if (reduced != size)
-            reader.setScaledSize(reduced);
     }
     Decoded decoded;
     if (!reader.read(&decoded.image) || decoded.image.isNull())

@@ -7,6 +7,7 @@
 
 #include <QColorSpace>
 #include <QImage>
+#include <QImageIOHandler>
 #include <QSize>
 
 #include <chrono>
@@ -48,6 +49,10 @@ QString RefusalText(const Decoded &decoded, Format format);
 // Decodes BMP, JPEG, PNG, GIF, TIFF, ICO and WebP with Qt's readers, in this process. The image
 // carries the colour space of the profile the file embeds, if any.
 Decoded DecodeRaster(std::span<const std::uint8_t> bytes, Format format, std::optional<QSize> box);
+
+// The picture made upright by the turn and mirror its file names (mirrored first, then turned a
+// quarter right), keeping its colour space, which Qt's own turning drops.
+QImage Upright(QImage image, QImageIOHandler::Transformations turns);
 
 // Whether every chunk of the PNG, up to its end chunk, fits in the bytes: libpng allocates
 // what a chunk claims before it reads it.

@@ -4,6 +4,7 @@
 
 #include "imaging/decoding.h"
 #include "imaging/gifwriter.h"
+#include "imaging/jpegdecode.h"
 #include "imaging/jpegturn.h"
 #include "imaging/metadata.h"
 
@@ -141,6 +142,17 @@ Format HeifFormat(std::span<const std::uint8_t> bytes)
     return heif ? Format::Heif : Format::Unknown;
 }
 
+// The decoded picture in the colours asked for.
+Picture Shown(Decoded decoded, Format format, Colours colours)
+{
+    Picture picture;
+    picture.image = colours == Colours::Display ? InDisplayColours(std::move(decoded.image), DisplayColourSpace())
+                                                : std::move(decoded.image);
+    picture.format = format;
+    picture.fullSize = decoded.fullSize;
+    return picture;
+}
+
 Picture Decode(std::span<const std::uint8_t> bytes, const QString &name, std::optional<QSize> box, Colours colours)
 {
     const Format format = DetectFormat(bytes);
@@ -156,16 +168,22 @@ Picture Decode(std::span<const std::uint8_t> bytes, const QString &name, std::op
         decoded = DecodeRaster(bytes, format, box);
     if (decoded.image.isNull())
         return Failure(name, RefusalText(decoded, format));
-    Picture picture;
-    picture.image = colours == Colours::Display ? InDisplayColours(std::move(decoded.image), DisplayColourSpace())
-                                                : std::move(decoded.image);
-    picture.format = format;
-    picture.fullSize = decoded.fullSize;
-    return picture;
+    return Shown(std::move(decoded), format, colours);
 }
 
 Picture OpenAndDecode(const QString &path, std::optional<QSize> box, Colours colours)
 {
+    // A JPEG is decoded as it is read: a camera's photo need not be held whole beside its pixels.
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        char head[3] = {};
+        if (file.peek(head, 3) == 3 && DetectFormat({reinterpret_cast<const std::uint8_t *>(head), 3}) == Format::Jpeg) {
+            Decoded decoded = DecodeJpeg(file, box);
+            if (decoded.image.isNull())
+                return Failure(path, RefusalText(decoded, Format::Jpeg));
+            return Shown(std::move(decoded), Format::Jpeg, colours);
+        }
+    }
     std::string bytes;
     try {
         bytes = ReadWholeFile(LocalPath(path), std::uint64_t(AllocationLimitMB) << 20);
@@ -286,20 +304,10 @@ QSize MeasureFile(const QString &path)
 
 QSize ReducedSizeFor(QSize full, QSize box)
 {
-    if (!full.isValid() || full.isEmpty() || !box.isValid() || box.isEmpty())
+    const int n = JpegScaleFor(full, box);
+    if (n == 8)
         return full;
-    const double scale = std::min(double(box.width()) / full.width(), double(box.height()) / full.height());
-    if (scale >= 1.0)
-        return full;
-    const int needWidth = int(std::ceil(full.width() * scale - 1e-9));
-    const int needHeight = int(std::ceil(full.height() * scale - 1e-9));
-    // The JPEG decoder reduces by 1/8, 1/4 and 1/2 directly; the result is rounded up.
-    for (int denominator : {8, 4, 2}) {
-        const QSize reduced((full.width() + denominator - 1) / denominator, (full.height() + denominator - 1) / denominator);
-        if (reduced.width() >= needWidth && reduced.height() >= needHeight)
-            return reduced;
-    }
-    return full;
+    return QSize(int((qint64(full.width()) * n + 7) / 8), int((qint64(full.height()) * n + 7) / 8));
 }
 
 QSize PixelSize(const QImage &image)

@@ -3,6 +3,7 @@
 
 #include "common/cameraphoto.h"
 #include "common/drawings.h"
+#include "common/encoders.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
 #include "imaging/imaging.h"
@@ -52,11 +53,13 @@ INSTANTIATE_TEST_SUITE_P(
     Boxes, DecodeForBox,
     ::testing::Values(BoxCase{"BoxLargerThanPicture", {800, 600}, {1920, 1080}, {800, 600}},
                       BoxCase{"HalfFits", {1600, 1200}, {800, 600}, {800, 600}},
-                      BoxCase{"JustOverAHalfNeedsFull", {1600, 1200}, {801, 601}, {1600, 1200}},
+                      BoxCase{"JustOverAHalfTakesFiveEighths", {1600, 1200}, {801, 601}, {1000, 750}},
                       BoxCase{"QuarterForAThumbnail", {1600, 1200}, {206, 206}, {400, 300}},
                       BoxCase{"EighthRoundsUp", {4001, 3001}, {206, 206}, {501, 376}},
-                      BoxCase{"ScreenBoxOfAWidePhoto", {6000, 4000}, {1920, 1080}, {3000, 2000}},
-                      BoxCase{"TallPhotoInAWideBox", {3000, 4000}, {1920, 1080}, {1500, 2000}}),
+                      BoxCase{"ScreenBoxOfAWidePhoto", {6000, 4000}, {1920, 1080}, {2250, 1500}},
+                      BoxCase{"OddSizesRoundUp", {6001, 4001}, {1920, 1080}, {2251, 1501}},
+                      BoxCase{"AlmostTheWholeTakesAll", {1600, 1200}, {1500, 1125}, {1600, 1200}},
+                      BoxCase{"TallPhotoInAWideBox", {3000, 4000}, {1920, 1080}, {1125, 1500}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(DecodeForBox, ExifOrientationIsAppliedAndTheBoxStaysUpright)
@@ -107,6 +110,30 @@ TEST(DecodeForBox, EveryExifOrientationIsShownUpright)
         for (const QPoint at : {QPoint(8, 8), QPoint(8, 20), QPoint(20, 8), QPoint(20, 20)})
             EXPECT_LE(MaxChannelDifference(boxed.image.pixel(at), expected.pixel(at * 2)), 8)
                 << at.x() << "," << at.y();
+    }
+}
+
+// Grey and CMYK JPEGs, whole and reduced, come out as Qt's own reader shows them.
+TEST(DecodeForBox, GreyAndCmykJpegsAreShownAsQtShowsThem)
+{
+    const QImage source = Quadrants(64, 48);
+    for (const char *colours : {"Gray", "CMYK"}) {
+        SCOPED_TRACE(colours);
+        const std::vector<std::uint8_t> jpeg =
+            test::Encoded(source, "convert", {"IN", "-colorspace", colours, "-quality", "95", "OUT"}, ".jpg");
+        ASSERT_FALSE(jpeg.empty());
+        QByteArray bytes(reinterpret_cast<const char *>(jpeg.data()), qsizetype(jpeg.size()));
+        QBuffer buffer(&bytes);
+        const QImage expected = QImageReader(&buffer, "jpeg").read().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(expected.size(), source.size());
+        const Picture whole = DecodeMemory(jpeg, "photo.jpg");
+        ASSERT_TRUE(whole.ok());
+        EXPECT_EQ(whole.image.convertToFormat(QImage::Format_RGB32), expected);
+        const Picture reduced = DecodeMemory(jpeg, "photo.jpg", QSize(32, 24));
+        ASSERT_TRUE(reduced.ok());
+        ASSERT_EQ(reduced.image.size(), QSize(32, 24));
+        EXPECT_LE(MaxChannelDifference(reduced.image.pixel(8, 6), expected.pixel(16, 12)), 6);
+        EXPECT_LE(MaxChannelDifference(reduced.image.pixel(24, 18), expected.pixel(48, 36)), 6);
     }
 }
 
