@@ -304,10 +304,7 @@ QSize MeasureFile(const QString &path)
 
 QSize ReducedSizeFor(QSize full, QSize box)
 {
-    const int n = JpegScaleFor(full, box);
-    if (n == 8)
-        return full;
-    return QSize(int((qint64(full.width()) * n + 7) / 8), int((qint64(full.height()) * n + 7) / 8));
+    return FittedSize(full, box);
 }
 
 QSize PixelSize(const QImage &image)

@@ -71,8 +71,8 @@ Format DetectFormat(std::span<const std::uint8_t> bytes);
 enum class Colours { Display, Own };
 
 // Open file: decodes the file at full size. `box` variants decode at the smallest size that
-// still fills the picture's fitting into `box` (JPEG uses its reduced DCT decode), never
-// larger than the picture itself.
+// still fills the picture's fitting into `box` (a JPEG exactly at that fitting, by its reduced
+// DCT decode and shrinking as it goes), never larger than the picture itself.
 Picture OpenFile(const QString &path);
 Picture OpenFile(const QString &path, QSize box);
 Picture OpenFile(const QString &path, std::optional<QSize> box, Colours colours);
@@ -87,8 +87,8 @@ Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name);
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name, QSize box);
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name, std::optional<QSize> box, Colours colours);
 
-// The size a picture of `full` pixels is decoded at for `box` (as the box decodes above use
-// for formats that can decode reduced; others decode at `full`).
+// The size a JPEG of `full` pixels is decoded at for `box`: its fitting into the box, rounded
+// up, never larger than itself.
 QSize ReducedSizeFor(QSize full, QSize box);
 
 QSize PixelSize(const QImage &image);

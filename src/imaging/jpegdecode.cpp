@@ -9,6 +9,8 @@
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h uses FILE
 #include <cstdlib>
+#include <optional>
+#include <vector>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -99,14 +101,42 @@ bool PlanOutput(jpeg_decompress_struct *info, Errors *errors)
     return true;
 }
 
-bool ReadLines(jpeg_decompress_struct *info, Errors *errors, unsigned char *bits, std::size_t stride)
+// Four-channel JPEGs are CMYK as Adobe writes it, inverted: each channel times black.
+void CmykToRgb(unsigned char *line, JDIMENSION width)
+{
+    auto *pixels = reinterpret_cast<QRgb *>(line);
+    for (JDIMENSION x = 0; x < width; ++x) {
+        const unsigned char *cmyk = line + 4 * x;
+        const int k = cmyk[3];
+        pixels[x] = qRgb(k * cmyk[0] / 255, k * cmyk[1] / 255, k * cmyk[2] / 255);
+    }
+}
+
+class RowShrinker;
+void Shrink(RowShrinker *shrinker, const unsigned char *line);
+
+// Where the decoded lines go: straight into the picture, or through a shrinker by way of one
+// line's room.
+struct Lines {
+    unsigned char *bits;
+    std::size_t stride;
+    bool cmyk;
+    RowShrinker *shrinker;
+    unsigned char *line;
+};
+
+bool ReadLines(jpeg_decompress_struct *info, Errors *errors, const Lines *lines)
 {
     if (setjmp(errors->jump))
         return false;
     jpeg_start_decompress(info);
     while (info->output_scanline < info->output_height) {
-        JSAMPROW row = bits + std::size_t(info->output_scanline) * stride;
+        JSAMPROW row = lines->shrinker ? lines->line : lines->bits + std::size_t(info->output_scanline) * lines->stride;
         jpeg_read_scanlines(info, &row, 1);
+        if (lines->cmyk)
+            CmykToRgb(row, info->output_width);
+        if (lines->shrinker)
+            Shrink(lines->shrinker, row);
     }
     jpeg_finish_decompress(info);
     return true;
@@ -150,34 +180,115 @@ Decoded Refused(Refusal refusal, QSize claimed = {})
     return decoded;
 }
 
-// Four-channel JPEGs are CMYK as Adobe writes it, inverted: each channel times black.
-void CmykToRgb(QImage &image)
-{
-    for (int y = 0; y < image.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        const auto *bytes = reinterpret_cast<const unsigned char *>(line);
-        for (int x = 0; x < image.width(); ++x) {
-            const unsigned char *cmyk = bytes + 4 * x;
-            const int k = cmyk[3];
-            line[x] = qRgb(k * cmyk[0] / 255, k * cmyk[1] / 255, k * cmyk[2] / 255);
+
+// Shrinks rows of pixels to a smaller size as they come from the decoder, each pixel of the
+// result the average of the area of the rows it covers (the box filter of smooth shrinking), so
+// the decoded picture at its n/8 scale is never held whole beside the shrunk one.
+class RowShrinker {
+public:
+    RowShrinker(QSize from, QSize to, int channels, QImage &target)
+        : from_(from), to_(to), channels_(channels), target_(target),
+          stepX_(double(from.width()) / to.width()), stepY_(double(from.height()) / to.height()),
+          row_(std::size_t(to.width()) * std::size_t(channels)), sums_{std::vector<float>(row_.size()), std::vector<float>(row_.size())}
+    {
+        // Where each input column falls: the output column it starts in, and its share of the
+        // next one when it straddles their edge.
+        columns_.reserve(std::size_t(from.width()));
+        for (int x = 0; x < from.width(); ++x) {
+            const int out = std::min(int(x / stepX_), to.width() - 1);
+            const double edge = (out + 1) * stepX_;
+            const float next = out + 1 < to.width() && x + 1 > edge ? float(x + 1 - edge) : 0.0f;
+            columns_.push_back({out, 1.0f - next, next});
         }
     }
+
+    void add(const unsigned char *line)
+    {
+        // Across: the input row averaged into the output's columns.
+        std::fill(row_.begin(), row_.end(), 0.0f);
+        const std::size_t c = std::size_t(channels_);
+        for (int x = 0; x < from_.width(); ++x) {
+            const Column &column = columns_[std::size_t(x)];
+            float *out = row_.data() + std::size_t(column.out) * c;
+            const unsigned char *in = line + std::size_t(x) * c;
+            for (std::size_t k = 0; k < c; ++k)
+                out[k] += column.here * in[k];
+            if (column.next > 0.0f)
+                for (std::size_t k = 0; k < c; ++k)
+                    out[c + k] += column.next * in[k];
+        }
+        // Down: its share of the output row it falls in, and of the next when it straddles.
+        const double edge = (outRow_ + 1) * stepY_;
+        const float next = outRow_ + 1 < to_.height() && inRow_ + 1 > edge ? float(inRow_ + 1 - edge) : 0.0f;
+        accumulate(sums_[0], 1.0f - next);
+        accumulate(sums_[1], next);
+        ++inRow_;
+        if (inRow_ >= edge || inRow_ == from_.height()) {
+            finishRow();
+            std::swap(sums_[0], sums_[1]);
+            std::fill(sums_[1].begin(), sums_[1].end(), 0.0f);
+        }
+    }
+
+private:
+    struct Column {
+        int out;
+        float here, next;
+    };
+
+    void accumulate(std::vector<float> &sums, float weight)
+    {
+        if (weight <= 0.0f)
+            return;
+        for (std::size_t i = 0; i < sums.size(); ++i)
+            sums[i] += weight * row_[i];
+    }
+
+    void finishRow()
+    {
+        if (outRow_ >= to_.height())
+            return;
+        const float area = float(stepX_ * stepY_);
+        unsigned char *out = target_.scanLine(outRow_);
+        for (std::size_t i = 0; i < sums_[0].size(); ++i)
+            out[i] = static_cast<unsigned char>(std::clamp(sums_[0][i] / area + 0.5f, 0.0f, 255.0f));
+        ++outRow_;
+    }
+
+    QSize from_, to_;
+    int channels_;
+    QImage &target_;
+    double stepX_, stepY_;
+    std::vector<Column> columns_;
+    std::vector<float> row_;
+    std::vector<float> sums_[2];
+    int inRow_ = 0, outRow_ = 0;
+};
+
+void Shrink(RowShrinker *shrinker, const unsigned char *line)
+{
+    shrinker->add(line);
 }
 
 }  // namespace
 
-int JpegScaleFor(QSize full, QSize box)
+QSize FittedSize(QSize full, QSize box)
 {
     if (!full.isValid() || full.isEmpty() || !box.isValid() || box.isEmpty())
-        return 8;
+        return full;
     const double scale = std::min(double(box.width()) / full.width(), double(box.height()) / full.height());
     if (scale >= 1.0)
-        return 8;
-    const qint64 needWidth = qint64(std::ceil(full.width() * scale - 1e-9));
-    const qint64 needHeight = qint64(std::ceil(full.height() * scale - 1e-9));
+        return full;
+    return QSize(std::max(1, int(std::ceil(full.width() * scale - 1e-9))),
+                 std::max(1, int(std::ceil(full.height() * scale - 1e-9))));
+}
+
+int JpegScaleFor(QSize full, QSize box)
+{
+    const QSize need = FittedSize(full, box);
     for (int n = 1; n < 8; ++n) {
         // libjpeg's size at n/8, rounded up.
-        if ((qint64(full.width()) * n + 7) / 8 >= needWidth && (qint64(full.height()) * n + 7) / 8 >= needHeight)
+        if ((qint64(full.width()) * n + 7) / 8 >= need.width() && (qint64(full.height()) * n + 7) / 8 >= need.height())
             return n;
     }
     return 8;
@@ -202,11 +313,13 @@ Decoded DecodeJpeg(QIODevice &device, std::optional<QSize> box)
     if (qint64(stored.width()) * stored.height() > MaxPixels)
         return Refused(Refusal::TooLargeSized, stored);
 
+    QSize fitted = stored;
     if (box) {
         // The box is upright; the stored pixels may lie turned.
         const QSize storedBox = turns & QImageIOHandler::TransformationRotate90 ? box->transposed() : *box;
         info.scale_num = unsigned(JpegScaleFor(stored, storedBox));
         info.scale_denom = 8;
+        fitted = FittedSize(stored, storedBox);
     }
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
     const bool grey = info.jpeg_color_space == JCS_GRAYSCALE;
@@ -216,13 +329,23 @@ Decoded DecodeJpeg(QIODevice &device, std::optional<QSize> box)
     if (!PlanOutput(&info, &jpeg.errors))
         return Refused(Refusal::Damaged);
 
-    QImage image(int(info.output_width), int(info.output_height), grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+    // At its n/8 scale the picture is at most a little larger than the box needs; it is shrunk
+    // the rest of the way line by line.
+    const QSize decodedSize(int(info.output_width), int(info.output_height));
+    const QSize size = fitted.width() < decodedSize.width() && fitted.height() < decodedSize.height() ? fitted : decodedSize;
+    QImage image(size, grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
     if (image.isNull())
         return Refused(Refusal::TooLarge);
-    if (!ReadLines(&info, &jpeg.errors, image.bits(), std::size_t(image.bytesPerLine())))
+    const int channels = grey ? 1 : 4;
+    std::optional<RowShrinker> shrinker;
+    std::vector<unsigned char> line;
+    if (size != decodedSize) {
+        shrinker.emplace(decodedSize, size, channels, image);
+        line.resize(std::size_t(decodedSize.width()) * std::size_t(channels));
+    }
+    const Lines lines{image.bits(), std::size_t(image.bytesPerLine()), cmyk, shrinker ? &*shrinker : nullptr, line.data()};
+    if (!ReadLines(&info, &jpeg.errors, &lines))
         return Refused(Refusal::Damaged);
-    if (cmyk)
-        CmykToRgb(image);
     if (jpeg.header.profile) {
         const QColorSpace colours = QColorSpace::fromIccProfile(
             QByteArray(reinterpret_cast<const char *>(jpeg.header.profile), qsizetype(jpeg.header.profileBytes)));

@@ -111,7 +111,7 @@ void TForm7::resizeEvent(QResizeEvent *event)
     ViewerWindow::resizeEvent(event);
     Panel13->setGeometry(8, std::max(0, pictureArea_->height() - 28), std::max(0, pictureArea_->width() - 16), 20);
     ProgressBar1->setGeometry(0, 0, Panel13->width(), Panel13->height());
-    Image1->setGeometry(FitPicture(PictureRatio, pictureArea_->size()));
+    fitPicture(FitPicture(PictureRatio, pictureArea_->size()));
     formatStatus_->setGeometry(Label2->geometry());
     formatStatus_->setVisible(engine_.writeFormat() == cipher::Format::Keyed && !FullScreen);
 }
@@ -192,12 +192,11 @@ void TForm7::showCurrent()
         Label1->setText(path);
         throw FileError(picture.error.toStdString());
     }
-    imaging::Show(*Image1, picture.image);
-    PhotoShown = true;
-    Label1->setText(path);
     PictureSize = picture.image.size();
     PictureRatio = double(PictureSize.width()) / double(PictureSize.height());
-    Image1->setGeometry(FitPicture(PictureRatio, pictureArea_->size()));
+    showPicture(picture.image, FitPicture(PictureRatio, pictureArea_->size()));
+    PhotoShown = true;
+    Label1->setText(path);
 }
 
 // --- Opening ---------------------------------------------------------------------------------

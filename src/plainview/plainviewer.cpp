@@ -121,29 +121,28 @@ void TForm7g::redraw()
             Label2->setText(QString::number(model_.folder.index()));
             throw FileError(picture.error.toStdString());
         }
-        held_ = picture.image;
         aspect_ = double(picture.fullSize.width()) / double(picture.fullSize.height());
         plain_.PhotoWidth = picture.fullSize.width();
         plain_.PhotoHeight = picture.fullSize.height();
-        imaging::Show(*Image1, held_);
+        BitmapLoaded = true;
+        showPicture(picture.image, pictureGeometry());
     }
     Label1->setText(path);
     Label2->setText(QString::number(model_.folder.index()));
-    if (!BitmapLoaded) {
-        for (QAction *action : {mn4, mn5, mn6, mn7, mn8, mn10})
-            action->setEnabled(true);
-        BitmapLoaded = true;
-    }
-    const QSize area(width(), FullScreen ? height() : height() - layout_.belowPicture);
-    Image1->setGeometry(FitPicture(aspect_, area, Centring::RoundedDifference));
+    for (QAction *action : {mn4, mn5, mn6, mn7, mn8, mn10})
+        action->setEnabled(true);
+    fitPicture(pictureGeometry());
     PhotoShown = true;
+}
+
+QRect TForm7g::pictureGeometry() const
+{
+    const QSize area(width(), FullScreen ? height() : height() - layout_.belowPicture);
+    return FitPicture(aspect_, area, Centring::RoundedDifference);
 }
 
 void TForm7g::releasePicture()
 {
-    if (!BitmapLoaded)
-        return;
-    held_ = QImage();
     BitmapLoaded = false;
 }
 

@@ -55,6 +55,8 @@ private:
     void redraw();
     // Lets go of the held picture, so the next redraw reads the file again.
     void releasePicture();
+    // Where the picture sits: fitted into the area above the bar, or the whole screen.
+    QRect pictureGeometry() const;
     void rotate(bool left);
     // Before another window works on the folder's files.
     void handOver();
@@ -62,7 +64,6 @@ private:
     bool ReloadPending = true;
     bool BitmapLoaded = false;
     PlainModel &plain_;
-    QImage held_;         // the held picture, decoded for the screen
     double aspect_ = 0.0;  // width / height of the photo
     bool skipRedraw_ = false;
     QString CopyFolder;

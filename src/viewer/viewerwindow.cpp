@@ -137,8 +137,28 @@ void ViewerWindow::showPosition()
     }
 }
 
+void ViewerWindow::showPicture(const QImage &picture, const QRect &geometry)
+{
+    picture_ = picture;
+    Image1->clear();
+    fitPicture(geometry);
+}
+
+void ViewerWindow::fitPicture(const QRect &geometry)
+{
+    Image1->setGeometry(geometry);
+    const qreal ratio = devicePixelRatioF();
+    const QSize size(qRound(geometry.width() * ratio), qRound(geometry.height() * ratio));
+    if (picture_.isNull() || size.isEmpty() || Image1->pixmap().size() == size)
+        return;
+    QImage drawn = imaging::StretchedTo(picture_, size);
+    drawn.setDevicePixelRatio(ratio);
+    imaging::Show(*Image1, drawn);
+}
+
 void ViewerWindow::clearPicture()
 {
+    picture_ = QImage();
     Image1->clear();
     PhotoShown = false;
 }

@@ -107,6 +107,11 @@ protected:
     void layoutControls();
     // The entry at the position shown, after the position moved.
     void showPosition();
+    // Shows `picture` in the picture label at `geometry`. The label holds it drawn once at its
+    // own size in device pixels, so the screen keeps no second copy of the whole decoded
+    // picture; `fitPicture` draws it again from the picture when the geometry changes.
+    void showPicture(const QImage &picture, const QRect &geometry);
+    void fitPicture(const QRect &geometry);
     // The picture area left empty: the file at the position cannot be shown.
     void clearPicture();
     void centreBar();
@@ -155,6 +160,7 @@ protected:
     QMenu *PopupMenu1;
 
 private:
+    QImage picture_;  // the shown picture, decoded for the screen
     void buildControls();
     void buildBar();
     void applyColours(ColourSet colours);
