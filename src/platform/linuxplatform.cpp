@@ -322,9 +322,14 @@ void LinuxWindowServices::leaveFullScreen(QWidget *window, const QRect &restore)
 }
 
 LinuxPlatform::LinuxPlatform()
-    : session_(QDBusConnection::systemBus(), QDBusConnection::sessionBus())
-    , platform_{dialogs_, messages_, keys_, keepAwake_, wallpaper_, urls_, windows_, session_}
+    : platform_{dialogs_, messages_, keys_, keepAwake_, wallpaper_, urls_, windows_, session_}
+    , listening_([this] { session_.listen(QDBusConnection::systemBus(), QDBusConnection::sessionBus()); })
 {
+}
+
+LinuxPlatform::~LinuxPlatform()
+{
+    listening_.join();
 }
 
 }  // namespace veilshot::platform

@@ -9,6 +9,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <thread>
 
 namespace veilshot::platform {
 
@@ -80,6 +81,9 @@ public:
 class LinuxPlatform {
 public:
     LinuxPlatform();
+    ~LinuxPlatform();
+    LinuxPlatform(const LinuxPlatform &) = delete;
+    LinuxPlatform &operator=(const LinuxPlatform &) = delete;
     Platform &platform() { return platform_; }
 
 private:
@@ -92,6 +96,7 @@ private:
     LinuxWindowServices windows_;
     DBusSessionWatch session_;
     Platform platform_;
+    std::thread listening_;  // connects the session watch to the buses, beside start-up
 };
 
 }  // namespace veilshot::platform

@@ -25,7 +25,7 @@ QString OwnSession(const QDBusConnection &systemBus)
 
 }  // namespace
 
-DBusSessionWatch::DBusSessionWatch(const QDBusConnection &systemBus, const QDBusConnection &sessionBus)
+void DBusSessionWatch::listen(const QDBusConnection &systemBus, const QDBusConnection &sessionBus)
 {
     if (systemBus.isConnected()) {
         QDBusConnection bus = systemBus;

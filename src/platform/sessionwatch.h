@@ -11,8 +11,11 @@ namespace veilshot::platform {
 class DBusSessionWatch final : public SessionWatch {
     Q_OBJECT
 public:
-    // Listens on the two buses given; where one is not connected, only the other is heard.
-    DBusSessionWatch(const QDBusConnection &systemBus, const QDBusConnection &sessionBus);
+    DBusSessionWatch() = default;
+    // Listens on the two buses given; where one is not connected, only the other is heard. May
+    // run on another thread, as connecting to the buses and asking logind take round trips that
+    // start-up need not wait for; what is heard still reaches this object on its own thread.
+    void listen(const QDBusConnection &systemBus, const QDBusConnection &sessionBus);
 
 private slots:
     void onLock();

@@ -11,6 +11,8 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 
+#include <thread>
+
 namespace veilshot::platform {
 namespace {
 
@@ -44,7 +46,10 @@ TEST_F(PrivateBus, LockAndTheScreenSaverStartingAreHeard)
 {
     const QDBusConnection bus = connect(QStringLiteral("watch"));
     ASSERT_TRUE(bus.isConnected());
-    DBusSessionWatch watch(bus, bus);  // the private bus stands for both
+    DBusSessionWatch watch;
+    // From another thread, as the program connects it beside start-up; the private bus stands
+    // for both.
+    std::thread([&] { watch.listen(bus, bus); }).join();
     QSignalSpy locked(&watch, &SessionWatch::locked);
     QDBusConnection emitter = connect(QStringLiteral("emitter"));
 
