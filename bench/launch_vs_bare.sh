@@ -48,13 +48,14 @@ run() {  # run R G B PROGRAM [ARGS...] -> "MS KB"
     sleep 0.3  # the killed window leaves the screen
 }
 
-photo_v=(); photo_b=(); empty_v=(); empty_b=()
+photo_v=(); photo_b=(); empty_v=(); empty_b=(); empty_t=()
 for i in $(seq "$rounds"); do
     photo_v+=("$(run 200 40 160 "$veilshot" "$photo")")
     photo_b+=("$(run 200 40 160 "$bare" "$photo")")
     empty_v+=("$(run 24 48 48 "$veilshot")")
     empty_b+=("$(run 24 48 48 "$bare")")
-    echo "round $i: photo ${photo_v[-1]} / ${photo_b[-1]}  empty ${empty_v[-1]} / ${empty_b[-1]}" >&2
+    empty_t+=("$(run 24 48 48 "$bare" --text)")
+    echo "round $i: photo ${photo_v[-1]} / ${photo_b[-1]}  empty ${empty_v[-1]} / ${empty_b[-1]} / ${empty_t[-1]}" >&2
 done
 
 summary() {  # summary NAME "MS KB"... -> median, spread (min-max), peak memory's maximum
@@ -69,8 +70,10 @@ summary veilshot_photo "${photo_v[@]}"
 summary bare_photo "${photo_b[@]}"
 summary veilshot_empty "${empty_v[@]}"
 summary bare_empty "${empty_b[@]}"
+summary bare_empty_text "${empty_t[@]}"
 awk -v a="$(cat "$work/median.veilshot_photo")" -v b="$(cat "$work/median.bare_photo")" \
-    -v c="$(cat "$work/median.veilshot_empty")" -v d="$(cat "$work/median.bare_empty")" 'BEGIN {
+    -v c="$(cat "$work/median.veilshot_empty")" -v d="$(cat "$work/median.bare_empty")" \
+    -v e="$(cat "$work/median.bare_empty_text")" 'BEGIN {
     printf "photo: veilshot / bare = %.2f  (target <= 1.10)\n", a / b
-    printf "empty: veilshot / bare = %.2f  (target <= 1.20)\n", c / d }'
+    printf "empty: veilshot / bare = %.2f, / bare with a line of text = %.2f  (target <= 1.20)\n", c / d, c / e }'
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"

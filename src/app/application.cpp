@@ -96,10 +96,25 @@ int Answer(const CommandLine &answer)
 
 }  // namespace
 
-void OpenFromCommandLine(TForm7 &main, const MainModel &model, const cipher::CipherEngine &engine, const QString &named)
+QString CommandLineFile(const QString &named)
 {
     // A name relative to where the program was started: the windows list and show whole paths.
-    const QString file = named.isEmpty() ? named : QFileInfo(named).absoluteFilePath();
+    return named.isEmpty() ? named : QFileInfo(named).absoluteFilePath();
+}
+
+void StartViewing(TForm7 &main, const QString &named)
+{
+    const QString file = CommandLineFile(named);
+    if (!IsPhotoFile(file))
+        return;
+    emit main.viewingRequested();
+    if (auto *viewer = main.findChild<TForm7g *>())
+        viewer->prepareOpening(file);
+}
+
+void OpenFromCommandLine(TForm7 &main, const MainModel &model, const cipher::CipherEngine &engine, const QString &named)
+{
+    const QString file = CommandLineFile(named);
     if (IsPhotoFile(file)) {
         emit main.viewingRequested();
         if (auto *viewer = main.findChild<TForm7g *>())
@@ -141,6 +156,8 @@ int RunApplication(int argc, char **argv)
     TForm7 window(mainModel, engine, platform.platform());
     ConnectViewing(window, plainModel, platform.platform());
     ConnectPresurvey(window, mainModel, engine, platform.platform());
+    // A photo named on the command line is decoded while the windows are built and shown.
+    StartViewing(window, commandLine.file);
     window.show();
     if (!commandLine.file.isEmpty()) {
         // Once the window is up, as a drop would come.

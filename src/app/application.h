@@ -19,6 +19,11 @@ void ConnectViewing(TForm7 &main, PlainModel &plain, platform::Platform &platfor
 // Lets the main window's "Presurvey" open the preview of its ciphered photos.
 void ConnectPresurvey(TForm7 &main, MainModel &model, cipher::CipherEngine &engine, platform::Platform &platform);
 
+// For a photo named on the command line: opens the plain viewer and starts decoding the photo
+// there, so that the decode runs while the windows are built and shown. Anything else waits
+// for OpenFromCommandLine.
+void StartViewing(TForm7 &main, const QString &file);
+
 // Opens the file named on the command line as if it were dropped on the window that shows
 // its kind: a ".veil" file on the main window (the code window comes first when no code has
 // been entered, and the file shows as soon as the code is in), a photo on the plain viewer,

@@ -105,9 +105,8 @@ void TForm7g::redraw()
         }
         releasePicture();
         ReloadPending = false;
-        // Decoded for the screen, as large as full screen needs and no larger; the ones around it
-        // are decoded meanwhile.
-        const auto decode = [screen = screen_](const QString &file) { return Prepared{imaging::OpenFile(file, screen)}; };
+        // Decoded for the screen; the ones around it are decoded meanwhile.
+        const DecodeAhead::Decode decode = decodeForScreen();
         std::optional<Prepared> prepared = ahead_.take(path);
         if (!prepared)
             prepared = ahead_.decodeNow(path, decode);
@@ -133,6 +132,16 @@ void TForm7g::redraw()
         action->setEnabled(true);
     fitPicture(pictureGeometry());
     PhotoShown = true;
+}
+
+DecodeAhead::Decode TForm7g::decodeForScreen() const
+{
+    return [screen = screen_](const QString &file) { return Prepared{imaging::OpenFile(file, screen)}; };
+}
+
+void TForm7g::prepareOpening(const QString &file)
+{
+    ahead_.prepare(QString(), {file}, decodeForScreen());
 }
 
 QRect TForm7g::pictureGeometry() const

@@ -32,6 +32,10 @@ public:
     // Shows the photo at the position again, read from its file (the preview picked it).
     void reloadCurrent();
 
+    // Starts decoding `file` on the worker, for when it is opened: the windows are built and
+    // shown meanwhile.
+    void prepareOpening(const QString &file);
+
     // A picture is held in memory, read from the shown file (BitmapLoaded).
     bool holdsPicture() const { return BitmapLoaded; }
 
@@ -53,6 +57,8 @@ protected:
 private:
     // Shows PhotoList[PhotoIndex], from its file when ReloadPending or nothing is held.
     void redraw();
+    // A file decoded for the screen, as large as full screen needs and no larger.
+    DecodeAhead::Decode decodeForScreen() const;
     // Lets go of the held picture, so the next redraw reads the file again.
     void releasePicture();
     // Where the picture sits: fitted into the area above the bar, or the whole screen.

@@ -91,6 +91,11 @@ void DecodeAhead::drop()
     entries_.clear();
 }
 
+void DecodeAhead::keepOnly(const QString &path)
+{
+    std::erase_if(entries_, [&](const Entry &e) { return e.path != path; });
+}
+
 QStringList DecodeAhead::pending() const
 {
     QStringList paths;

@@ -48,6 +48,8 @@ public:
     // nothing was, or the file changed since (then it is let go). What is served stays held.
     std::optional<Prepared> take(const QString &path);
     void drop();
+    // Lets go of everything but what was made for `path`.
+    void keepOnly(const QString &path);
 
     // The paths held or on their way, most wanted first, for tests and benchmarks.
     QStringList pending() const;

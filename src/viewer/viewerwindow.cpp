@@ -197,7 +197,7 @@ void ViewerWindow::open()
     FolderList list;
     {
         const platform::WaitCursor wait;
-        ahead_.drop();
+        ahead_.keepOnly(path);  // it may be on its way already
         list = GatherFolder(path, layout_.accepts);
     }
     // Shown at once; a picture that cannot be shown still leaves the folder open.

@@ -235,13 +235,31 @@ private slots:
         QVERIFY(viewers().isEmpty());
     }
 
+    void aPhotoOnTheCommandLineOpensInThePlainViewer_data()
+    {
+        QTest::addColumn<bool>("startedEarly");
+        QTest::addColumn<bool>("changedMeanwhile");
+        QTest::newRow("opened") << false << false;
+        // As the program does it: decoding starts while the windows are built.
+        QTest::newRow("decoded while the windows are built") << true << false;
+        QTest::newRow("changed while it was decoded") << true << true;
+    }
+
     void aPhotoOnTheCommandLineOpensInThePlainViewer()
     {
+        QFETCH(bool, startedEarly);
+        QFETCH(bool, changedMeanwhile);
         test::TempDir dir;
         for (const char *name : {"a.png", "b.jpg", "c.png"})
             test::WriteFile(dir / name, test::EncodedPhoto(name[2] == 'p' ? "png" : "jpg"));
         test::WriteText(dir / "d.txt", "not a photo");
 
+        if (startedEarly)
+            StartViewing(*main, test::Q(dir / "c.png"));
+        if (changedMeanwhile) {
+            QTest::qWait(100);  // the first content decoded, most likely
+            test::WriteFile(dir / "c.png", test::EncodedPhoto("png", Qt::blue));
+        }
         OpenFromCommandLine(*main, *mainModel, *engine, test::Q(dir / "c.png"));
         QCOMPARE(viewers().size(), 1);
         TForm7g *viewer = viewers().constFirst();
@@ -250,6 +268,8 @@ private slots:
         QCOMPARE(plainModel->folder.count(), 3);
         QCOMPARE(plainModel->folder.index(), 2);
         QVERIFY(test::ShowsPicture(viewer));
+        const QRgb shown = test::Child<QLabel>(viewer, "Image1")->pixmap().toImage().pixel(2, 2);
+        QCOMPARE(QColor(shown), changedMeanwhile ? QColor(Qt::blue) : QColor(Qt::red));
         // The same state as "Viewing" leaves, and no code was asked for.
         QVERIFY(!mainPanel("Panel9")->isEnabled());
         QVERIFY(!mainPanel("Panel14")->isEnabled());
