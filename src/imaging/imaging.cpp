@@ -151,7 +151,7 @@ Picture Decode(std::span<const std::uint8_t> bytes, const QString &name, std::op
     if (format == Format::Png && !PngChunksFit(bytes))
         decoded.refusal = Refusal::PartPastTheEnd;
     else if (Contained(format))
-        decoded = DecodeContained(DecoderPath(), bytes, format, box);
+        decoded = DecodeContained(DecoderPath(format), bytes, format, box);
     else
         decoded = DecodeRaster(bytes, format, box);
     if (decoded.image.isNull())

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <limits>
 #include <thread>
 
 #include <sys/syscall.h>
@@ -28,16 +29,71 @@ using test::Quadrants;
 using test::TempDir;
 using test::Turn;
 
+// Each format's decoder process, as the program names it.
+struct DecoderCase {
+    Format format;
+    const char *name;
+    const char *fault;       // the decoder built with faults injected
+    const char *damaged;     // the message for a decoder that failed
+};
+const DecoderCase Decoders[] = {
+    {Format::Emf, "veilshot-decode", FAULT_DECODER, "The metafile is damaged or cannot be drawn."},
+    {Format::Heif, "veilshot-decode-photo", FAULT_PHOTO_DECODER, "The picture is damaged or cannot be drawn."},
+};
+
 TEST(Decoder, IsFoundAndItsAbsenceIsAMessage)
 {
-    EXPECT_TRUE(std::filesystem::is_regular_file(DecoderPath()));
     const auto wmf = test::ReadFile(TEST_DATA "/red-rectangle.wmf");
-    for (const std::filesystem::path &decoder : {std::filesystem::path(), std::filesystem::path("/nonexistent/decoder")}) {
-        const Decoded missing = DecodeContained(decoder, wmf, Format::Wmf, std::nullopt);
-        EXPECT_EQ(missing.refusal, Refusal::DecoderMissing);
-        EXPECT_EQ(RefusalText(missing, Format::Wmf).toStdString(),
-                  "The picture cannot be drawn: the program's decoder (veilshot-decode) is not installed.");
+    for (const DecoderCase &c : Decoders) {
+        EXPECT_TRUE(std::filesystem::is_regular_file(DecoderPath(c.format))) << c.name;
+        EXPECT_EQ(DecoderPath(c.format).filename(), c.name);
+        for (const std::filesystem::path &decoder : {std::filesystem::path(), std::filesystem::path("/nonexistent/decoder")}) {
+            const Decoded missing = DecodeContained(decoder, wmf, c.format, std::nullopt);
+            EXPECT_EQ(missing.refusal, Refusal::DecoderMissing);
+            EXPECT_EQ(RefusalText(missing, c.format).toStdString(),
+                      "The picture cannot be drawn: the program's decoder (" + std::string(c.name) + ") is not installed.");
+        }
     }
+    for (const Format format : {Format::Heif, Format::Avif, Format::WebP, Format::Jxl})
+        EXPECT_EQ(DecoderPath(format), DecoderPath(Format::Heif));
+    for (const Format format : {Format::Wmf, Format::Jpeg, Format::Tiff})
+        EXPECT_EQ(DecoderPath(format), DecoderPath(Format::Emf));
+}
+
+// Each decoder takes only the formats it is for: asked for another, it fails without decoding.
+TEST(Decoder, TakesOnlyItsOwnFormats)
+{
+    const auto wmf = test::ReadFile(TEST_DATA "/red-rectangle.wmf");
+    const struct {
+        Format decoder, asked;
+    } table[] = {{Format::Heif, Format::Wmf}, {Format::Heif, Format::Jpeg}, {Format::Wmf, Format::Heif},
+                 {Format::Wmf, Format::WebP}};
+    for (const auto &row : table) {
+        const Decoded decoded = DecodeContained(DecoderPath(row.decoder), wmf, row.asked, std::nullopt);
+        EXPECT_EQ(decoded.refusal, Refusal::DecoderFailed) << DecoderName(row.decoder) << " " << int(row.asked);
+    }
+    // Its own format it does take.
+    EXPECT_FALSE(DecodeContained(DecoderPath(Format::Wmf), wmf, Format::Wmf, std::nullopt).image.isNull());
+}
+
+// A HEIF's coded colours, as the photo decoder answers them, become the colour space they name;
+// sRGB needs none, and chromaticities that make no sense leave the picture as sRGB.
+TEST(Decoder, CodedColoursBecomeTheirColourSpace)
+{
+    const decoder::CodedColours bt709{1, 13}, unspecified{}, p3{12, 13}, gamma22{1, 4};
+    decoder::CodedColours bt2020{9, 8, {0.3127f, 0.3290f}, {0.708f, 0.292f}, {0.170f, 0.797f}, {0.131f, 0.046f}};
+    decoder::CodedColours nonsense = bt2020;
+    nonsense.red[0] = std::numeric_limits<float>::quiet_NaN();
+    decoder::CodedColours outside = bt2020;
+    outside.green[1] = 1.5f;
+    EXPECT_FALSE(ColourSpaceOf(bt709).isValid());
+    EXPECT_FALSE(ColourSpaceOf(unspecified).isValid());
+    EXPECT_EQ(ColourSpaceOf(p3), QColorSpace(QColorSpace::Primaries::DciP3D65, QColorSpace::TransferFunction::SRgb));
+    EXPECT_EQ(ColourSpaceOf(gamma22), QColorSpace(QColorSpace::Primaries::SRgb, QColorSpace::TransferFunction::Gamma, 2.2f));
+    EXPECT_EQ(ColourSpaceOf(bt2020), QColorSpace(QPointF(0.3127, 0.3290), QPointF(0.708, 0.292), QPointF(0.170, 0.797),
+                                                 QPointF(0.131, 0.046), QColorSpace::TransferFunction::Linear));
+    EXPECT_FALSE(ColourSpaceOf(nonsense).isValid());
+    EXPECT_FALSE(ColourSpaceOf(outside).isValid());
 }
 
 bool LandlockAvailable()
@@ -82,27 +138,29 @@ TEST(ConfinedDecoder, FaultsAndEscapesBecomeTheUsualMessage)
         {"environment", false},
     };
     using Clock = std::chrono::steady_clock;
-    for (const auto &row : table) {
-        if (row.skip)
-            continue;
-        const std::vector<std::uint8_t> input(row.input.begin(), row.input.end());
-        const Clock::time_point start = Clock::now();
-        const Decoded decoded = DecodeContained(FAULT_DECODER, input, Format::Emf, std::nullopt, std::chrono::milliseconds(1000));
-        EXPECT_LT(Clock::now() - start, std::chrono::seconds(10)) << row.input;
-        EXPECT_TRUE(decoded.image.isNull()) << row.input;
-        EXPECT_EQ(decoded.refusal, Refusal::DecoderFailed) << row.input;
-        EXPECT_EQ(RefusalText(decoded, Format::Emf).toStdString(), "The metafile is damaged or cannot be drawn.");
-    }
-    EXPECT_FALSE(std::filesystem::exists(created));
+    for (const DecoderCase &c : Decoders) {
+        for (const auto &row : table) {
+            if (row.skip)
+                continue;
+            const std::vector<std::uint8_t> input(row.input.begin(), row.input.end());
+            const Clock::time_point start = Clock::now();
+            const Decoded decoded = DecodeContained(c.fault, input, c.format, std::nullopt, std::chrono::milliseconds(1000));
+            EXPECT_LT(Clock::now() - start, std::chrono::seconds(10)) << c.name << ": " << row.input;
+            EXPECT_TRUE(decoded.image.isNull()) << c.name << ": " << row.input;
+            EXPECT_EQ(decoded.refusal, Refusal::DecoderFailed) << c.name << ": " << row.input;
+            EXPECT_EQ(RefusalText(decoded, c.format).toStdString(), c.damaged);
+        }
+        EXPECT_FALSE(std::filesystem::exists(created)) << c.name;
 
-    // The same decoder answers when nothing goes wrong, and it can convert the texts of EMF
-    // pictures, whose converters the C library loads from a folder it may no longer read.
-    for (const std::string fine : {"picture", "convert"}) {
-        const Decoded picture = DecodeContained(FAULT_DECODER, std::vector<std::uint8_t>(fine.begin(), fine.end()),
-                                                Format::Emf, std::nullopt);
-        ASSERT_FALSE(picture.image.isNull()) << fine;
-        EXPECT_EQ(picture.image.size(), QSize(2, 1));
-        EXPECT_EQ(picture.image.pixel(1, 0), qRgb(255, 0, 0));
+        // The same decoder answers when nothing goes wrong, and it can convert the texts of EMF
+        // pictures, whose converters the C library loads from a folder it may no longer read.
+        for (const std::string fine : {"picture", "convert"}) {
+            const Decoded picture = DecodeContained(c.fault, std::vector<std::uint8_t>(fine.begin(), fine.end()),
+                                                    c.format, std::nullopt);
+            ASSERT_FALSE(picture.image.isNull()) << c.name << ": " << fine;
+            EXPECT_EQ(picture.image.size(), QSize(2, 1));
+            EXPECT_EQ(picture.image.pixel(1, 0), qRgb(255, 0, 0));
+        }
     }
 }
 
@@ -127,7 +185,7 @@ TEST(ConfinedDecoder, PicturesKeepTheirPixelLayout)
     QImage grey(7, 2, QImage::Format_Grayscale8);  // lines of 7 bytes, padded
     grey.fill(0x5A);
     for (const QImage &source : {deep, grey}) {
-        const Decoded picture = DecodeContained(DecoderPath(), Encode(source, "tiff"), Format::Tiff, std::nullopt);
+        const Decoded picture = DecodeContained(DecoderPath(Format::Tiff), Encode(source, "tiff"), Format::Tiff, std::nullopt);
         ASSERT_FALSE(picture.image.isNull()) << RefusalText(picture, Format::Tiff).toStdString();
         EXPECT_EQ(picture.image.depth(), source.depth());
         EXPECT_EQ(picture.image.size(), source.size());

@@ -26,7 +26,8 @@ echo "Depends: $depends"
 depends_on() { tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | grep -qx "$1"; }
 
 # The package of every library the installed programs link, found from the build's binaries.
-for program in "$build/src/app/veilshot" "$build/src/cli/veil" "$build/src/imaging/decoder/veilshot-decode"; do
+for program in "$build/src/app/veilshot" "$build/src/cli/veil" "$build/src/imaging/decoder/veilshot-decode" \
+  "$build/src/imaging/decoder/veilshot-decode-photo"; do
   for path in $(ldd "$program" | awk '$3 ~ /^\// { print $3 }'); do
     name=$(basename "$path")
     objdump -p "$program" | grep -q "NEEDED *$name\$" || continue
@@ -46,7 +47,7 @@ for file in ./usr/bin/veilshot ./usr/bin/veil ./usr/share/applications/org.veils
   ./usr/share/metainfo/org.veilshot.Veilshot.metainfo.xml ./usr/share/mime/packages/org.veilshot.Veilshot.xml \
   ./usr/share/icons/hicolor/scalable/apps/org.veilshot.Veilshot.svg \
   ./usr/share/icons/hicolor/48x48/apps/org.veilshot.Veilshot.png ./usr/share/man/man1/veil.1.gz \
-  ./usr/libexec/veilshot/veilshot-decode; do
+  ./usr/libexec/veilshot/veilshot-decode ./usr/libexec/veilshot/veilshot-decode-photo; do
   grep -qx -- "$file" <<<"$contents" || fail "the package lacks $file"
 done
 
