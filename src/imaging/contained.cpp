@@ -63,6 +63,12 @@ public:
     Descriptor &operator=(const Descriptor &) = delete;
     int get() const { return fd_; }
     explicit operator bool() const { return fd_ >= 0; }
+    void Close()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
 
 private:
     int fd_;
@@ -88,16 +94,17 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes)
     return true;
 }
 
-// Starts the decoder with the input on descriptor 3 and the answer on 4; -1 with `failure` set
-// when it cannot be.
-pid_t Start(const std::filesystem::path &decoder, int input, int answer, Format format, std::optional<QSize> box,
-            int &failure)
+// Starts the decoder with the input on descriptor 3, the answer on 4 and the pipe that says
+// when the input is whole on 5; -1 with `failure` set when it cannot be.
+pid_t Start(const std::filesystem::path &decoder, int input, int answer, int ready, Format format,
+            std::optional<QSize> box, int &failure)
 {
-    // Above 4, so that placing one on 3 or 4 cannot overwrite the other.
+    // Above 5, so that placing one on 3, 4 or 5 cannot overwrite another.
     const Descriptor in(::fcntl(input, F_DUPFD_CLOEXEC, 10));
     const Descriptor out(::fcntl(answer, F_DUPFD_CLOEXEC, 10));
+    const Descriptor whole(::fcntl(ready, F_DUPFD_CLOEXEC, 10));
     failure = EMFILE;
-    if (!in || !out)
+    if (!in || !out || !whole)
         return -1;
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
@@ -112,6 +119,7 @@ pid_t Start(const std::filesystem::path &decoder, int input, int answer, Format 
 #endif
     posix_spawn_file_actions_adddup2(&actions, in.get(), decoder::InputFd);
     posix_spawn_file_actions_adddup2(&actions, out.get(), decoder::AnswerFd);
+    posix_spawn_file_actions_adddup2(&actions, whole.get(), decoder::ReadyFd);
     // Nothing blocked or ignored: the limits' signals must end it.
     sigset_t none, all;
     sigemptyset(&none);
@@ -234,15 +242,22 @@ Decoded DecodeContained(const std::filesystem::path &decoder, std::span<const st
         return Failed(Refusal::DecoderMissing);
     const Descriptor input(::memfd_create("veilshot-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     const Descriptor answer(::memfd_create("veilshot-pixels", MFD_CLOEXEC));
-    if (!input || !answer || !WriteAll(input.get(), bytes))
+    int pipe[2] = {-1, -1};
+    if (!input || !answer || ::pipe2(pipe, O_CLOEXEC) != 0)
         return Failed();
-    ::fcntl(input.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
+    const Descriptor ready(pipe[0]);
+    Descriptor whole(pipe[1]);
     int failure = 0;
-    const pid_t pid = Start(decoder, input.get(), answer.get(), format, box, failure);
+    const pid_t pid = Start(decoder, input.get(), answer.get(), ready.get(), format, box, failure);
     if (pid < 0)
         return Failed(failure == ENOENT || failure == EACCES || failure == ENOEXEC ? Refusal::DecoderMissing
                                                                                   : Refusal::DecoderFailed);
-    if (!Finished(pid, timeLimit))
+    // Written while the decoder loads its libraries, which takes longer; sealed, so that what it
+    // reads stays what was written.
+    const bool written = WriteAll(input.get(), bytes) &&
+                         ::fcntl(input.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) == 0;
+    whole.Close();
+    if (!Finished(pid, written ? timeLimit : std::chrono::milliseconds(0)) || !written)
         return Failed();
     return ReadAnswer(answer.get());
 }

@@ -2,9 +2,11 @@
 // What the program and its decoder processes exchange. The program starts
 //     veilshot-decode FORMAT BOX_WIDTH BOX_HEIGHT        (metafiles, and Qt's readers)
 //     veilshot-decode-photo FORMAT BOX_WIDTH BOX_HEIGHT  (HEIF, AVIF, WebP, JPEG XL; no Qt)
-// (FORMAT the number of the Format, a box of 0 x 0 for the picture's own size) with the
-// encoded bytes in a memory file on descriptor 3 and an empty memory file on descriptor 4.
-// The decoder writes its Answer into the latter, followed, when it decoded, by the pixels, line
+// (FORMAT the number of the Format, a box of 0 x 0 for the picture's own size) with a memory
+// file for the encoded bytes on descriptor 3, an empty memory file on descriptor 4 and the
+// reading end of a pipe on descriptor 5. The program writes the bytes while the decoder starts,
+// seals them and closes its end of the pipe; the decoder reads them once that end is closed
+// and they are sealed. The decoder writes its Answer into the second file, followed, when it decoded, by the pixels, line
 // after line, each line padded to whole 32-bit words, and then by the ICC profile of the
 // pixels' colour space when they have one.
 //
@@ -36,6 +38,7 @@ namespace veilshot::imaging::decoder {
 
 inline constexpr int InputFd = 3;
 inline constexpr int AnswerFd = 4;
+inline constexpr int ReadyFd = 5;
 
 inline constexpr std::uint32_t AnswerMagic = 0x32445356;  // "VSD2"
 

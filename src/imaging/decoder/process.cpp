@@ -2,11 +2,13 @@
 
 #include "imaging/decoder/confine.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <optional>
 #include <string_view>
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,8 +38,8 @@ Request Begin(int argc, char **argv, int first, int last)
     const std::optional<int> boxHeight = argc == 4 ? Number(argv[3], 0, 1 << 20) : std::nullopt;
     if (!format || !boxWidth || !boxHeight)
         ::_exit(BadArguments);
-    // Nothing open but the input, the answer and the standard descriptors.
-    ::close_range(AnswerFd + 1, ~0U, 0);
+    // Nothing open but the input, the answer, the pipe and the standard descriptors.
+    ::close_range(ReadyFd + 1, ~0U, 0);
     return {*format, *boxWidth, *boxHeight};
 }
 
@@ -46,6 +48,14 @@ std::span<const std::uint8_t> ConfinedInput(const std::vector<std::string> &read
 {
     if (!Confine(readableFolders))
         ::_exit(NotConfined);
+    // The input is whole once the program has closed its end of the pipe and sealed it.
+    char nothing = 0;
+    while (::read(ReadyFd, &nothing, 1) < 0 && errno == EINTR) {
+    }
+    ::close(ReadyFd);
+    const int seals = ::fcntl(InputFd, F_GET_SEALS);
+    if (seals < 0 || !(seals & F_SEAL_WRITE))
+        ::_exit(NoInput);
     struct stat status {};
     if (::fstat(InputFd, &status) != 0)
         ::_exit(NoInput);

@@ -27,8 +27,8 @@ Request Begin(int argc, char **argv, int first, int last);
 // faults there).
 using ConfinedHook = std::function<void(std::span<const std::uint8_t>)>;
 
-// Confines the process, leaving `readableFolders` readable, and maps its input; the process
-// ends when either fails.
+// Confines the process, leaving `readableFolders` readable, waits until its input is whole and
+// maps it; the process ends when any of it fails.
 std::span<const std::uint8_t> ConfinedInput(const std::vector<std::string> &readableFolders,
                                             const ConfinedHook &confined);
 
