@@ -40,7 +40,7 @@ constexpr QImage::Format QtLayouts[] = {
     QImage::Format_RGBA64, QImage::Format_RGBA64_Premultiplied, QImage::Format_Grayscale8, QImage::Format_Grayscale16};
 static_assert(std::size(QtLayouts) == std::size_t(decoder::LastLayout) + 1);
 
-bool PhotoFormat(Format format)
+bool ForPhotoDecoder(Format format)
 {
     return format == Format::Heif || format == Format::Avif || format == Format::WebP || format == Format::Jxl;
 }
@@ -291,7 +291,7 @@ QColorSpace ColourSpaceOf(const decoder::CodedColours &colours)
 
 const char *DecoderName(Format format)
 {
-    return PhotoFormat(format) ? "veilshot-decode-photo" : "veilshot-decode";
+    return ForPhotoDecoder(format) ? "veilshot-decode-photo" : "veilshot-decode";
 }
 
 std::filesystem::path DecoderPath(Format format)
@@ -307,7 +307,7 @@ std::filesystem::path DecoderPath(Format format)
     // Programs and tests run from the build tree use the decoders built beside them, and only they.
     const std::filesystem::path tree = VEILSHOT_BUILD_TREE;
     const std::filesystem::path built =
-        PhotoFormat(format) ? VEILSHOT_PHOTO_DECODER_IN_BUILD_TREE : VEILSHOT_DECODER_IN_BUILD_TREE;
+        ForPhotoDecoder(format) ? VEILSHOT_PHOTO_DECODER_IN_BUILD_TREE : VEILSHOT_DECODER_IN_BUILD_TREE;
     const auto [treeEnd, selfAt] = std::mismatch(tree.begin(), tree.end(), self.begin(), self.end());
     if (treeEnd == tree.end() && std::filesystem::is_regular_file(built, error))
         return built;

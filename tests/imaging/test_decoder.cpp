@@ -2,6 +2,7 @@
 // become the usual message, and its answers keep their pixel layout and reach their caller.
 
 #include "common/drawings.h"
+#include "common/encoders.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
 #include "imaging/decoding.h"
@@ -193,6 +194,28 @@ TEST(ConfinedDecoder, PicturesKeepTheirPixelLayout)
         for (QPoint p : {QPoint(0, 0), QPoint(4, 1), QPoint(source.width() - 1, source.height() - 1)})
             EXPECT_EQ(picture.image.pixelColor(p).rgba64(), source.pixelColor(p).rgba64()) << p.x() << "," << p.y();
     }
+}
+
+// An animated WebP is shown by its first frame, composed on its canvas; cut short, it is refused.
+TEST(PhotoDecoder, AnAnimatedWebPShowsItsFirstFrame)
+{
+    TempDir dir;
+    QImage first(64, 48, QImage::Format_RGB32), second(64, 48, QImage::Format_RGB32);
+    first.fill(Qt::red);
+    second.fill(Qt::blue);
+    test::WriteFile(dir / "second.png", test::PngOf(second));
+    std::vector<std::uint8_t> webp =
+        test::Encoded(first, "img2webp", {"-lossless", "IN", Q(dir / "second.png"), "-o", "OUT"}, ".webp");
+    ASSERT_FALSE(webp.empty()) << "img2webp made nothing";
+    const ImagingLibrary library;
+    const Picture picture = DecodeMemory(webp, "animated.webp");
+    ASSERT_TRUE(picture.ok()) << picture.error.toStdString();
+    EXPECT_EQ(picture.format, Format::WebP);
+    EXPECT_EQ(picture.image.size(), QSize(64, 48));
+    EXPECT_EQ(picture.image.pixel(32, 24), qRgb(255, 0, 0));
+
+    webp.resize(webp.size() * 2 / 3);
+    EXPECT_EQ(DecodeMemory(webp, "cut.webp").error, "Cannot open file \"cut.webp\". The picture is damaged or incomplete.");
 }
 
 // Decoding ahead and the thumbnails start decoders from several threads at once; each answer
