@@ -92,6 +92,8 @@ struct Answer {
     std::uint32_t profileBytes = 0;  // the length of the ICC profile after the pixels
     CodedColours colours;            // when there is no profile
 };
+// The pixels follow it, aligned for their widest samples.
+static_assert(sizeof(Answer) % 8 == 0);
 
 inline constexpr std::size_t AnswerLineBytes(int width, int bitsPerPixel)
 {
