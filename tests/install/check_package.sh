@@ -37,6 +37,13 @@ for program in "$build/src/app/veilshot" "$build/src/cli/veil" "$build/src/imagi
     depends_on "$package" || fail "$(basename "$program") links $name of $package, which Depends lacks"
   done
 done
+# What the photo decoder loads for JPEG XL pictures rather than links.
+for name in libjxl libjxl_threads; do
+  path=$(ldconfig -p | awk -v name="$name" 'index($1, name ".so.") == 1 { print $NF; exit }')
+  [ -n "$path" ] || { fail "$name is not installed"; continue; }
+  owner=$(dpkg -S "$(realpath "$path")" 2>/dev/null || dpkg -S "$path" 2>/dev/null) || { fail "no package owns $path"; continue; }
+  depends_on "${owner%%:*}" || fail "the photo decoder loads $name of ${owner%%:*}, which Depends lacks"
+done
 # What Qt loads at run time rather than links.
 for package in qt6-qpa-plugins qt6-image-formats-plugins fonts-urw-base35; do
   depends_on "$package" || fail "Depends lacks $package"
