@@ -37,6 +37,9 @@ for program in "$build/src/app/veilshot" "$build/src/cli/veil" "$build/src/imagi
     depends_on "$package" || fail "$(basename "$program") links $name of $package, which Depends lacks"
   done
 done
+# The photo decoder starts quickly: it links no Qt, and loads libjxl for JPEG XL pictures only.
+heavy=$(objdump -p "$build/src/imaging/decoder/veilshot-decode-photo" | awk '$1 == "NEEDED" && $2 ~ /^lib(Qt6|jxl)/ { print $2 }')
+[ -z "$heavy" ] || fail "veilshot-decode-photo links" $heavy
 # What the photo decoder loads for JPEG XL pictures rather than links.
 for name in libjxl libjxl_threads; do
   path=$(ldconfig -p | awk -v name="$name" 'index($1, name ".so.") == 1 { print $NF; exit }')
