@@ -354,6 +354,8 @@ Photo DecodeWebp(std::span<const std::uint8_t> bytes)
             info.canvas_width != std::uint32_t(features.width) || info.canvas_height != std::uint32_t(features.height) ||
             !WebPAnimDecoderGetNext(animation.get(), &canvas, &timestamp) || !canvas)
             return Refused(Refusal::Damaged);
+        // Where the first frame leaves the canvas uncovered it is transparent.
+        photo.alpha = true;
         photo.channels = 4;
         photo.lines = canvas;
         photo.stride = std::size_t(features.width) * 4;
