@@ -81,20 +81,26 @@ TEST(Decoder, TakesOnlyItsOwnFormats)
 // sRGB needs none, and chromaticities that make no sense leave the picture as sRGB.
 TEST(Decoder, CodedColoursBecomeTheirColourSpace)
 {
-    const decoder::CodedColours bt709{1, 13}, unspecified{}, p3{12, 13}, gamma22{1, 4};
-    decoder::CodedColours bt2020{9, 8, {0.3127f, 0.3290f}, {0.708f, 0.292f}, {0.170f, 0.797f}, {0.131f, 0.046f}};
-    decoder::CodedColours nonsense = bt2020;
-    nonsense.red[0] = std::numeric_limits<float>::quiet_NaN();
-    decoder::CodedColours outside = bt2020;
-    outside.green[1] = 1.5f;
-    EXPECT_FALSE(ColourSpaceOf(bt709).isValid());
-    EXPECT_FALSE(ColourSpaceOf(unspecified).isValid());
-    EXPECT_EQ(ColourSpaceOf(p3), QColorSpace(QColorSpace::Primaries::DciP3D65, QColorSpace::TransferFunction::SRgb));
-    EXPECT_EQ(ColourSpaceOf(gamma22), QColorSpace(QColorSpace::Primaries::SRgb, QColorSpace::TransferFunction::Gamma, 2.2f));
-    EXPECT_EQ(ColourSpaceOf(bt2020), QColorSpace(QPointF(0.3127, 0.3290), QPointF(0.708, 0.292), QPointF(0.170, 0.797),
-                                                 QPointF(0.131, 0.046), QColorSpace::TransferFunction::Linear));
-    EXPECT_FALSE(ColourSpaceOf(nonsense).isValid());
-    EXPECT_FALSE(ColourSpaceOf(outside).isValid());
+    using decoder::CodedColours;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float white[2] = {0.3127f, 0.3290f};
+    const QColorSpace bt2020Linear(QPointF(0.3127, 0.3290), QPointF(0.708, 0.292), QPointF(0.170, 0.797),
+                                   QPointF(0.131, 0.046), QColorSpace::TransferFunction::Linear);
+    const struct {
+        const char *name;
+        CodedColours colours;
+        QColorSpace expected;  // invalid: sRGB, left untouched
+    } table[] = {
+        {"sRGB", {1, 13}, {}},
+        {"unspecified", {}, {}},
+        {"Display P3", {12, 13}, QColorSpace(QColorSpace::Primaries::DciP3D65, QColorSpace::TransferFunction::SRgb)},
+        {"sRGB primaries, gamma 2.2", {1, 4}, QColorSpace(QColorSpace::Primaries::SRgb, QColorSpace::TransferFunction::Gamma, 2.2f)},
+        {"BT.2020 linear", {9, 8, {white[0], white[1]}, {0.708f, 0.292f}, {0.170f, 0.797f}, {0.131f, 0.046f}}, bt2020Linear},
+        {"a chromaticity not a number", {9, 8, {white[0], white[1]}, {nan, 0.292f}, {0.170f, 0.797f}, {0.131f, 0.046f}}, {}},
+        {"a chromaticity outside", {9, 8, {white[0], white[1]}, {0.708f, 0.292f}, {0.170f, 1.5f}, {0.131f, 0.046f}}, {}},
+    };
+    for (const auto &row : table)
+        EXPECT_EQ(ColourSpaceOf(row.colours), row.expected) << row.name;
 }
 
 bool LandlockAvailable()
