@@ -93,7 +93,7 @@ BENCHMARK(QtReaderForTheScreen)->Unit(benchmark::kMillisecond);
 // Arg 0: in this process; 1: in the decoder process.
 void ScreenDecodeWhere(benchmark::State &state)
 {
-    const std::filesystem::path decoder = DecoderPath();
+    const std::filesystem::path decoder = DecoderPath(Format::Jpeg);
     for (auto _ : state) {
         const Decoded decoded = state.range(0) ? DecodeContained(decoder, PhotoBytes(), Format::Jpeg, QSize(1920, 1080))
                                                : DecodeRaster(PhotoBytes(), Format::Jpeg, QSize(1920, 1080));
@@ -106,7 +106,7 @@ BENCHMARK(ScreenDecodeWhere)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Use
 
 void FullDecodeWhere(benchmark::State &state)
 {
-    const std::filesystem::path decoder = DecoderPath();
+    const std::filesystem::path decoder = DecoderPath(Format::Jpeg);
     for (auto _ : state) {
         const Decoded decoded = state.range(0) ? DecodeContained(decoder, PhotoBytes(), Format::Jpeg, std::nullopt)
                                                : DecodeRaster(PhotoBytes(), Format::Jpeg, std::nullopt);
@@ -128,7 +128,7 @@ void TiffDecodeWhere(benchmark::State &state)
         QImageWriter(&buffer, "tiff").write(photo.image);
         return std::vector<std::uint8_t>(encoded.begin(), encoded.end());
     }();
-    const std::filesystem::path decoder = DecoderPath();
+    const std::filesystem::path decoder = DecoderPath(Format::Tiff);
     for (auto _ : state) {
         const Decoded decoded = state.range(0) ? DecodeContained(decoder, tiff, Format::Tiff, QSize(1920, 1080))
                                                : DecodeRaster(tiff, Format::Tiff, QSize(1920, 1080));
@@ -144,7 +144,7 @@ void MetafileWhere(benchmark::State &state)
 {
     std::ifstream in(METAFILE, std::ios::binary);
     const std::vector<std::uint8_t> wmf(std::istreambuf_iterator<char>(in), {});
-    const std::filesystem::path decoder = DecoderPath();
+    const std::filesystem::path decoder = DecoderPath(Format::Wmf);
     for (auto _ : state) {
         Refusal refusal = Refusal::None;
         const QImage image = state.range(0) ? DecodeContained(decoder, wmf, Format::Wmf, std::nullopt).image
@@ -164,7 +164,7 @@ void DecoderProcessAlone(benchmark::State &state)
     buffer.open(QIODevice::WriteOnly);
     pixel.save(&buffer, "png");
     const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t *>(png.constData()), std::size_t(png.size()));
-    const std::filesystem::path decoder = DecoderPath();
+    const std::filesystem::path decoder = DecoderPath(Format::Png);
     for (auto _ : state) {
         const Decoded decoded = DecodeContained(decoder, bytes, Format::Png, std::nullopt);
         if (decoded.image.isNull())

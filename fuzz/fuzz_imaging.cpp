@@ -1,8 +1,8 @@
 // Any bytes through the imaging library's decode from memory, as every window decodes a photo:
 // full size, and reduced for a box (the path thumbnails and the shown photo take). The format
 // is recognised from the bytes; the seed corpus holds one photo of every format read. The
-// formats the decoder process decodes are also decoded here, in this process, so that the
-// fuzzer sees into their libraries.
+// photo decoder's formats are also decoded here, in this process, so that the fuzzer sees into
+// their libraries.
 
 #include "fuzz/fuzzsupport.h"
 #include "imaging/decoder/photodecoders.h"
@@ -13,8 +13,24 @@
 
 #include <cstdlib>
 #include <span>
+#include <vector>
 
 using namespace veilshot;
+
+namespace {
+
+// Every line of a decoded photo brought to its answer's layout, as the photo decoder does.
+void Answered(const imaging::decoder::Photo &photo)
+{
+    if (!photo.ok())
+        return;
+    std::vector<std::uint8_t> line(imaging::decoder::AnswerLineBytes(
+        photo.width, imaging::decoder::BitsPerPixel(imaging::decoder::AnswerLayout(photo))));
+    for (int y = 0; y < photo.height; ++y)
+        imaging::decoder::AnswerLine(photo, y, line.data());
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
@@ -37,11 +53,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     switch (imaging::DetectFormat(bytes)) {
     case imaging::Format::Heif:
     case imaging::Format::Avif:
-        imaging::decoder::DecodeHeif(bytes, std::nullopt);
-        imaging::decoder::DecodeHeif(bytes, QSize(100, 100));
+        Answered(imaging::decoder::DecodeHeif(bytes, std::nullopt));
+        Answered(imaging::decoder::DecodeHeif(bytes, imaging::decoder::Box{100, 100}));
         break;
-    case imaging::Format::Jxl: imaging::decoder::DecodeJxl(bytes); break;
-    case imaging::Format::WebP: imaging::DecodeRaster(bytes, imaging::Format::WebP, std::nullopt); break;
+    case imaging::Format::Jxl: Answered(imaging::decoder::DecodeJxl(bytes)); break;
+    case imaging::Format::WebP: Answered(imaging::decoder::DecodeWebp(bytes)); break;
     default: break;
     }
     return 0;

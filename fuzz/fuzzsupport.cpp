@@ -21,7 +21,7 @@ std::atomic<long> decoderStarts{0};
 
 }  // namespace
 
-// The imaging library starts its decoder process with posix_spawn, and starts nothing else:
+// The imaging library starts its decoder processes with posix_spawn, and starts nothing else:
 // counted here, on the way to the C library's own.
 extern "C" int posix_spawn(pid_t *pid, const char *path, const posix_spawn_file_actions_t *actions,
                            const posix_spawnattr_t *attributes, char *const argv[], char *const envp[])
@@ -96,12 +96,14 @@ long DecoderStarts()
 
 void StartImaging(int *argc, char ***argv)
 {
-    const fs::path decoder = imaging::DecoderPath();
-    if (decoder.empty()) {
-        std::fprintf(stderr, "veilshot-decode is not built beside this target: build the fuzz preset\n");
-        std::exit(1);
+    for (const imaging::Format format : {imaging::Format::Emf, imaging::Format::Heif}) {
+        if (imaging::DecoderPath(format).empty()) {
+            std::fprintf(stderr, "%s is not built beside this target: build the fuzz preset\n",
+                         imaging::DecoderName(format));
+            std::exit(1);
+        }
     }
-    std::atexit([] { std::fprintf(stderr, "veilshot-decode started %ld times\n", DecoderStarts()); });
+    std::atexit([] { std::fprintf(stderr, "decoder processes started %ld times\n", DecoderStarts()); });
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // Both live until the process ends, as they do in the program.
     static const auto application = std::make_unique<QGuiApplication>(*argc, *argv);

@@ -22,11 +22,11 @@ const std::filesystem::path &ScratchFolder();
 void WriteBytes(const std::filesystem::path &file, const std::uint8_t *data, std::size_t size);
 
 // Starts Qt (offscreen) and the imaging library once, for targets that decode pictures. Ends
-// the process when the decoder process is not built: every metafile would then be refused
+// the process when the decoder processes are not built: every metafile and photo would then be refused
 // without a byte of it being read, and the target would pass while testing nothing.
 void StartImaging(int *argc, char ***argv);
 
-// How many times this process has started the decoder process (reported at exit, too).
+// How many times this process has started a decoder process (reported at exit, too).
 long DecoderStarts();
 
 }  // namespace veilshot::fuzz

@@ -1,17 +1,21 @@
 // Makes the seed corpora of the fuzz targets from the test fixtures:
 //   fuzz_seeds SOURCE_DIR OUTPUT_DIR
 // OUTPUT_DIR/imaging: a small photo in every format the imaging library reads (the tests' own
-// photos, JPEGs with EXIF data among them, and the metafiles and small HEIC, AVIF, WebP and
-// JPEG XL photos of tests/data); OUTPUT_DIR/veil: each of them ciphered
+// photos, JPEGs with EXIF data among them, the metafiles and small HEIC, AVIF, WebP and JPEG XL
+// photos of tests/data, and, made by the Debian encoders where they are installed, those formats
+// in the shapes the photo decoder treats apart: a thumbnail, alpha, deep samples, a profile, an
+// animation); OUTPUT_DIR/veil: each of them ciphered
 // under the fuzzing code, and files that are refused; OUTPUT_DIR/codetext: code files in every
 // encoding the reader knows.
 
 #include "cipher/codetext.h"
+#include "common/encoders.h"
 #include "common/photos.h"
 #include "fuzz/fuzzsupport.h"
 #include "imaging/imaging.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QGuiApplication>
 #include <QImage>
 
@@ -33,6 +37,49 @@ void Write(const fs::path &file, const std::string &bytes)
 void Write(const fs::path &file, const std::vector<std::uint8_t> &bytes)
 {
     Write(file, std::string(bytes.begin(), bytes.end()));
+}
+
+// 16 x 12 of shading, with alpha across it when asked, in 16 bits a channel for `deep`.
+QImage Small(bool alpha, bool deep = false)
+{
+    QImage image(16, 12, deep ? QImage::Format_RGBA64 : QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgba(x * 16, y * 20, 128, alpha ? x * 16 : 255));
+    return image;
+}
+
+// Today's photos in the shapes the photo decoder treats apart, made by their encoders; those
+// whose encoder is missing are left out.
+void WriteTodaysShapes(const fs::path &folder)
+{
+    QImage profiled = Small(false);
+    profiled.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
+    test::TempDir dir;
+    QImage second = Small(false);
+    second.invertPixels();
+    test::WriteFile(dir / "second.png", test::PngOf(second));
+    const struct {
+        const char *name;
+        QImage source;
+        const char *program;
+        QStringList arguments;
+    } shapes[] = {
+        {"thumbnail.heic", Small(false), "heif-enc", {"IN", "-t", "8", "-o", "OUT"}},
+        {"deep-alpha.heic", Small(true, true), "heif-enc", {"-b", "10", "IN", "-o", "OUT"}},
+        {"profile.heic", profiled, "heif-enc", {"IN", "-o", "OUT"}},
+        {"alpha.avif", Small(true), "avifenc", {"IN", "OUT"}},
+        {"profile.webp", profiled, "cwebp", {"-quiet", "-metadata", "icc", "IN", "-o", "OUT"}},
+        {"alpha.webp", Small(true), "cwebp", {"-quiet", "IN", "-o", "OUT"}},
+        {"animated.webp", Small(false), "img2webp", {"-lossless", "IN", test::Q(dir / "second.png"), "-o", "OUT"}},
+        {"deep-alpha.jxl", Small(true, true), "cjxl", {"IN", "OUT", "--quiet"}},
+    };
+    for (const auto &shape : shapes) {
+        const std::string extension = fs::path(shape.name).extension().string();
+        const std::vector<std::uint8_t> bytes = test::Encoded(shape.source, shape.program, shape.arguments, extension);
+        if (!bytes.empty())
+            Write(folder / shape.name, bytes);
+    }
 }
 
 }  // namespace
@@ -65,6 +112,7 @@ int main(int argc, char **argv)
             fs::copy_file(entry.path(), output / "imaging" / entry.path().filename(), fs::copy_options::overwrite_existing);
     }
 
+    WriteTodaysShapes(output / "imaging");
     // The same, ciphered under the fuzzing code; and files that are refused.
     cipher::CipherEngine engine;
     engine.BuildKeyTable(fuzz::FuzzCode);

@@ -5,8 +5,11 @@
 #include "imaging/decoderprotocol.h"
 #include "imaging/decoding.h"
 
+#include <QPointF>
+
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <string>
 #include <utility>
 
@@ -24,7 +27,29 @@ extern char **environ;
 
 namespace veilshot::imaging {
 
+static_assert(decoder::PixelsLimit == MaxPixels);
+static_assert(int(decoder::PhotoFormat::Heif) == int(Format::Heif) && int(decoder::PhotoFormat::Avif) == int(Format::Avif) &&
+              int(decoder::PhotoFormat::WebP) == int(Format::WebP) && int(decoder::PhotoFormat::Jxl) == int(Format::Jxl) &&
+              LastFormat == Format::Jxl);
+
 namespace {
+
+// Each layout of an answer as Qt names it.
+constexpr QImage::Format QtLayouts[] = {
+    QImage::Format_RGB32,  QImage::Format_ARGB32, QImage::Format_ARGB32_Premultiplied, QImage::Format_RGBX64,
+    QImage::Format_RGBA64, QImage::Format_RGBA64_Premultiplied, QImage::Format_Grayscale8, QImage::Format_Grayscale16};
+static_assert(std::size(QtLayouts) == std::size_t(decoder::LastLayout) + 1);
+
+bool ForPhotoDecoder(Format format)
+{
+    return format == Format::Heif || format == Format::Avif || format == Format::WebP || format == Format::Jxl;
+}
+
+// Coordinates of a chromaticity: inside the unit square, and not on its edge.
+bool Chromaticity(const float (&xy)[2])
+{
+    return std::isfinite(xy[0]) && std::isfinite(xy[1]) && xy[0] > 0 && xy[0] < 1 && xy[1] > 0 && xy[1] < 1;
+}
 
 class Descriptor {
 public:
@@ -38,6 +63,12 @@ public:
     Descriptor &operator=(const Descriptor &) = delete;
     int get() const { return fd_; }
     explicit operator bool() const { return fd_ >= 0; }
+    void Close()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
 
 private:
     int fd_;
@@ -63,16 +94,17 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes)
     return true;
 }
 
-// Starts the decoder with the input on descriptor 3 and the answer on 4; -1 with `failure` set
-// when it cannot be.
-pid_t Start(const std::filesystem::path &decoder, int input, int answer, Format format, std::optional<QSize> box,
-            int &failure)
+// Starts the decoder with the input on descriptor 3, the answer on 4 and the pipe that says
+// when the input is whole on 5; -1 with `failure` set when it cannot be.
+pid_t Start(const std::filesystem::path &decoder, int input, int answer, int ready, Format format,
+            std::optional<QSize> box, int &failure)
 {
-    // Above 4, so that placing one on 3 or 4 cannot overwrite the other.
+    // Above 5, so that placing one on 3, 4 or 5 cannot overwrite another.
     const Descriptor in(::fcntl(input, F_DUPFD_CLOEXEC, 10));
     const Descriptor out(::fcntl(answer, F_DUPFD_CLOEXEC, 10));
+    const Descriptor whole(::fcntl(ready, F_DUPFD_CLOEXEC, 10));
     failure = EMFILE;
-    if (!in || !out)
+    if (!in || !out || !whole)
         return -1;
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
@@ -87,6 +119,7 @@ pid_t Start(const std::filesystem::path &decoder, int input, int answer, Format 
 #endif
     posix_spawn_file_actions_adddup2(&actions, in.get(), decoder::InputFd);
     posix_spawn_file_actions_adddup2(&actions, out.get(), decoder::AnswerFd);
+    posix_spawn_file_actions_adddup2(&actions, whole.get(), decoder::ReadyFd);
     // Nothing blocked or ignored: the limits' signals must end it.
     sigset_t none, all;
     sigemptyset(&none);
@@ -168,18 +201,16 @@ Decoded ReadAnswer(int fd)
             decoded.refusal = Refusal::TooLarge;
         return decoded;
     }
-    const auto format = QImage::Format(answer.format);
     if (answer.width <= 0 || answer.height <= 0 || qint64(answer.width) * answer.height > MaxPixels ||
-        answer.fullWidth <= 0 || answer.fullHeight <= 0 ||
-        std::find(std::begin(decoder::AnswerFormats), std::end(decoder::AnswerFormats), format) ==
-            std::end(decoder::AnswerFormats))
+        answer.fullWidth <= 0 || answer.fullHeight <= 0 || answer.layout > std::uint32_t(decoder::LastLayout))
         return Failed();
-    const std::size_t line = decoder::AnswerLineBytes(answer.width, QImage::toPixelFormat(format).bitsPerPixel());
+    const QImage::Format format = QtLayouts[answer.layout];
+    const std::size_t line = decoder::AnswerLineBytes(answer.width, decoder::BitsPerPixel(decoder::Layout(answer.layout)));
     const std::uint64_t pixelBytes = std::uint64_t(line) * std::uint64_t(answer.height);
     if (pixelBytes > decoder::PixelBytesLimit || answer.profileBytes > decoder::ProfileBytesLimit ||
         std::uint64_t(status.st_size) != sizeof answer + pixelBytes + answer.profileBytes)
         return Failed();
-    QColorSpace colours;
+    QColorSpace colours = ColourSpaceOf(answer.colours);
     if (answer.profileBytes > 0) {
         QByteArray profile(qsizetype(answer.profileBytes), Qt::Uninitialized);
         if (::pread(fd, profile.data(), answer.profileBytes, off_t(sizeof answer + pixelBytes)) !=
@@ -189,7 +220,8 @@ Decoded ReadAnswer(int fd)
         colours = QColorSpace::fromIccProfile(profile);
     }
     const std::size_t length = std::size_t(status.st_size);
-    void *address = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0);
+    // Every page is read: mapped at once rather than a fault at a time.
+    void *address = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
     if (address == MAP_FAILED)
         return Failed();
     Decoded decoded;
@@ -210,31 +242,72 @@ Decoded DecodeContained(const std::filesystem::path &decoder, std::span<const st
         return Failed(Refusal::DecoderMissing);
     const Descriptor input(::memfd_create("veilshot-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     const Descriptor answer(::memfd_create("veilshot-pixels", MFD_CLOEXEC));
-    if (!input || !answer || !WriteAll(input.get(), bytes))
+    int pipe[2] = {-1, -1};
+    if (!input || !answer || ::pipe2(pipe, O_CLOEXEC) != 0)
         return Failed();
-    ::fcntl(input.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
+    const Descriptor ready(pipe[0]);
+    Descriptor whole(pipe[1]);
     int failure = 0;
-    const pid_t pid = Start(decoder, input.get(), answer.get(), format, box, failure);
+    const pid_t pid = Start(decoder, input.get(), answer.get(), ready.get(), format, box, failure);
     if (pid < 0)
         return Failed(failure == ENOENT || failure == EACCES || failure == ENOEXEC ? Refusal::DecoderMissing
                                                                                   : Refusal::DecoderFailed);
-    if (!Finished(pid, timeLimit))
+    // Written while the decoder loads its libraries, which takes longer; sealed, so that what it
+    // reads stays what was written.
+    const bool written = WriteAll(input.get(), bytes) &&
+                         ::fcntl(input.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) == 0;
+    whole.Close();
+    if (!Finished(pid, written ? timeLimit : std::chrono::milliseconds(0)) || !written)
         return Failed();
     return ReadAnswer(answer.get());
 }
 
-std::filesystem::path DecoderPath()
+QColorSpace ColourSpaceOf(const decoder::CodedColours &colours)
+{
+    // Transfer: 1, 6, 14 and 15 are the television curves, shown as sRGB as every decoder does;
+    // curves Qt cannot express (PQ, HLG) are shown the same way.
+    QColorSpace::TransferFunction transfer = QColorSpace::TransferFunction::SRgb;
+    float gamma = 0;
+    switch (colours.transfer) {
+    case 4: transfer = QColorSpace::TransferFunction::Gamma, gamma = 2.2f; break;
+    case 5: transfer = QColorSpace::TransferFunction::Gamma, gamma = 2.8f; break;
+    case 8: transfer = QColorSpace::TransferFunction::Linear; break;
+    default: break;
+    }
+    const bool srgbPrimaries = colours.primaries == 1 || colours.primaries == 2;
+    if (srgbPrimaries && transfer == QColorSpace::TransferFunction::SRgb)
+        return {};
+    if (srgbPrimaries)
+        return QColorSpace(QColorSpace::Primaries::SRgb, transfer, gamma);
+    if (colours.primaries == 12)
+        return QColorSpace(QColorSpace::Primaries::DciP3D65, transfer, gamma);
+    if (!Chromaticity(colours.white) || !Chromaticity(colours.red) || !Chromaticity(colours.green) ||
+        !Chromaticity(colours.blue))
+        return {};
+    const auto point = [](const float(&xy)[2]) { return QPointF(xy[0], xy[1]); };
+    return QColorSpace(point(colours.white), point(colours.red), point(colours.green), point(colours.blue), transfer,
+                       gamma);
+}
+
+const char *DecoderName(Format format)
+{
+    return ForPhotoDecoder(format) ? "veilshot-decode-photo" : "veilshot-decode";
+}
+
+std::filesystem::path DecoderPath(Format format)
 {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error)
         return {};
-    const std::filesystem::path installed = (self.parent_path() / VEILSHOT_DECODER_FROM_PROGRAM).lexically_normal();
+    const std::filesystem::path installed =
+        (self.parent_path() / VEILSHOT_DECODERS_FROM_PROGRAM / DecoderName(format)).lexically_normal();
     if (std::filesystem::is_regular_file(installed, error))
         return installed;
-    // Programs and tests run from the build tree use the decoder built beside them, and only they.
+    // Programs and tests run from the build tree use the decoders built beside them, and only they.
     const std::filesystem::path tree = VEILSHOT_BUILD_TREE;
-    const std::filesystem::path built = VEILSHOT_DECODER_IN_BUILD_TREE;
+    const std::filesystem::path built =
+        ForPhotoDecoder(format) ? VEILSHOT_PHOTO_DECODER_IN_BUILD_TREE : VEILSHOT_DECODER_IN_BUILD_TREE;
     const auto [treeEnd, selfAt] = std::mismatch(tree.begin(), tree.end(), self.begin(), self.end());
     if (treeEnd == tree.end() && std::filesystem::is_regular_file(built, error))
         return built;

@@ -72,7 +72,8 @@ QString RefusalText(const Decoded &decoded, Format format)
     case Refusal::PartPastTheEnd:
         return QStringLiteral("The picture is damaged: a part of it claims more bytes than the file holds.");
     case Refusal::DecoderMissing:
-        return QStringLiteral("The picture cannot be drawn: the program's decoder (veilshot-decode) is not installed.");
+        return QStringLiteral("The picture cannot be drawn: the program's decoder (%1) is not installed.")
+            .arg(QLatin1String(DecoderName(format)));
     case Refusal::MetafileDamaged:
     case Refusal::DecoderFailed:
         return metafile ? QStringLiteral("The metafile is damaged or cannot be drawn.")

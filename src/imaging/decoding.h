@@ -3,6 +3,7 @@
 // or in the decoder process, and the checks that refuse hostile bytes before any library sees
 // them.
 
+#include "imaging/decoderprotocol.h"
 #include "imaging/imaging.h"
 
 #include <QColorSpace>
@@ -17,20 +18,6 @@
 #include <span>
 
 namespace veilshot::imaging {
-
-// Why a picture could not be decoded. The decoder process answers with these numbers.
-enum class Refusal : std::uint32_t {
-    None,
-    Damaged,
-    TooLarge,
-    TooLargeSized,  // with the size the picture claims
-    MetafileDamaged,
-    MetafileNeedsFonts,
-    MetafileNoSize,
-    PartPastTheEnd,
-    DecoderFailed,   // crashed, ran out of time or memory, or answered nonsense
-    DecoderMissing,
-};
 
 struct Decoded {
     QImage image;
@@ -80,8 +67,15 @@ QImage InDisplayColours(QImage image, const QColorSpace &display);
 // else invalid (sRGB).
 QColorSpace DisplayColourSpace();
 
-// The decoder installed with the running program, or, for a program run from the build tree,
-// the one built there. Empty when there is none.
-std::filesystem::path DecoderPath();
+// The decoder process that decodes `format`: veilshot-decode-photo for HEIF, AVIF, WebP and
+// JPEG XL, veilshot-decode for the rest. DecoderPath gives the one installed with the running
+// program, or, for a program run from the build tree, the one built there; empty when there is
+// none.
+const char *DecoderName(Format format);
+std::filesystem::path DecoderPath(Format format);
+
+// The colour space a HEIF's coded colour description names. Invalid for sRGB or unspecified
+// colours, which need no conversion, and for descriptions that make no sense.
+QColorSpace ColourSpaceOf(const decoder::CodedColours &colours);
 
 }  // namespace veilshot::imaging

@@ -93,10 +93,11 @@ Picture Failure(const QString &name, const QString &reason)
 
 // The formats decoded in the decoder process, where their libraries' faults reach no further:
 // the metafile converters, in which fuzzing found faults, and the large parsers of today's
-// photo formats (HEIF with its video decoders, JPEG XL, WebP). The process costs 20 to 60 ms
-// (mostly loading its libraries) and a copy of the bytes and of the pixels: about 7% of a
-// 12 MP HEIC's decode (bench_heic), too much for the classic formats, which Qt's readers
-// decode here under its allocation limit, after the checks below.
+// photo formats (HEIF with its video decoders, JPEG XL, WebP). A start of the photo decoder,
+// which has no Qt, costs 5 to 10 ms (mostly loading its libraries), the metafiles' 10 to 25 ms,
+// and each a copy of the pixels: a few percent of a 12 MP HEIC's decode (bench_heic), too much
+// for the classic formats, which Qt's readers decode here under its allocation limit, after
+// the checks below.
 bool Contained(Format format)
 {
     switch (format) {
@@ -163,7 +164,7 @@ Picture Decode(std::span<const std::uint8_t> bytes, const QString &name, std::op
     if (format == Format::Png && !PngChunksFit(bytes))
         decoded.refusal = Refusal::PartPastTheEnd;
     else if (Contained(format))
-        decoded = DecodeContained(DecoderPath(), bytes, format, box);
+        decoded = DecodeContained(DecoderPath(format), bytes, format, box);
     else
         decoded = DecodeRaster(bytes, format, box);
     if (decoded.image.isNull())

@@ -1,12 +1,18 @@
-// The decoder process with a fault injected once it has confined itself: the input names what
-// it tries. When something it must not be able to do succeeds, it answers with a picture; the
+// A decoder process with a fault injected once it has confined itself: the input names what it
+// tries. When something it must not be able to do succeeds, it answers with a picture; the
 // tests expect none. "picture" answers one, and "convert" does when the text converters that the
-// EMF library opens work under the confinement.
+// EMF library opens work under the confinement. Built as each decoder: veilshot-decode, and
+// with FAULT_PHOTO_DECODER veilshot-decode-photo, which has no Qt.
 
+#ifdef FAULT_PHOTO_DECODER
+#include "imaging/decoder/photodecoder.h"
+#else
 #include "imaging/decoder/decoder.h"
+#endif
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -76,11 +82,16 @@ bool KeepsEnvironment()
     return false;
 }
 
+// Two red pixels.
 void Escaped()
 {
-    QImage picture(2, 1, QImage::Format_RGB32);
-    picture.fill(Qt::red);
-    veilshot::imaging::decoder::AnswerPicture(picture, picture.size());
+    using namespace veilshot::imaging::decoder;
+    Answer answer;
+    answer.layout = std::uint32_t(Layout::Rgb32);
+    answer.width = answer.fullWidth = 2;
+    answer.height = answer.fullHeight = 1;
+    const std::uint32_t red[2] = {0xFFFF0000u, 0xFFFF0000u};
+    AnswerPixels(answer, [&](int, std::uint8_t *to) { std::memcpy(to, red, sizeof red); });
     ::_exit(0);
 }
 
@@ -141,5 +152,9 @@ int main(int argc, char **argv)
 {
     for (char **variable = environ; variable && *variable; ++variable)
         inherited.push_back(*variable);
+#ifdef FAULT_PHOTO_DECODER
+    veilshot::imaging::decoder::RunPhoto(argc, argv, Fault);
+#else
     veilshot::imaging::decoder::Run(argc, argv, Fault);
+#endif
 }

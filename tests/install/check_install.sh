@@ -17,7 +17,8 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 id=org.veilshot.Veilshot
 desktop=$prefix/share/applications/$id.desktop
 metainfo=$prefix/share/metainfo/$id.metainfo.xml
-for file in bin/veilshot bin/veil libexec/veilshot/veilshot-decode; do
+for file in bin/veilshot bin/veil libexec/veilshot/veilshot-decode \
+  libexec/veilshot/veilshot-decode-photo; do
   [ -x "$prefix/$file" ] || fail "$file is missing or not executable"
 done
 for file in "$desktop" "$metainfo" "$prefix/share/mime/packages/$id.xml" \

@@ -26,7 +26,8 @@ echo "Depends: $depends"
 depends_on() { tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | grep -qx "$1"; }
 
 # The package of every library the installed programs link, found from the build's binaries.
-for program in "$build/src/app/veilshot" "$build/src/cli/veil" "$build/src/imaging/decoder/veilshot-decode"; do
+for program in "$build/src/app/veilshot" "$build/src/cli/veil" "$build/src/imaging/decoder/veilshot-decode" \
+  "$build/src/imaging/decoder/veilshot-decode-photo"; do
   for path in $(ldd "$program" | awk '$3 ~ /^\// { print $3 }'); do
     name=$(basename "$path")
     objdump -p "$program" | grep -q "NEEDED *$name\$" || continue
@@ -35,6 +36,16 @@ for program in "$build/src/app/veilshot" "$build/src/cli/veil" "$build/src/imagi
     package=${owner%%:*}
     depends_on "$package" || fail "$(basename "$program") links $name of $package, which Depends lacks"
   done
+done
+# The photo decoder starts quickly: it links no Qt, and loads libjxl for JPEG XL pictures only.
+heavy=$(objdump -p "$build/src/imaging/decoder/veilshot-decode-photo" | awk '$1 == "NEEDED" && $2 ~ /^lib(Qt6|jxl)/ { print $2 }')
+[ -z "$heavy" ] || fail "veilshot-decode-photo links" $heavy
+# What the photo decoder loads for JPEG XL pictures rather than links.
+for name in libjxl libjxl_threads; do
+  path=$(ldconfig -p | awk -v name="$name" 'index($1, name ".so.") == 1 { print $NF; exit }')
+  [ -n "$path" ] || { fail "$name is not installed"; continue; }
+  owner=$(dpkg -S "$(realpath "$path")" 2>/dev/null || dpkg -S "$path" 2>/dev/null) || { fail "no package owns $path"; continue; }
+  depends_on "${owner%%:*}" || fail "the photo decoder loads $name of ${owner%%:*}, which Depends lacks"
 done
 # What Qt loads at run time rather than links.
 for package in qt6-qpa-plugins qt6-image-formats-plugins fonts-urw-base35; do
@@ -46,7 +57,7 @@ for file in ./usr/bin/veilshot ./usr/bin/veil ./usr/share/applications/org.veils
   ./usr/share/metainfo/org.veilshot.Veilshot.metainfo.xml ./usr/share/mime/packages/org.veilshot.Veilshot.xml \
   ./usr/share/icons/hicolor/scalable/apps/org.veilshot.Veilshot.svg \
   ./usr/share/icons/hicolor/48x48/apps/org.veilshot.Veilshot.png ./usr/share/man/man1/veil.1.gz \
-  ./usr/libexec/veilshot/veilshot-decode; do
+  ./usr/libexec/veilshot/veilshot-decode ./usr/libexec/veilshot/veilshot-decode-photo; do
   grep -qx -- "$file" <<<"$contents" || fail "the package lacks $file"
 done
 

@@ -1,4 +1,5 @@
-// veilshot-decode: the program's decoder process for pictures from untrusted sources.
+// veilshot-decode: the program's decoder process for metafiles and the pictures Qt reads, from
+// untrusted sources.
 
 #include "imaging/decoder/decoder.h"
 

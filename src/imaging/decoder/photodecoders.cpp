@@ -1,31 +1,47 @@
 #include "imaging/decoder/photodecoders.h"
 
-#include <libheif/heif.h>
 #include <jxl/decode.h>
 #include <jxl/resizable_parallel_runner.h>
+#include <libheif/heif.h>
+#include <webp/decode.h>
+#include <webp/demux.h>
 
-#include <QPointF>
-
+#include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <memory>
-#include <vector>
+#include <new>
+
+#include <dlfcn.h>
 
 namespace veilshot::imaging::decoder {
 
 namespace {
 
-Decoded Refused(Refusal refusal, QSize claimed = {})
+Photo Refused(Refusal refusal, int claimedWidth = 0, int claimedHeight = 0)
 {
-    Decoded decoded;
-    decoded.refusal = refusal;
-    decoded.claimedSize = claimed;
-    return decoded;
+    Photo photo;
+    photo.refusal = refusal;
+    photo.fullWidth = claimedWidth;
+    photo.fullHeight = claimedHeight;
+    return photo;
 }
 
-bool TooLarge(QSize size)
+bool TooLarge(std::int64_t width, std::int64_t height)
 {
-    return qint64(size.width()) * size.height() > MaxPixels;
+    return width * height > PixelsLimit;
+}
+
+// Lines of `height` x `lineBytes` that the photo owns, uninitialised; false when there is no
+// room for them.
+bool OwnLines(Photo &photo, std::size_t lineBytes, int height)
+{
+    std::uint8_t *lines = new (std::nothrow) std::uint8_t[lineBytes * std::size_t(height)];
+    if (!lines)
+        return false;
+    photo.keeper = std::shared_ptr<const std::uint8_t[]>(lines);
+    photo.lines = lines;
+    photo.stride = lineBytes;
+    return true;
 }
 
 template <typename T, void (*Free)(T *)>
@@ -36,25 +52,33 @@ template <typename T, void (*Free)(T *)>
 using Owned = std::unique_ptr<T, Releaser<T, Free>>;
 
 void FreeHandle(heif_image_handle *handle) { heif_image_handle_release(handle); }
-void FreeImage(heif_image *image) { heif_image_release(image); }
 void FreeContext(heif_context *context) { heif_context_free(context); }
 void FreeOptions(heif_decoding_options *options) { heif_decoding_options_free(options); }
 void FreeNclx(heif_color_profile_nclx *nclx) { heif_nclx_color_profile_free(nclx); }
 
 using Handle = Owned<heif_image_handle, FreeHandle>;
 
-QSize SizeOf(const heif_image_handle *handle)
+Box SizeOf(const heif_image_handle *handle)
 {
     return {heif_image_handle_get_width(handle), heif_image_handle_get_height(handle)};
 }
 
+// `full` fitted into `box`, its proportions kept, never larger than it is.
+Box Fitted(Box full, Box box)
+{
+    const std::int64_t width = std::int64_t(box.height) * full.width / full.height;
+    Box fitted = width <= box.width ? Box{int(width), box.height}
+                                    : Box{box.width, int(std::int64_t(box.width) * full.height / full.width)};
+    return {std::min(fitted.width, full.width), std::min(fitted.height, full.height)};
+}
+
 // The smallest thumbnail that still fills the picture's fitting into `box`, if the file has one.
-Handle ThumbnailFor(const heif_image_handle *primary, QSize full, QSize box)
+Handle ThumbnailFor(const heif_image_handle *primary, Box full, Box box)
 {
     const int count = heif_image_handle_get_number_of_thumbnails(primary);
-    if (count <= 0 || box.isEmpty())
+    if (count <= 0 || box.width <= 0 || box.height <= 0)
         return nullptr;
-    const QSize needed = full.scaled(box, Qt::KeepAspectRatio).boundedTo(full);
+    const Box needed = Fitted(full, box);
     std::vector<heif_item_id> ids(static_cast<std::size_t>(count));
     heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), count);
     Handle best;
@@ -63,92 +87,109 @@ Handle ThumbnailFor(const heif_image_handle *primary, QSize full, QSize box)
         if (heif_image_handle_get_thumbnail(primary, id, &thumbnail).code != heif_error_Ok)
             continue;
         Handle owned(thumbnail);
-        const QSize size = SizeOf(thumbnail);
+        const Box size = SizeOf(thumbnail);
+        if (size.width <= 0 || size.height <= 0)
+            continue;
         // A thumbnail of another shape (cropped, or turned differently) is no reduced picture.
-        const bool sameShape = std::abs(double(size.width()) / size.height() - double(full.width()) / full.height()) < 0.02;
-        if (sameShape && size.width() >= needed.width() && size.height() >= needed.height() &&
-            (!best || size.width() < SizeOf(best.get()).width()))
+        const bool sameShape =
+            std::abs(double(size.width) / size.height - double(full.width) / full.height) < 0.02;
+        if (sameShape && size.width >= needed.width && size.height >= needed.height &&
+            (!best || size.width < SizeOf(best.get()).width))
             best = std::move(owned);
     }
     return best;
 }
 
-QColorSpace ProfileOf(const heif_image_handle *handle)
+void ColoursOf(const heif_image_handle *handle, Photo &photo)
 {
     switch (heif_image_handle_get_color_profile_type(handle)) {
     case heif_color_profile_type_prof:
     case heif_color_profile_type_rICC: {
-        QByteArray profile(qsizetype(heif_image_handle_get_raw_color_profile_size(handle)), Qt::Uninitialized);
-        if (profile.isEmpty() || heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok)
-            return {};
-        return QColorSpace::fromIccProfile(profile);
+        std::vector<std::uint8_t> profile(heif_image_handle_get_raw_color_profile_size(handle));
+        if (!profile.empty() && heif_image_handle_get_raw_color_profile(handle, profile.data()).code == heif_error_Ok)
+            photo.profile = std::move(profile);
+        return;
     }
     case heif_color_profile_type_nclx: {
         heif_color_profile_nclx *nclx = nullptr;
         const heif_error error = heif_image_handle_get_nclx_color_profile(handle, &nclx);
         const Owned<heif_color_profile_nclx, FreeNclx> owned(nclx);  // given even with an error
         if (error.code != heif_error_Ok || !nclx)
-            return {};
-        CodedColours colours;
-        colours.primaries = int(nclx->color_primaries);
-        colours.transfer = int(nclx->transfer_characteristics);
+            return;
+        CodedColours &colours = photo.colours;
+        colours.primaries = std::int32_t(nclx->color_primaries);
+        colours.transfer = std::int32_t(nclx->transfer_characteristics);
         colours.white[0] = nclx->color_primary_white_x, colours.white[1] = nclx->color_primary_white_y;
         colours.red[0] = nclx->color_primary_red_x, colours.red[1] = nclx->color_primary_red_y;
         colours.green[0] = nclx->color_primary_green_x, colours.green[1] = nclx->color_primary_green_y;
         colours.blue[0] = nclx->color_primary_blue_x, colours.blue[1] = nclx->color_primary_blue_y;
-        return ColourSpaceOf(colours);
+        return;
     }
-    default: return {};
+    default: return;
     }
 }
 
-// Lines of 16-bit samples of `depth` significant bits, stretched to the whole 16 bits.
-void WidenSamples(QImage &image, int depth)
+// libjxl, loaded for a JPEG XL picture only: the vector library under it times the machine's
+// clock as it is loaded, milliseconds that every other photo would pay at each start.
+struct Jxl {
+#define VEILSHOT_JXL_DECODING(F)                                                                                \
+    F(JxlDecoderCreate) F(JxlDecoderDestroy) F(JxlDecoderSubscribeEvents) F(JxlDecoderSetParallelRunner)        \
+    F(JxlDecoderSetInput) F(JxlDecoderCloseInput) F(JxlDecoderProcessInput) F(JxlDecoderGetBasicInfo)          \
+    F(JxlDecoderGetICCProfileSize) F(JxlDecoderGetColorAsICCProfile) F(JxlDecoderImageOutBufferSize)           \
+    F(JxlDecoderSetImageOutBuffer)
+#define VEILSHOT_JXL_THREADS(F)                                                                                 \
+    F(JxlResizableParallelRunner) F(JxlResizableParallelRunnerCreate) F(JxlResizableParallelRunnerDestroy)      \
+    F(JxlResizableParallelRunnerSetThreads) F(JxlResizableParallelRunnerSuggestThreads)
+#define VEILSHOT_JXL_MEMBER(name) decltype(&::name) name = nullptr;
+    VEILSHOT_JXL_DECODING(VEILSHOT_JXL_MEMBER)
+    VEILSHOT_JXL_THREADS(VEILSHOT_JXL_MEMBER)
+#undef VEILSHOT_JXL_MEMBER
+    bool loaded = false;
+};
+
+Jxl LoadJxl()
 {
-    if (depth >= 16 || depth <= 8)
-        return;
-    const int shift = 16 - depth;
-    const qsizetype samples = qsizetype(image.width()) * 4;
-    for (int y = 0; y < image.height(); ++y) {
-        auto *line = reinterpret_cast<quint16 *>(image.scanLine(y));
-        for (qsizetype i = 0; i < samples; ++i)
-            line[i] = quint16(line[i] << shift | line[i] >> (depth - shift));
-    }
+    Jxl jxl;
+    // Kept loaded for the life of the process.
+    void *decoding = ::dlopen(VEILSHOT_JXL_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    void *threads = ::dlopen(VEILSHOT_JXL_THREADS_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    if (!decoding || !threads)
+        return jxl;
+    bool found = true;
+#define VEILSHOT_JXL_FIND(library, name)                                                                        \
+    jxl.name = reinterpret_cast<decltype(jxl.name)>(::dlsym(library, #name));                                  \
+    found = found && jxl.name;
+#define VEILSHOT_JXL_FIND_DECODING(name) VEILSHOT_JXL_FIND(decoding, name)
+#define VEILSHOT_JXL_FIND_THREADS(name) VEILSHOT_JXL_FIND(threads, name)
+    VEILSHOT_JXL_DECODING(VEILSHOT_JXL_FIND_DECODING)
+    VEILSHOT_JXL_THREADS(VEILSHOT_JXL_FIND_THREADS)
+#undef VEILSHOT_JXL_FIND_THREADS
+#undef VEILSHOT_JXL_FIND_DECODING
+#undef VEILSHOT_JXL_FIND
+    jxl.loaded = found;
+    return jxl;
+}
+
+const Jxl &JxlLibrary()
+{
+    static const Jxl jxl = LoadJxl();
+    return jxl;
 }
 
 }  // namespace
 
-QColorSpace ColourSpaceOf(const CodedColours &colours)
+bool PrepareFor(PhotoFormat format)
 {
-    // Transfer: 1, 6, 14 and 15 are the television curves, shown as sRGB as every decoder does;
-    // curves Qt cannot express (PQ, HLG) are shown the same way.
-    QColorSpace::TransferFunction transfer = QColorSpace::TransferFunction::SRgb;
-    float gamma = 0;
-    switch (colours.transfer) {
-    case 4: transfer = QColorSpace::TransferFunction::Gamma, gamma = 2.2f; break;
-    case 5: transfer = QColorSpace::TransferFunction::Gamma, gamma = 2.8f; break;
-    case 8: transfer = QColorSpace::TransferFunction::Linear; break;
-    default: break;
-    }
-    const bool srgbPrimaries = colours.primaries == 1 || colours.primaries == 2;
-    if (srgbPrimaries && transfer == QColorSpace::TransferFunction::SRgb)
-        return {};
-    if (srgbPrimaries)
-        return QColorSpace(QColorSpace::Primaries::SRgb, transfer, gamma);
-    if (colours.primaries == 12)
-        return QColorSpace(QColorSpace::Primaries::DciP3D65, transfer, gamma);
-    return QColorSpace(QPointF(colours.white[0], colours.white[1]), QPointF(colours.red[0], colours.red[1]),
-                       QPointF(colours.green[0], colours.green[1]), QPointF(colours.blue[0], colours.blue[1]),
-                       transfer, gamma);
+    return format != PhotoFormat::Jxl || JxlLibrary().loaded;
 }
 
-Decoded DecodeHeif(std::span<const std::uint8_t> bytes, std::optional<QSize> box)
+Photo DecodeHeif(std::span<const std::uint8_t> bytes, std::optional<Box> box)
 {
     const Owned<heif_context, FreeContext> context(heif_context_alloc());
     if (!context)
         return Refused(Refusal::TooLarge);
     // The library's own limit is a square: its side squared stays within ours.
-    heif_context_set_maximum_image_size_limit(context.get(), int(std::sqrt(double(MaxPixels))));
+    heif_context_set_maximum_image_size_limit(context.get(), int(std::sqrt(double(PixelsLimit))));
     if (heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(), nullptr).code !=
         heif_error_Ok)
         return Refused(Refusal::Damaged);
@@ -156,11 +197,11 @@ Decoded DecodeHeif(std::span<const std::uint8_t> bytes, std::optional<QSize> box
     if (heif_context_get_primary_image_handle(context.get(), &primaryHandle).code != heif_error_Ok)
         return Refused(Refusal::Damaged);
     const Handle primary(primaryHandle);
-    const QSize full = SizeOf(primary.get());  // turned as the file says
-    if (full.isEmpty())
+    const Box full = SizeOf(primary.get());  // turned as the file says
+    if (full.width <= 0 || full.height <= 0)
         return Refused(Refusal::Damaged);
-    if (TooLarge(full))
-        return Refused(Refusal::TooLargeSized, full);
+    if (TooLarge(full.width, full.height))
+        return Refused(Refusal::TooLargeSized, full.width, full.height);
 
     const Handle thumbnail = box ? ThumbnailFor(primary.get(), full, *box) : nullptr;
     const heif_image_handle *source = thumbnail ? thumbnail.get() : primary.get();
@@ -169,117 +210,215 @@ Decoded DecodeHeif(std::span<const std::uint8_t> bytes, std::optional<QSize> box
     const heif_chroma chroma = deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
                                     : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     const Owned<heif_decoding_options, FreeOptions> options(heif_decoding_options_alloc());
-    heif_image *decodedImage = nullptr;
-    if (heif_decode_image(source, &decodedImage, heif_colorspace_RGB, chroma, options.get()).code != heif_error_Ok)
+    heif_image *decoded = nullptr;
+    if (heif_decode_image(source, &decoded, heif_colorspace_RGB, chroma, options.get()).code != heif_error_Ok)
         return Refused(Refusal::Damaged);
-    const Owned<heif_image, FreeImage> image(decodedImage);
+    const std::shared_ptr<const heif_image> image(decoded, heif_image_release);
     int stride = 0;
     const std::uint8_t *plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-    const QSize size(heif_image_get_width(image.get(), heif_channel_interleaved),
-                     heif_image_get_height(image.get(), heif_channel_interleaved));
-    if (!plane || size.isEmpty() || TooLarge(size))
+    const Box size{heif_image_get_width(image.get(), heif_channel_interleaved),
+                   heif_image_get_height(image.get(), heif_channel_interleaved)};
+    const int bits = heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved);
+    if (!plane || stride <= 0 || size.width <= 0 || size.height <= 0 || TooLarge(size.width, size.height) ||
+        bits < 1 || bits > 16 || (bits > 8) != deep)
         return Refused(Refusal::Damaged);
 
-    Decoded decoded;
-    decoded.fullSize = full;
-    if (deep) {
-        // Three or four 16-bit samples a pixel, little-endian, as this machine keeps them.
-        decoded.image = QImage(size, alpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64);
-        if (decoded.image.isNull())
-            return Refused(Refusal::TooLarge);
-        const int channels = alpha ? 4 : 3;
-        for (int y = 0; y < size.height(); ++y) {
-            const auto *in = reinterpret_cast<const quint16 *>(plane + qsizetype(stride) * y);
-            auto *out = reinterpret_cast<quint16 *>(decoded.image.scanLine(y));
-            for (int x = 0; x < size.width(); ++x, in += channels, out += 4) {
-                std::memcpy(out, in, sizeof(quint16) * 3);
-                out[3] = alpha ? in[3] : quint16((1 << 16) - 1);
-            }
-        }
-        const int depth = heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved);
-        WidenSamples(decoded.image, depth);
-    } else {
-        const QImage view(plane, size.width(), size.height(), stride,
-                          alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
-        decoded.image = view.convertToFormat(alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-        if (decoded.image.isNull())
-            return Refused(Refusal::TooLarge);
-    }
-    decoded.image.setColorSpace(ProfileOf(primary.get()));
-    return decoded;
+    Photo photo;
+    photo.width = size.width;
+    photo.height = size.height;
+    photo.fullWidth = full.width;
+    photo.fullHeight = full.height;
+    photo.channels = alpha ? 4 : 3;
+    photo.bits = deep ? bits : 8;
+    photo.alpha = alpha;
+    photo.lines = plane;
+    photo.stride = std::size_t(stride);
+    photo.keeper = image;
+    ColoursOf(primary.get(), photo);
+    return photo;
 }
 
-Decoded DecodeJxl(std::span<const std::uint8_t> bytes)
+Photo DecodeJxl(std::span<const std::uint8_t> bytes)
 {
-    const std::unique_ptr<JxlDecoder, void (*)(JxlDecoder *)> decoder(JxlDecoderCreate(nullptr), JxlDecoderDestroy);
-    const std::unique_ptr<void, void (*)(void *)> runner(JxlResizableParallelRunnerCreate(nullptr),
-                                                         JxlResizableParallelRunnerDestroy);
+    const Jxl &jxl = JxlLibrary();
+    if (!jxl.loaded)
+        return Refused(Refusal::DecoderFailed);
+    const std::unique_ptr<JxlDecoder, void (*)(JxlDecoder *)> decoder(jxl.JxlDecoderCreate(nullptr), jxl.JxlDecoderDestroy);
+    const std::unique_ptr<void, void (*)(void *)> runner(jxl.JxlResizableParallelRunnerCreate(nullptr),
+                                                         jxl.JxlResizableParallelRunnerDestroy);
     if (!decoder || !runner ||
-        JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE) !=
+        jxl.JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO | JXL_DEC_COLOR_ENCODING | JXL_DEC_FULL_IMAGE) !=
             JXL_DEC_SUCCESS ||
-        JxlDecoderSetParallelRunner(decoder.get(), JxlResizableParallelRunner, runner.get()) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetInput(decoder.get(), bytes.data(), bytes.size()) != JXL_DEC_SUCCESS)
+        jxl.JxlDecoderSetParallelRunner(decoder.get(), jxl.JxlResizableParallelRunner, runner.get()) != JXL_DEC_SUCCESS ||
+        jxl.JxlDecoderSetInput(decoder.get(), bytes.data(), bytes.size()) != JXL_DEC_SUCCESS)
         return Refused(Refusal::Damaged);
-    JxlDecoderCloseInput(decoder.get());
+    jxl.JxlDecoderCloseInput(decoder.get());
 
-    JxlBasicInfo info{};
     JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
-    Decoded decoded;
-    QColorSpace colours;
+    Photo photo;
     for (;;) {
-        switch (JxlDecoderProcessInput(decoder.get())) {
+        switch (jxl.JxlDecoderProcessInput(decoder.get())) {
         case JXL_DEC_BASIC_INFO: {
-            if (JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS)
+            JxlBasicInfo info{};
+            if (jxl.JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS)
                 return Refused(Refusal::Damaged);
-            QSize size(int(std::min<std::uint32_t>(info.xsize, 1u << 30)), int(std::min<std::uint32_t>(info.ysize, 1u << 30)));
+            int width = int(std::min<std::uint32_t>(info.xsize, 1u << 30));
+            int height = int(std::min<std::uint32_t>(info.ysize, 1u << 30));
             if (info.orientation > JXL_ORIENT_ROTATE_180)
-                size.transpose();  // the last four orientations turn a quarter
-            if (TooLarge(size))
-                return Refused(Refusal::TooLargeSized, size);
-            JxlResizableParallelRunnerSetThreads(runner.get(),
-                                                 JxlResizableParallelRunnerSuggestThreads(info.xsize, info.ysize));
+                std::swap(width, height);  // the last four orientations turn a quarter
+            if (TooLarge(width, height))
+                return Refused(Refusal::TooLargeSized, width, height);
+            jxl.JxlResizableParallelRunnerSetThreads(runner.get(),
+                                                 jxl.JxlResizableParallelRunnerSuggestThreads(info.xsize, info.ysize));
             const bool deep = info.bits_per_sample > 8;
             format.data_type = deep ? JXL_TYPE_UINT16 : JXL_TYPE_UINT8;
-            const bool alpha = info.alpha_bits > 0;
-            decoded.image = QImage(size, deep ? (alpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64)
-                                              : (alpha ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888));
-            if (decoded.image.isNull())
+            photo.width = photo.fullWidth = width;
+            photo.height = photo.fullHeight = height;
+            photo.channels = 4;
+            photo.bits = deep ? 16 : 8;
+            photo.alpha = info.alpha_bits > 0;
+            if (!OwnLines(photo, std::size_t(width) * (deep ? 8 : 4), height))
                 return Refused(Refusal::TooLarge);
-            decoded.fullSize = size;
-            format.align = std::size_t(decoded.image.bytesPerLine());
             break;
         }
         case JXL_DEC_COLOR_ENCODING: {
             std::size_t length = 0;
-            if (JxlDecoderGetICCProfileSize(decoder.get(), nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &length) ==
+            if (jxl.JxlDecoderGetICCProfileSize(decoder.get(), nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &length) ==
                     JXL_DEC_SUCCESS &&
-                length > 0 && length < (std::size_t(1) << 24)) {
-                QByteArray profile(qsizetype(length), Qt::Uninitialized);
-                if (JxlDecoderGetColorAsICCProfile(decoder.get(), nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
-                                                   reinterpret_cast<std::uint8_t *>(profile.data()),
-                                                   length) == JXL_DEC_SUCCESS)
-                    colours = QColorSpace::fromIccProfile(profile);
+                length > 0 && length <= ProfileBytesLimit) {
+                std::vector<std::uint8_t> profile(length);
+                if (jxl.JxlDecoderGetColorAsICCProfile(decoder.get(), nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
+                                                   profile.data(), length) == JXL_DEC_SUCCESS)
+                    photo.profile = std::move(profile);
             }
             break;
         }
         case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {
+            const std::size_t room = photo.stride * std::size_t(photo.height);
             std::size_t needed = 0;
-            if (decoded.image.isNull() ||
-                JxlDecoderImageOutBufferSize(decoder.get(), &format, &needed) != JXL_DEC_SUCCESS ||
-                needed > std::size_t(decoded.image.sizeInBytes()) ||
-                JxlDecoderSetImageOutBuffer(decoder.get(), &format, decoded.image.bits(),
-                                            std::size_t(decoded.image.sizeInBytes())) != JXL_DEC_SUCCESS)
+            if (!photo.lines || jxl.JxlDecoderImageOutBufferSize(decoder.get(), &format, &needed) != JXL_DEC_SUCCESS ||
+                needed > room ||
+                jxl.JxlDecoderSetImageOutBuffer(decoder.get(), &format, const_cast<std::uint8_t *>(photo.lines), room) !=
+                    JXL_DEC_SUCCESS)
                 return Refused(Refusal::Damaged);
             break;
         }
         case JXL_DEC_FULL_IMAGE:
             // The first frame of an animation is the picture.
-            decoded.image.setColorSpace(colours);
-            return decoded;
+            return photo;
         default:
             // An error, or input that ends before the picture does.
             return Refused(Refusal::Damaged);
         }
+    }
+}
+
+Photo DecodeWebp(std::span<const std::uint8_t> bytes)
+{
+    WebPBitstreamFeatures features{};
+    if (WebPGetFeatures(bytes.data(), bytes.size(), &features) != VP8_STATUS_OK || features.width <= 0 ||
+        features.height <= 0)
+        return Refused(Refusal::Damaged);
+    if (TooLarge(features.width, features.height))
+        return Refused(Refusal::TooLargeSized, features.width, features.height);
+
+    Photo photo;
+    const WebPData data{bytes.data(), bytes.size()};
+    // The profile, from the container; a file cut short has none to give, and fails below.
+    if (const std::unique_ptr<WebPDemuxer, void (*)(WebPDemuxer *)> demuxer(WebPDemux(&data), WebPDemuxDelete);
+        demuxer && (WebPDemuxGetI(demuxer.get(), WEBP_FF_FORMAT_FLAGS) & ICCP_FLAG)) {
+        WebPChunkIterator chunk{};
+        if (WebPDemuxGetChunk(demuxer.get(), "ICCP", 1, &chunk) && chunk.chunk.size <= ProfileBytesLimit)
+            photo.profile.assign(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
+        WebPDemuxReleaseChunkIterator(&chunk);
+    }
+    photo.width = photo.fullWidth = features.width;
+    photo.height = photo.fullHeight = features.height;
+    photo.alpha = features.has_alpha;
+
+    if (features.has_animation) {
+        // The first frame, composed on the canvas.
+        WebPAnimDecoderOptions options;
+        if (!WebPAnimDecoderOptionsInit(&options))
+            return Refused(Refusal::Damaged);
+        options.color_mode = MODE_RGBA;
+        options.use_threads = 0;
+        const std::shared_ptr<WebPAnimDecoder> animation(WebPAnimDecoderNew(&data, &options), [](WebPAnimDecoder *d) {
+            if (d)
+                WebPAnimDecoderDelete(d);
+        });
+        WebPAnimInfo info{};
+        std::uint8_t *canvas = nullptr;
+        int timestamp = 0;
+        if (!animation || !WebPAnimDecoderGetInfo(animation.get(), &info) ||
+            info.canvas_width != std::uint32_t(features.width) || info.canvas_height != std::uint32_t(features.height) ||
+            !WebPAnimDecoderGetNext(animation.get(), &canvas, &timestamp) || !canvas)
+            return Refused(Refusal::Damaged);
+        // Where the first frame leaves the canvas uncovered it is transparent.
+        photo.alpha = true;
+        photo.channels = 4;
+        photo.lines = canvas;
+        photo.stride = std::size_t(features.width) * 4;
+        photo.keeper = animation;
+        return photo;
+    }
+
+    photo.channels = photo.alpha ? 4 : 3;
+    if (!OwnLines(photo, std::size_t(photo.width) * std::size_t(photo.channels), photo.height))
+        return Refused(Refusal::TooLarge);
+    WebPDecoderConfig config;
+    if (!WebPInitDecoderConfig(&config))
+        return Refused(Refusal::Damaged);
+    config.output.colorspace = photo.alpha ? MODE_RGBA : MODE_RGB;
+    config.output.is_external_memory = 1;
+    config.output.u.RGBA.rgba = const_cast<std::uint8_t *>(photo.lines);
+    config.output.u.RGBA.stride = int(photo.stride);
+    config.output.u.RGBA.size = photo.stride * std::size_t(photo.height);
+    const VP8StatusCode status = WebPDecode(bytes.data(), bytes.size(), &config);
+    WebPFreeDecBuffer(&config.output);
+    if (status != VP8_STATUS_OK)
+        return Refused(status == VP8_STATUS_OUT_OF_MEMORY ? Refusal::TooLarge : Refusal::Damaged);
+    return photo;
+}
+
+Layout AnswerLayout(const Photo &photo)
+{
+    if (photo.bits > 8)
+        return photo.alpha ? Layout::Rgba64 : Layout::Rgbx64;
+    return photo.alpha ? Layout::Argb32 : Layout::Rgb32;
+}
+
+void AnswerLine(const Photo &photo, int y, std::uint8_t *to)
+{
+    const std::uint8_t *line = photo.lines + photo.stride * std::size_t(y);
+    const std::size_t channels = std::size_t(photo.channels);
+    const std::size_t width = std::size_t(photo.width);
+    if (photo.bits <= 8) {
+        auto *out = reinterpret_cast<std::uint32_t *>(to);
+        if (photo.alpha) {
+            for (std::size_t x = 0; x < width; ++x, line += 4)
+                out[x] = std::uint32_t(line[3]) << 24 | std::uint32_t(line[0]) << 16 | std::uint32_t(line[1]) << 8 | line[2];
+        } else if (channels == 3) {
+            for (std::size_t x = 0; x < width; ++x, line += 3)
+                out[x] = 0xFF000000u | std::uint32_t(line[0]) << 16 | std::uint32_t(line[1]) << 8 | line[2];
+        } else {
+            for (std::size_t x = 0; x < width; ++x, line += 4)
+                out[x] = 0xFF000000u | std::uint32_t(line[0]) << 16 | std::uint32_t(line[1]) << 8 | line[2];
+        }
+        return;
+    }
+    // 16-bit samples holding `bits`: the top bits repeated into the bottom ones that are missing.
+    const auto *in = reinterpret_cast<const std::uint16_t *>(line);
+    auto *out = reinterpret_cast<std::uint16_t *>(to);
+    const unsigned bits = unsigned(photo.bits), shift = 16 - bits;
+    const auto widen = [&](std::uint16_t sample) {
+        return shift == 0 ? sample : std::uint16_t(sample << shift | sample >> (bits - shift));
+    };
+    for (std::size_t x = 0; x < width; ++x, in += channels, out += 4) {
+        out[0] = widen(in[0]);
+        out[1] = widen(in[1]);
+        out[2] = widen(in[2]);
+        out[3] = photo.alpha ? widen(in[3]) : 0xFFFF;
     }
 }
 
