@@ -6,6 +6,7 @@
 #include "imaging/gifwriter.h"
 #include "imaging/jpegturn.h"
 #include "imaging/metadata.h"
+#include "imaging/pngwriter.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -376,7 +377,7 @@ QString EncoderMime(int encoder)
 }
 
 void Save(const QImage &image, const QString &path, int encoder, std::optional<int> jpegQuality, AtomicFile::Mode mode,
-          const JpegMetadata *carried)
+          const JpegMetadata *carried, Progress *progress)
 {
     if (encoder < 0 || encoder >= int(Encoders.size()))
         throw FileError(FileMessage("Cannot create file", LocalPath(path), "There is no encoder for this format."));
@@ -386,6 +387,14 @@ void Save(const QImage &image, const QString &path, int encoder, std::optional<i
     QByteArray encoded;
     if (format == Format::Gif) {
         encoded = EncodeGif(image);
+    } else if (format == Format::Png) {
+        PngExtras extras;
+        const QColorSpace colours = image.colorSpace();
+        if (colours.isValid() && colours != QColorSpace(QColorSpace::SRgb)) {
+            const QByteArray icc = colours.iccProfile();
+            extras.icc.assign(icc.begin(), icc.end());
+        }
+        encoded = EncodePng(image, extras, progress);
     } else if (format == Format::Jpeg && carried && !carried->empty()) {
         const int quality = jpegQuality ? *jpegQuality : carried->quality > 0 ? carried->quality : DefaultJpegQuality;
         encoded = EncodeJpegCarrying(image, quality, *carried);
@@ -400,6 +409,8 @@ void Save(const QImage &image, const QString &path, int encoder, std::optional<i
     }
     if (encoded.isEmpty())
         throw FileError(FileMessage("Cannot create file", LocalPath(path), "The picture could not be encoded."));
+    if (progress)
+        progress->throwIfStopped();
     WriteBytes(path, encoded.constData(), std::size_t(encoded.size()), mode);
 }
 

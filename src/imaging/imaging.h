@@ -14,6 +14,7 @@
 
 #include "files/fileio.h"
 #include "imaging/metadata.h"
+#include "imaging/progress.h"
 
 #include <QImage>
 #include <QSize>
@@ -115,9 +116,11 @@ inline constexpr int DefaultJpegQuality = 75;
 // file it replaces. `jpegQuality` (0..100) is passed to the JPEG encoder unchanged; other
 // encoders take none. A JPEG made with `carried` metadata of the photo it comes from keeps its
 // metadata blocks and subsampling, and, without `jpegQuality`, its quality. FileError on
-// failure.
+// failure. With `progress`, reports how far the encoding has come and, when it is stopped,
+// throws WorkStopped having written nothing.
 void Save(const QImage &image, const QString &path, int encoder, std::optional<int> jpegQuality = std::nullopt,
-          AtomicFile::Mode mode = AtomicFile::Mode::Replace, const JpegMetadata *carried = nullptr);
+          AtomicFile::Mode mode = AtomicFile::Mode::Replace, const JpegMetadata *carried = nullptr,
+          Progress *progress = nullptr);
 
 // The metadata a JPEG file carries over when encoded again; empty for other files and for a
 // file that cannot be read.
