@@ -409,8 +409,7 @@ void Save(const QImage &image, const QString &path, int encoder, std::optional<i
     }
     if (encoded.isEmpty())
         throw FileError(FileMessage("Cannot create file", LocalPath(path), "The picture could not be encoded."));
-    if (progress)
-        progress->throwIfStopped();
+    Advance(progress, 1, 1);
     WriteBytes(path, encoded.constData(), std::size_t(encoded.size()), mode);
 }
 
