@@ -7,6 +7,8 @@
 #include <map>
 #include <string_view>
 
+#include <zlib.h>
+
 namespace veilshot::imaging {
 
 namespace {
@@ -151,6 +153,147 @@ bool Carried(std::uint8_t marker, std::span<const std::uint8_t> data)
     return !(marker == App2 && StartsWith(data, std::string_view("MPF\0", 4)));
 }
 
+constexpr std::string_view ExifHead("Exif\0\0", 6);
+constexpr std::string_view XmpHead("http://ns.adobe.com/xap/1.0/\0", 29);
+constexpr std::string_view IccHead("ICC_PROFILE\0", 12);
+constexpr std::string_view XmpKeyword("XML:com.adobe.xmp");
+
+// The most a compressed profile or XMP packet may inflate to.
+constexpr std::size_t MostInflated = std::size_t(16) << 20;
+
+// zlib data inflated, or empty when it is damaged or would pass MostInflated.
+std::vector<std::uint8_t> Inflated(std::span<const std::uint8_t> data)
+{
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
+        return {};
+    std::vector<std::uint8_t> out;
+    std::array<std::uint8_t, 16384> chunk{};
+    z.next_in = const_cast<Bytef *>(data.data());
+    z.avail_in = uInt(std::min<std::size_t>(data.size(), UINT32_MAX));
+    int status = Z_OK;
+    while (status == Z_OK && out.size() <= MostInflated) {
+        z.next_out = chunk.data();
+        z.avail_out = uInt(chunk.size());
+        status = inflate(&z, Z_NO_FLUSH);
+        out.insert(out.end(), chunk.begin(), chunk.end() - z.avail_out);
+        if (status == Z_BUF_ERROR && z.avail_in == 0)
+            break;
+    }
+    inflateEnd(&z);
+    return status == Z_STREAM_END && out.size() <= MostInflated ? out : std::vector<std::uint8_t>{};
+}
+
+std::uint32_t Big32(std::span<const std::uint8_t> b, std::size_t at)
+{
+    return std::uint32_t(b[at]) << 24 | std::uint32_t(b[at + 1]) << 16 | std::uint32_t(b[at + 2]) << 8 | b[at + 3];
+}
+
+// A NUL-ended field of `data` from `at`: its end, or npos when there is none.
+std::size_t FieldEnd(std::span<const std::uint8_t> data, std::size_t at)
+{
+    const auto end = std::find(data.begin() + std::ptrdiff_t(std::min(at, data.size())), data.end(), std::uint8_t(0));
+    return end == data.end() ? std::string_view::npos : std::size_t(end - data.begin());
+}
+
+// The chunks of a PNG: a profile (iCCP), EXIF (eXIf) and XMP (iTXt).
+void ReadPng(std::span<const std::uint8_t> png, CarriedMetadata &found)
+{
+    std::size_t at = 8;
+    while (png.size() - at >= 12) {
+        const std::size_t length = Big32(png, at);
+        if (length > png.size() - at - 12)
+            break;
+        const std::span<const std::uint8_t> type = png.subspan(at + 4, 4), data = png.subspan(at + 8, length);
+        at += 12 + length;
+        if (StartsWith(type, "IEND"))
+            break;
+        if (StartsWith(type, "iCCP") && found.icc.empty()) {
+            const std::size_t name = FieldEnd(data, 0);
+            if (name != std::string_view::npos && data.size() > name + 2 && data[name + 1] == 0)
+                found.icc = Inflated(data.subspan(name + 2));
+        } else if (StartsWith(type, "eXIf") && found.exif.empty()) {
+            found.exif.assign(data.begin(), data.end());
+            MakeExifUpright(found.exif);
+        } else if (StartsWith(type, "iTXt") && found.xmp.empty() && StartsWith(data, XmpKeyword) &&
+                   data.size() > XmpKeyword.size() + 2 && data[XmpKeyword.size()] == 0) {
+            const bool compressed = data[XmpKeyword.size() + 1] != 0;
+            const std::size_t language = FieldEnd(data, XmpKeyword.size() + 3);
+            const std::size_t translated = language == std::string_view::npos ? language : FieldEnd(data, language + 1);
+            if (translated == std::string_view::npos)
+                continue;
+            const std::span<const std::uint8_t> text = data.subspan(translated + 1);
+            found.xmp = compressed ? Inflated(text) : std::vector<std::uint8_t>(text.begin(), text.end());
+        }
+    }
+}
+
+// One entry of a TIFF IFD.
+struct TiffEntry {
+    std::uint16_t tag, type;
+    std::uint32_t count;
+    std::size_t at;  // where the entry stands
+};
+
+// The entries of the TIFF's first IFD, in order; empty when it does not fit.
+std::vector<TiffEntry> FirstIfd(std::span<const std::uint8_t> tiff, bool &big, std::size_t &ifd)
+{
+    if (tiff.size() < 8)
+        return {};
+    big = tiff[0] == 'M';
+    ifd = Read32(tiff, 4, big);
+    if (ifd > tiff.size() || tiff.size() - ifd < 2)
+        return {};
+    const std::size_t count = Read16(tiff, ifd, big);
+    if ((tiff.size() - ifd - 2) / 12 < count)
+        return {};
+    std::vector<TiffEntry> entries;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t entry = ifd + 2 + 12 * i;
+        entries.push_back({Read16(tiff, entry, big), Read16(tiff, entry + 2, big), Read32(tiff, entry + 4, big), entry});
+    }
+    return entries;
+}
+
+// The bytes of an entry of BYTE or UNDEFINED values, or empty when they lie outside the file.
+std::vector<std::uint8_t> EntryBytes(std::span<const std::uint8_t> tiff, const TiffEntry &entry, bool big)
+{
+    if (entry.type != 1 && entry.type != 7)
+        return {};
+    const std::size_t from = entry.count <= 4 ? entry.at + 8 : Read32(tiff, entry.at + 8, big);
+    if (from > tiff.size() || tiff.size() - from < entry.count)
+        return {};
+    return {tiff.begin() + std::ptrdiff_t(from), tiff.begin() + std::ptrdiff_t(from + entry.count)};
+}
+
+// The first IFD of a TIFF: its compression, profile and XMP.
+void ReadTiff(std::span<const std::uint8_t> tiff, CarriedMetadata &found)
+{
+    bool big = false;
+    std::size_t ifd = 0;
+    for (const TiffEntry &entry : FirstIfd(tiff, big, ifd)) {
+        if (entry.tag == 259 && entry.type == 3)
+            found.tiffCompression = Read16(tiff, entry.at + 8, big);
+        else if (entry.tag == 34675)
+            found.icc = EntryBytes(tiff, entry, big);
+        else if (entry.tag == 700)
+            found.xmp = EntryBytes(tiff, entry, big);
+    }
+}
+
+std::vector<std::uint8_t> Headed(std::uint8_t marker, std::string_view head, std::span<const std::uint8_t> data)
+{
+    const std::size_t length = 2 + head.size() + data.size();
+    std::vector<std::uint8_t> segment(2 + length);
+    segment[0] = 0xFF;
+    segment[1] = marker;
+    segment[2] = std::uint8_t(length >> 8);
+    segment[3] = std::uint8_t(length & 0xFF);
+    std::copy(head.begin(), head.end(), segment.begin() + 4);
+    std::copy(data.begin(), data.end(), segment.begin() + 4 + std::ptrdiff_t(head.size()));
+    return segment;
+}
+
 }  // namespace
 
 JpegMetadata ReadJpegMetadata(std::span<const std::uint8_t> jpeg)
@@ -224,6 +367,103 @@ std::vector<std::uint8_t> WithSegments(std::span<const std::uint8_t> jpeg,
     for (const auto &segment : segments)
         out.insert(out.end(), segment.begin(), segment.end());
     out.insert(out.end(), jpeg.begin() + std::ptrdiff_t(at), jpeg.end());
+    return out;
+}
+
+}  // namespace veilshot::imaging
+
+namespace veilshot::imaging {
+
+CarriedMetadata ReadCarriedMetadata(std::span<const std::uint8_t> bytes)
+{
+    CarriedMetadata found;
+    if (StartsWith(bytes, std::string_view("\xFF\xD8", 2))) {
+        found.jpeg = ReadJpegMetadata(bytes);
+        for (const auto &segment : found.jpeg.segments) {
+            const std::span<const std::uint8_t> data = std::span(segment).subspan(4);
+            if (segment[1] == App1 && StartsWith(data, ExifHead) && found.exif.empty())
+                found.exif.assign(data.begin() + std::ptrdiff_t(ExifHead.size()), data.end());
+            else if (segment[1] == App1 && StartsWith(data, XmpHead) && found.xmp.empty())
+                found.xmp.assign(data.begin() + std::ptrdiff_t(XmpHead.size()), data.end());
+        }
+        found.icc = IccProfileOf(found.jpeg);
+    } else if (StartsWith(bytes, std::string_view("\x89PNG\r\n\x1A\n", 8))) {
+        ReadPng(bytes, found);
+    } else if (StartsWith(bytes, std::string_view("II\x2A\0", 4)) || StartsWith(bytes, std::string_view("MM\0\x2A", 4))) {
+        ReadTiff(bytes, found);
+    }
+    return found;
+}
+
+std::vector<std::vector<std::uint8_t>> JpegSegmentsOf(const CarriedMetadata &metadata)
+{
+    if (!metadata.jpeg.segments.empty())
+        return metadata.jpeg.segments;
+    std::vector<std::vector<std::uint8_t>> segments;
+    constexpr std::size_t MostData = 65533;
+    if (!metadata.exif.empty() && metadata.exif.size() <= MostData - ExifHead.size())
+        segments.push_back(Headed(App1, ExifHead, metadata.exif));
+    if (!metadata.xmp.empty() && metadata.xmp.size() <= MostData - XmpHead.size())
+        segments.push_back(Headed(App1, XmpHead, metadata.xmp));
+    // The profile in numbered chunks of at most 65519 bytes, at most 255 of them.
+    constexpr std::size_t Chunk = MostData - IccHead.size() - 2;
+    const std::size_t chunks = (metadata.icc.size() + Chunk - 1) / Chunk;
+    if (chunks > 0 && chunks <= 255) {
+        for (std::size_t i = 0; i < chunks; ++i) {
+            const std::span<const std::uint8_t> part =
+                std::span(metadata.icc).subspan(i * Chunk, std::min(Chunk, metadata.icc.size() - i * Chunk));
+            std::vector<std::uint8_t> numbered = {std::uint8_t(i + 1), std::uint8_t(chunks)};
+            numbered.insert(numbered.end(), part.begin(), part.end());
+            segments.push_back(Headed(App2, IccHead, numbered));
+        }
+    }
+    return segments;
+}
+
+std::vector<std::uint8_t> TiffWithXmp(std::span<const std::uint8_t> tiff, const std::vector<std::uint8_t> &xmp)
+{
+    std::vector<std::uint8_t> out(tiff.begin(), tiff.end());
+    bool big = false;
+    std::size_t ifd = 0;
+    const std::vector<TiffEntry> entries = FirstIfd(tiff, big, ifd);
+    if (xmp.empty() || entries.empty() || tiff.size() > UINT32_MAX - xmp.size() - 64 - 12 * entries.size() ||
+        std::any_of(entries.begin(), entries.end(), [](const TiffEntry &e) { return e.tag == 700; }))
+        return out;
+    const std::size_t next = ifd + 2 + 12 * entries.size();
+    if (tiff.size() - next < 4)
+        return out;
+    // The packet, then a new first IFD with the entry added in tag order; the old IFD stays
+    // behind, unused.
+    if (out.size() % 2)
+        out.push_back(0);
+    const std::size_t packet = out.size();
+    out.insert(out.end(), xmp.begin(), xmp.end());
+    if (out.size() % 2)
+        out.push_back(0);
+    const std::size_t newIfd = out.size();
+    out.resize(newIfd + 2 + 12 * (entries.size() + 1) + 4);
+    const std::span<std::uint8_t> o(out);
+    Write16(o, newIfd, big, std::uint16_t(entries.size() + 1));
+    std::size_t at = newIfd + 2;
+    bool added = false;
+    auto addXmp = [&] {
+        Write16(o, at, big, 700);
+        Write16(o, at + 2, big, 1);
+        Write32(o, at + 4, big, std::uint32_t(xmp.size()));
+        Write32(o, at + 8, big, std::uint32_t(packet));
+        at += 12;
+        added = true;
+    };
+    for (const TiffEntry &entry : entries) {
+        if (!added && entry.tag > 700)
+            addXmp();
+        std::copy_n(tiff.begin() + std::ptrdiff_t(entry.at), 12, out.begin() + std::ptrdiff_t(at));
+        at += 12;
+    }
+    if (!added)
+        addXmp();
+    Write32(o, at, big, Read32(tiff, next, big));
+    Write32(o, 4, big, std::uint32_t(newIfd));
     return out;
 }
 

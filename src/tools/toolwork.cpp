@@ -25,8 +25,9 @@ void Decoded(imaging::Progress *progress)
 Outcome Encode(const QImage &image, const Job &job, const QString &mime, std::optional<int> quality = std::nullopt,
                imaging::Progress *progress = nullptr)
 {
-    // A JPEG made from a JPEG keeps its metadata, subsampling and, unless told, its quality.
-    const imaging::JpegMetadata carried = imaging::ReadJpegMetadataOf(job.source);
+    // The photo's metadata goes wherever the format can hold it; a JPEG made from a JPEG also
+    // keeps its subsampling and, unless told, its quality.
+    const imaging::CarriedMetadata carried = imaging::ReadCarriedMetadataOf(job.source);
     imaging::Save(image, job.target, imaging::FindEncoderByMime(mime), quality, AtomicFile::Mode::KeepExisting, &carried,
                   progress);
     return Outcome::written();

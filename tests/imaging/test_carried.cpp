@@ -1,0 +1,148 @@
+// What a photo carries reaches every format that can hold it: the profile (so its colours stay
+// as they were), EXIF made upright and XMP, from a JPEG, PNG or TIFF into a JPEG, PNG or TIFF;
+// exiftool reads them where they arrive. Turns keep 16 bits a channel and a TIFF's compression.
+
+#include "common/cameraphoto.h"
+#include "common/qtpath.h"
+#include "common/tempdir.h"
+#include "imaging/imaging.h"
+#include "imaging/metadata.h"
+
+#include <QColorSpace>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+namespace veilshot::imaging {
+namespace {
+
+using test::Bytes;
+using test::Q;
+
+struct Hop {
+    const char *name;
+    const char *through;  // the format the camera's photo is written in first
+    const char *target;   // then the format it is written in from there
+    bool exif;            // whether both can hold EXIF
+    int tolerance;
+    friend std::ostream &operator<<(std::ostream &os, const Hop &c) { return os << c.name; }
+};
+
+int Encoder(const char *format)
+{
+    return FindEncoderByMime(QStringLiteral("image/") + QLatin1String(format));
+}
+
+// The photo at `from` decoded and written to `to` in `format`, carrying what it carries.
+void Write(const QString &from, const QString &to, const char *format)
+{
+    const Picture picture = OpenFile(from);
+    ASSERT_TRUE(picture.ok()) << picture.error.toStdString();
+    const CarriedMetadata carried = ReadCarriedMetadataOf(from);
+    Save(picture.image, to, Encoder(format), std::nullopt, AtomicFile::Mode::Replace, &carried);
+}
+
+QString Exiftool(const QString &file)
+{
+    QProcess process;
+    process.start("exiftool", {"-s", "-s", "-Orientation", "-Make", "-ProfileDescription", "-XMP-x:all", "-XMPToolkit", "-a", file});
+    process.waitForFinished(60'000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+class CarriedThrough : public ::testing::TestWithParam<Hop> {};
+
+TEST_P(CarriedThrough, ProfileExifAndXmpArriveAndTheColoursStay)
+{
+    test::TempDir dir;
+    const Hop &hop = GetParam();
+    test::WriteFile(dir / "camera.jpg", test::CameraJpeg(dir, {64, 48}, 6));
+    const QString middle = Q(dir / "middle"), target = Q(dir / "target");
+    Write(Q(dir / "camera.jpg"), middle, hop.through);
+    Write(middle, target, hop.target);
+
+    const CarriedMetadata arrived = ReadCarriedMetadataOf(target);
+    const QByteArray p3 = QColorSpace(QColorSpace::DisplayP3).iccProfile();
+    EXPECT_EQ(arrived.icc, Bytes(p3.begin(), p3.end()));
+    EXPECT_TRUE(test::Contains(arrived.xmp, test::Text("<x:xmpmeta>kept</x:xmpmeta>")));
+    const QString told = Exiftool(target);
+    EXPECT_TRUE(told.contains(QLatin1String("Display P3"))) << told.toStdString();
+    if (hop.exif) {
+        EXPECT_TRUE(test::Contains(arrived.exif, test::Text("CameraX")));
+        EXPECT_TRUE(told.contains(QLatin1String("Make: CameraX"))) << told.toStdString();
+        EXPECT_TRUE(told.contains(QLatin1String("Orientation: Horizontal (normal)"))) << told.toStdString();
+    }
+
+    // Shown as the camera's photo was: upright, in the same colours.
+    const Picture camera = OpenFile(Q(dir / "camera.jpg")), shown = OpenFile(target);
+    ASSERT_TRUE(shown.ok());
+    ASSERT_EQ(shown.image.size(), camera.image.size());
+    for (const QPoint at : {QPoint(10, 30), QPoint(40, 8)}) {
+        const QRgb want = camera.image.pixel(at), got = shown.image.pixel(at);
+        EXPECT_LE(std::max({std::abs(qRed(want) - qRed(got)), std::abs(qGreen(want) - qGreen(got)), std::abs(qBlue(want) - qBlue(got))}),
+                  hop.tolerance)
+            << at.x() << "," << at.y();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, CarriedThrough,
+    ::testing::Values(Hop{"JpegToPng", "jpeg", "png", true, 6}, Hop{"JpegToTiff", "jpeg", "tiff", false, 6},
+                      Hop{"PngToJpeg", "png", "jpeg", true, 8}, Hop{"PngToTiff", "png", "tiff", false, 2},
+                      Hop{"TiffToPng", "tiff", "png", false, 2}, Hop{"TiffToJpeg", "tiff", "jpeg", false, 8}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+struct Deep {
+    const char *name;
+    const char *format;
+    QImage::Format pixels;
+    friend std::ostream &operator<<(std::ostream &os, const Deep &c) { return os << c.name; }
+};
+
+class TurnKeepsDepth : public ::testing::TestWithParam<Deep> {};
+
+TEST_P(TurnKeepsDepth, SixteenBitsAChannelStaySixteen)
+{
+    test::TempDir dir;
+    QImage deep(6, 4, GetParam().pixels);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x)
+            deep.setPixelColor(x, y, QColor::fromRgba64(QRgba64::fromRgba64(quint16(x * 9001 + 3), quint16(y * 13001 + 5), 1234, 65535)));
+    const QString file = Q(dir / "deep");
+    ASSERT_TRUE(QImageWriter(file, GetParam().format).write(deep));
+    TurnFile(file, false, Encoder(GetParam().format));
+    QImageReader reader(file);
+    const QImage turned = reader.read();
+    ASSERT_EQ(turned.size(), QSize(4, 6));
+    EXPECT_EQ(turned.pixelFormat().redSize() > 8 || turned.format() == QImage::Format_Grayscale16, true) << turned.format();
+    // Right: (x, y) goes to (h - 1 - y, x); every 16-bit value exactly.
+    EXPECT_EQ(turned.pixelColor(3, 5).rgba64(), deep.pixelColor(5, 0).rgba64());
+    EXPECT_EQ(turned.pixelColor(0, 0).rgba64(), deep.pixelColor(0, 3).rgba64());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, TurnKeepsDepth,
+                         ::testing::Values(Deep{"Png", "png", QImage::Format_RGBX64}, Deep{"PngGrey", "png", QImage::Format_Grayscale16},
+                                           Deep{"Tiff", "tiff", QImage::Format_RGBX64},
+                                           Deep{"TiffGrey", "tiff", QImage::Format_Grayscale16}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(TurnFile, ATiffKeepsItsCompression)
+{
+    const std::vector<std::pair<int, int>> table = {{0, 1}, {1, 5}};  // the writer's setting, the tag it gives
+    for (const auto &[setting, tag] : table) {
+        test::TempDir dir;
+        const QString file = Q(dir / "a.tif");
+        QImageWriter writer(file, "tiff");
+        writer.setCompression(setting);
+        ASSERT_TRUE(writer.write(test::Photo({40, 30})));
+        ASSERT_EQ(ReadCarriedMetadataOf(file).tiffCompression, tag);
+        TurnFile(file, true, Encoder("tiff"));
+        EXPECT_EQ(ReadCarriedMetadataOf(file).tiffCompression, tag) << setting;
+        EXPECT_EQ(QImageReader(file).size(), QSize(30, 40));
+    }
+}
+
+}  // namespace
+}  // namespace veilshot::imaging
