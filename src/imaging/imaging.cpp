@@ -419,9 +419,10 @@ void Save(const QImage &image, const QString &path, int encoder, std::optional<i
             writer.setCompression(kept.tiffCompression > 1 ? 1 : 0);
         if (!writer.write(format == Format::Tiff ? InProfile(image, kept.icc) : image))
             encoded.clear();
-        if (format == Format::Tiff && !encoded.isEmpty() && !kept.xmp.empty()) {
-            const auto withXmp = TiffWithXmp({reinterpret_cast<const std::uint8_t *>(encoded.constData()), std::size_t(encoded.size())}, kept.xmp);
-            encoded = QByteArray(reinterpret_cast<const char *>(withXmp.data()), qsizetype(withXmp.size()));
+        if (format == Format::Tiff && !encoded.isEmpty() && !(kept.xmp.empty() && kept.exif.empty())) {
+            const auto whole = TiffWithMetadata(
+                {reinterpret_cast<const std::uint8_t *>(encoded.constData()), std::size_t(encoded.size())}, kept.exif, kept.xmp);
+            encoded = QByteArray(reinterpret_cast<const char *>(whole.data()), qsizetype(whole.size()));
         }
     }
     if (encoded.isEmpty())

@@ -42,9 +42,11 @@ CarriedMetadata ReadCarriedMetadata(std::span<const std::uint8_t> bytes);
 // in the blocks a JPEG holds them in.
 std::vector<std::vector<std::uint8_t>> JpegSegmentsOf(const CarriedMetadata &metadata);
 
-// A TIFF file (one picture, as the TIFF encoder writes it) with XMP added to its first IFD,
-// unless it has XMP already; the bytes unchanged when they do not hold together.
-std::vector<std::uint8_t> TiffWithXmp(std::span<const std::uint8_t> tiff, const std::vector<std::uint8_t> &xmp);
+// A TIFF file (one picture, as the TIFF encoder writes it) with `exif` (EXIF data: the tags of
+// its first IFD that describe the photo, its EXIF and GPS IFDs) and `xmp` added to its first
+// IFD, where it has none of its own; the bytes unchanged when they do not hold together.
+std::vector<std::uint8_t> TiffWithMetadata(std::span<const std::uint8_t> tiff, const std::vector<std::uint8_t> &exif,
+                                           const std::vector<std::uint8_t> &xmp);
 
 // What a JPEG carries; empty for bytes that are not a JPEG. Damaged segments end the walk,
 // keeping what was found before them.

@@ -310,8 +310,7 @@ TEST(ToolWork, JpegsKeepTheCamerasMetadataAndColours)
     }
 }
 
-// PNG and TIFF copies keep the camera's profile (their colours through it) and XMP, and a PNG
-// its EXIF; a photo of 16 bits a channel stays 16 bits through transform and scale.
+// PNG and TIFF copies keep the camera's profile (their colours through it), EXIF and XMP; a photo of 16 bits a channel stays 16 bits through transform and scale.
 TEST(ToolWork, PngAndTiffKeepTheProfileAndSixteenBits)
 {
     test::TempDir dir;
@@ -323,14 +322,13 @@ TEST(ToolWork, PngAndTiffKeepTheProfileAndSixteenBits)
     struct Row {
         const char *name;
         std::function<Outcome(const Job &)> work;
-        bool exif;
     };
     const QString png = QStringLiteral("image/png"), tiff = QStringLiteral("image/tiff");
     const std::vector<Row> rows = {
-        {"transform.png", [&](const Job &job) { return Transform(job, png); }, true},
-        {"transform.tif", [&](const Job &job) { return Transform(job, tiff); }, false},
-        {"scale.png", [&](const Job &job) { return ScaleTo(job, QSize(24, 32), png); }, true},
-        {"scale.tif", [&](const Job &job) { return ScaleTo(job, QSize(24, 32), tiff); }, false},
+        {"transform.png", [&](const Job &job) { return Transform(job, png); }},
+        {"transform.tif", [&](const Job &job) { return Transform(job, tiff); }},
+        {"scale.png", [&](const Job &job) { return ScaleTo(job, QSize(24, 32), png); }},
+        {"scale.tif", [&](const Job &job) { return ScaleTo(job, QSize(24, 32), tiff); }},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -339,7 +337,7 @@ TEST(ToolWork, PngAndTiffKeepTheProfileAndSixteenBits)
         const imaging::CarriedMetadata kept = imaging::ReadCarriedMetadataOf(Q(out));
         EXPECT_EQ(kept.icc, test::Bytes(p3.begin(), p3.end()));
         EXPECT_TRUE(test::Contains(kept.xmp, test::Text("kept")));
-        EXPECT_EQ(test::Contains(kept.exif, test::Text("CameraX")), row.exif);
+        EXPECT_TRUE(test::Contains(kept.exif, test::Text("CameraX")));
 
         const auto deepOut = dir / (std::string("deep-") + row.name);
         ASSERT_EQ(row.work(Job{0, Q(dir / "deep.png"), Q(deepOut)}).kind, Outcome::Kind::Written);
