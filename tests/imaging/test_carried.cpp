@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace veilshot::imaging {
 namespace {
 
@@ -165,6 +167,44 @@ TEST(TurnFile, ATiffKeepsItsCompression)
         TurnFile(file, true, Encoder("tiff"));
         EXPECT_EQ(ReadCarriedMetadataOf(file).tiffCompression, tag) << setting;
         EXPECT_EQ(QImageReader(file).size(), QSize(30, 40));
+    }
+}
+
+}  // namespace
+}  // namespace veilshot::imaging
+
+namespace veilshot::imaging {
+namespace {
+
+// Files with every block, cut at every length and with bytes spoilt, are walked without reading
+// past their end: what holds together is found, the rest left.
+TEST(CarriedMetadata, DamagedFilesAreWalkedSafely)
+{
+    test::TempDir dir;
+    test::WriteFile(dir / "camera.jpg", test::CameraJpeg(dir, {16, 12}, 6));
+    std::vector<Bytes> files;
+    for (const char *format : {"png", "tiff"}) {
+        const QString path = Q(dir / format);
+        Write(Q(dir / "camera.jpg"), path, format);
+        files.push_back(test::ReadFile(dir / format));
+    }
+    const CarriedMetadata whole = ReadCarriedMetadataOf(Q(dir / "camera.jpg"));
+    std::mt19937 random(5);
+    for (const Bytes &file : files) {
+        EXPECT_FALSE(ReadCarriedMetadata(file).icc.empty());
+        for (std::size_t keep = 0; keep < file.size(); keep += 7) {
+            const Bytes cut(file.begin(), file.begin() + std::ptrdiff_t(keep));
+            ReadCarriedMetadata(cut);
+            TiffWithMetadata(cut, whole.exif, whole.xmp);
+        }
+        for (int round = 0; round < 300; ++round) {
+            Bytes spoilt = file;
+            for (int i = 0; i < 4; ++i)
+                spoilt[random() % spoilt.size()] = std::uint8_t(random());
+            ReadCarriedMetadata(spoilt);
+            TiffWithMetadata(spoilt, whole.exif, whole.xmp);
+            TiffWithMetadata(file, spoilt, whole.xmp);  // spoilt EXIF data going in
+        }
     }
 }
 
