@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <span>
 #include <string_view>
 #include <thread>
 
@@ -15,11 +16,11 @@ namespace veilshot::imaging {
 
 namespace {
 
-enum class Layout { Grey8, Grey16, Rgb8, Rgba8, Rgb16, Rgba16 };
+enum class Layout { Palette, Grey8, Grey16, Rgb8, Rgba8, Rgb16, Rgba16 };
 
 struct Shape {
     Layout layout;
-    int colourType;  // PNG's: 0 grey, 2 RGB, 6 RGBA
+    int colourType;  // PNG's: 0 grey, 2 RGB, 3 palette, 6 RGBA
     int depth;       // bits a channel
     int pixelBytes;  // bytes a whole pixel
 };
@@ -27,6 +28,7 @@ struct Shape {
 Shape ShapeOf(Layout layout)
 {
     switch (layout) {
+    case Layout::Palette: return {layout, 3, 8, 1};
     case Layout::Grey8: return {layout, 0, 8, 1};
     case Layout::Grey16: return {layout, 0, 16, 2};
     case Layout::Rgb8: return {layout, 2, 8, 3};
@@ -62,6 +64,9 @@ bool OpaqueEverywhere(const QImage &image)
 std::pair<QImage, Layout> Prepared(const QImage &image)
 {
     switch (image.format()) {
+    case QImage::Format_Indexed8: return {image, Layout::Palette};
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB: return {image.convertToFormat(QImage::Format_Indexed8), Layout::Palette};
     case QImage::Format_Grayscale8: return {image, Layout::Grey8};
     case QImage::Format_Grayscale16: return {image, Layout::Grey16};
     case QImage::Format_RGB32: return {image, Layout::Rgb8};
@@ -95,6 +100,7 @@ void PackRow(const QImage &image, Layout layout, int y, std::uint8_t *to)
     const int width = image.width();
     const std::uint8_t *from = image.constScanLine(y);
     switch (layout) {
+    case Layout::Palette:
     case Layout::Grey8: std::memcpy(to, from, std::size_t(width)); return;
     case Layout::Grey16: {
         const auto *grey = reinterpret_cast<const std::uint16_t *>(from);
@@ -284,11 +290,13 @@ void PutChunk(QByteArray &out, const char type[4], const std::vector<std::uint8_
     PutChunk(out, type, data.data(), data.size());
 }
 
-void Append(std::vector<std::uint8_t> &to, std::string_view text, bool withEnd)
+// A chunk's data: `head` (its keyword and fields, NULs included), then `body`.
+std::vector<std::uint8_t> Fields(std::string_view head, std::span<const std::uint8_t> body)
 {
-    to.insert(to.end(), text.begin(), text.end());
-    if (withEnd)
-        to.push_back(0);
+    std::vector<std::uint8_t> data(head.size() + body.size());
+    std::copy(head.begin(), head.end(), data.begin());
+    std::copy(body.begin(), body.end(), data.begin() + std::ptrdiff_t(head.size()));
+    return data;
 }
 
 // The profile deflated as iCCP holds it, or empty when it cannot be.
@@ -298,23 +306,40 @@ std::vector<std::uint8_t> IccChunk(const std::vector<std::uint8_t> &icc)
     std::vector<std::uint8_t> deflated(size);
     if (compress2(deflated.data(), &size, icc.data(), uLong(icc.size()), 9) != Z_OK)
         return {};
-    std::vector<std::uint8_t> chunk;
-    Append(chunk, "ICC Profile", true);
-    chunk.push_back(0);  // deflate
-    chunk.insert(chunk.end(), deflated.begin(), deflated.begin() + std::ptrdiff_t(size));
-    return chunk;
+    // The profile's name, then deflate (0).
+    return Fields(std::string_view("ICC Profile\0\0", 13), std::span(deflated).first(size));
 }
 
 std::vector<std::uint8_t> XmpChunk(const std::vector<std::uint8_t> &xmp)
 {
-    std::vector<std::uint8_t> chunk;
-    Append(chunk, "XML:com.adobe.xmp", true);
-    chunk.push_back(0);  // not compressed
-    chunk.push_back(0);  // compression method
-    chunk.push_back(0);  // no language tag
-    chunk.push_back(0);  // no translated keyword
-    chunk.insert(chunk.end(), xmp.begin(), xmp.end());
-    return chunk;
+    // The keyword; not compressed, compression method 0; no language tag, no translated keyword.
+    return Fields(std::string_view("XML:com.adobe.xmp\0\0\0\0\0", 22), xmp);
+}
+
+// The PLTE and tRNS chunks of a picture of colour indices: every index it uses has an entry
+// (black past the end of its table); tRNS only when an entry is not opaque.
+std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> PaletteChunks(const QImage &image)
+{
+    int used = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const std::uint8_t *line = image.constScanLine(y);
+        used = std::max(used, int(*std::max_element(line, line + image.width())) + 1);
+    }
+    const QList<QRgb> table = image.colorTable();
+    const int entries = std::max(used, int(std::min<qsizetype>(table.size(), 256)));
+    std::vector<std::uint8_t> colours, alphas;
+    bool translucent = false;
+    for (int i = 0; i < entries; ++i) {
+        const QRgb colour = i < table.size() ? table[i] : qRgb(0, 0, 0);
+        colours.push_back(std::uint8_t(qRed(colour)));
+        colours.push_back(std::uint8_t(qGreen(colour)));
+        colours.push_back(std::uint8_t(qBlue(colour)));
+        alphas.push_back(std::uint8_t(qAlpha(colour)));
+        translucent = translucent || qAlpha(colour) != 255;
+    }
+    if (!translucent)
+        alphas.clear();
+    return {colours, alphas};
 }
 
 constexpr int StripRows = 32;                       // rows deflated as one piece of work
@@ -376,6 +401,9 @@ QByteArray EncodePng(const QImage &image, const PngExtras &extras, Progress *pro
     header[8] = std::uint8_t(shape.depth);
     header[9] = std::uint8_t(shape.colourType);
     PutChunk(out, "IHDR", header.data(), header.size());
+    std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> palette;
+    if (layout == Layout::Palette)
+        palette = PaletteChunks(source);
     if (!extras.icc.empty()) {
         const std::vector<std::uint8_t> icc = IccChunk(extras.icc);
         if (!icc.empty())
@@ -385,6 +413,11 @@ QByteArray EncodePng(const QImage &image, const PngExtras &extras, Progress *pro
         PutChunk(out, "eXIf", extras.exif);
     if (!extras.xmp.empty())
         PutChunk(out, "iTXt", XmpChunk(extras.xmp));
+    if (layout == Layout::Palette) {
+        PutChunk(out, "PLTE", palette.first);
+        if (!palette.second.empty())
+            PutChunk(out, "tRNS", palette.second);
+    }
 
     // The zlib stream: its header, the strips' deflate data in order, the joined checksum.
     std::vector<std::uint8_t> pending = {0x78, 0x01};

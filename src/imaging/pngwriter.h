@@ -2,7 +2,8 @@
 // PNG files written directly with zlib: each row filtered for photographs, and the picture
 // deflated in independent strips on every core, joined with sync flushes into one zlib stream,
 // so a large photo is written in a fraction of the time a one-thread writer takes. Grey, RGB and
-// RGB with alpha, at 8 or 16 bits a channel, as the picture holds them.
+// RGB with alpha, at 8 or 16 bits a channel, and colour indices with their palette, as the
+// picture holds them.
 
 #include "imaging/progress.h"
 

@@ -1,4 +1,4 @@
-// The PNG writer: every layout it writes is a valid file (pngcheck) that an independent decoder
+// The PNG writer: every layout it writes (palette, grey, RGB, RGBA; 8 and 16 bits) is a valid file (pngcheck) that an independent decoder
 // (ImageMagick) reads back to exactly the pixels given, across many strips; the work reports
 // its progress and, stopped, writes nothing.
 
@@ -33,6 +33,16 @@ QImage Noise(QImage::Format format, bool translucent, QSize size)
 {
     QImage image(size, format);
     std::mt19937 random(7);
+    if (format == QImage::Format_Indexed8) {
+        QList<QRgb> table;
+        for (int i = 0; i < 200; ++i)
+            table << qRgba(int(random() % 256), int(random() % 256), int(random() % 256), translucent ? int(random() % 256) : 255);
+        image.setColorTable(table);
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
+                image.setPixel(x, y, uint(random() % 200));
+        return image;
+    }
     for (int y = 0; y < size.height(); ++y) {
         for (int x = 0; x < size.width(); ++x) {
             const auto channel = [&] { return int(random() % 65536); };
@@ -94,7 +104,9 @@ TEST_P(PngLayouts, DecodeToThePixelsGiven)
 
 INSTANTIATE_TEST_SUITE_P(
     Writer, PngLayouts,
-    ::testing::Values(Layout{"Grey8", QImage::Format_Grayscale8, false, 0, 8},
+    ::testing::Values(Layout{"Palette", QImage::Format_Indexed8, false, 3, 8},
+                      Layout{"PaletteWithAlpha", QImage::Format_Indexed8, true, 3, 8},
+                      Layout{"Grey8", QImage::Format_Grayscale8, false, 0, 8},
                       Layout{"Grey16", QImage::Format_Grayscale16, false, 0, 16},
                       Layout{"Rgb8", QImage::Format_RGB32, false, 2, 8},
                       Layout{"OpaqueArgbIsRgb", QImage::Format_ARGB32, false, 2, 8},
