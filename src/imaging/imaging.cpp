@@ -449,7 +449,7 @@ void WriteDecoded(const Picture &picture, std::span<const std::uint8_t> original
     WriteBytes(path, reinterpret_cast<const char *>(original.data()), original.size(), mode);
 }
 
-void TurnFile(const QString &path, bool left, int encoder)
+void TurnFile(const QString &path, bool left, int encoder, Progress *progress)
 {
     const std::string bytes = ReadWholeFile(LocalPath(path), std::uint64_t(AllocationLimitMB) << 20);
     const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
@@ -467,7 +467,7 @@ void TurnFile(const QString &path, bool left, int encoder)
     // stay 16) and its colours.
     QImage turned = source.image.transformed(QTransform().rotate(left ? 270 : 90));
     turned.setColorSpace(source.image.colorSpace());
-    Save(turned, path, encoder, std::nullopt, AtomicFile::Mode::Replace, &carried);
+    Save(turned, path, encoder, std::nullopt, AtomicFile::Mode::Replace, &carried, progress);
 }
 
 void Show(QLabel &control, const QImage &image)

@@ -141,7 +141,8 @@ void WriteDecoded(const Picture &picture, std::span<const std::uint8_t> original
 // a channel among them) and what Save carries: a JPEG its quality and subsampling, every file
 // its metadata, the orientation upright and the thumbnail dropped, a TIFF its compression.
 // FileError when the file cannot be read, decoded or written; the file is then unchanged.
-void TurnFile(const QString &path, bool left, int encoder);
+// With `progress`, reports the encoding and, stopped, throws WorkStopped leaving the file as it was.
+void TurnFile(const QString &path, bool left, int encoder, Progress *progress = nullptr);
 
 // Show: hands the picture to a label to display.
 void Show(QLabel &control, const QImage &image);

@@ -131,6 +131,14 @@ TEST(PngWriter, ReportsEveryRowAndStoppedWritesNothing)
                       AtomicFile::Mode::Replace, nullptr, &stopped),
                  WorkStopped);
     EXPECT_TRUE(dir.entries().empty());  // neither the file nor a temporary one
+
+    // A turn stopped leaves the photo as it was.
+    const QString photo = Q(dir / "photo.png");
+    Save(source, photo, FindEncoderByMime(QStringLiteral("image/png")));
+    const std::vector<std::uint8_t> before = test::ReadFile(dir / "photo.png");
+    EXPECT_THROW(TurnFile(photo, false, FindEncoderByMime(QStringLiteral("image/png")), &stopped), WorkStopped);
+    EXPECT_EQ(test::ReadFile(dir / "photo.png"), before);
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"photo.png"});
 }
 
 }  // namespace
