@@ -124,6 +124,7 @@ struct Deep {
     const char *name;
     const char *format;
     QImage::Format pixels;
+    bool profile;  // in Display P3, with its profile
     friend std::ostream &operator<<(std::ostream &os, const Deep &c) { return os << c.name; }
 };
 
@@ -135,7 +136,10 @@ TEST_P(TurnKeepsDepth, SixteenBitsAChannelStaySixteen)
     QImage deep(6, 4, GetParam().pixels);
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 6; ++x)
-            deep.setPixelColor(x, y, QColor::fromRgba64(QRgba64::fromRgba64(quint16(x * 9001 + 3), quint16(y * 13001 + 5), 1234, 65535)));
+            // Odd values, near grey: inside both gamuts, so the colours survive leaving the profile.
+            deep.setPixelColor(x, y, QColor::fromRgba64(QRgba64::fromRgba64(quint16(20003 + x * 3001), quint16(25005 + y * 2003), 22007, 65535)));
+    if (GetParam().profile)
+        deep.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
     const QString file = Q(dir / "deep");
     ASSERT_TRUE(QImageWriter(file, GetParam().format).write(deep));
     TurnFile(file, false, Encoder(GetParam().format));
@@ -143,15 +147,24 @@ TEST_P(TurnKeepsDepth, SixteenBitsAChannelStaySixteen)
     const QImage turned = reader.read();
     ASSERT_EQ(turned.size(), QSize(4, 6));
     EXPECT_EQ(turned.pixelFormat().redSize() > 8 || turned.format() == QImage::Format_Grayscale16, true) << turned.format();
-    // Right: (x, y) goes to (h - 1 - y, x); every 16-bit value exactly.
-    EXPECT_EQ(turned.pixelColor(3, 5).rgba64(), deep.pixelColor(5, 0).rgba64());
-    EXPECT_EQ(turned.pixelColor(0, 0).rgba64(), deep.pixelColor(0, 3).rgba64());
+    // Right: (x, y) goes to (h - 1 - y, x); every 16-bit value exactly, or, taken out of the
+    // profile's colours and back into them, within a quarter of one 8-bit step.
+    EXPECT_EQ(turned.colorSpace(), deep.colorSpace());
+    const int steps = GetParam().profile ? 64 : 0;
+    for (const auto &[to, from] : {std::pair{QPoint(3, 5), QPoint(5, 0)}, std::pair{QPoint(0, 0), QPoint(0, 3)}}) {
+        const QRgba64 got = turned.pixelColor(to).rgba64(), want = deep.pixelColor(from).rgba64();
+        EXPECT_LE(std::max({std::abs(got.red() - want.red()), std::abs(got.green() - want.green()), std::abs(got.blue() - want.blue())}),
+                  steps);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, TurnKeepsDepth,
-                         ::testing::Values(Deep{"Png", "png", QImage::Format_RGBX64}, Deep{"PngGrey", "png", QImage::Format_Grayscale16},
-                                           Deep{"Tiff", "tiff", QImage::Format_RGBX64},
-                                           Deep{"TiffGrey", "tiff", QImage::Format_Grayscale16}),
+                         ::testing::Values(Deep{"Png", "png", QImage::Format_RGBX64, false},
+                                           Deep{"PngGrey", "png", QImage::Format_Grayscale16, false},
+                                           Deep{"PngInItsProfile", "png", QImage::Format_RGBX64, true},
+                                           Deep{"Tiff", "tiff", QImage::Format_RGBX64, false},
+                                           Deep{"TiffGrey", "tiff", QImage::Format_Grayscale16, false},
+                                           Deep{"TiffInItsProfile", "tiff", QImage::Format_RGBX64, true}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 TEST(TurnFile, ATiffKeepsItsCompression)
