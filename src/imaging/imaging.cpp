@@ -7,6 +7,7 @@
 #include "imaging/jpegdecode.h"
 #include "imaging/jpegturn.h"
 #include "imaging/metadata.h"
+#include "imaging/pngwriter.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -53,19 +54,24 @@ int TurboSubsampling(Subsampling subsampling)
     return TJSAMP_420;
 }
 
+// The picture's pixels brought back into the colour space of `icc`, the profile of the photo it
+// was decoded from, where the decode took them out of it; otherwise as it is.
+QImage InProfile(QImage image, const std::vector<std::uint8_t> &icc)
+{
+    if (icc.empty() || !image.colorSpace().isValid())
+        return image;
+    const QColorSpace own = QColorSpace::fromIccProfile(QByteArray(reinterpret_cast<const char *>(icc.data()), qsizetype(icc.size())));
+    if (own.isValid() && own != image.colorSpace())
+        image.convertToColorSpace(own);
+    return image;
+}
+
 // A JPEG of `image` at `quality` with the subsampling and the metadata blocks `carried` from
 // the photo it was made from. The pixels are brought back into the colour space of the
 // carried profile where the decode took them out of it, so the profile describes them again.
 QByteArray EncodeJpegCarrying(QImage image, int quality, const JpegMetadata &carried)
 {
-    const std::vector<std::uint8_t> icc = IccProfileOf(carried);
-    if (!icc.empty() && image.colorSpace().isValid()) {
-        const QColorSpace own = QColorSpace::fromIccProfile(
-            QByteArray(reinterpret_cast<const char *>(icc.data()), qsizetype(icc.size())));
-        if (own.isValid() && own != image.colorSpace())
-            image.convertToColorSpace(own);
-    }
-    image = image.convertToFormat(QImage::Format_RGB32);
+    image = InProfile(std::move(image), IccProfileOf(carried)).convertToFormat(QImage::Format_RGB32);
     tjhandle handle = tjInitCompress();
     if (!handle)
         return {};
@@ -393,7 +399,7 @@ QString EncoderMime(int encoder)
 }
 
 void Save(const QImage &image, const QString &path, int encoder, std::optional<int> jpegQuality, AtomicFile::Mode mode,
-          const JpegMetadata *carried)
+          const CarriedMetadata *carried, Progress *progress)
 {
     if (encoder < 0 || encoder >= int(Encoders.size()))
         throw FileError(FileMessage("Cannot create file", LocalPath(path), "There is no encoder for this format."));
@@ -402,32 +408,55 @@ void Save(const QImage &image, const QString &path, int encoder, std::optional<i
     const Format format = Encoders[std::size_t(encoder)].format;
     if ((format == Format::Bmp || format == Format::Gif) && image.colorSpace().isValid() &&
         image.colorSpace() != QColorSpace(QColorSpace::SRgb))
-        return Save(InDisplayColours(image, QColorSpace(QColorSpace::SRgb)), path, encoder, jpegQuality, mode, carried);
+        return Save(InDisplayColours(image, QColorSpace(QColorSpace::SRgb)), path, encoder, jpegQuality, mode, carried,
+                    progress);
+    const CarriedMetadata none;
+    const CarriedMetadata &kept = carried ? *carried : none;
     QByteArray encoded;
     if (format == Format::Gif) {
         encoded = EncodeGif(image);
-    } else if (format == Format::Jpeg && carried && !carried->empty()) {
-        const int quality = jpegQuality ? *jpegQuality : carried->quality > 0 ? carried->quality : DefaultJpegQuality;
-        encoded = EncodeJpegCarrying(image, quality, *carried);
+    } else if (format == Format::Png) {
+        const QImage inOwnColours = InProfile(image, kept.icc);
+        PngExtras extras{.icc = kept.icc, .exif = kept.exif, .xmp = kept.xmp};
+        const QColorSpace colours = inOwnColours.colorSpace();
+        if (extras.icc.empty() && colours.isValid() && colours != QColorSpace(QColorSpace::SRgb)) {
+            const QByteArray icc = colours.iccProfile();
+            extras.icc.assign(icc.begin(), icc.end());
+        }
+        encoded = EncodePng(inOwnColours, extras, progress);
+    } else if (format == Format::Jpeg && !kept.empty()) {
+        const JpegMetadata blocks{JpegSegmentsOf(kept), kept.jpeg.quality, kept.jpeg.subsampling};
+        const int quality = jpegQuality ? *jpegQuality : blocks.quality > 0 ? blocks.quality : DefaultJpegQuality;
+        encoded = EncodeJpegCarrying(image, quality, blocks);
     } else {
         QBuffer buffer(&encoded);
         buffer.open(QIODevice::WriteOnly);
         QImageWriter writer(&buffer, QtFormatName(format));
         if (format == Format::Jpeg && jpegQuality)
             writer.setQuality(std::clamp(*jpegQuality, 0, 100));
-        if (!writer.write(image))
+        // A TIFF keeps being compressed, with the one lossless compression the writer has
+        // (LZW), or not.
+        if (format == Format::Tiff)
+            writer.setCompression(kept.tiffCompression > 1 ? 1 : 0);
+        if (!writer.write(format == Format::Tiff ? InProfile(image, kept.icc) : image))
             encoded.clear();
+        if (format == Format::Tiff && !encoded.isEmpty() && !(kept.xmp.empty() && kept.exif.empty())) {
+            const auto whole = TiffWithMetadata(
+                {reinterpret_cast<const std::uint8_t *>(encoded.constData()), std::size_t(encoded.size())}, kept.exif, kept.xmp);
+            encoded = QByteArray(reinterpret_cast<const char *>(whole.data()), qsizetype(whole.size()));
+        }
     }
     if (encoded.isEmpty())
         throw FileError(FileMessage("Cannot create file", LocalPath(path), "The picture could not be encoded."));
+    Advance(progress, 1, 1);
     WriteBytes(path, encoded.constData(), std::size_t(encoded.size()), mode);
 }
 
-JpegMetadata ReadJpegMetadataOf(const QString &path)
+CarriedMetadata ReadCarriedMetadataOf(const QString &path)
 {
     try {
         const std::string bytes = ReadWholeFile(LocalPath(path), std::uint64_t(AllocationLimitMB) << 20);
-        return ReadJpegMetadata({reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size()});
+        return ReadCarriedMetadata({reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size()});
     } catch (const FileError &) {
         return {};
     }
@@ -441,7 +470,7 @@ void WriteDecoded(const Picture &picture, std::span<const std::uint8_t> original
     WriteBytes(path, reinterpret_cast<const char *>(original.data()), original.size(), mode);
 }
 
-void TurnFile(const QString &path, bool left, int encoder)
+void TurnFile(const QString &path, bool left, int encoder, Progress *progress)
 {
     const std::string bytes = ReadWholeFile(LocalPath(path), std::uint64_t(AllocationLimitMB) << 20);
     const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
@@ -454,18 +483,12 @@ void TurnFile(const QString &path, bool left, int encoder)
     const Picture source = DecodeMemory(data, path, std::nullopt, Colours::Own);
     if (!source.ok())
         throw FileError(source.error.toStdString());
-    const JpegMetadata carried = ReadJpegMetadata(data);
-    const int w = source.image.width(), h = source.image.height();
-    QImage turned = BlankBitmap(QSize(h, w));
-    turned.setColorSpace(source.image.colorSpace());  // the same colours, turned
-    {
-        const auto surface = Surface(turned);
-        if (left)
-            DrawTurned(*surface, source.image, QPoint(0, w), QPoint(0, 0), QPoint(h, w));
-        else
-            DrawTurned(*surface, source.image, QPoint(h, 0), QPoint(h, w), QPoint(0, 0));
-    }
-    Save(turned, path, encoder, std::nullopt, AtomicFile::Mode::Replace, &carried);
+    const CarriedMetadata carried = ReadCarriedMetadata(data);
+    // Quarter turns move whole pixels: the picture keeps its pixel format (16 bits a channel
+    // stay 16) and its colours.
+    QImage turned = source.image.transformed(QTransform().rotate(left ? 270 : 90));
+    turned.setColorSpace(source.image.colorSpace());
+    Save(turned, path, encoder, std::nullopt, AtomicFile::Mode::Replace, &carried, progress);
 }
 
 void Show(QLabel &control, const QImage &image)

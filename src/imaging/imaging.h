@@ -14,6 +14,7 @@
 
 #include "files/fileio.h"
 #include "imaging/metadata.h"
+#include "imaging/progress.h"
 
 #include <QImage>
 #include <QSize>
@@ -119,17 +120,21 @@ QString EncoderMime(int encoder);
 inline constexpr int DefaultJpegQuality = 75;
 
 // Saves through a temporary file in the target folder, so a failed save never destroys the
-// file it replaces. A picture in a colour space of its own keeps it where the format holds a
-// profile (JPEG, PNG, TIFF); BMP and GIF hold none and are given sRGB colours. `jpegQuality` (0..100) is passed to the JPEG encoder unchanged; other
-// encoders take none. A JPEG made with `carried` metadata of the photo it comes from keeps its
-// metadata blocks and subsampling, and, without `jpegQuality`, its quality. FileError on
-// failure.
+// file it replaces. `jpegQuality` (0..100) is passed to the JPEG encoder unchanged; other
+// encoders take none. A picture in a colour space of its own keeps it where the format holds a
+// profile (JPEG, PNG, TIFF); BMP and GIF hold none and are given sRGB colours. With the metadata
+// `carried` from the photo it comes from, a JPEG keeps the photo's metadata blocks and
+// subsampling, and, without `jpegQuality`, its quality; a PNG and a TIFF keep its EXIF, profile
+// and XMP, a TIFF its being compressed (LZW) or not; where a profile goes in, the pixels are put
+// back into its colours. FileError on failure. With `progress`, reports how far the encoding has
+// come and, when it is stopped, throws WorkStopped having written nothing.
 void Save(const QImage &image, const QString &path, int encoder, std::optional<int> jpegQuality = std::nullopt,
-          AtomicFile::Mode mode = AtomicFile::Mode::Replace, const JpegMetadata *carried = nullptr);
+          AtomicFile::Mode mode = AtomicFile::Mode::Replace, const CarriedMetadata *carried = nullptr,
+          Progress *progress = nullptr);
 
-// The metadata a JPEG file carries over when encoded again; empty for other files and for a
-// file that cannot be read.
-JpegMetadata ReadJpegMetadataOf(const QString &path);
+// The metadata a JPEG, PNG or TIFF file carries over when encoded again; empty for other files
+// and for a file that cannot be read.
+CarriedMetadata ReadCarriedMetadataOf(const QString &path);
 
 // Write decoded: writes `original`, the bytes `picture` was decoded from, exactly as they are,
 // once the decode has shown that they are a picture (FileError with the decoder's reason
@@ -141,10 +146,12 @@ void WriteDecoded(const Picture &picture, std::span<const std::uint8_t> original
 // Turns the photo in the file a quarter turn as it is shown (right, or left when `left`) and
 // writes it back over the file, atomically, with `encoder`. A JPEG whose size is a whole number
 // of its blocks turns without loss and keeps its metadata, its EXIF orientation set upright;
-// anything else is decoded, turned exactly and encoded again; a JPEG at its own quality and
-// subsampling, with its metadata, its orientation upright and its thumbnail dropped.
+// anything else is decoded, turned exactly and encoded again, keeping its pixel format (16 bits
+// a channel among them) and what Save carries: a JPEG its quality and subsampling, every file
+// its metadata, the orientation upright and the thumbnail dropped, a TIFF its compression.
 // FileError when the file cannot be read, decoded or written; the file is then unchanged.
-void TurnFile(const QString &path, bool left, int encoder);
+// With `progress`, reports the encoding and, stopped, throws WorkStopped leaving the file as it was.
+void TurnFile(const QString &path, bool left, int encoder, Progress *progress = nullptr);
 
 // Show: hands the picture to a label to display.
 void Show(QLabel &control, const QImage &image);

@@ -65,6 +65,11 @@ TForm9g::TForm9g(PlainModel &model, platform::Platform &platform, QWidget *paren
     TrackBar1->setFocus();
 }
 
+void TForm9g::showProgress(bool shown)
+{
+    Panel4->setVisible(shown);
+}
+
 void TForm9g::Panel1Click()
 {
     platform::RunGuarded(platform_.messages, this, [this] {
@@ -80,10 +85,13 @@ void TForm9g::Panel1Click()
             const std::optional<QString> out = askOneTarget(name, QStringLiteral(".jpg"));
             if (!out)
                 return;
-            const Outcome outcome = runOne({model_.folder.index(), name, *out}, [quality](const Job &job) { return Compress(job, quality); });
+            const Outcome outcome = runOne(
+                {model_.folder.index(), name, *out},
+                [quality](const Job &job, imaging::Progress &progress) { return Compress(job, quality, &progress); },
+                Qt::Key_Control);
             if (outcome.kind == Outcome::Kind::Written)
                 Label1->show();
-            else
+            else if (outcome.kind != Outcome::Kind::Stopped)  // stopped, as a run is: nothing to say
                 platform_.messages.inform(this, outcome.reason.isEmpty() ? QLatin1String(NoFileMessage) : outcome.reason);
             return;
         }

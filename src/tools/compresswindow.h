@@ -16,6 +16,9 @@ public:
 
     void Panel1Click() override;  // "To execute": Compress
 
+protected:
+    void showProgress(bool shown) override;  // the gauge over the slider, as a run shows it
+
 private:
     QWidget *Panel3, *Panel4;
     QLabel *Label2, *Label3;

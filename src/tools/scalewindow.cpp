@@ -247,8 +247,10 @@ void TForm11g::onePhoto()
     if (!out)
         return;
     const QSize size{int(width), int(height)};
-    const Outcome outcome = runOne({model_.folder.index(), photo, *out},
-                                   [size, mime = format->mime](const Job &job) { return ScaleTo(job, size, mime); });
+    const Outcome outcome = runOne(
+        {model_.folder.index(), photo, *out},
+        [size, mime = format->mime](const Job &job, imaging::Progress &progress) { return ScaleTo(job, size, mime, &progress); },
+        Qt::Key_Control);
     if (outcome.kind == Outcome::Kind::Written)
         Label1->show();
     else

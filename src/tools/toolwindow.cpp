@@ -12,6 +12,7 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -26,6 +27,7 @@
 #include <cerrno>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -219,7 +221,8 @@ RunResult ToolWindow::runPlan(const Plan &plan, const Work &work, int stopKey)
         const Outcome &outcome = done[i].outcome;
         switch (outcome.kind) {
         case Outcome::Kind::Written: ++result.written; break;
-        case Outcome::Kind::PassedOver: break;
+        case Outcome::Kind::PassedOver:
+        case Outcome::Kind::Stopped: break;
         case Outcome::Kind::Failed:
             result.failures << FileNameOf(plan.jobs[i].source) + QStringLiteral(": ") + outcome.reason;
             break;
@@ -229,23 +232,78 @@ RunResult ToolWindow::runPlan(const Plan &plan, const Work &work, int stopKey)
     return result;
 }
 
-Outcome ToolWindow::runOne(const Job &job, const Work &work)
+Outcome ToolWindow::runOne(const Job &job, const OneWork &work, int stopKey)
 {
-    const QList<Done> done = execute({job}, work, std::nullopt);
-    if (done.constFirst().error)
-        std::rethrow_exception(done.constFirst().error);
-    return done.constFirst().outcome;
+    platform::WaitCursor wait;
+    const QList<bool> wasEnabled = beginRun();
+    const auto progress = std::make_shared<imaging::Progress>();
+    QElapsedTimer clock;
+    clock.start();
+    bool shown = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        if (closeAfterRun_ || platform_.keys.isDown(stopKey))
+            progress->stop();
+        if (!shown && clock.elapsed() >= progressDelay_.count()) {
+            shown = true;
+            Gauge1->setRange(0, imaging::Progress::Whole);
+            showProgress(true);
+        }
+        if (shown)
+            Gauge1->setValue(progress->done());
+    });
+    watch.start(50);
+
+    QEventLoop waiting;
+    QFutureWatcher<Done> watcher;
+    connect(&watcher, &QFutureWatcherBase::finished, &waiting, &QEventLoop::quit);
+    watcher.setFuture(QtConcurrent::run(&pool_, [work, job, progress] {
+        Done result;
+        try {
+            result.outcome = work(job, *progress);
+        } catch (const std::exception &error) {
+            result.outcome = Outcome::failed(QString::fromLocal8Bit(error.what()));
+            result.error = std::current_exception();
+        }
+        return result;
+    }));
+    waiting.exec();
+    watch.stop();
+    const Done done = watcher.result();
+
+    Gauge1->setValue(0);
+    if (shown)
+        showProgress(false);
+    endRun(wasEnabled);
+    if (done.error)
+        std::rethrow_exception(done.error);
+    return done.outcome;
 }
 
-QList<ToolWindow::Done> ToolWindow::execute(const QList<Job> &jobs, const Work &work, std::optional<int> stopKey)
+QList<bool> ToolWindow::beginRun()
 {
     running_ = true;
-    platform::WaitCursor wait;
     QList<bool> wasEnabled;
     for (QWidget *control : runControls_) {
         wasEnabled << control->isEnabled();
         control->setEnabled(false);
     }
+    return wasEnabled;
+}
+
+void ToolWindow::endRun(const QList<bool> &wasEnabled)
+{
+    for (qsizetype i = 0; i < runControls_.size(); ++i)
+        runControls_[i]->setEnabled(wasEnabled[i]);
+    running_ = false;
+    if (closeAfterRun_)
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+QList<ToolWindow::Done> ToolWindow::execute(const QList<Job> &jobs, const Work &work, std::optional<int> stopKey)
+{
+    platform::WaitCursor wait;
+    const QList<bool> wasEnabled = beginRun();
     if (stopKey) {
         Gauge1->setRange(0, std::max(0, model_.folder.lastIndex()));
         Gauge1->setValue(0);
@@ -302,12 +360,7 @@ QList<ToolWindow::Done> ToolWindow::execute(const QList<Job> &jobs, const Work &
         waiting.exec();  // until a file is done
     }
     done.resize(next);
-
-    for (qsizetype i = 0; i < runControls_.size(); ++i)
-        runControls_[i]->setEnabled(wasEnabled[i]);
-    running_ = false;
-    if (closeAfterRun_)
-        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    endRun(wasEnabled);
     return done;
 }
 

@@ -12,6 +12,7 @@
 #include <QSize>
 #include <QThreadPool>
 
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -48,6 +49,10 @@ public:
 
     bool running() const { return running_; }
 
+    // How long one photo's work goes on before the gauge shows how far it has come: a second
+    // (tests shorten it).
+    void setProgressDelay(std::chrono::milliseconds delay) { progressDelay_ = delay; }
+
     virtual void Panel1Click() = 0;  // "To execute"
     void Panel2Click();              // "To close"
     void Label1Click();
@@ -68,9 +73,13 @@ protected:
     // Runs the plan with the gauge moving, the hourglass up and the controls of `runControls_`
     // disabled; `stopKey` held ends it after the files in hand, as a request to close does.
     RunResult runPlan(const Plan &plan, const Work &work, int stopKey);
-    // One file, on a worker as a run's files are, while the window answers and its commands
-    // wait; an exception from the work reaches the caller.
-    Outcome runOne(const Job &job, const Work &work);
+    // One photo, on a worker as a run's files are, while the window answers and its commands
+    // wait; an exception from the work reaches the caller. Once it has gone on for the progress
+    // delay the gauge shows how far it has come; `stopKey` held, or a request to close, stops
+    // it, and it then comes back as Outcome::stopped() having written nothing.
+    Outcome runOne(const Job &job, const OneWork &work, int stopKey);
+    // Shows or hides the gauge for one photo's work; where it is always shown, nothing to do.
+    virtual void showProgress(bool /*shown*/) {}
     // The end of a run into `folder`: "IT IS READY" when something was written; otherwise the
     // folder goes again and `nothingMessage`, if any, is shown. Files that failed are named.
     void finishRun(const QString &folder, const RunResult &result, const QString &nothingMessage = {});
@@ -96,10 +105,15 @@ private:
     // Runs the jobs in order, as many at a time as there are cores; gives what became of those
     // taken up before a stop, in order. Without a stop key the gauge is left alone.
     QList<Done> execute(const QList<Job> &jobs, const Work &work, std::optional<int> stopKey);
+    // The run's start and end: the hourglass is up to the caller; the controls of `runControls_`
+    // are disabled, then given back their state.
+    QList<bool> beginRun();
+    void endRun(const QList<bool> &wasEnabled);
 
     QThreadPool pool_;
     bool running_ = false;
     bool closeAfterRun_ = false;
+    std::chrono::milliseconds progressDelay_{1000};
 };
 
 // The position of the checked one of `buttons`, if any.

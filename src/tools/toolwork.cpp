@@ -11,12 +11,43 @@ namespace veilshot::tools {
 
 namespace {
 
-Outcome Encode(const QImage &image, const Job &job, const QString &mime, std::optional<int> quality = std::nullopt)
+// The share of one photo's work its decode is counted as; the encoding takes the rest.
+constexpr int DecodeShare = imaging::Progress::Whole / 4;
+
+// Counts the decode as done, unless the work was stopped meanwhile.
+void Decoded(imaging::Progress *progress)
 {
-    // A JPEG made from a JPEG keeps its metadata, subsampling and, unless told, its quality.
-    const imaging::JpegMetadata carried = imaging::ReadJpegMetadataOf(job.source);
-    imaging::Save(image, job.target, imaging::FindEncoderByMime(mime), quality, AtomicFile::Mode::KeepExisting, &carried);
+    imaging::Advance(progress, 1, 1);
+    if (progress)
+        progress->setStage(DecodeShare, imaging::Progress::Whole);
+}
+
+Outcome Encode(const QImage &image, const Job &job, const QString &mime, std::optional<int> quality = std::nullopt,
+               imaging::Progress *progress = nullptr)
+{
+    // The photo's metadata goes wherever the format can hold it; a JPEG made from a JPEG also
+    // keeps its subsampling and, unless told, its quality.
+    const imaging::CarriedMetadata carried = imaging::ReadCarriedMetadataOf(job.source);
+    imaging::Save(image, job.target, imaging::FindEncoderByMime(mime), quality, AtomicFile::Mode::KeepExisting, &carried,
+                  progress);
     return Outcome::written();
+}
+
+// The photo decoded, then `then` with it; stopped work ends as such.
+Outcome Decoding(const Job &job, imaging::Progress *progress, const std::function<Outcome(const QImage &)> &then)
+{
+    if (progress)
+        progress->setStage(0, DecodeShare);
+    try {
+        // In the photo's own colours: what the display cannot show survives the way through.
+        const imaging::Picture picture = imaging::OpenFile(job.source, std::nullopt, imaging::Colours::Own);
+        if (!picture.ok())
+            return Outcome::failed(picture.error);
+        Decoded(progress);
+        return then(picture.image);
+    } catch (const imaging::WorkStopped &) {
+        return Outcome::stopped();
+    }
 }
 
 // The box whose fitting of `full` covers `size` on both sides, however their proportions differ.
@@ -27,45 +58,48 @@ QSize Covering(QSize full, QSize size)
 }
 
 // The photo of `full` pixels (empty when its header could not tell) drawn stretched to `size`.
-Outcome Stretch(const Job &job, QSize full, QSize size, const QString &mime)
+Outcome Stretch(const Job &job, QSize full, QSize size, const QString &mime, imaging::Progress *progress = nullptr)
 {
     if (imaging::FindEncoderByMime(mime) < 0)
         return Outcome::failed(QString::fromUtf8(NoEncoderReason));
     if (qint64(size.width()) * size.height() > imaging::MaxPixels)
         return Outcome::failed(QString::fromUtf8(TooLargeReason).arg(size.width()).arg(size.height()));
-    // Decoded no larger than the size needs on either side: a JPEG reduces as it decodes.
-    const imaging::Picture picture =
-        imaging::OpenFile(job.source, full.isEmpty() ? std::nullopt : std::optional(Covering(full, size)), imaging::Colours::Own);
-    if (!picture.ok())
-        return Outcome::failed(picture.error);
-    return Encode(imaging::StretchedTo(picture.image, size), job, mime);
+    if (progress)
+        progress->setStage(0, DecodeShare);
+    try {
+        // Decoded no larger than the size needs on either side: a JPEG reduces as it decodes.
+        const imaging::Picture picture = imaging::OpenFile(
+            job.source, full.isEmpty() ? std::nullopt : std::optional(Covering(full, size)), imaging::Colours::Own);
+        if (!picture.ok())
+            return Outcome::failed(picture.error);
+        Decoded(progress);
+        return Encode(imaging::StretchedTo(picture.image, size), job, mime, std::nullopt, progress);
+    } catch (const imaging::WorkStopped &) {
+        return Outcome::stopped();
+    }
 }
 
 }  // namespace
 
-Outcome Compress(const Job &job, int quality)
+Outcome Compress(const Job &job, int quality, imaging::Progress *progress)
 {
     if (!FileExists(job.source))
         return Outcome::passedOver();
-    const imaging::Picture picture = imaging::OpenFile(job.source, std::nullopt, imaging::Colours::Own);
-    if (!picture.ok())
-        return Outcome::failed(picture.error);
-    return Encode(picture.image, job, QStringLiteral("image/jpeg"), quality);
+    return Decoding(job, progress, [&](const QImage &image) {
+        return Encode(image, job, QStringLiteral("image/jpeg"), quality, progress);
+    });
 }
 
-Outcome Transform(const Job &job, const QString &mime)
+Outcome Transform(const Job &job, const QString &mime, imaging::Progress *progress)
 {
     if (!FileExists(job.source))
         return Outcome::passedOver();
-    const imaging::Picture picture = imaging::OpenFile(job.source, std::nullopt, imaging::Colours::Own);
-    if (!picture.ok())
-        return Outcome::failed(picture.error);
-    return Encode(picture.image, job, mime);
+    return Decoding(job, progress, [&](const QImage &image) { return Encode(image, job, mime, std::nullopt, progress); });
 }
 
-Outcome ScaleTo(const Job &job, QSize size, const QString &mime)
+Outcome ScaleTo(const Job &job, QSize size, const QString &mime, imaging::Progress *progress)
 {
-    return Stretch(job, imaging::MeasureFile(job.source), size, mime);
+    return Stretch(job, imaging::MeasureFile(job.source), size, mime, progress);
 }
 
 Outcome ScaleBy(const Job &job, double factor)

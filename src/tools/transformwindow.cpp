@@ -163,8 +163,11 @@ void TForm10g::transformFiles()
         const std::optional<QString> out = askOneTarget(photo, QLatin1Char('.') + format.extension);
         if (!out)
             return;
-        const Work transform = [mime = format.mime](const Job &job) { return tools::Transform(job, mime); };
-        if (runOne({model_.folder.index(), photo, *out}, transform).kind == Outcome::Kind::Written)
+        // Stopped with S, as the run over the folder is; then nothing was transformed.
+        const OneWork transform = [mime = format.mime](const Job &job, imaging::Progress &progress) {
+            return tools::Transform(job, mime, &progress);
+        };
+        if (runOne({model_.folder.index(), photo, *out}, transform, Qt::Key_S).kind == Outcome::Kind::Written)
             Label1->show();
         else
             platform_.messages.inform(this, NotTransformed(format.extension));

@@ -81,9 +81,9 @@ inline QImage Photo(QSize size)
 inline Bytes CameraJpeg(const TempDir &dir, QSize size, int orientation)
 {
     const auto file = dir / "made.jpg";
-    JpegMetadata made;
-    made.subsampling = Subsampling::S444;
-    made.quality = 85;
+    imaging::CarriedMetadata made;
+    made.jpeg.subsampling = Subsampling::S444;
+    made.jpeg.quality = 85;
     imaging::Save(Photo(size), Q(file), imaging::FindEncoderByMime("image/jpeg"), std::nullopt, AtomicFile::Mode::Replace, &made);
     const Bytes plain = ReadFile(file);
     return imaging::WithSegments(plain, {Exif(orientation), Icc(), Xmp, Comment});

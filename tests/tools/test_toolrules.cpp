@@ -335,3 +335,40 @@ TEST(ToolWork, JpegsKeepTheCamerasMetadataAndColours)
         }
     }
 }
+
+// PNG and TIFF copies keep the camera's profile (their colours through it), EXIF and XMP; a photo of 16 bits a channel stays 16 bits through transform and scale.
+TEST(ToolWork, PngAndTiffKeepTheProfileAndSixteenBits)
+{
+    test::TempDir dir;
+    test::WriteFile(dir / "camera.jpg", test::CameraJpeg(dir, {320, 240}, 6));
+    QImage deep(32, 24, QImage::Format_RGBX64);
+    deep.fill(QColor::fromRgba64(QRgba64::fromRgba64(1000, 30000, 60001, 65535)));
+    ASSERT_TRUE(deep.save(Q(dir / "deep.png"), "png"));
+    const QByteArray p3 = QColorSpace(QColorSpace::DisplayP3).iccProfile();
+    struct Row {
+        const char *name;
+        std::function<Outcome(const Job &)> work;
+    };
+    const QString png = QStringLiteral("image/png"), tiff = QStringLiteral("image/tiff");
+    const std::vector<Row> rows = {
+        {"transform.png", [&](const Job &job) { return Transform(job, png); }},
+        {"transform.tif", [&](const Job &job) { return Transform(job, tiff); }},
+        {"scale.png", [&](const Job &job) { return ScaleTo(job, QSize(24, 32), png); }},
+        {"scale.tif", [&](const Job &job) { return ScaleTo(job, QSize(24, 32), tiff); }},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto out = dir / row.name;
+        ASSERT_EQ(row.work(Job{0, Q(dir / "camera.jpg"), Q(out)}).kind, Outcome::Kind::Written);
+        const imaging::CarriedMetadata kept = imaging::ReadCarriedMetadataOf(Q(out));
+        EXPECT_EQ(kept.icc, test::Bytes(p3.begin(), p3.end()));
+        EXPECT_TRUE(test::Contains(kept.xmp, test::Text("kept")));
+        EXPECT_TRUE(test::Contains(kept.exif, test::Text("CameraX")));
+
+        const auto deepOut = dir / (std::string("deep-") + row.name);
+        ASSERT_EQ(row.work(Job{0, Q(dir / "deep.png"), Q(deepOut)}).kind, Outcome::Kind::Written);
+        const QImage back = QImageReader(Q(deepOut)).read();
+        EXPECT_GT(back.pixelFormat().redSize(), 8) << back.format();
+        EXPECT_EQ(back.pixelColor(5, 5).rgba64(), deep.pixelColor(5, 5).rgba64());
+    }
+}

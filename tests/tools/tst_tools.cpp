@@ -21,6 +21,8 @@
 #include <QSlider>
 #include <QtTest>
 
+#include <random>
+
 using namespace veilshot;
 using namespace veilshot::tools;
 using test::Child;
@@ -308,6 +310,75 @@ private slots:
         QVERIFY(!written.empty());
         QVERIFY(written.size() < 3);
         QVERIFY(Child<QLabel>(window.get(), "Label1")->isVisible());
+    }
+
+    // --- One photo that takes long ------------------------------------------------------------
+
+    void oneLongPhotoShowsHowFarItHasComeAndItsStopKeyAbandonsIt_data()
+    {
+        QTest::addColumn<int>("tool");  // 0 compress, 1 transform to PNG, 2 scale to PNG
+        QTest::addColumn<int>("stopKey");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("compress") << 0 << int(Qt::Key_Control) << "";
+        QTest::newRow("transform") << 1 << int(Qt::Key_S) << "This file will not be transformed to a format png type";
+        QTest::newRow("scale") << 2 << int(Qt::Key_Control) << "This file is not scaled";
+    }
+    void oneLongPhotoShowsHowFarItHasComeAndItsStopKeyAbandonsIt()
+    {
+        QFETCH(int, tool);
+        QFETCH(int, stopKey);
+        QFETCH(QString, message);
+        // 12 MP of noise: its encoding lasts well past the gauge's first readings.
+        const QSize size(4000, 3000);
+        QImage noise(size, QImage::Format_RGB32);
+        std::mt19937 random(3);
+        for (int y = 0; y < size.height(); ++y) {
+            auto *line = reinterpret_cast<QRgb *>(noise.scanLine(y));
+            for (int x = 0; x < size.width(); ++x)
+                line[x] = random() | 0xFF000000u;
+        }
+        fs::create_directory(*dir / "src");
+        const fs::path source = *dir / "src/big.bmp";
+        QVERIFY(noise.save(Q(source), "bmp"));
+        model->folder.replace({Q(source)}, 0);
+        model->PhotoWidth = size.width();
+        model->PhotoHeight = size.height();
+
+        std::unique_ptr<ToolWindow> window;
+        switch (tool) {
+        case 0: window = open<TForm9g>(); break;
+        case 1: {
+            auto transform = open<TForm10g>();
+            transform->Label2Click();
+            Child<QRadioButton>(transform.get(), "RadioButton5")->setChecked(true);
+            window = std::move(transform);
+            break;
+        }
+        case 2:
+            window = open<TForm11g>();
+            QTest::keyClicks(Child<QLineEdit>(window.get(), "Edit3"), QStringLiteral("3998"));
+            Child<QRadioButton>(window.get(), "RadioButton5")->setChecked(true);
+            break;
+        }
+        window->setProgressDelay(std::chrono::milliseconds(0));
+        auto *gauge = Child<QProgressBar>(window.get(), "Gauge1");
+        // The key goes down once the gauge has shown the photo decoded and its encoding begun.
+        int shown = 0;
+        scripted->keys.beforeRead = [&](int key) {
+            if (key == stopKey && gauge->isVisible() && gauge->value() > 0) {
+                shown = std::max(shown, gauge->value());
+                scripted->keys.held = {stopKey};
+            }
+        };
+        answer({Q(*dir / "big.png")});
+        Click(window.get(), "Panel1");
+
+        QVERIFY(shown > 0);
+        QCOMPARE(dir->entries(), std::vector<std::string>{"src"});  // nothing written, no temporary file
+        QCOMPARE(dir->entries("src"), std::vector<std::string>{"big.bmp"});
+        QCOMPARE(messages(), message.isEmpty() ? QStringList() : QStringList{message});
+        QVERIFY(!Child<QLabel>(window.get(), "Label1")->isVisible());
+        QCOMPARE(gauge->value(), 0);
     }
 
     void transformAllIsNotStoppedByCtrl()

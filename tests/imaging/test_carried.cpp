@@ -1,0 +1,225 @@
+// What a photo carries reaches every format that can hold it: the profile (so its colours stay
+// as they were), EXIF made upright and XMP, from a JPEG, PNG or TIFF into a JPEG, PNG or TIFF;
+// exiftool reads them where they arrive. Turns keep 16 bits a channel and a TIFF's compression.
+
+#include "common/cameraphoto.h"
+#include "common/photos.h"
+#include "common/qtpath.h"
+#include "common/tempdir.h"
+#include "imaging/imaging.h"
+#include "imaging/metadata.h"
+
+#include <QColorSpace>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace veilshot::imaging {
+namespace {
+
+using test::Bytes;
+using test::Q;
+
+struct Hop {
+    const char *name;
+    const char *through;  // the format the camera's photo is written in first
+    const char *target;   // then the format it is written in from there
+    int tolerance;
+    friend std::ostream &operator<<(std::ostream &os, const Hop &c) { return os << c.name; }
+};
+
+int Encoder(const char *format)
+{
+    return FindEncoderByMime(QStringLiteral("image/") + QLatin1String(format));
+}
+
+// The photo at `from` decoded and written to `to` in `format`, carrying what it carries.
+void Write(const QString &from, const QString &to, const char *format)
+{
+    const Picture picture = OpenFile(from);
+    ASSERT_TRUE(picture.ok()) << picture.error.toStdString();
+    const CarriedMetadata carried = ReadCarriedMetadataOf(from);
+    Save(picture.image, to, Encoder(format), std::nullopt, AtomicFile::Mode::Replace, &carried);
+}
+
+QString Exiftool(const QString &file)
+{
+    QProcess process;
+    process.start("exiftool", {"-s", "-s", "-Orientation", "-Make", "-ProfileDescription", "-XMP-x:all", "-XMPToolkit", "-a", file});
+    process.waitForFinished(60'000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+class CarriedThrough : public ::testing::TestWithParam<Hop> {};
+
+TEST_P(CarriedThrough, ProfileExifAndXmpArriveAndTheColoursStay)
+{
+    test::TempDir dir;
+    const Hop &hop = GetParam();
+    test::WriteFile(dir / "camera.jpg", test::CameraJpeg(dir, {64, 48}, 6));
+    const QString middle = Q(dir / "middle"), target = Q(dir / "target");
+    Write(Q(dir / "camera.jpg"), middle, hop.through);
+    Write(middle, target, hop.target);
+
+    const CarriedMetadata arrived = ReadCarriedMetadataOf(target);
+    const QByteArray p3 = QColorSpace(QColorSpace::DisplayP3).iccProfile();
+    EXPECT_EQ(arrived.icc, Bytes(p3.begin(), p3.end()));
+    EXPECT_TRUE(test::Contains(arrived.xmp, test::Text("<x:xmpmeta>kept</x:xmpmeta>")));
+    const QString told = Exiftool(target);
+    EXPECT_TRUE(told.contains(QLatin1String("Display P3"))) << told.toStdString();
+    EXPECT_TRUE(test::Contains(arrived.exif, test::Text("CameraX")));
+    EXPECT_TRUE(told.contains(QLatin1String("Make: CameraX"))) << told.toStdString();
+    EXPECT_FALSE(told.contains(QLatin1String("Rotate"))) << told.toStdString();  // upright, or no orientation at all
+
+    // Shown as the camera's photo was: upright, in the same colours.
+    const Picture camera = OpenFile(Q(dir / "camera.jpg")), shown = OpenFile(target);
+    ASSERT_TRUE(shown.ok());
+    ASSERT_EQ(shown.image.size(), camera.image.size());
+    for (const QPoint at : {QPoint(10, 30), QPoint(40, 8)}) {
+        const QRgb want = camera.image.pixel(at), got = shown.image.pixel(at);
+        EXPECT_LE(std::max({std::abs(qRed(want) - qRed(got)), std::abs(qGreen(want) - qGreen(got)), std::abs(qBlue(want) - qBlue(got))}),
+                  hop.tolerance)
+            << at.x() << "," << at.y();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, CarriedThrough,
+    ::testing::Values(Hop{"JpegToPng", "jpeg", "png", 6}, Hop{"JpegToTiff", "jpeg", "tiff", 6}, Hop{"PngToJpeg", "png", "jpeg", 8},
+                      Hop{"PngToTiff", "png", "tiff", 2}, Hop{"TiffToPng", "tiff", "png", 2}, Hop{"TiffToJpeg", "tiff", "jpeg", 8}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// EXIF as a camera writes it, big-endian with its EXIF and GPS IFDs, read back by exiftool
+// after a TIFF, from it into a PNG, and from the JPEG into a TIFF directly.
+TEST(CarriedExif, TheExifAndGpsIfdsMoveIntoTiffAndOutAgain)
+{
+    test::TempDir dir;
+    const QString camera = Q(dir / "camera.jpg");
+    test::WriteFile(dir / "camera.jpg", test::EncodedPhoto("jpeg", Qt::red, {64, 48}));
+    QProcess tagger;
+    tagger.start("exiftool", {"-q", "-overwrite_original", "-ExifByteOrder=MM", "-Make=Maker", "-DateTimeOriginal=2024:05:06 07:08:09",
+                              "-ISO=200", "-GPSLatitude=48.5", "-GPSLatitudeRef=N", "-Orientation#=6", camera});
+    ASSERT_TRUE(tagger.waitForFinished(60'000) && tagger.exitCode() == 0);
+    Write(camera, Q(dir / "direct.tif"), "tiff");
+    Write(Q(dir / "direct.tif"), Q(dir / "out.png"), "png");
+    for (const char *name : {"direct.tif", "out.png"}) {
+        QProcess reader;
+        reader.start("exiftool", {"-s", "-s", "-Make", "-DateTimeOriginal", "-ISO", "-GPSLatitude", "-Orientation", Q(dir / name)});
+        reader.waitForFinished(60'000);
+        const QString told = QString::fromUtf8(reader.readAllStandardOutput());
+        EXPECT_TRUE(told.contains(QLatin1String("Make: Maker"))) << name << told.toStdString();
+        EXPECT_TRUE(told.contains(QLatin1String("DateTimeOriginal: 2024:05:06 07:08:09"))) << name << told.toStdString();
+        EXPECT_TRUE(told.contains(QLatin1String("ISO: 200\n"))) << name << told.toStdString();  // byte order turned
+        EXPECT_TRUE(told.contains(QLatin1String("GPSLatitude: 48 deg 30' 0.00\""))) << name << told.toStdString();
+        EXPECT_FALSE(told.contains(QLatin1String("Rotate"))) << name << told.toStdString();
+    }
+    EXPECT_EQ(QImageReader(Q(dir / "out.png")).size(), QSize(48, 64));  // turned upright once, not again
+}
+
+struct Deep {
+    const char *name;
+    const char *format;
+    QImage::Format pixels;
+    bool profile;  // in Display P3, with its profile
+    friend std::ostream &operator<<(std::ostream &os, const Deep &c) { return os << c.name; }
+};
+
+class TurnKeepsDepth : public ::testing::TestWithParam<Deep> {};
+
+TEST_P(TurnKeepsDepth, SixteenBitsAChannelStaySixteen)
+{
+    test::TempDir dir;
+    QImage deep(6, 4, GetParam().pixels);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x)
+            // Odd values, near grey: inside both gamuts, so the colours survive leaving the profile.
+            deep.setPixelColor(x, y, QColor::fromRgba64(QRgba64::fromRgba64(quint16(20003 + x * 3001), quint16(25005 + y * 2003), 22007, 65535)));
+    if (GetParam().profile)
+        deep.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
+    const QString file = Q(dir / "deep");
+    ASSERT_TRUE(QImageWriter(file, GetParam().format).write(deep));
+    TurnFile(file, false, Encoder(GetParam().format));
+    QImageReader reader(file);
+    const QImage turned = reader.read();
+    ASSERT_EQ(turned.size(), QSize(4, 6));
+    EXPECT_EQ(turned.pixelFormat().redSize() > 8 || turned.format() == QImage::Format_Grayscale16, true) << turned.format();
+    // Right: (x, y) goes to (h - 1 - y, x); every 16-bit value exactly, or, taken out of the
+    // profile's colours and back into them, within a quarter of one 8-bit step.
+    EXPECT_EQ(turned.colorSpace(), deep.colorSpace());
+    const int steps = GetParam().profile ? 64 : 0;
+    for (const auto &[to, from] : {std::pair{QPoint(3, 5), QPoint(5, 0)}, std::pair{QPoint(0, 0), QPoint(0, 3)}}) {
+        const QRgba64 got = turned.pixelColor(to).rgba64(), want = deep.pixelColor(from).rgba64();
+        EXPECT_LE(std::max({std::abs(got.red() - want.red()), std::abs(got.green() - want.green()), std::abs(got.blue() - want.blue())}),
+                  steps);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, TurnKeepsDepth,
+                         ::testing::Values(Deep{"Png", "png", QImage::Format_RGBX64, false},
+                                           Deep{"PngGrey", "png", QImage::Format_Grayscale16, false},
+                                           Deep{"PngInItsProfile", "png", QImage::Format_RGBX64, true},
+                                           Deep{"Tiff", "tiff", QImage::Format_RGBX64, false},
+                                           Deep{"TiffGrey", "tiff", QImage::Format_Grayscale16, false},
+                                           Deep{"TiffInItsProfile", "tiff", QImage::Format_RGBX64, true}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(TurnFile, ATiffKeepsItsCompression)
+{
+    const std::vector<std::pair<int, int>> table = {{0, 1}, {1, 5}};  // the writer's setting, the tag it gives
+    for (const auto &[setting, tag] : table) {
+        test::TempDir dir;
+        const QString file = Q(dir / "a.tif");
+        QImageWriter writer(file, "tiff");
+        writer.setCompression(setting);
+        ASSERT_TRUE(writer.write(test::Photo({40, 30})));
+        ASSERT_EQ(ReadCarriedMetadataOf(file).tiffCompression, tag);
+        TurnFile(file, true, Encoder("tiff"));
+        EXPECT_EQ(ReadCarriedMetadataOf(file).tiffCompression, tag) << setting;
+        EXPECT_EQ(QImageReader(file).size(), QSize(30, 40));
+    }
+}
+
+}  // namespace
+}  // namespace veilshot::imaging
+
+namespace veilshot::imaging {
+namespace {
+
+// Files with every block, cut at every length and with bytes spoilt, are walked without reading
+// past their end: what holds together is found, the rest left.
+TEST(CarriedMetadata, DamagedFilesAreWalkedSafely)
+{
+    test::TempDir dir;
+    test::WriteFile(dir / "camera.jpg", test::CameraJpeg(dir, {16, 12}, 6));
+    std::vector<Bytes> files;
+    for (const char *format : {"png", "tiff"}) {
+        const QString path = Q(dir / format);
+        Write(Q(dir / "camera.jpg"), path, format);
+        files.push_back(test::ReadFile(dir / format));
+    }
+    const CarriedMetadata whole = ReadCarriedMetadataOf(Q(dir / "camera.jpg"));
+    std::mt19937 random(5);
+    for (const Bytes &file : files) {
+        EXPECT_FALSE(ReadCarriedMetadata(file).icc.empty());
+        for (std::size_t keep = 0; keep < file.size(); keep += 7) {
+            const Bytes cut(file.begin(), file.begin() + std::ptrdiff_t(keep));
+            ReadCarriedMetadata(cut);
+            TiffWithMetadata(cut, whole.exif, whole.xmp);
+        }
+        for (int round = 0; round < 300; ++round) {
+            Bytes spoilt = file;
+            for (int i = 0; i < 4; ++i)
+                spoilt[random() % spoilt.size()] = std::uint8_t(random());
+            ReadCarriedMetadata(spoilt);
+            TiffWithMetadata(spoilt, whole.exif, whole.xmp);
+            TiffWithMetadata(file, spoilt, whole.xmp);  // spoilt EXIF data going in
+        }
+    }
+}
+
+}  // namespace
+}  // namespace veilshot::imaging
