@@ -4,6 +4,7 @@
 #include "files/fileoperations.h"
 #include "files/folderlisting.h"
 #include "platform/platform.h"
+#include "viewer/offthread.h"
 #include "viewer/panelbutton.h"
 #include "viewer/texts.h"
 
@@ -260,16 +261,21 @@ void TForm7g::rotate(bool left)
             return;
         releasePicture();
         ahead_.drop();
-        {
-            const platform::WaitCursor wait;
-            try {
-                imaging::TurnFile(path, left, imaging::FindEncoderByMime(mime));
-            } catch (const FileError &) {
-                // A photo that could not be turned is left as it was, and the user is told why;
-                // one that is gone is shown as gone, as the display shows any missing entry.
-                if (FileExists(path))
-                    throw;
-            }
+        try {
+            RunOnePhoto([&](imaging::Progress &progress) { imaging::TurnFile(path, left, imaging::FindEncoderByMime(mime), &progress); },
+                        TurnWatch(platform_.keys, [this](const QString &status) {
+                            if (!status.isNull())
+                                Label1->setText(status);
+                        }));
+        } catch (const imaging::WorkStopped &) {
+            redraw();
+            Label1->setText(QString::fromUtf8(TurnStopped));
+            return;
+        } catch (const FileError &) {
+            // A photo that could not be turned is left as it was, and the user is told why;
+            // one that is gone is shown as gone, as the display shows any missing entry.
+            if (FileExists(path))
+                throw;
         }
         redraw();
     });

@@ -5,6 +5,7 @@
 #include "files/folderlisting.h"
 #include "imaging/imaging.h"
 #include "platform/platform.h"
+#include "viewer/offthread.h"
 #include "viewer/panelbutton.h"
 #include "viewer/texts.h"
 #include "viewer/viewerrules.h"
@@ -457,9 +458,15 @@ void PreviewWindow::turn(bool left)
     const QString mime = TurnMimeFor(name);
     if (mime.isEmpty() || !FileExists(name))
         return;
-    {
-        const platform::WaitCursor wait;
-        imaging::TurnFile(name, left, imaging::FindEncoderByMime(mime));
+    const auto say = [this](const QString &status) {
+        Label1->setText(status.isNull() ? QString::fromLatin1(PreviewHelpLine) : status);
+    };
+    try {
+        RunOnePhoto([&](imaging::Progress &progress) { imaging::TurnFile(name, left, imaging::FindEncoderByMime(mime), &progress); },
+                    TurnWatch(platform_.keys, say));
+    } catch (const imaging::WorkStopped &) {
+        say(QString::fromUtf8(TurnStopped));
+        return;
     }
     // The cell shows the new orientation at once, without a new load.
     const QRect frame = CellFrame(cell, Layout.columns);

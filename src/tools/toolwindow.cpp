@@ -6,6 +6,7 @@
 #include "files/localpath.h"
 #include "platform/platform.h"
 #include "viewer/panelbutton.h"
+#include "viewer/offthread.h"
 #include "viewer/texts.h"
 #include "viewer/viewermodel.h"
 
@@ -234,50 +235,35 @@ RunResult ToolWindow::runPlan(const Plan &plan, const Work &work, int stopKey)
 
 Outcome ToolWindow::runOne(const Job &job, const OneWork &work, int stopKey)
 {
-    platform::WaitCursor wait;
     const QList<bool> wasEnabled = beginRun();
-    const auto progress = std::make_shared<imaging::Progress>();
-    QElapsedTimer clock;
-    clock.start();
-    bool shown = false;
-    QTimer watch;
-    connect(&watch, &QTimer::timeout, this, [&] {
-        if (closeAfterRun_ || platform_.keys.isDown(stopKey))
-            progress->stop();
-        if (!shown && clock.elapsed() >= progressDelay_.count()) {
-            shown = true;
-            Gauge1->setRange(0, imaging::Progress::Whole);
-            showProgress(true);
-        }
-        if (shown)
-            Gauge1->setValue(progress->done());
-    });
-    watch.start(50);
-
-    QEventLoop waiting;
-    QFutureWatcher<Done> watcher;
-    connect(&watcher, &QFutureWatcherBase::finished, &waiting, &QEventLoop::quit);
-    watcher.setFuture(QtConcurrent::run(&pool_, [work, job, progress] {
-        Done result;
-        try {
-            result.outcome = work(job, *progress);
-        } catch (const std::exception &error) {
-            result.outcome = Outcome::failed(QString::fromLocal8Bit(error.what()));
-            result.error = std::current_exception();
-        }
-        return result;
-    }));
-    waiting.exec();
-    watch.stop();
-    const Done done = watcher.result();
-
-    Gauge1->setValue(0);
-    if (shown)
-        showProgress(false);
+    Outcome outcome;
+    bool gaugeShown = false;
+    const OnePhotoWatch watch{
+        .stopRequested = [&] { return closeAfterRun_ || platform_.keys.isDown(stopKey); },
+        .show =
+            [&](int done) {
+                if (done < 0) {
+                    Gauge1->setValue(0);
+                    showProgress(false);
+                    return;
+                }
+                if (!gaugeShown) {
+                    gaugeShown = true;
+                    Gauge1->setRange(0, imaging::Progress::Whole);
+                    showProgress(true);
+                }
+                Gauge1->setValue(done);
+            },
+        .delay = progressDelay_,
+    };
+    try {
+        RunOnePhoto([&](imaging::Progress &progress) { outcome = work(job, progress); }, watch);
+    } catch (...) {
+        endRun(wasEnabled);
+        throw;
+    }
     endRun(wasEnabled);
-    if (done.error)
-        std::rethrow_exception(done.error);
-    return done.outcome;
+    return outcome;
 }
 
 QList<bool> ToolWindow::beginRun()

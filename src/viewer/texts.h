@@ -55,6 +55,10 @@ inline constexpr auto NotCipheredPhotoReason = "The file is not a ciphered photo
 inline constexpr auto KeyedFormatItem = "New files in the older format (v1)";
 inline constexpr auto KeyedFormatStatus = "New files: older format (v1)";
 
+// A turn that takes long shows how far it has come in the status line, with its stop key.
+inline constexpr auto TurningProgress = "Turning the photo: %1%  (Esc stops)";
+inline constexpr auto TurnStopped = "The photo was not turned.";
+
 // The file dialogs' titles, by the command that asks.
 inline constexpr auto OpenTitle = "Open";
 inline constexpr auto MoveTitle = "To move a file";

@@ -11,6 +11,7 @@
 #include "plainview/plainviewer.h"
 #include "platform/scriptedplatform.h"
 #include "viewer/panelbutton.h"
+#include "viewer/elidedlabel.h"
 #include "viewer/texts.h"
 #include "viewer/viewermodel.h"
 
@@ -513,6 +514,29 @@ private slots:
         QVERIFY(std::abs(seen.width() * 4 - seen.height() * 3) <= 4);  // upright: 3 wide, 4 high
         const double scale = seen.width() / 300.0;
         QVERIFY(Near(seen.pixel(int(red.x() * scale), int(red.y() * scale)), Qt::red, 47));
+    }
+
+    // Esc during a long turn abandons it: the file stays as it was, the photo is shown again and
+    // the status line says it was not turned.
+    void escapeAbandonsALongTurn()
+    {
+        QImage noise(4000, 3000, QImage::Format_RGB32);
+        for (int y = 0; y < noise.height(); ++y)
+            for (int x = 0; x < noise.width(); ++x)
+                noise.setPixel(x, y, qRgb((x * 7 + y) & 0xFF, (x * y) & 0xFF, (x ^ y) & 0xFF));
+        const fs::path file = *dir / "big.png";
+        Save(file, noise, "png");
+        const auto before = test::ReadFile(file);
+        open(file);
+        scripted->keys.held = {Qt::Key_Escape};
+        key(Qt::Key_G);
+        scripted->keys.held.clear();
+        QVERIFY(messages().isEmpty());
+        QCOMPARE(test::ReadFile(file), before);
+        QCOMPARE(dir->entries(), std::vector<std::string>{"big.png"});  // no temporary file left
+        QCOMPARE(child<ElidedLabel>("Label1")->fullText(), QString::fromUtf8(TurnStopped));
+        QVERIFY(test::ShowsPicture(viewer.get()));
+        QCOMPARE(model->PhotoWidth, 4000);
     }
 
     void fourRightTurnsGiveThePngBack()
