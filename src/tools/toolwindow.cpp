@@ -240,6 +240,7 @@ Outcome ToolWindow::runOne(const Job &job, const OneWork &work, int stopKey)
     bool gaugeShown = false;
     const OnePhotoWatch watch{
         .stopRequested = [&] { return closeAfterRun_ || platform_.keys.isDown(stopKey); },
+        .stopKey = stopKey,
         .show =
             [&](int done) {
                 if (done < 0) {

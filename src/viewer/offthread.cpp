@@ -6,8 +6,10 @@
 #include "viewer/texts.h"
 
 #include <QElapsedTimer>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFutureWatcher>
+#include <QKeyEvent>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -17,9 +19,49 @@ namespace veilshot {
 
 namespace {
 
+// While one photo's work runs, the user's input reaches no window, so no command starts beside
+// it; a press of the stop key is heard here, however short.
+class InputHeld final : public QObject {
+public:
+    InputHeld(int stopKey, std::function<void()> stop)
+        : stopKey_(stopKey), stop_(std::move(stop))
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~InputHeld() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+            if (stopKey_ != 0 && static_cast<QKeyEvent *>(event)->key() == stopKey_)
+                stop_();
+            return true;
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::Drop:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    int stopKey_;
+    std::function<void()> stop_;
+};
+
 // Runs `work` on a worker while the window keeps painting, `ticks` running; rethrows here what it
-// threw.
-void RunWhileTicking(const std::function<void()> &work, QTimer *ticks)
+// threw. Input waits, unless `input` holds it back itself.
+void RunWhileTicking(const std::function<void()> &work, QTimer *ticks, const InputHeld *input = nullptr)
 {
     const platform::WaitCursor wait;
     std::exception_ptr failure;
@@ -36,7 +78,7 @@ void RunWhileTicking(const std::function<void()> &work, QTimer *ticks)
     if (ticks)
         ticks->start(50);
     if (!watcher.isFinished())
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        loop.exec(input ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
     watcher.waitForFinished();
     if (ticks)
         ticks->stop();
@@ -69,8 +111,9 @@ void RunOnePhoto(const std::function<void(imaging::Progress &)> &work, const One
         if (shown && watch.show)
             watch.show(-1);
     };
+    const InputHeld input(watch.stopKey, [&progress] { progress.stop(); });
     try {
-        RunWhileTicking([&] { work(progress); }, &ticks);
+        RunWhileTicking([&] { work(progress); }, &ticks, &input);
     } catch (...) {
         ended();
         throw;
@@ -81,6 +124,7 @@ void RunOnePhoto(const std::function<void(imaging::Progress &)> &work, const One
 OnePhotoWatch TurnWatch(platform::KeyState &keys, std::function<void(const QString &)> say)
 {
     return {.stopRequested = [&keys] { return keys.isDown(Qt::Key_Escape); },
+            .stopKey = Qt::Key_Escape,
             .show = [say = std::move(say)](int done) {
                 say(done < 0 ? QString() : QString::fromUtf8(TurningProgress).arg(done / 10));
             }};

@@ -22,8 +22,12 @@ void RunOffThread(const std::function<void()> &work);
 // work has come, and a stop asked for meanwhile abandons it (the work then throws
 // imaging::WorkStopped, having written nothing).
 struct OnePhotoWatch {
-    // Asked about every 50 ms while the work runs: whether to stop it.
+    // Asked about every 50 ms while the work runs: whether to stop it (a key held, the window
+    // closing).
     std::function<bool()> stopRequested;
+    // A press of this key stops it too, however short; 0 for none. The user's other input is
+    // ignored until the work has ended, so no command starts beside it.
+    int stopKey = 0;
     // How far the work has come (0..imaging::Progress::Whole), from `delay` on; -1 once it has
     // ended after being shown, for the window to put its status back.
     std::function<void(int done)> show;
