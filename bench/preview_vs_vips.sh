@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The preview's load of 84 thumbnails of 24-megapixel JPEGs against vipsthumbnail over the same
 # files with two jobs, and the ciphered grid against the plain one, in one run; each time is the
-# median of three rounds taken in turns. Targets: plain / vipsthumbnail <= 1.2, ciphered / plain
-# <= 1.3, peak memory of a load <= 250 MB above the program's idle size.
+# median of three rounds taken in turns. Targets: plain / vipsthumbnail <= 1.0, ciphered / plain
+# <= 1.05, peak memory of a load <= 250 MB above the program's idle size.
 #   usage: bench/preview_vs_vips.sh [BUILD_DIR]     (default build/release; needs libvips-tools)
 set -euo pipefail
 build=${1:-build/release}
@@ -37,7 +37,7 @@ tv=$(printf '%s\n' "${v[@]}" | median); tp=$(printf '%s\n' "${p[@]}" | median); 
 mp=$(printf '%s\n' "${pm[@]}" | sort -n | tail -1); mc=$(printf '%s\n' "${cm[@]}" | sort -n | tail -1)
 awk -v v="$tv" -v p="$tp" -v c="$tc" -v mp="$mp" -v mc="$mc" 'BEGIN {
   printf "vipsthumbnail, 2 jobs  %6d ms\nplain grid             %6d ms\nciphered grid          %6d ms\n", v, p, c
-  printf "plain / vipsthumbnail  = %.2f  (target <= 1.20)\n", p / v
-  printf "ciphered / plain       = %.2f  (target <= 1.30)\n", c / p
+  printf "plain / vipsthumbnail  = %.2f  (target <= 1.00)\n", p / v
+  printf "ciphered / plain       = %.2f  (target <= 1.05)\n", c / p
   printf "peak MB above idle     = %.0f plain, %.0f ciphered  (target <= 250)\n", mp, mc
 }'
