@@ -127,7 +127,7 @@ void TForm7::hideDeciphered()
 {
     Panel4Click();
     ahead_.drop();
-    Image1->clear();
+    clearPicture();  // the deciphered pixels too, not only what the label shows
     emit previewOutdated();  // a kept grid of deciphered thumbnails goes too
 }
 

@@ -200,6 +200,10 @@ private slots:
         QVERIFY(window->preparedPaths().isEmpty());
         QVERIFY(engine->CodeEntered());
         window->showNormal();
+        // Nothing deciphered is kept to be drawn again when the window changes size.
+        window->resize(window->size() + QSize(40, 30));
+        QTest::qWait(50);
+        QVERIFY(label("Image1")->pixmap().isNull());
         window->Panel3Click();
         QTRY_COMPARE(shownPixel(), qRgb(0, 255, 0));
     }
