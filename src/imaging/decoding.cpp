@@ -90,11 +90,11 @@ Decoded DecodeRaster(std::span<const std::uint8_t> bytes, Format format, std::op
     if (format == Format::Bmp && (bytes.size() < 6 || Le32(bytes, 2) > bytes.size()))
         return Refused(Refusal::Damaged);
 
+    if (format == Format::Jpeg)
+        return DecodeJpeg(bytes, box);
     QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
-    if (format == Format::Jpeg)
-        return DecodeJpeg(buffer, box);
     QImageReader reader(&buffer, QtFormatName(format));
     reader.setDecideFormatFromContent(false);
     reader.setAutoTransform(false);

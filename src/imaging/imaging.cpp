@@ -182,7 +182,7 @@ Picture OpenAndDecode(const QString &path, std::optional<QSize> box, Colours col
 {
     // A JPEG is decoded as it is read: a camera's photo need not be held whole beside its pixels.
     QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
+    if (file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         char head[3] = {};
         if (file.peek(head, 3) == 3 && DetectFormat({reinterpret_cast<const std::uint8_t *>(head), 3}) == Format::Jpeg) {
             Decoded decoded = DecodeJpeg(file, box);

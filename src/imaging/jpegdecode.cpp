@@ -1,5 +1,6 @@
 #include "imaging/jpegdecode.h"
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <QIODevice>
 #include <QImageReader>
@@ -151,13 +152,18 @@ struct Decompress {
     Source source{};
     Header header;
 
-    explicit Decompress(QIODevice &device)
+    // Reads from `device`, or, without one, straight from the bytes in memory.
+    Decompress(QIODevice *device, std::span<const std::uint8_t> bytes)
     {
         info.err = jpeg_std_error(&errors.pub);
         errors.pub.error_exit = Fail;
         errors.pub.output_message = Quiet;
         jpeg_create_decompress(&info);
-        source.device = &device;
+        if (!device) {
+            jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+            return;
+        }
+        source.device = device;
         source.pub.init_source = StartSource;
         source.pub.fill_input_buffer = FillSource;
         source.pub.skip_input_data = SkipSource;
@@ -343,6 +349,12 @@ int JpegScaleFor(QSize full, QSize box)
     return 8;
 }
 
+namespace {
+
+Decoded DecodeWith(Decompress &jpeg, QImageIOHandler::Transformations turns, std::optional<QSize> box);
+
+}  // namespace
+
 Decoded DecodeJpeg(QIODevice &device, std::optional<QSize> box)
 {
     // The turn and mirror the file's EXIF names, read as Qt's reader reads them.
@@ -350,8 +362,24 @@ Decoded DecodeJpeg(QIODevice &device, std::optional<QSize> box)
     const QImageIOHandler::Transformations turns = QImageReader(&device, "jpeg").transformation();
     if (!device.seek(start))
         return Refused(Refusal::Damaged);
+    Decompress jpeg(&device, {});
+    return DecodeWith(jpeg, turns, box);
+}
 
-    Decompress jpeg(device);
+Decoded DecodeJpeg(std::span<const std::uint8_t> bytes, std::optional<QSize> box)
+{
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    const QImageIOHandler::Transformations turns = QImageReader(&buffer, "jpeg").transformation();
+    Decompress jpeg(nullptr, bytes);
+    return DecodeWith(jpeg, turns, box);
+}
+
+namespace {
+
+Decoded DecodeWith(Decompress &jpeg, QImageIOHandler::Transformations turns, std::optional<QSize> box)
+{
     jpeg_decompress_struct &info = jpeg.info;
     if (!ReadHeader(&info, &jpeg.errors, &jpeg.header))
         return Refused(Refusal::Damaged);
@@ -407,5 +435,7 @@ Decoded DecodeJpeg(QIODevice &device, std::optional<QSize> box)
     decoded.fullSize = turns & QImageIOHandler::TransformationRotate90 ? stored.transposed() : stored;
     return decoded;
 }
+
+}  // namespace
 
 }  // namespace veilshot::imaging

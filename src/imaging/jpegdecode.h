@@ -6,7 +6,9 @@
 
 #include "imaging/decoding.h"
 
+#include <cstdint>
 #include <optional>
+#include <span>
 
 class QIODevice;
 
@@ -25,5 +27,7 @@ int JpegScaleFor(QSize full, QSize box);
 // as RGB. Data that ends early is shown as far as it goes, as Qt's reader does; a picture
 // larger than MaxPixels or data the library cannot decode is refused.
 Decoded DecodeJpeg(QIODevice &device, std::optional<QSize> box);
+// The same from bytes in memory, read in place.
+Decoded DecodeJpeg(std::span<const std::uint8_t> bytes, std::optional<QSize> box);
 
 }  // namespace veilshot::imaging
