@@ -23,14 +23,16 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 depends=$(field Depends)
 echo "Depends: $depends"
-depends_on() { tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | grep -qx "$1"; }
+# Every reader below reads its input to the end: under pipefail, a reader that stops early (grep
+# -q, awk's exit) leaves the writer killed by SIGPIPE, and the script ends without a word.
+depends_on() { tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | grep -x "$1" >/dev/null; }
 
 # The package of every library the installed programs link, found from the build's binaries.
 for program in "$build/src/app/veilshot" "$build/src/cli/veil" "$build/src/imaging/decoder/veilshot-decode" \
   "$build/src/imaging/decoder/veilshot-decode-photo"; do
   for path in $(ldd "$program" | awk '$3 ~ /^\// { print $3 }'); do
     name=$(basename "$path")
-    objdump -p "$program" | grep -q "NEEDED *$name\$" || continue
+    objdump -p "$program" | grep "NEEDED *$name\$" >/dev/null || continue
     owner=$(dpkg -S "$path" 2>/dev/null || dpkg -S "$(realpath "$path")" 2>/dev/null || dpkg -S "/usr$path" 2>/dev/null) ||
       { fail "no package owns $path"; continue; }
     package=${owner%%:*}
@@ -42,7 +44,7 @@ heavy=$(objdump -p "$build/src/imaging/decoder/veilshot-decode-photo" | awk '$1 
 [ -z "$heavy" ] || fail "veilshot-decode-photo links" $heavy
 # What the photo decoder loads for JPEG XL pictures rather than links.
 for name in libjxl libjxl_threads; do
-  path=$(ldconfig -p | awk -v name="$name" 'index($1, name ".so.") == 1 { print $NF; exit }')
+  path=$(ldconfig -p | awk -v name="$name" 'index($1, name ".so.") == 1 && !found { print $NF; found = 1 }')
   [ -n "$path" ] || { fail "$name is not installed"; continue; }
   owner=$(dpkg -S "$(realpath "$path")" 2>/dev/null || dpkg -S "$path" 2>/dev/null) || { fail "no package owns $path"; continue; }
   depends_on "${owner%%:*}" || fail "the photo decoder loads $name of ${owner%%:*}, which Depends lacks"
