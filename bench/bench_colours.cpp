@@ -63,7 +63,7 @@ void JpegShown(benchmark::State &state)
 }
 BENCHMARK(JpegShown)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The peer: Qt's reader alone, as the photo was decoded before colours were converted.
+// The peer: the decoder alone, as the photo was decoded before colours were converted.
 void JpegReaderAlone(benchmark::State &state)
 {
     for (auto _ : state)
