@@ -5,15 +5,14 @@
 #include "files/folderlisting.h"
 #include "files/localpath.h"
 #include "platform/platform.h"
-#include "viewer/panelbutton.h"
 #include "viewer/offthread.h"
+#include "viewer/panelbutton.h"
 #include "viewer/texts.h"
 #include "viewer/viewermodel.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QFutureWatcher>
@@ -28,7 +27,6 @@
 #include <cerrno>
 #include <exception>
 #include <limits>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -208,7 +206,7 @@ std::optional<QString> ToolWindow::askNewFolder(const QString &proposed,
 
 RunResult ToolWindow::runPlan(const Plan &plan, const Work &work, int stopKey)
 {
-    QList<Done> done = execute(plan.jobs, work, stopKey);
+    const QList<Outcome> done = execute(plan.jobs, work, stopKey);
     RunResult result;
     // The files left out for a clash count as failed where the run reached them.
     const int reached = done.size() < plan.jobs.size() ? plan.jobs[done.size()].index : std::numeric_limits<int>::max();
@@ -219,7 +217,7 @@ RunResult ToolWindow::runPlan(const Plan &plan, const Work &work, int stopKey)
     };
     for (qsizetype i = 0; i < done.size(); ++i) {
         nameClashesBefore(plan.jobs[i].index);
-        const Outcome &outcome = done[i].outcome;
+        const Outcome &outcome = done[i];
         switch (outcome.kind) {
         case Outcome::Kind::Written: ++result.written; break;
         case Outcome::Kind::PassedOver:
@@ -287,7 +285,7 @@ void ToolWindow::endRun(const QList<bool> &wasEnabled)
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
-QList<ToolWindow::Done> ToolWindow::execute(const QList<Job> &jobs, const Work &work, std::optional<int> stopKey)
+QList<Outcome> ToolWindow::execute(const QList<Job> &jobs, const Work &work, std::optional<int> stopKey)
 {
     platform::WaitCursor wait;
     const QList<bool> wasEnabled = beginRun();
@@ -306,7 +304,7 @@ QList<ToolWindow::Done> ToolWindow::execute(const QList<Job> &jobs, const Work &
     }
 
     const qsizetype count = jobs.size();
-    QList<Done> done(count);
+    QList<Outcome> done(count);
     qsizetype next = 0;
     int inFlight = 0;
     QEventLoop waiting;
@@ -321,7 +319,7 @@ QList<ToolWindow::Done> ToolWindow::execute(const QList<Job> &jobs, const Work &
             }
             const qsizetype at = next++;
             const Job job = jobs[at];
-            auto *watcher = new QFutureWatcher<Done>(this);
+            auto *watcher = new QFutureWatcher<Outcome>(this);
             connect(watcher, &QFutureWatcherBase::finished, this, [&, watcher, at, job, stopKey] {
                 done[at] = watcher->result();
                 watcher->deleteLater();
@@ -331,14 +329,11 @@ QList<ToolWindow::Done> ToolWindow::execute(const QList<Job> &jobs, const Work &
                 waiting.quit();
             });
             watcher->setFuture(QtConcurrent::run(&pool_, [work, job] {
-                Done result;
                 try {
-                    result.outcome = work(job);
+                    return work(job);
                 } catch (const std::exception &error) {
-                    result.outcome = Outcome::failed(QString::fromLocal8Bit(error.what()));
-                    result.error = std::current_exception();
+                    return Outcome::failed(QString::fromLocal8Bit(error.what()));
                 }
-                return result;
             }));
             ++inFlight;
         }

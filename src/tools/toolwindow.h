@@ -13,7 +13,6 @@
 #include <QThreadPool>
 
 #include <chrono>
-#include <exception>
 #include <functional>
 #include <optional>
 
@@ -98,13 +97,9 @@ protected:
     QList<QWidget *> runControls_;
 
 private:
-    struct Done {
-        Outcome outcome;
-        std::exception_ptr error;
-    };
     // Runs the jobs in order, as many at a time as there are cores; gives what became of those
     // taken up before a stop, in order. Without a stop key the gauge is left alone.
-    QList<Done> execute(const QList<Job> &jobs, const Work &work, std::optional<int> stopKey);
+    QList<Outcome> execute(const QList<Job> &jobs, const Work &work, std::optional<int> stopKey);
     // The run's start and end: the hourglass is up to the caller; the controls of `runControls_`
     // are disabled, then given back their state.
     QList<bool> beginRun();

@@ -33,14 +33,15 @@ Outcome Encode(const QImage &image, const Job &job, const QString &mime, std::op
     return Outcome::written();
 }
 
-// The photo decoded, then `then` with it; stopped work ends as such.
-Outcome Decoding(const Job &job, imaging::Progress *progress, const std::function<Outcome(const QImage &)> &then)
+// The photo decoded (for `box`, when given), then `then` with it; stopped work ends as such.
+Outcome Decoding(const Job &job, std::optional<QSize> box, imaging::Progress *progress,
+                 const std::function<Outcome(const QImage &)> &then)
 {
     if (progress)
         progress->setStage(0, DecodeShare);
     try {
         // In the photo's own colours: what the display cannot show survives the way through.
-        const imaging::Picture picture = imaging::OpenFile(job.source, std::nullopt, imaging::Colours::Own);
+        const imaging::Picture picture = imaging::OpenFile(job.source, box, imaging::Colours::Own);
         if (!picture.ok())
             return Outcome::failed(picture.error);
         Decoded(progress);
@@ -64,19 +65,11 @@ Outcome Stretch(const Job &job, QSize full, QSize size, const QString &mime, ima
         return Outcome::failed(QString::fromUtf8(NoEncoderReason));
     if (qint64(size.width()) * size.height() > imaging::MaxPixels)
         return Outcome::failed(QString::fromUtf8(TooLargeReason).arg(size.width()).arg(size.height()));
-    if (progress)
-        progress->setStage(0, DecodeShare);
-    try {
-        // Decoded no larger than the size needs on either side: a JPEG reduces as it decodes.
-        const imaging::Picture picture = imaging::OpenFile(
-            job.source, full.isEmpty() ? std::nullopt : std::optional(Covering(full, size)), imaging::Colours::Own);
-        if (!picture.ok())
-            return Outcome::failed(picture.error);
-        Decoded(progress);
-        return Encode(imaging::StretchedTo(picture.image, size), job, mime, std::nullopt, progress);
-    } catch (const imaging::WorkStopped &) {
-        return Outcome::stopped();
-    }
+    // Decoded no larger than the size needs on either side: a JPEG reduces as it decodes.
+    const std::optional<QSize> box = full.isEmpty() ? std::nullopt : std::optional(Covering(full, size));
+    return Decoding(job, box, progress, [&](const QImage &image) {
+        return Encode(imaging::StretchedTo(image, size), job, mime, std::nullopt, progress);
+    });
 }
 
 }  // namespace
@@ -85,7 +78,7 @@ Outcome Compress(const Job &job, int quality, imaging::Progress *progress)
 {
     if (!FileExists(job.source))
         return Outcome::passedOver();
-    return Decoding(job, progress, [&](const QImage &image) {
+    return Decoding(job, std::nullopt, progress, [&](const QImage &image) {
         return Encode(image, job, QStringLiteral("image/jpeg"), quality, progress);
     });
 }
@@ -94,7 +87,7 @@ Outcome Transform(const Job &job, const QString &mime, imaging::Progress *progre
 {
     if (!FileExists(job.source))
         return Outcome::passedOver();
-    return Decoding(job, progress, [&](const QImage &image) { return Encode(image, job, mime, std::nullopt, progress); });
+    return Decoding(job, std::nullopt, progress, [&](const QImage &image) { return Encode(image, job, mime, std::nullopt, progress); });
 }
 
 Outcome ScaleTo(const Job &job, QSize size, const QString &mime, imaging::Progress *progress)
