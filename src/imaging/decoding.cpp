@@ -1,5 +1,6 @@
 #include "imaging/decoding.h"
 
+#include "imaging/bytes.h"
 #include "imaging/jpegdecode.h"
 
 #include <QBuffer>
@@ -23,16 +24,6 @@ QByteArray QtFormatName(Format format)
 }
 
 namespace {
-
-std::uint32_t Le32(std::span<const std::uint8_t> bytes, std::size_t at)
-{
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | std::uint32_t(bytes[at + 3]) << 24;
-}
-
-std::uint32_t Be32(std::span<const std::uint8_t> bytes, std::size_t at)
-{
-    return std::uint32_t(bytes[at]) << 24 | bytes[at + 1] << 16 | bytes[at + 2] << 8 | bytes[at + 3];
-}
 
 Decoded Refused(Refusal refusal, QSize claimed = {})
 {

@@ -2,6 +2,7 @@
 
 #include "files/localpath.h"
 
+#include "imaging/bytes.h"
 #include "imaging/decoding.h"
 #include "imaging/gifwriter.h"
 #include "imaging/jpegdecode.h"
@@ -33,11 +34,6 @@ namespace {
 bool StartsWith(std::span<const std::uint8_t> bytes, std::initializer_list<std::uint8_t> prefix)
 {
     return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
-}
-
-std::uint32_t Le32(std::span<const std::uint8_t> bytes, std::size_t at)
-{
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | std::uint32_t(bytes[at + 3]) << 24;
 }
 
 int TurboSubsampling(Subsampling subsampling)

@@ -1,5 +1,7 @@
 #include "imaging/jpegturn.h"
 
+#include "imaging/bytes.h"
+
 #include <turbojpeg.h>
 
 #include <array>
@@ -15,17 +17,6 @@ struct OrientationField {
     bool bigEndian = false;
     int value = 1;
 };
-
-std::uint16_t Read16(std::span<const std::uint8_t> b, std::size_t at, bool big)
-{
-    return big ? std::uint16_t(b[at] << 8 | b[at + 1]) : std::uint16_t(b[at + 1] << 8 | b[at]);
-}
-
-std::uint32_t Read32(std::span<const std::uint8_t> b, std::size_t at, bool big)
-{
-    return big ? std::uint32_t(Read16(b, at, true)) << 16 | Read16(b, at + 2, true)
-               : std::uint32_t(Read16(b, at + 2, false)) << 16 | Read16(b, at, false);
-}
 
 // Walks the markers before the image data to the EXIF segment's IFD0 and its orientation tag.
 // Every offset is checked against the segment, so damaged EXIF data is passed over.

@@ -1,5 +1,7 @@
 #include "imaging/metadata.h"
 
+#include "imaging/bytes.h"
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -21,29 +23,6 @@ bool StartsWith(std::span<const std::uint8_t> data, std::string_view prefix)
 {
     return data.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), data.begin(),
                                                        [](char a, std::uint8_t b) { return std::uint8_t(a) == b; });
-}
-
-std::uint16_t Read16(std::span<const std::uint8_t> b, std::size_t at, bool big)
-{
-    return big ? std::uint16_t(b[at] << 8 | b[at + 1]) : std::uint16_t(b[at + 1] << 8 | b[at]);
-}
-
-std::uint32_t Read32(std::span<const std::uint8_t> b, std::size_t at, bool big)
-{
-    return big ? std::uint32_t(Read16(b, at, true)) << 16 | Read16(b, at + 2, true)
-               : std::uint32_t(Read16(b, at + 2, false)) << 16 | Read16(b, at, false);
-}
-
-void Write16(std::span<std::uint8_t> b, std::size_t at, bool big, std::uint16_t value)
-{
-    b[at + (big ? 0 : 1)] = std::uint8_t(value >> 8);
-    b[at + (big ? 1 : 0)] = std::uint8_t(value & 0xFF);
-}
-
-void Write32(std::span<std::uint8_t> b, std::size_t at, bool big, std::uint32_t value)
-{
-    Write16(b, at + (big ? 0 : 2), big, std::uint16_t(value >> 16));
-    Write16(b, at + (big ? 2 : 0), big, std::uint16_t(value & 0xFFFF));
 }
 
 // The EXIF segment's TIFF data (from its byte-order mark) made upright: the orientation in
@@ -186,11 +165,6 @@ std::vector<std::uint8_t> Inflated(std::span<const std::uint8_t> data)
     return status == Z_STREAM_END && out.size() <= MostInflated ? out : std::vector<std::uint8_t>{};
 }
 
-std::uint32_t Big32(std::span<const std::uint8_t> b, std::size_t at)
-{
-    return std::uint32_t(b[at]) << 24 | std::uint32_t(b[at + 1]) << 16 | std::uint32_t(b[at + 2]) << 8 | b[at + 3];
-}
-
 // A NUL-ended field of `data` from `at`: its end, or npos when there is none.
 std::size_t FieldEnd(std::span<const std::uint8_t> data, std::size_t at)
 {
@@ -203,7 +177,7 @@ void ReadPng(std::span<const std::uint8_t> png, CarriedMetadata &found)
 {
     std::size_t at = 8;
     while (png.size() - at >= 12) {
-        const std::size_t length = Big32(png, at);
+        const std::size_t length = Be32(png, at);
         if (length > png.size() - at - 12)
             break;
         const std::span<const std::uint8_t> type = png.subspan(at + 4, 4), data = png.subspan(at + 8, length);

@@ -60,8 +60,8 @@ private:
 };
 
 // Runs `work` on a worker while the window keeps painting, `ticks` running; rethrows here what it
-// threw. Input waits, unless `input` holds it back itself.
-void RunWhileTicking(const std::function<void()> &work, QTimer *ticks, const InputHeld *input = nullptr)
+// threw. Input waits, unless `inputHeld` says an InputHeld keeps it from the windows.
+void RunWhileTicking(const std::function<void()> &work, QTimer *ticks, bool inputHeld = false)
 {
     const platform::WaitCursor wait;
     std::exception_ptr failure;
@@ -78,7 +78,7 @@ void RunWhileTicking(const std::function<void()> &work, QTimer *ticks, const Inp
     if (ticks)
         ticks->start(50);
     if (!watcher.isFinished())
-        loop.exec(input ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+        loop.exec(inputHeld ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
     watcher.waitForFinished();
     if (ticks)
         ticks->stop();
@@ -113,7 +113,7 @@ void RunOnePhoto(const std::function<void(imaging::Progress &)> &work, const One
     };
     const InputHeld input(watch.stopKey, [&progress] { progress.stop(); });
     try {
-        RunWhileTicking([&] { work(progress); }, &ticks, &input);
+        RunWhileTicking([&] { work(progress); }, &ticks, true);
     } catch (...) {
         ended();
         throw;
