@@ -189,7 +189,8 @@ bool SealedKeyOf(const fs::path &veilFile, sealed::Salt &salt, sealed::Cost &cos
     if (in.read(raw.data(), raw.size()) != raw.size() || !sealed::IsSealed(raw))
         return false;
     const sealed::ClearHeader header = sealed::Decode(raw);
-    if (header.version != sealed::Version || !sealed::Acceptable(header.cost))
+    if ((header.version != sealed::Version && header.version != sealed::VersionWithPreview) ||
+        !sealed::Acceptable(header.cost))
         return false;
     salt = header.salt;
     cost = header.cost;
@@ -304,13 +305,14 @@ void CipherEngine::transformRun(const std::uint8_t *source, std::uint8_t *target
 
 // --- Ciphering -------------------------------------------------------------------------------
 
-void CipherEngine::Cipfoto(const fs::path &source, const fs::path &destination, AtomicFile::Mode mode)
+void CipherEngine::Cipfoto(const fs::path &source, const fs::path &destination, AtomicFile::Mode mode,
+                           std::span<const std::uint8_t> preview)
 {
     InputFile in(source);
     RefuseOwnInput(source, destination);
     AtomicFile out(destination);
     if (writeFormat_ == Format::Sealed)
-        cipherSealed(in, source, out);
+        cipherSealed(in, source, out, preview);
     else
         cipherKeyed(in, source, out);
     out.commit(mode);
@@ -353,12 +355,13 @@ void CipherEngine::cipherKeyed(InputFile &in, const fs::path &source, AtomicFile
     out.write(staged, pending);
 }
 
-void CipherEngine::cipherSealed(InputFile &in, const fs::path &source, AtomicFile &out) const
+void CipherEngine::cipherSealed(InputFile &in, const fs::path &source, AtomicFile &out,
+                                std::span<const std::uint8_t> preview) const
 {
     if (!keys_)
         throw FileError(FileMessage("Cannot create file", out.target(), "No code has been entered."));
     sealed::Write(out, *keys_, InfoOf(extension), in.size(),
-                  [&](std::uint8_t *buffer, std::size_t length) { in.readExactly(buffer, length); });
+                  [&](std::uint8_t *buffer, std::size_t length) { in.readExactly(buffer, length); }, preview);
     std::uint8_t extra = 0;
     if (in.read(&extra, 1) != 0)
         ThrowGrew(source);
@@ -366,13 +369,14 @@ void CipherEngine::cipherSealed(InputFile &in, const fs::path &source, AtomicFil
 
 // --- Deciphering -----------------------------------------------------------------------------
 
-Refusal CipherEngine::readSealed(const fs::path &veilFile, Extension *extension, const sealed::Sink &sink) const
+Refusal CipherEngine::readSealed(const fs::path &veilFile, Extension *extension, const sealed::Sink &sink,
+                                 SecureBytes *preview) const
 {
     if (!keys_)
         return Refusal::OtherCode;
     InputFile in(veilFile);
     std::array<std::uint8_t, sealed::InfoSize> info{};
-    if (sealed::Read(sealed::SourceOf(in), veilFile, *keys_, info, sink) == sealed::Opening::OtherCode)
+    if (sealed::Read(sealed::SourceOf(in), veilFile, *keys_, info, sink, preview) == sealed::Opening::OtherCode)
         return Refusal::OtherCode;
     Extension stored;
     stored.ExtLength = info[0];
@@ -400,6 +404,16 @@ Examined CipherEngine::examine(const fs::path &veilFile) const
             examined.extension = header->extension;
     }
     return examined;
+}
+
+std::optional<SecureBytes> CipherEngine::decipherPreview(const fs::path &veilFile) const
+{
+    if (FormatOf(veilFile) != Format::Sealed)
+        return std::nullopt;
+    SecureBytes preview;
+    if (readSealed(veilFile, nullptr, {}, &preview) != Refusal::None || preview.size() == 0)
+        return std::nullopt;
+    return preview;
 }
 
 bool CipherEngine::decipherToFile(const fs::path &veilFile, const fs::path &destination, AtomicFile::Mode mode,

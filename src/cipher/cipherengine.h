@@ -92,9 +92,11 @@ public:
     // destination's folder, so a failed run leaves neither a partial file nor damage to a file
     // it was to replace. FileError on file errors (also when the source shrinks or grows
     // meanwhile, or when the destination is the source itself); TargetExistsError when `mode`
-    // keeps an existing destination. Memory use does not grow with the file.
+    // keeps an existing destination. Memory use does not grow with the file. A sealed file takes
+    // `preview` (at most sealed::MaxPreview bytes) beside the photo when it is given; the keyed
+    // format has no place for one.
     void Cipfoto(const std::filesystem::path &source, const std::filesystem::path &destination,
-                 AtomicFile::Mode mode = AtomicFile::Mode::KeepExisting);
+                 AtomicFile::Mode mode = AtomicFile::Mode::KeepExisting, std::span<const std::uint8_t> preview = {});
 
     // Which format the file is in, whether the code opens it, and its stored extension. For a
     // sealed file this stretches its key if need be and opens its first chunk only.
@@ -108,6 +110,12 @@ public:
     // engine, as long as nobody builds a new key table meanwhile.
     std::optional<SecureBytes> decipherFile(const std::filesystem::path &veilFile, Refusal *refusal = nullptr,
                                             Extension *extension = nullptr) const;
+
+    // The preview a sealed file holds beside its photo, deciphered into memory and checked, with
+    // the photo itself left unread. std::nullopt when there is none to have: a keyed file, a
+    // sealed one written without a preview, a file of another code or no ".veil" file (decipherFile
+    // says which). FileError when it cannot be read or the code opens it but it is damaged.
+    std::optional<SecureBytes> decipherPreview(const std::filesystem::path &veilFile) const;
 
     // Tests the file and deciphers its body into `destination`, written as by Cipfoto, with the
     // same errors. False, with nothing written: another code, or no ".veil" file. A damaged
@@ -140,11 +148,13 @@ private:
                       int &cursor) const;
 
     void cipherKeyed(InputFile &in, const std::filesystem::path &source, AtomicFile &out) const;
-    void cipherSealed(InputFile &in, const std::filesystem::path &source, AtomicFile &out) const;
+    void cipherSealed(InputFile &in, const std::filesystem::path &source, AtomicFile &out,
+                      std::span<const std::uint8_t> preview) const;
     bool decipherKeyedToFile(InputFile &in, const std::filesystem::path &veilFile,
                              const std::filesystem::path &destination, AtomicFile::Mode mode, Refusal *refusal) const;
     // Opens a sealed file under the code and hands its checked bytes to `sink`.
-    Refusal readSealed(const std::filesystem::path &veilFile, Extension *extension, const sealed::Sink &sink) const;
+    Refusal readSealed(const std::filesystem::path &veilFile, Extension *extension, const sealed::Sink &sink,
+                       SecureBytes *preview = nullptr) const;
 
     Kernel kernel_;
     std::unique_ptr<std::uint8_t[]> tables_;  // KeyTable, its masks, the key stream; locked in memory

@@ -89,16 +89,28 @@ ClearHeader Decode(std::span<const std::uint8_t, HeaderSize> bytes)
     return header;
 }
 
-std::uint64_t SealedSize(std::uint64_t length)
+namespace {
+
+// Where the first chunk ends in a file of `version`.
+std::size_t InfoEnd(std::uint8_t version)
 {
-    return BodyStart + length + TagSize * (length / ChunkSize + 1);
+    return HeaderSize + (version == VersionWithPreview ? PreviewInfoSize : InfoSize) + TagSize;
 }
 
-bool BodyLength(std::uint64_t fileSize, std::uint64_t &length)
+}  // namespace
+
+std::uint64_t SealedSize(std::uint64_t length, std::size_t previewLength)
 {
-    if (fileSize < BodyStart)
+    const std::uint64_t start =
+        previewLength == 0 ? BodyStart : InfoEnd(VersionWithPreview) + previewLength + TagSize;
+    return start + length + TagSize * (length / ChunkSize + 1);
+}
+
+bool BodyLength(std::uint64_t fileSize, std::uint64_t &length, std::uint64_t bodyStart)
+{
+    if (fileSize < bodyStart)
         return false;
-    const std::uint64_t rest = fileSize - BodyStart;
+    const std::uint64_t rest = fileSize - bodyStart;
     const std::uint64_t last = rest % StoredChunk;
     if (last < TagSize)
         return false;
@@ -178,17 +190,20 @@ Source SourceOf(InputFile &in)
 }
 
 Opening Read(const Source &in, const fs::path &name, Keys &keys, std::array<std::uint8_t, InfoSize> &info,
-             const Sink &sink)
+             const Sink &sink, SecureBytes *preview)
 {
-    std::array<std::uint8_t, BodyStart> start{};
-    if (in.size < BodyStart || in.read(start.data(), start.size()) != start.size())
+    std::array<std::uint8_t, HeaderSize + PreviewInfoSize + TagSize> start{};
+    if (in.size < BodyStart || in.read(start.data(), HeaderSize) != HeaderSize)
         ThrowDamaged(name);
     const std::span<const std::uint8_t, HeaderSize> clear(start.data(), HeaderSize);
     const ClearHeader header = Decode(clear);
-    if (header.version != Version)
+    if (header.version != Version && header.version != VersionWithPreview)
         throw FileError(FileMessage("Cannot open file", name,
                                     "The file was sealed by a newer version of Veilshot, which this one cannot read."));
     if (!Acceptable(header.cost))
+        ThrowDamaged(name);
+    const std::size_t infoEnd = InfoEnd(header.version);
+    if (in.size < infoEnd || in.read(start.data() + HeaderSize, infoEnd - HeaderSize) != infoEnd - HeaderSize)
         ThrowDamaged(name);
 
     Stream stream;
@@ -198,16 +213,41 @@ Opening Read(const Source &in, const fs::path &name, Keys &keys, std::array<std:
     std::uint8_t tag = 0;
     // The clear header is bound to the first chunk: a changed salt, cost or stream header opens
     // nothing, as another code would.
-    if (::crypto_secretstream_xchacha20poly1305_pull(&stream, info.data(), nullptr, &tag, start.data() + HeaderSize,
-                                                     InfoSize + TagSize, start.data(), HeaderSize) != 0)
+    std::array<std::uint8_t, PreviewInfoSize> opened{};
+    if (::crypto_secretstream_xchacha20poly1305_pull(&stream, opened.data(), nullptr, &tag, start.data() + HeaderSize,
+                                                     infoEnd - HeaderSize, start.data(), HeaderSize) != 0)
         return Opening::OtherCode;
     if (tag != TagMessage)
         ThrowDamaged(name);
-    if (!sink)
+    std::copy_n(opened.begin(), InfoSize, info.begin());
+    if (preview)
+        *preview = SecureBytes();
+
+    std::uint64_t bodyStart = infoEnd;
+    if (header.version == VersionWithPreview) {
+        const std::uint32_t previewLength = GetLe32(opened.data() + InfoSize);
+        if (previewLength == 0 || previewLength > MaxPreview)
+            ThrowDamaged(name);
+        bodyStart += previewLength + TagSize;
+        if (preview || sink) {
+            SecureBytes stored(previewLength + TagSize);
+            SecureBytes plain(previewLength);
+            if (in.size < bodyStart || in.read(stored.data(), stored.size()) != stored.size() ||
+                ::crypto_secretstream_xchacha20poly1305_pull(&stream, plain.data(), nullptr, &tag, stored.data(),
+                                                             stored.size(), nullptr, 0) != 0 ||
+                tag != TagMessage)
+                ThrowDamaged(name);
+            if (preview)
+                *preview = std::move(plain);
+        }
+    }
+    if (!sink) {
+        ::sodium_memzero(&stream, sizeof stream);
         return Opening::Opened;
+    }
 
     std::uint64_t length = 0;
-    if (!BodyLength(in.size, length))
+    if (!BodyLength(in.size, length, bodyStart))
         ThrowDamaged(name);
     const std::uint64_t chunks = length / ChunkSize + 1;
     SecureBytes stored(ChunksPerPiece * StoredChunk);
@@ -216,7 +256,7 @@ Opening Read(const Source &in, const fs::path &name, Keys &keys, std::array<std:
     while (done < chunks) {
         const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(ChunksPerPiece, chunks - done));
         const bool ends = done + count == chunks;
-        const std::size_t bytes = ends ? static_cast<std::size_t>(in.size - BodyStart - done * StoredChunk)
+        const std::size_t bytes = ends ? static_cast<std::size_t>(in.size - bodyStart - done * StoredChunk)
                                        : count * StoredChunk;
         if (in.read(stored.data(), bytes) != bytes)
             ThrowDamaged(name);  // shrank while it was read
@@ -240,22 +280,39 @@ Opening Read(const Source &in, const fs::path &name, Keys &keys, std::array<std:
 }
 
 void Write(AtomicFile &out, Keys &keys, const std::array<std::uint8_t, InfoSize> &info, std::uint64_t length,
-           const std::function<void(std::uint8_t *buffer, std::size_t length)> &source)
+           const std::function<void(std::uint8_t *buffer, std::size_t length)> &source,
+           std::span<const std::uint8_t> preview)
 {
+    if (preview.size() > MaxPreview)
+        throw std::invalid_argument("A sealed file's preview is at most MaxPreview bytes.");
     ClearHeader header;
+    header.version = preview.empty() ? Version : VersionWithPreview;
     header.cost = keys.writeCost();
     header.salt = keys.writeSalt();
     const std::uint8_t *key = keys.keyFor(header.salt, header.cost);
     Stream stream;
     ::crypto_secretstream_xchacha20poly1305_init_push(&stream, header.stream.data(), key);
 
-    SecureBytes stored(BodyStart + ChunksPerPiece * StoredChunk);
+    const std::size_t infoEnd = InfoEnd(header.version);
+    const std::size_t capacity = InfoEnd(VersionWithPreview) + ChunksPerPiece * StoredChunk;
+    SecureBytes stored(capacity);
     SecureBytes plain(ChunkSize);
     const auto clear = Encode(header);
     std::copy(clear.begin(), clear.end(), stored.data());
-    ::crypto_secretstream_xchacha20poly1305_push(&stream, stored.data() + HeaderSize, nullptr, info.data(), InfoSize,
-                                                 clear.data(), HeaderSize, TagMessage);
-    std::size_t pending = BodyStart;
+    std::array<std::uint8_t, PreviewInfoSize> first{};
+    std::copy(info.begin(), info.end(), first.begin());
+    PutLe32(first.data() + InfoSize, static_cast<std::uint32_t>(preview.size()));
+    ::crypto_secretstream_xchacha20poly1305_push(&stream, stored.data() + HeaderSize, nullptr, first.data(),
+                                                 infoEnd - HeaderSize - TagSize, clear.data(), HeaderSize, TagMessage);
+    std::size_t pending = infoEnd;
+    if (!preview.empty()) {
+        out.write(stored.data(), pending);
+        pending = 0;
+        SecureBytes sealedPreview(preview.size() + TagSize);
+        ::crypto_secretstream_xchacha20poly1305_push(&stream, sealedPreview.data(), nullptr, preview.data(),
+                                                     preview.size(), nullptr, 0, TagMessage);
+        out.write(sealedPreview.data(), sealedPreview.size());
+    }
 
     const std::uint64_t chunks = length / ChunkSize + 1;
     for (std::uint64_t i = 0; i < chunks; ++i) {
@@ -265,7 +322,7 @@ void Write(AtomicFile &out, Keys &keys, const std::array<std::uint8_t, InfoSize>
         ::crypto_secretstream_xchacha20poly1305_push(&stream, stored.data() + pending, nullptr, plain.data(), n,
                                                      nullptr, 0, last ? TagFinal : TagMessage);
         pending += n + TagSize;
-        if (pending + StoredChunk > BodyStart + ChunksPerPiece * StoredChunk || last) {
+        if (pending + StoredChunk > capacity || last) {
             out.write(stored.data(), pending);
             pending = 0;
         }

@@ -7,17 +7,24 @@
 //
 //   offset 0, 8 bytes   magic 89 'V' 'E' 'I' 'L' 'S' 'L' 1A (byte 7 is above 6, so no file of
 //                       the keyed format, whose byte 7 is its extension's length, looks sealed)
-//   offset 8, 1 byte    version, 1
+//   offset 8, 1 byte    version: 1, or 2 when the file holds a preview
 //   offset 9, 1 byte    Argon2id passes
 //   offset 10, 4 bytes  Argon2id memory in KiB, little-endian
 //   offset 14, 16 bytes salt
 //   offset 30, 24 bytes secretstream header
-//   offset 54           the first chunk: the stored extension (its length, then 6 bytes), with
-//                       the 54 bytes above as additional data; then the photo in chunks of
-//                       ChunkSize bytes, the last one shorter (possibly empty) and tagged final.
-// Every chunk carries 17 bytes of tag on top of its content.
+//   offset 54           the first chunk: the stored extension (its length, then 6 bytes) and, in
+//                       version 2, the preview's length (4 bytes, little-endian, 1..MaxPreview),
+//                       with the 54 bytes above as additional data;
+//                       version 2 only: the preview in one chunk of that length;
+//                       then the photo in chunks of ChunkSize bytes, the last one shorter (possibly
+//                       empty) and tagged final.
+// Every chunk carries 17 bytes of tag on top of its content. The preview is a small picture of
+// the photo that a grid of thumbnails opens without deciphering the photo itself; to this format
+// it is bytes like the photo's, sealed under the same key in the same stream. A file without one
+// is written in version 1, which every reader of the format opens.
 
 #include "files/fileio.h"
+#include "files/securememory.h"
 
 #include <array>
 #include <cstddef>
@@ -33,12 +40,15 @@ namespace veilshot::cipher::sealed {
 
 inline constexpr std::array<std::uint8_t, 8> Magic = {0x89, 'V', 'E', 'I', 'L', 'S', 'L', 0x1A};
 inline constexpr std::uint8_t Version = 1;
+inline constexpr std::uint8_t VersionWithPreview = 2;
 inline constexpr std::size_t SaltSize = 16;
 inline constexpr std::size_t StreamHeaderSize = 24;
 inline constexpr std::size_t HeaderSize = 14 + SaltSize + StreamHeaderSize;  // 54
 inline constexpr std::size_t TagSize = 17;
 inline constexpr std::size_t InfoSize = 7;  // the stored extension: length and 6 bytes
-inline constexpr std::size_t BodyStart = HeaderSize + InfoSize + TagSize;  // 78
+inline constexpr std::size_t BodyStart = HeaderSize + InfoSize + TagSize;  // 78, in version 1
+inline constexpr std::size_t PreviewInfoSize = InfoSize + 4;  // version 2: the preview's length too
+inline constexpr std::size_t MaxPreview = 1024 * 1024;
 inline constexpr std::size_t ChunkSize = 64 * 1024;
 inline constexpr std::size_t KeySize = 32;
 
@@ -71,11 +81,12 @@ struct ClearHeader {
 std::array<std::uint8_t, HeaderSize> Encode(const ClearHeader &header);
 ClearHeader Decode(std::span<const std::uint8_t, HeaderSize> bytes);
 
-// The size of a sealed file holding `length` bytes of photo.
-std::uint64_t SealedSize(std::uint64_t length);
-// The photo's length in a sealed file of `fileSize` bytes; false when no sealed file has that
-// size (it was cut or lengthened).
-bool BodyLength(std::uint64_t fileSize, std::uint64_t &length);
+// The size of a sealed file holding `length` bytes of photo and a preview of `previewLength`
+// bytes (0: none).
+std::uint64_t SealedSize(std::uint64_t length, std::size_t previewLength = 0);
+// The photo's length in a sealed file of `fileSize` bytes whose photo starts at `bodyStart`;
+// false when no sealed file has that size (it was cut or lengthened).
+bool BodyLength(std::uint64_t fileSize, std::uint64_t &length, std::uint64_t bodyStart = BodyStart);
 
 // A key in memory that is locked out of swap where the system allows it and wiped when freed.
 class LockedBytes {
@@ -144,13 +155,18 @@ Source SourceOf(InputFile &in);
 // reaches the sink; a file that fails after its first chunk opened is damaged: FileError
 // "Cannot open file ... The file is damaged ...". The sink is given nothing but checked bytes, yet
 // it may have been given the first chunks of a file found damaged later: nothing it was given may
-// be used before Read returns. With `sink` empty only the first chunk is read.
+// be used before Read returns. With `preview`, the file's preview is put there (left empty when
+// the file has none). With `sink` empty, reading ends after the first chunk, or after the preview
+// when one is asked for: a preview is checked as a chunk of its own, but the photo after it is
+// not read at all.
 Opening Read(const Source &in, const std::filesystem::path &name, Keys &keys, std::array<std::uint8_t, InfoSize> &info,
-             const Sink &sink);
+             const Sink &sink, SecureBytes *preview = nullptr);
 
 // Writes the sealed form of `length` bytes pulled from `source` (which fills the buffer it is
-// given, fully) to `out`, under the keys' write salt.
+// given, fully) to `out`, under the keys' write salt, with `preview` (at most MaxPreview bytes)
+// when it is not empty.
 void Write(AtomicFile &out, Keys &keys, const std::array<std::uint8_t, InfoSize> &info, std::uint64_t length,
-           const std::function<void(std::uint8_t *buffer, std::size_t length)> &source);
+           const std::function<void(std::uint8_t *buffer, std::size_t length)> &source,
+           std::span<const std::uint8_t> preview = {});
 
 }  // namespace veilshot::cipher::sealed

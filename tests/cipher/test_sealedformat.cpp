@@ -36,12 +36,13 @@ protected:
         delete other;
     }
 
-    fs::path Seal(const std::vector<std::uint8_t> &bytes, const std::string &name = "photo.jpg")
+    fs::path Seal(const std::vector<std::uint8_t> &bytes, const std::string &name = "photo.jpg",
+                  const std::vector<std::uint8_t> &preview = {})
     {
         WriteFile(dir / name, bytes);
         engine->extension = Extension::fromFileName(name);
         const fs::path target = dir / (fs::path(name).stem().string() + ".veil");
-        engine->Cipfoto(dir / name, target, AtomicFile::Mode::Replace);
+        engine->Cipfoto(dir / name, target, AtomicFile::Mode::Replace, preview);
         return target;
     }
 
@@ -200,6 +201,84 @@ TEST_F(Sealed, ChunksSwappedRepeatedOrTakenFromAnotherFileAreDamage)
     std::copy(another.begin() + long(sealed::BodyStart), another.end(), spliced.begin() + long(sealed::BodyStart));
     WriteFile(dir / "forged.veil", spliced);
     ExpectDamaged(dir / "forged.veil");
+}
+
+// A preview sealed beside the photo: both come back whole, the preview without the photo being
+// read, and a change to either is found by whoever reads it. A file without a preview keeps the
+// first version of the format, which earlier readers open.
+TEST_F(Sealed, APreviewTravelsBesideThePhotoAndOpensWithoutIt)
+{
+    constexpr std::size_t C = sealed::ChunkSize;
+    const auto preview = RandomBytes(3000, 11);
+    for (std::size_t size : {std::size_t(0), C, 3 * C + 5}) {
+        SCOPED_TRACE(size);
+        const auto bytes = RandomBytes(size, 12);
+        const fs::path veil = Seal(bytes, "p.heic", preview);
+        EXPECT_EQ(fs::file_size(veil), sealed::SealedSize(size, preview.size()));
+        EXPECT_EQ(ReadFile(veil)[8], sealed::VersionWithPreview);
+        const auto body = engine->decipherFile(veil);
+        ASSERT_TRUE(body);
+        EXPECT_TRUE(std::equal(body->bytes().begin(), body->bytes().end(), bytes.begin(), bytes.end()));
+        const auto opened = engine->decipherPreview(veil);
+        ASSERT_TRUE(opened);
+        EXPECT_TRUE(std::equal(opened->bytes().begin(), opened->bytes().end(), preview.begin(), preview.end()));
+        EXPECT_EQ(engine->verify(veil), Refusal::None);
+        EXPECT_EQ(engine->examine(veil).extension.text(), u".heic");
+        fs::remove(dir / "copy");
+        ASSERT_TRUE(engine->decipherToFile(veil, dir / "copy"));
+        EXPECT_EQ(ReadFile(dir / "copy"), bytes);
+    }
+
+    // No preview to have: none sealed, the keyed format, another code.
+    const auto bytes = RandomBytes(C + 7, 13);
+    const fs::path plain = Seal(bytes, "plain.jpg");
+    EXPECT_EQ(ReadFile(plain)[8], sealed::Version);
+    EXPECT_EQ(fs::file_size(plain), sealed::SealedSize(bytes.size()));
+    EXPECT_FALSE(engine->decipherPreview(plain));
+    engine->setWriteFormat(Format::Keyed);
+    const fs::path keyed = Seal(bytes, "keyed.jpg", preview);
+    engine->setWriteFormat(Format::Sealed);
+    EXPECT_FALSE(engine->decipherPreview(keyed));
+    const fs::path withPreview = Seal(bytes, "with.jpg", preview);
+    EXPECT_FALSE(other->decipherPreview(withPreview));
+
+    // Where a change lies decides who finds it: the preview's reader reads no further than it.
+    const auto whole = ReadFile(withPreview);
+    const std::size_t previewStart = sealed::HeaderSize + sealed::PreviewInfoSize + sealed::TagSize;
+    const std::size_t bodyStart = previewStart + preview.size() + sealed::TagSize;
+    struct Case {
+        const char *where;
+        std::size_t offset;
+        bool previewOpens;
+    };
+    const Case cases[] = {
+        {"the preview", previewStart + 100, false},
+        {"the preview's tag", bodyStart - 1, false},
+        {"the photo", bodyStart + 10, true},
+        {"the last chunk", whole.size() - 3, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.where);
+        auto changed = whole;
+        changed[c.offset] ^= 0x04;
+        WriteFile(dir / "changed.veil", changed);
+        ExpectDamaged(dir / "changed.veil");
+        if (c.previewOpens) {
+            const auto opened = engine->decipherPreview(dir / "changed.veil");
+            ASSERT_TRUE(opened);
+            EXPECT_TRUE(std::equal(opened->bytes().begin(), opened->bytes().end(), preview.begin(), preview.end()));
+        } else {
+            EXPECT_THROW((void)engine->decipherPreview(dir / "changed.veil"), FileError);
+        }
+    }
+    for (std::size_t length : {previewStart - 1, previewStart + 50, bodyStart, whole.size() - 1}) {
+        SCOPED_TRACE(length);
+        WriteFile(dir / "cut.veil", std::vector<std::uint8_t>(whole.begin(), whole.begin() + long(length)));
+        ExpectDamaged(dir / "cut.veil");
+        if (length < bodyStart) {
+            EXPECT_THROW((void)engine->decipherPreview(dir / "cut.veil"), FileError);
+        }
+    }
 }
 
 // The attack on the keyed format: under one code every keyed file is XORed with the same
