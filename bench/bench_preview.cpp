@@ -19,6 +19,7 @@
 #include "imaging/imaging.h"
 #include "platform/scriptedplatform.h"
 #include "preview/previewwindow.h"
+#include "viewer/decipheredcopy.h"
 #include "viewer/viewermodel.h"
 
 #include <QApplication>
@@ -50,7 +51,7 @@ int Make(const QString &folder)
         if (!bench::WritePhoto(name + ".jpg", i, random))
             return 1;
         engine.setWriteFormat(cipher::Format::Sealed);
-        engine.Cipfoto((name + ".jpg").toStdString(), (name + ".veil").toStdString(), AtomicFile::Mode::Replace);
+        CipherWithPreview(engine, name + ".jpg", name + ".veil", AtomicFile::Mode::Replace);
         engine.setWriteFormat(cipher::Format::Keyed);
         engine.Cipfoto((name + ".jpg").toStdString(), (folder + "/keyed/" + photo + ".veil").toStdString(),
                        AtomicFile::Mode::Replace);

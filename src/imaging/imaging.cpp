@@ -466,6 +466,59 @@ void WriteDecoded(const Picture &picture, std::span<const std::uint8_t> original
     WriteBytes(path, reinterpret_cast<const char *>(original.data()), original.size(), mode);
 }
 
+// A preview is the photo's width and height (4 bytes each, little-endian), then the picture: a
+// JPEG, or a PNG where the photo has transparent parts.
+namespace {
+constexpr std::size_t PreviewSizeBytes = 8;
+constexpr int PreviewQuality = 85;
+constexpr std::uint32_t MaxPreviewedSide = 1u << 20;
+}  // namespace
+
+std::vector<std::uint8_t> MakePreview(const QString &path)
+{
+    const QSize edge(PreviewEdge, PreviewEdge);
+    const Picture picture = OpenFile(path, edge, Colours::Own);
+    if (!picture.ok())
+        return {};
+    const QSize full = picture.fullSize.isValid() ? picture.fullSize : picture.image.size();
+    QImage image = picture.image;
+    if (const QSize fitted = FittedSize(full, edge); image.size() != fitted)
+        image = StretchedTo(image, fitted);
+    CarriedMetadata own;
+    if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace(QColorSpace::SRgb)) {
+        const QByteArray icc = image.colorSpace().iccProfile();
+        own.icc.assign(icc.begin(), icc.end());
+    }
+    const QByteArray encoded =
+        image.hasAlphaChannel()
+            ? EncodePng(image, PngExtras{.icc = own.icc})
+            : EncodeJpegCarrying(image, PreviewQuality, JpegMetadata{JpegSegmentsOf(own), 0, Subsampling::S420});
+    if (encoded.isEmpty())
+        return {};
+    std::vector<std::uint8_t> preview(PreviewSizeBytes + std::size_t(encoded.size()));
+    Write32(preview, 0, false, std::uint32_t(full.width()));
+    Write32(preview, 4, false, std::uint32_t(full.height()));
+    std::memcpy(preview.data() + PreviewSizeBytes, encoded.constData(), std::size_t(encoded.size()));
+    return preview;
+}
+
+std::optional<Picture> PreviewPicture(std::span<const std::uint8_t> preview, const QString &name, QSize box)
+{
+    if (preview.size() <= PreviewSizeBytes)
+        return std::nullopt;
+    const std::uint32_t width = Le32(preview, 0), height = Le32(preview, 4);
+    if (width == 0 || height == 0 || width > MaxPreviewedSide || height > MaxPreviewedSide)
+        return std::nullopt;
+    const QSize full{int(width), int(height)};
+    Picture picture = DecodeMemory(preview.subspan(PreviewSizeBytes), name, box);
+    const QSize wanted = FittedSize(full, box);
+    // Rounding may leave the preview's fitting a pixel short of the photo's.
+    if (!picture.ok() || picture.image.width() + 1 < wanted.width() || picture.image.height() + 1 < wanted.height())
+        return std::nullopt;
+    picture.fullSize = full;
+    return picture;
+}
+
 void TurnFile(const QString &path, bool left, int encoder, Progress *progress)
 {
     const std::string bytes = ReadWholeFile(LocalPath(path), std::uint64_t(AllocationLimitMB) << 20);

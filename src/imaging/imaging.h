@@ -153,6 +153,18 @@ void WriteDecoded(const Picture &picture, std::span<const std::uint8_t> original
 // With `progress`, reports the encoding and, stopped, throws WorkStopped leaving the file as it was.
 void TurnFile(const QString &path, bool left, int encoder, Progress *progress = nullptr);
 
+// A preview: a small picture of a photo, kept beside it where reading the whole photo costs much
+// (inside a sealed file), so that a grid of thumbnails shows the photo without it. Its longer
+// side is at most PreviewEdge pixels: twice a grid thumbnail's, for screens that draw two pixels
+// to a point. It holds the photo's own colours and its full size, upright.
+inline constexpr int PreviewEdge = 412;
+// The preview of the photo in `path`; empty when the photo cannot be decoded.
+std::vector<std::uint8_t> MakePreview(const QString &path);
+// What DecodeMemory of the photo for `box` would give, made from its preview: the picture fitted
+// into the box, its fullSize the photo's. std::nullopt when the preview is too small for the box
+// (a screen that draws more pixels to a point) or cannot be read; the photo itself is needed then.
+std::optional<Picture> PreviewPicture(std::span<const std::uint8_t> preview, const QString &name, QSize box);
+
 // Show: hands the picture to a label to display.
 void Show(QLabel &control, const QImage &image);
 

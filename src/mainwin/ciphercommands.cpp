@@ -132,7 +132,7 @@ void TForm7::Panel9Click()
         BatchRun run(*this, plan.maximum, !plan.single);
         const auto cipher = [&run](const CipherJob &job) {
             run.engine().extension = cipher::Extension::fromFileName(LocalPath(job.source));
-            run.engine().Cipfoto(LocalPath(job.source), LocalPath(job.target), AtomicFile::Mode::KeepExisting);
+            CipherWithPreview(run.engine(), job.source, job.target, AtomicFile::Mode::KeepExisting);
         };
         if (plan.single) {
             const CipherJob &job = plan.jobs.constFirst();

@@ -36,7 +36,7 @@ void PlainPhotos::writeCopy(const QString &file, const QString &target) const
 ThumbnailSource CipheredPhotos::thumbnails(QSize box) const
 {
     std::shared_ptr<cipher::CipherEngine> copy = engine_.copy();
-    return [copy, box](const QString &path) { return DecipherPicture(*copy, path, box); };
+    return [copy, box](const QString &path) { return CipheredThumbnail(*copy, path, box); };
 }
 
 QString CipheredPhotos::copyExtension(const QString &file) const

@@ -40,6 +40,29 @@ Prepared DecipherPicture(const cipher::CipherEngine &engine, const QString &veil
     return prepared;
 }
 
+Prepared CipheredThumbnail(const cipher::CipherEngine &engine, const QString &veilFile, QSize box)
+{
+    try {
+        if (const auto preview = engine.decipherPreview(LocalPath(veilFile))) {
+            if (auto picture = imaging::PreviewPicture(preview->bytes(), veilFile, box))
+                return Prepared{std::move(*picture)};
+        }
+    } catch (const FileError &error) {
+        Prepared damaged;
+        damaged.picture.error = QString::fromStdString(error.what());
+        return damaged;
+    }
+    return DecipherPicture(engine, veilFile, box);
+}
+
+void CipherWithPreview(cipher::CipherEngine &engine, const QString &source, const QString &target,
+                       AtomicFile::Mode mode)
+{
+    const std::vector<std::uint8_t> preview =
+        engine.writeFormat() == cipher::Format::Sealed ? imaging::MakePreview(source) : std::vector<std::uint8_t>();
+    engine.Cipfoto(LocalPath(source), LocalPath(target), mode, preview);
+}
+
 QString StoredExtension(const cipher::CipherEngine &engine, const QString &veilFile)
 {
     const cipher::Examined examined = engine.examine(LocalPath(veilFile));

@@ -1,6 +1,6 @@
 #pragma once
 // Ciphered photos deciphered, in memory for showing and into copies, the same way in every
-// window.
+// window; and photos ciphered with the preview their thumbnails are drawn from.
 
 #include "viewer/decodeahead.h"
 
@@ -13,6 +13,17 @@ namespace veilshot {
 // (the windows' own, or the workers that prepare the next photo and the thumbnails). Several
 // threads may use one engine at once. Another code and failures are results, not exceptions.
 Prepared DecipherPicture(const cipher::CipherEngine &engine, const QString &veilFile, QSize box);
+
+// The thumbnail of a ciphered photo for `box`, as DecipherPicture gives it: drawn from the
+// preview a sealed file holds, without deciphering the photo, where that preview is large enough
+// for the box; otherwise from the photo. A file whose preview is damaged is damaged.
+Prepared CipheredThumbnail(const cipher::CipherEngine &engine, const QString &veilFile, QSize box);
+
+// Ciphers `source` into `target` with the engine's extension and write format (Cipfoto),
+// sealing the photo's preview beside it, for grids to show it by; a file that cannot be
+// decoded is ciphered without one. Errors as Cipfoto.
+void CipherWithPreview(cipher::CipherEngine &engine, const QString &source, const QString &target,
+                       AtomicFile::Mode mode);
 
 // What the status label says of a refused file (OtherCodeText and its siblings).
 const char *RefusalStatusText(cipher::Refusal refusal);

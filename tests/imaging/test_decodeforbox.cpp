@@ -168,5 +168,67 @@ INSTANTIATE_TEST_SUITE_P(Files, Metafiles,
                                            MetafileCase{"Emf", "red-rectangle.emf", Format::Emf}),
                          [](const auto &info) { return std::string(info.param.name); });
 
+
+// A preview stands in for its photo in a grid: the same fitting, full size and colours as the
+// photo decoded for the box, upright and with its transparency; and it gives way to the photo
+// when the box asks for more pixels than it has.
+TEST(Previews, StandInForThePhotoWhereTheyHavePixelsEnough)
+{
+    TempDir dir;
+    QImage transparent = Quadrants(800, 600);
+    {
+        QPainter painter(&transparent);
+        painter.setCompositionMode(QPainter::CompositionMode_Clear);
+        painter.fillRect(0, 0, 400, 300, Qt::transparent);
+    }
+    struct Case {
+        const char *name;
+        std::vector<std::uint8_t> photo;
+        QSize box;
+        bool standsIn;
+    };
+    const auto large = Encode(Quadrants(3000, 2000), "jpeg");
+    const Case cases[] = {
+        {"a thumbnail", large, {206, 206}, true},
+        {"two pixels to a point", large, {412, 412}, true},
+        {"three pixels to a point", large, {618, 618}, false},
+        {"a photo smaller than the preview", Encode(Quadrants(300, 200), "png"), {618, 618}, true},
+        {"transparent parts", Encode(transparent, "png"), {206, 206}, true},
+        {"a camera's, turned and in Display P3", test::CameraJpeg(dir, {1200, 800}, 6), {206, 206}, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        test::WriteFile(dir / "photo", c.photo);
+        const auto preview = MakePreview(Q(dir / "photo"));
+        ASSERT_FALSE(preview.empty());
+        EXPECT_LT(preview.size(), 100u * 1024);
+        const auto stood = PreviewPicture(preview, "photo.veil", c.box);
+        ASSERT_EQ(stood.has_value(), c.standsIn);
+        if (!stood)
+            continue;
+        const Picture photo = DecodeMemory(c.photo, "photo", c.box);
+        ASSERT_TRUE(stood->ok());
+        EXPECT_EQ(stood->fullSize, photo.fullSize);
+        // At least the photo's fitting into the box, to a rounding, in the photo's proportions; a
+        // preview that cannot be decoded reduced (a PNG) comes larger, and the grid shrinks it.
+        const QSize wanted = ReducedSizeFor(photo.fullSize, c.box), got = stood->image.size();
+        EXPECT_GE(got.width() + 1, wanted.width());
+        EXPECT_GE(got.height() + 1, wanted.height());
+        EXPECT_LE(std::max(got.width(), got.height()), PreviewEdge);
+        EXPECT_NEAR(double(got.width()) / got.height(), double(wanted.width()) / wanted.height(), 0.02);
+        for (const QPointF at : {QPointF(0.25, 0.25), QPointF(0.75, 0.25), QPointF(0.25, 0.75), QPointF(0.75, 0.75)}) {
+            const QRgb a = stood->image.pixel(int(at.x() * got.width()), int(at.y() * got.height()));
+            const QRgb b = photo.image.pixel(int(at.x() * photo.image.width()), int(at.y() * photo.image.height()));
+            EXPECT_LE(MaxChannelDifference(a, b), 6) << at.x() << "," << at.y();
+            EXPECT_EQ(qAlpha(a), qAlpha(b)) << at.x() << "," << at.y();
+        }
+    }
+    // Bytes that are no preview stand in for nothing.
+    for (const std::vector<std::uint8_t> &bytes :
+         {std::vector<std::uint8_t>(), std::vector<std::uint8_t>(8, 1), std::vector<std::uint8_t>(40, 7)})
+        EXPECT_FALSE(PreviewPicture(bytes, "photo.veil", {206, 206}));
+    EXPECT_TRUE(MakePreview(Q(dir / "missing")).empty());
+}
+
 }  // namespace
 }  // namespace veilshot::imaging

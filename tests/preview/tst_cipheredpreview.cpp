@@ -2,6 +2,8 @@
 // draws under the code, its copies, viewing from it, and another folder discarding it.
 
 #include "preview/previewfixture.h"
+#include "common/drawings.h"
+#include "viewer/decipheredcopy.h"
 
 using namespace veilshot;
 using namespace veilshot::test;
@@ -50,6 +52,49 @@ private slots:
         QVERIFY(Marks(picture, 5, 5) > 200);
         QVERIFY(messages().isEmpty());
         QCOMPARE(Tree(dir->path()), before);  // nothing deciphered reaches the disk
+    }
+
+    // A sealed file's preview draws its thumbnail: as the photo would draw it, and without the
+    // photo being read, so a change in the photo shows only when it is viewed; a changed
+    // preview is a damaged file.
+    void sealedPreviewsDrawTheThumbnailsWithoutThePhoto()
+    {
+        makeMain();
+        const fs::path plain = *dir / ".photo.jpg";
+        WriteBytes(plain, Encoded(Quadrants(900, 600), "jpeg"));
+        cipher::CipherEngine sealer;
+        sealer.BuildKeyTable(Code);
+        sealer.extension = cipher::Extension::fromText(u".jpg");
+        for (const char *name : {"a.veil", "b.veil", "c.veil"})
+            CipherWithPreview(sealer, Q(plain), Q(*dir / name), AtomicFile::Mode::Replace);
+        sealer.Cipfoto(plain, *dir / "d.veil");  // no preview: drawn from the photo
+        fs::remove(plain);
+        const auto flip = [](const fs::path &file, std::size_t offset) {
+            auto bytes = ReadFile(file);
+            bytes[offset] ^= 0x20;
+            WriteFile(file, bytes);
+        };
+        flip(*dir / "b.veil", fs::file_size(*dir / "b.veil") - 100);  // in the photo
+        flip(*dir / "c.veil", cipher::sealed::HeaderSize + cipher::sealed::PreviewInfoSize +
+                                  cipher::sealed::TagSize + 100);  // in the preview
+        openInMain(*dir / "a.veil");
+
+        QImage picture;
+        duringPresurvey([&](PreviewWindow &window) { picture = test::Child<QLabel>(&window, "Image1")->pixmap().toImage(); });
+        const QList<QColor> quadrants = {QColor(220, 30, 30), QColor(20, 200, 30), QColor(20, 40, 220), QColor(250, 250, 20)};
+        // Within a pixel at each edge: the preview was shrunk and encoded once more.
+        const auto within = [](const QRect &a, const QRect &b) {
+            return std::abs(a.left() - b.left()) <= 1 && std::abs(a.top() - b.top()) <= 1 &&
+                   std::abs(a.right() - b.right()) <= 1 && std::abs(a.bottom() - b.bottom()) <= 1;
+        };
+        for (const QColor &colour : quadrants) {
+            const QRect fromPhoto = Bounds(picture, 3, 4, {colour});
+            QVERIFY(fromPhoto.width() > 90 && fromPhoto.height() > 60);
+            QVERIFY2(within(Bounds(picture, 0, 4, {colour}), fromPhoto), qPrintable(colour.name()));
+            QVERIFY2(within(Bounds(picture, 1, 4, {colour}), fromPhoto), qPrintable(colour.name()));
+        }
+        QVERIFY(Marks(picture, 2, 4) > 200);  // damaged: marked
+        QCOMPARE(Bounds(picture, 2, 4, {quadrants.first()}), QRect());
     }
 
     void cipheredCopyIsTheDecipheredPhoto_data()
