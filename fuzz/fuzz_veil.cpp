@@ -1,5 +1,6 @@
 // A ".veil" file of any bytes, through everything that reads one: the header, the code check,
-// deciphering into memory and into a file, and decoding the deciphered body as a picture. Each
+// deciphering into memory and into a file, and decoding the deciphered body (and a sealed file's
+// preview) as a picture. Each
 // input is tried twice: as it is (nearly always refused), and with its check replaced by the
 // fuzzing code's, so that the body is deciphered and decoded whatever the check bytes were.
 
@@ -53,6 +54,11 @@ void ReadAsVeil(const std::filesystem::path &veil)
                 std::abort();  // a failure must say why
             if (bytes.size() < (1u << 16))
                 imaging::DecodeMemory(bytes, name);
+        }
+        if (const auto preview = engine.decipherPreview(veil)) {
+            const auto picture = imaging::PreviewPicture(preview->bytes(), QStringLiteral("fuzz.veil"), QSize(64, 64));
+            if (picture && !picture->ok())
+                std::abort();  // a preview stands in with a picture or not at all
         }
         const auto copy = fuzz::ScratchFolder() / "copy";
         std::filesystem::remove(copy);

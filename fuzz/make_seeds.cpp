@@ -121,6 +121,10 @@ int main(int argc, char **argv)
         engine.Cipfoto(entry.path(), output / "veil" / (entry.path().filename().string() + ".veil"),
                        AtomicFile::Mode::Replace);
     }
+    // A sealed file with its preview, as the main window ciphers photos.
+    engine.extension = cipher::Extension::fromText(u".png");
+    engine.Cipfoto(output / "imaging" / "photo.png", output / "veil" / "with-preview.veil", AtomicFile::Mode::Replace,
+                   imaging::MakePreview(QString::fromStdString((output / "imaging" / "photo.png").string())));
     cipher::CipherEngine other;
     other.BuildKeyTable(u"another code");
     other.extension = cipher::Extension::fromText(u".png");

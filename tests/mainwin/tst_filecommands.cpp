@@ -8,6 +8,7 @@
 #include "common/tempdir.h"
 #include "common/windowfixture.h"
 #include "files/fileoperations.h"
+#include "imaging/imaging.h"
 #include "mainwin/mainwindow.h"
 #include "platform/scriptedplatform.h"
 #include "viewer/panelbutton.h"
@@ -170,6 +171,15 @@ private slots:
             QVERIFY(!window->findChild<QWidget *>("Panel13")->isVisible());
         }
         QVERIFY(messages().isEmpty());
+        // Each sealed with the preview its thumbnail is drawn from.
+        for (const auto &[name, colour] : {std::pair{"one.veil", QColor(Qt::red)}, std::pair{"two.veil", QColor(Qt::blue)}}) {
+            const auto preview = engine->decipherPreview(*dir / "plain" / "The ciphered photo" / name);
+            QVERIFY2(preview, name);
+            const auto picture = imaging::PreviewPicture(preview->bytes(), name, {64, 64});
+            QVERIFY2(picture, name);
+            const QRgb centre = picture->image.pixel(picture->image.rect().center());
+            QVERIFY2(std::abs(qRed(centre) - colour.red()) + std::abs(qBlue(centre) - colour.blue()) < 20, name);
+        }
     }
 
     void ctrlStopsABatchAfterTheFileInHand()
