@@ -14,6 +14,7 @@
 #include "viewer/decipheredcopy.h"
 #include "viewer/offthread.h"
 #include "viewer/panelbutton.h"
+#include "viewer/previewsahead.h"
 #include "viewer/texts.h"
 
 #include <QAction>
@@ -130,24 +131,33 @@ void TForm7::Panel9Click()
         main_.LastCipherFolder = FolderOf(*chosen);
 
         BatchRun run(*this, plan.maximum, !plan.single);
-        const auto cipher = [&run](const CipherJob &job) {
+        // Each sealed with its preview, for the ciphered grid to draw it by; made on every core
+        // ahead of the run.
+        QStringList sources;
+        for (const CipherJob &job : plan.jobs)
+            sources << job.source;
+        PreviewsAhead previews(sources, run.engine().writeFormat() == cipher::Format::Sealed);
+        const auto cipher = [&run, &previews](const CipherJob &job, int index) {
             run.engine().extension = cipher::Extension::fromFileName(LocalPath(job.source));
-            CipherWithPreview(run.engine(), job.source, job.target, AtomicFile::Mode::KeepExisting);
+            std::vector<std::uint8_t> preview;
+            RunOffThread([&] { preview = previews.take(index); });
+            run.engine().Cipfoto(LocalPath(job.source), LocalPath(job.target), AtomicFile::Mode::KeepExisting, preview);
         };
         if (plan.single) {
             const CipherJob &job = plan.jobs.constFirst();
             platform::WriteNew(platform_.messages, this, job.target, QLatin1String(SuchNameExistsMessage),
-                               [&] { cipher(job); });
+                               [&] { cipher(job, 0); });
             return;
         }
-        for (const CipherJob &job : plan.jobs) {
+        for (int index = 0; index < plan.jobs.size(); ++index) {
+            const CipherJob &job = plan.jobs[index];
             if (run.stopRequested())
                 break;
             run.progress(job.progress);
             if (!FileExists(job.source) || QFileInfo::exists(job.target))
                 continue;
             try {
-                cipher(job);
+                cipher(job, index);
             } catch (const TargetExistsError &) {
                 // appeared meanwhile: passed over like any target that exists
             }

@@ -55,14 +55,6 @@ Prepared CipheredThumbnail(const cipher::CipherEngine &engine, const QString &ve
     return DecipherPicture(engine, veilFile, box);
 }
 
-void CipherWithPreview(cipher::CipherEngine &engine, const QString &source, const QString &target,
-                       AtomicFile::Mode mode)
-{
-    const std::vector<std::uint8_t> preview =
-        engine.writeFormat() == cipher::Format::Sealed ? imaging::MakePreview(source) : std::vector<std::uint8_t>();
-    engine.Cipfoto(LocalPath(source), LocalPath(target), mode, preview);
-}
-
 QString StoredExtension(const cipher::CipherEngine &engine, const QString &veilFile)
 {
     const cipher::Examined examined = engine.examine(LocalPath(veilFile));

@@ -1,6 +1,6 @@
 #pragma once
 // Ciphered photos deciphered, in memory for showing and into copies, the same way in every
-// window; and photos ciphered with the preview their thumbnails are drawn from.
+// window.
 
 #include "viewer/decodeahead.h"
 
@@ -18,12 +18,6 @@ Prepared DecipherPicture(const cipher::CipherEngine &engine, const QString &veil
 // preview a sealed file holds, without deciphering the photo, where that preview is large enough
 // for the box; otherwise from the photo. A file whose preview is damaged is damaged.
 Prepared CipheredThumbnail(const cipher::CipherEngine &engine, const QString &veilFile, QSize box);
-
-// Ciphers `source` into `target` with the engine's extension and write format (Cipfoto),
-// sealing the photo's preview beside it, for grids to show it by; a file that cannot be
-// decoded is ciphered without one. Errors as Cipfoto.
-void CipherWithPreview(cipher::CipherEngine &engine, const QString &source, const QString &target,
-                       AtomicFile::Mode mode);
 
 // What the status label says of a refused file (OtherCodeText and its siblings).
 const char *RefusalStatusText(cipher::Refusal refusal);

@@ -3,7 +3,6 @@
 
 #include "preview/previewfixture.h"
 #include "common/drawings.h"
-#include "viewer/decipheredcopy.h"
 
 using namespace veilshot;
 using namespace veilshot::test;
@@ -66,7 +65,7 @@ private slots:
         sealer.BuildKeyTable(Code);
         sealer.extension = cipher::Extension::fromText(u".jpg");
         for (const char *name : {"a.veil", "b.veil", "c.veil"})
-            CipherWithPreview(sealer, Q(plain), Q(*dir / name), AtomicFile::Mode::Replace);
+            sealer.Cipfoto(plain, *dir / name, AtomicFile::Mode::Replace, imaging::MakePreview(Q(plain)));
         sealer.Cipfoto(plain, *dir / "d.veil");  // no preview: drawn from the photo
         fs::remove(plain);
         const auto flip = [](const fs::path &file, std::size_t offset) {
