@@ -13,6 +13,8 @@
 #   usage: [OTHER_FILES=N] bench/code_to_picture.sh [BUILD_DIR] [ROUNDS]   (default build/release,
 #          7 rounds; OTHER_FILES: that many small files of another kind beside the photos in each
 #          folder, as in a real folder, so that its listing is counted too; default 0)
+#   environment: COMPARE=PROGRAM, another build of veilshot (the one before a change, say) timed
+#   the same way in the same rounds, in turns with this one, and printed beside it
 #   needs, for measuring only: openbox and xdotool (not in scripts/install-deps); xvfb,
 #   imagemagick and libx11-dev (for building bench/launch_poll) are there
 set -euo pipefail
@@ -25,6 +27,7 @@ stretch=$build/bench/bench_cipher
 for f in "$veilshot" "$veil" "$poll" "$stretch"; do [ -x "$f" ] || { echo "no $f; build first" >&2; exit 2; }; done
 for c in Xvfb openbox xdotool convert; do command -v $c >/dev/null || { echo "$c is needed" >&2; exit 2; }; done
 veilshot=$(realpath "$veilshot")
+compare=${COMPARE:+$(realpath "$COMPARE")}
 
 work=$(mktemp -d)
 display=:${VEILSHOT_BENCH_DISPLAY:-12}
@@ -76,9 +79,9 @@ window() {  # window TITLE -> the X window id of the program's window with exact
     return 1
 }
 
-round() {  # round FOLDER -> "CODE_MS STEP_MS"
-    local folder=$1 codewin mainwin first step
-    (cd "$folder" && exec "$veilshot" 2.veil) & app=$!
+round() {  # round FOLDER [PROGRAM] -> "CODE_MS STEP_MS"
+    local folder=$1 program=${2:-$veilshot} codewin mainwin first step
+    (cd "$folder" && exec "$program" 2.veil) & app=$!
     codewin=$(window "Code Veilshot")
     mainwin=$(window "Veilshot")
     xdotool windowactivate --sync "$codewin" >/dev/null 2>&1 || true
@@ -94,11 +97,15 @@ round() {  # round FOLDER -> "CODE_MS STEP_MS"
     echo "$first $step"
 }
 
-sealed_c=(); sealed_s=(); keyed_c=(); keyed_s=()
+sealed_c=(); sealed_s=(); keyed_c=(); keyed_s=(); other_sc=(); other_ss=(); other_kc=(); other_ks=()
 for i in $(seq "$rounds"); do
     read -r c s <<< "$(round "$work/sealed")"; sealed_c+=("$c"); sealed_s+=("$s")
     read -r c s <<< "$(round "$work/keyed")"; keyed_c+=("$c"); keyed_s+=("$s")
     echo "round $i: sealed code ${sealed_c[-1]} step ${sealed_s[-1]}  keyed code ${keyed_c[-1]} step ${keyed_s[-1]}" >&2
+    [ -n "$compare" ] || continue
+    read -r c s <<< "$(round "$work/sealed" "$compare")"; other_sc+=("$c"); other_ss+=("$s")
+    read -r c s <<< "$(round "$work/keyed" "$compare")"; other_kc+=("$c"); other_ks+=("$s")
+    echo "round $i, compared: sealed code ${other_sc[-1]} step ${other_ss[-1]}  keyed code ${other_kc[-1]} step ${other_ks[-1]}" >&2
 done
 
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -118,6 +125,13 @@ line sealed_step_to_next "${sealed_s[@]}"
 line keyed_code_to_photo "${keyed_c[@]}"
 line keyed_step_to_next "${keyed_s[@]}"
 printf '%-26s median %7.1f ms  (bench_cipher StretchKey, 3 repetitions)\n' key_stretch_alone "$stretch_ms"
+if [ -n "$compare" ]; then
+    echo "compared with $compare:"
+    line compared_sealed_code "${other_sc[@]}"
+    line compared_sealed_step "${other_ss[@]}"
+    line compared_keyed_code "${other_kc[@]}"
+    line compared_keyed_step "${other_ks[@]}"
+fi
 awk -v sc="$(median "${sealed_c[@]}")" -v ss="$(median "${sealed_s[@]}")" -v kc="$(median "${keyed_c[@]}")" \
     -v ks="$(median "${keyed_s[@]}")" -v st="$stretch_ms" 'BEGIN {
     printf "sealed: code to photo / step = %.2f; without the stretch %.1f ms, / step = %.2f\n", sc / ss, sc - st, (sc - st) / ss
