@@ -4,6 +4,7 @@
 #include "codewin/codewindow.h"
 #include "files/fileoperations.h"
 #include "files/folderlisting.h"
+#include "files/localpath.h"
 #include "imaging/imaging.h"
 #include "platform/platform.h"
 #include "viewer/decipheredcopy.h"
@@ -23,6 +24,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <utility>
 
 namespace veilshot {
 
@@ -163,22 +165,22 @@ void TForm7::showCurrent()
     QCoreApplication::processEvents();
     Label2->setText(QString::number(model_.folder.index()));
     const QString path = model_.folder.current();
+    const bool awaitKey = std::exchange(keyAwaited_, QString()) == path;
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
         Label1->setText(QLatin1String(NoFileText));
         return;
     }
+    // The key the worker is stretching for it is waited for with the window painting, as
+    // PrepareKeys waits for one.
+    if (awaitKey)
+        RunOffThread([onItsWay = ahead_.onItsWay(path)]() mutable { onItsWay.waitForFinished(); });
     std::optional<Prepared> prepared = ahead_.take(path);
     if (!prepared) {
         PrepareKeys(engine_, {path});
         prepared = ahead_.decodeNow(path, [this](const QString &file) { return DecipherPicture(engine_, file, screen_); });
     }
-    // The ones around it are deciphered meanwhile, with a copy of the key table of their own,
-    // made once for each code.
-    if (!aheadEngine_)
-        aheadEngine_ = engine_.copy();
-    prepareAround([engine = aheadEngine_, screen = screen_](const QString &next) {
-        return DecipherPicture(*engine, next, screen);
-    });
+    // The ones around it are deciphered meanwhile.
+    prepareAround(decodeAhead());
     // What the window shows and what its commands act on stay one file: a file that cannot be
     // shown leaves the picture area empty.
     if (prepared->refusal != cipher::Refusal::None) {
@@ -201,6 +203,28 @@ void TForm7::showCurrent()
 
 // --- Opening ---------------------------------------------------------------------------------
 
+DecodeAhead::Decode TForm7::decodeAhead()
+{
+    // A copy of the key table, made once for each code; the keys stretched from the code are
+    // shared with it.
+    if (!aheadEngine_)
+        aheadEngine_ = engine_.copy();
+    return [engine = aheadEngine_, screen = screen_](const QString &file) { return DecipherPicture(*engine, file, screen); };
+}
+
+void TForm7::opening(const QString &path)
+{
+    // Its key stretched, deciphered and decoded on the worker while the folder is listed.
+    keyAwaited_.clear();
+    try {
+        if (!engine_.keyReady(LocalPath(path)))
+            keyAwaited_ = path;
+    } catch (const FileError &) {
+        // the decode says why
+    }
+    ahead_.prepare(QString(), {path}, decodeAhead());
+}
+
 void TForm7::showCodeWindow()
 {
     TForm2 code(engine_, platform_, this);
@@ -219,6 +243,9 @@ bool TForm7::readyToOpen()
     if (model_.runInProgress)
         return false;
     if (!engine_.CodeEntered()) {
+        // The file waiting for the code is read while the code is typed.
+        if (model_.drop.dropped)
+            ReadAhead(model_.drop.DroppedPath);
         showCodeWindow();
         return false;
     }

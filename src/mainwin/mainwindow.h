@@ -47,6 +47,7 @@ protected:
     void showCurrent() override;
     void enableAfterOpen(bool several) override;
     bool readyToOpen() override;
+    void opening(const QString &path) override;
     void runViewerKey(ViewerKey key) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -59,11 +60,14 @@ private:
     friend class BatchRun;
 
     void showCodeWindow();
+    // Deciphers and decodes for the screen on the worker, with the key table of its own.
+    DecodeAhead::Decode decodeAhead();
     void setKeyedFormat(bool keyed);
 
     MainModel &main_;
     cipher::CipherEngine &engine_;
     std::shared_ptr<const cipher::CipherEngine> aheadEngine_;  // the key table the worker deciphers with
+    QString keyAwaited_;  // opened while its key was still to be stretched on the worker
 
     QFrame *Panel13;
     QProgressBar *ProgressBar1;

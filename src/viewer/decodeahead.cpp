@@ -6,9 +6,22 @@
 
 #include <algorithm>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace veilshot {
+
+void ReadAhead(const QString &path)
+{
+    const int fd = ::open(LocalPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
+    ::close(fd);
+}
 
 DecodeAhead::DecodeAhead()
 {
@@ -84,6 +97,12 @@ std::optional<Prepared> DecodeAhead::take(const QString &path)
         return std::nullopt;
     }
     return prepared;
+}
+
+QFuture<void> DecodeAhead::onItsWay(const QString &path)
+{
+    const Entry *entry = find(path);
+    return entry ? QFuture<void>(entry->future) : QFuture<void>();
 }
 
 void DecodeAhead::drop()

@@ -29,6 +29,11 @@ struct Prepared {
     cipher::Refusal refusal = cipher::Refusal::None;
 };
 
+// Asks the system to read the file into its cache in the background and returns at once, so
+// that a decode that comes later does not wait for the disk. Nothing happens for a file that
+// cannot be opened: the decode says why.
+void ReadAhead(const QString &path);
+
 class DecodeAhead {
 public:
     using Decode = std::function<Prepared(const QString &path)>;  // runs on the worker
@@ -47,6 +52,8 @@ public:
     // What was made for `path`, waiting for it if it is still on its way; std::nullopt when
     // nothing was, or the file changed since (then it is let go). What is served stays held.
     std::optional<Prepared> take(const QString &path);
+    // What is on its way for `path`, to wait for elsewhere; a finished future when nothing is.
+    QFuture<void> onItsWay(const QString &path);
     void drop();
     // Lets go of everything but what was made for `path`.
     void keepOnly(const QString &path);

@@ -198,6 +198,7 @@ void ViewerWindow::open()
     {
         const platform::WaitCursor wait;
         ahead_.keepOnly(path);  // it may be on its way already
+        opening(path);
         list = GatherFolder(path, layout_.accepts);
     }
     // Shown at once; a picture that cannot be shown still leaves the folder open.

@@ -90,6 +90,9 @@ protected:
     virtual void showCurrent() = 0;                 // shows the file at the position
     virtual void enableAfterOpen(bool several) = 0;  // the commands an open makes available
     virtual bool readyToOpen() { return true; }      // false: the open command ends here
+    // The file the open command shows, named before its folder is listed: a viewer may start
+    // preparing it here, so that the listing does not stand before it.
+    virtual void opening(const QString &path) { (void)path; }
     virtual void fullScreenChanged() {}
     // A key of the map that only this viewer has (Copy, the turns); true when it was handled.
     virtual void runViewerKey(ViewerKey key) { (void)key; }

@@ -26,6 +26,10 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 using namespace veilshot;
 
 namespace {
@@ -36,6 +40,29 @@ constexpr auto Code = u"start-up test code";
 void CipheredPhoto(const std::filesystem::path &target, std::u16string_view code = Code)
 {
     test::CipherInto(target, test::EncodedPhoto("png"), code);
+}
+
+// Whether every page of the file is in the system's cache; with `drop`, first asks the system to
+// let them go (a file system that keeps every file in memory keeps them).
+bool InCache(const std::filesystem::path &file, bool drop = false)
+{
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const auto size = std::size_t(std::filesystem::file_size(file));
+    if (drop) {
+        ::fdatasync(fd);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    }
+    void *mapped = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (mapped == MAP_FAILED)
+        return false;
+    const long page = ::sysconf(_SC_PAGESIZE);
+    std::vector<unsigned char> resident((size + std::size_t(page) - 1) / std::size_t(page));
+    const bool got = ::mincore(mapped, size, resident.data()) == 0;
+    ::munmap(mapped, size);
+    return got && std::all_of(resident.begin(), resident.end(), [](unsigned char r) { return r & 1; });
 }
 
 }  // namespace
@@ -198,6 +225,50 @@ private slots:
         QCOMPARE(mainModel->folder.index(), 1);
         QVERIFY(test::ShowsPicture(main.get()));
         QVERIFY(scripted->messages.shown.isEmpty());
+    }
+
+    // While the code is typed, the named file is read; once the code is in, the photo's key is
+    // stretched, and it is deciphered and decoded, on the worker while its folder is listed,
+    // the window painting meanwhile.
+    void aCipheredFileOnTheCommandLineIsPreparedWhileTheCodeIsTypedAndItsKeyStretched()
+    {
+        test::TempDir dir;
+        for (const char *name : {"a.veil", "b.veil", "c.veil"})
+            test::CipherInto(dir / name, test::EncodedPhoto("png"), Code);  // sealed: a key each
+        const QString named = test::Q(dir / "b.veil");
+        if (InCache(dir / "b.veil", true))
+            QSKIP("this file system keeps every file in memory");
+        bool readMeanwhile = false;
+        int waitTicks = 0, onItsWay = 0;
+        QTimer watch;
+        watch.setInterval(2);
+        connect(&watch, &QTimer::timeout, [&] {
+            if (!engine->CodeEntered() || QApplication::activeModalWidget() || test::ShowsPicture(main.get()))
+                return;
+            ++waitTicks;
+            onItsWay += main->preparedPaths().contains(named);
+        });
+        watch.start();
+        {
+            test::ExpectModal codeWindow([&](QWidget *window) {
+                for (int i = 0; i < 200 && !readMeanwhile; ++i) {
+                    readMeanwhile = InCache(dir / "b.veil");
+                    QTest::qWait(10);
+                }
+                window->findChild<QPlainTextEdit *>("Memo1")->setPlainText(QString::fromStdU16String(std::u16string(Code)));
+                window->findChild<QPushButton *>("Button5")->click();
+            });
+            OpenFromCommandLine(*main, *mainModel, *engine, named);
+        }
+        watch.stop();
+        QVERIFY(readMeanwhile);
+        QVERIFY(test::ShowsPicture(main.get()));
+        QCOMPARE(mainModel->folder.count(), 3);
+        QCOMPARE(mainModel->folder.current(), named);
+        // The window went on with its events while the key was stretched, more than the one
+        // pass over waiting events before the photo is shown.
+        QVERIFY(waitTicks > 1);
+        QCOMPARE(onItsWay, waitTicks);
     }
 
     // The code window closed without a code: nothing is shown and it is not asked again.
