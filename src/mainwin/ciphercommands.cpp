@@ -136,11 +136,13 @@ void TForm7::Panel9Click()
         QStringList sources;
         for (const CipherJob &job : plan.jobs)
             sources << job.source;
-        PreviewsAhead previews(sources, run.engine().writeFormat() == cipher::Format::Sealed);
-        const auto cipher = [&run, &previews](const CipherJob &job, int index) {
+        const bool sealing = run.engine().writeFormat() == cipher::Format::Sealed;
+        PreviewsAhead previews(sources, sealing);
+        const auto cipher = [&run, &previews, sealing](const CipherJob &job, int index) {
             run.engine().extension = cipher::Extension::fromFileName(LocalPath(job.source));
             std::vector<std::uint8_t> preview;
-            RunOffThread([&] { preview = previews.take(index); });
+            if (sealing)
+                RunOffThread([&] { preview = previews.take(index); });
             run.engine().Cipfoto(LocalPath(job.source), LocalPath(job.target), AtomicFile::Mode::KeepExisting, preview);
         };
         if (plan.single) {
