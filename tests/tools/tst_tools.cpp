@@ -362,16 +362,24 @@ private slots:
         }
         window->setProgressDelay(std::chrono::milliseconds(0));
         auto *gauge = Child<QProgressBar>(window.get(), "Gauge1");
-        // The key goes down once the gauge has shown the photo decoded and its encoding begun.
+        // The key goes down once the gauge has shown the photo decoded and its encoding begun,
+        // before the work has ended. On a machine so loaded that the work ended before the
+        // window read the key, what it wrote is taken away and the command given again.
         int shown = 0;
         scripted->keys.beforeRead = [&](int key) {
-            if (key == stopKey && gauge->isVisible() && gauge->value() > 0) {
-                shown = std::max(shown, gauge->value());
+            const int value = gauge->value();
+            if (key == stopKey && gauge->isVisible() && value > 0 && value < gauge->maximum()) {
+                shown = std::max(shown, value);
                 scripted->keys.held = {stopKey};
             }
         };
-        answer({Q(*dir / "big.png")});
-        Click(window.get(), "Panel1");
+        for (int attempt = 0; attempt < 5 && shown == 0; ++attempt) {
+            for (const std::string &entry : dir->entries())
+                if (entry != "src")
+                    fs::remove_all(*dir / entry);
+            answer({Q(*dir / "big.png")});
+            Click(window.get(), "Panel1");
+        }
 
         QVERIFY(shown > 0);
         QCOMPARE(dir->entries(), std::vector<std::string>{"src"});  // nothing written, no temporary file
