@@ -61,13 +61,7 @@ done
 cat "$work"/sealed/*.veil "$work"/keyed/*.veil > /dev/null
 echo "photo 2: $(stat -c %s "$work/photos/2.jpg") bytes, sealed $(stat -c %s "$work/sealed/2.veil"), keyed $(stat -c %s "$work/keyed/2.veil"); other files in each folder: ${OTHER_FILES:-0}" >&2
 
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 & xvfb=$!
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 & wm=$!
-sleep 1
-mkdir -m 700 "$work/run"
-export QT_QPA_PLATFORM=xcb HOME=$work XDG_RUNTIME_DIR=$work/run  # no settings left from other runs
+. "$(dirname "$0")/xsession.sh"
 
 window() {  # window TITLE -> the X window id of the program's window with exactly that title
     local id

@@ -34,13 +34,7 @@ if [ "${NEIGHBOURS:-0}" = 1 ]; then cp "$photo" "$work/photos/1.jpg"; cp "$photo
 cat "$work"/photos/* > /dev/null
 echo "photo: $(stat -c %s "$photo") bytes, neighbours: ${NEIGHBOURS:-0}" >&2
 
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 & xvfb=$!
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >/dev/null 2>&1 & wm=$!
-sleep 1
-mkdir -m 700 "$work/run"
-export QT_QPA_PLATFORM=xcb HOME=$work XDG_RUNTIME_DIR=$work/run  # no settings left from other runs
+. "$(dirname "$0")/xsession.sh"
 
 run() {  # run R G B PROGRAM [ARGS...] -> "MS KB"
     local r=$1 g=$2 b=$3; shift 3
