@@ -24,7 +24,6 @@
 #include <QTimer>
 
 #include <memory>
-#include <utility>
 
 namespace veilshot {
 
@@ -165,15 +164,14 @@ void TForm7::showCurrent()
     QCoreApplication::processEvents();
     Label2->setText(QString::number(model_.folder.index()));
     const QString path = model_.folder.current();
-    const bool awaitKey = std::exchange(keyAwaited_, QString()) == path;
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
         Label1->setText(QLatin1String(NoFileText));
         return;
     }
-    // The key the worker is stretching for it is waited for with the window painting, as
+    // A key the worker is still stretching for it is waited for with the window painting, as
     // PrepareKeys waits for one.
-    if (awaitKey)
-        RunOffThread([onItsWay = ahead_.onItsWay(path)]() mutable { onItsWay.waitForFinished(); });
+    if (QFuture<void> onItsWay = ahead_.onItsWay(path); !onItsWay.isFinished() && !keyReady(path))
+        RunOffThread([&onItsWay] { onItsWay.waitForFinished(); });
     std::optional<Prepared> prepared = ahead_.take(path);
     if (!prepared) {
         PrepareKeys(engine_, {path});
@@ -215,14 +213,16 @@ DecodeAhead::Decode TForm7::decodeAhead()
 void TForm7::opening(const QString &path)
 {
     // Its key stretched, deciphered and decoded on the worker while the folder is listed.
-    keyAwaited_.clear();
-    try {
-        if (!engine_.keyReady(LocalPath(path)))
-            keyAwaited_ = path;
-    } catch (const FileError &) {
-        // the decode says why
-    }
     ahead_.prepare(QString(), {path}, decodeAhead());
+}
+
+bool TForm7::keyReady(const QString &path) const
+{
+    try {
+        return engine_.keyReady(LocalPath(path));
+    } catch (const FileError &) {
+        return true;  // nothing to stretch for a file that cannot be read: the decode says why
+    }
 }
 
 void TForm7::showCodeWindow()
