@@ -55,6 +55,11 @@ private:
 // holds more than `limit` bytes ("The file is too large.").
 std::string ReadWholeFile(const std::filesystem::path &file, std::uint64_t limit = UINT64_MAX);
 
+// Asks the system to read the file into its cache in the background and returns at once, so
+// that a read that comes later does not wait for the disk. Nothing happens for a file that
+// cannot be opened: the read says why.
+void ReadAhead(const std::filesystem::path &file);
+
 // Renames `from` to `to` unless `to` exists, in one step where the file system allows it.
 // False with `err` set (EEXIST when the name is taken) when it did not happen.
 bool RenameNoReplace(const std::filesystem::path &from, const std::filesystem::path &to, int &err);

@@ -2,6 +2,7 @@
 
 #include "cipher/cipherengine.h"
 #include "codewin/codewindow.h"
+#include "files/fileio.h"
 #include "files/fileoperations.h"
 #include "files/folderlisting.h"
 #include "files/localpath.h"
@@ -245,7 +246,7 @@ bool TForm7::readyToOpen()
     if (!engine_.CodeEntered()) {
         // The file waiting for the code is read while the code is typed.
         if (model_.drop.dropped)
-            ReadAhead(model_.drop.DroppedPath);
+            ReadAhead(LocalPath(model_.drop.DroppedPath));
         showCodeWindow();
         return false;
     }

@@ -6,22 +6,9 @@
 
 #include <algorithm>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace veilshot {
-
-void ReadAhead(const QString &path)
-{
-    const int fd = ::open(LocalPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
-    ::close(fd);
-}
 
 DecodeAhead::DecodeAhead()
 {

@@ -29,11 +29,6 @@ struct Prepared {
     cipher::Refusal refusal = cipher::Refusal::None;
 };
 
-// Asks the system to read the file into its cache in the background and returns at once, so
-// that a decode that comes later does not wait for the disk. Nothing happens for a file that
-// cannot be opened: the decode says why.
-void ReadAhead(const QString &path);
-
 class DecodeAhead {
 public:
     using Decode = std::function<Prepared(const QString &path)>;  // runs on the worker
