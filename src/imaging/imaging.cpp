@@ -86,6 +86,23 @@ QByteArray EncodeJpegCarrying(QImage image, int quality, const JpegMetadata &car
     return encoded;
 }
 
+// A preview is the photo's width and height (4 bytes each, little-endian), then the picture: a
+// JPEG, or a PNG where the photo has transparent parts.
+constexpr std::size_t PreviewSizeBytes = 8;
+constexpr int PreviewQuality = 85;
+constexpr std::uint32_t MaxPreviewedSide = 1u << 20;
+
+// The profile that describes the picture's colours, to be written with it; none for sRGB, which
+// a file without a profile is taken to be.
+std::vector<std::uint8_t> ProfileOf(const QImage &image)
+{
+    const QColorSpace colours = image.colorSpace();
+    if (!colours.isValid() || colours == QColorSpace(QColorSpace::SRgb))
+        return {};
+    const QByteArray icc = colours.iccProfile();
+    return {icc.begin(), icc.end()};
+}
+
 Picture Failure(const QString &name, const QString &reason)
 {
     Picture picture;
@@ -414,11 +431,8 @@ void Save(const QImage &image, const QString &path, int encoder, std::optional<i
     } else if (format == Format::Png) {
         const QImage inOwnColours = InProfile(image, kept.icc);
         PngExtras extras{.icc = kept.icc, .exif = kept.exif, .xmp = kept.xmp};
-        const QColorSpace colours = inOwnColours.colorSpace();
-        if (extras.icc.empty() && colours.isValid() && colours != QColorSpace(QColorSpace::SRgb)) {
-            const QByteArray icc = colours.iccProfile();
-            extras.icc.assign(icc.begin(), icc.end());
-        }
+        if (extras.icc.empty())
+            extras.icc = ProfileOf(inOwnColours);
         encoded = EncodePng(inOwnColours, extras, progress);
     } else if (format == Format::Jpeg && !kept.empty()) {
         const JpegMetadata blocks{JpegSegmentsOf(kept), kept.jpeg.quality, kept.jpeg.subsampling};
@@ -466,14 +480,6 @@ void WriteDecoded(const Picture &picture, std::span<const std::uint8_t> original
     WriteBytes(path, reinterpret_cast<const char *>(original.data()), original.size(), mode);
 }
 
-// A preview is the photo's width and height (4 bytes each, little-endian), then the picture: a
-// JPEG, or a PNG where the photo has transparent parts.
-namespace {
-constexpr std::size_t PreviewSizeBytes = 8;
-constexpr int PreviewQuality = 85;
-constexpr std::uint32_t MaxPreviewedSide = 1u << 20;
-}  // namespace
-
 std::vector<std::uint8_t> MakePreview(const QString &path)
 {
     const QSize edge(PreviewEdge, PreviewEdge);
@@ -485,10 +491,7 @@ std::vector<std::uint8_t> MakePreview(const QString &path)
     if (const QSize fitted = FittedSize(full, edge); image.size() != fitted)
         image = StretchedTo(image, fitted);
     CarriedMetadata own;
-    if (image.colorSpace().isValid() && image.colorSpace() != QColorSpace(QColorSpace::SRgb)) {
-        const QByteArray icc = image.colorSpace().iccProfile();
-        own.icc.assign(icc.begin(), icc.end());
-    }
+    own.icc = ProfileOf(image);
     const QByteArray encoded =
         image.hasAlphaChannel()
             ? EncodePng(image, PngExtras{.icc = own.icc})
