@@ -25,6 +25,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <utility>
 
 namespace veilshot {
 
@@ -165,14 +166,15 @@ void TForm7::showCurrent()
     QCoreApplication::processEvents();
     Label2->setText(QString::number(model_.folder.index()));
     const QString path = model_.folder.current();
+    const bool awaitKey = std::exchange(keyAwaited_, QString()) == path;
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
         Label1->setText(QLatin1String(NoFileText));
         return;
     }
-    // A key the worker is still stretching for it is waited for with the window painting, as
+    // The key the worker is stretching for it is waited for with the window painting, as
     // PrepareKeys waits for one.
-    if (QFuture<void> onItsWay = ahead_.onItsWay(path); !onItsWay.isFinished() && !keyReady(path))
-        RunOffThread([&onItsWay] { onItsWay.waitForFinished(); });
+    if (awaitKey)
+        RunOffThread([onItsWay = ahead_.onItsWay(path)]() mutable { onItsWay.waitForFinished(); });
     std::optional<Prepared> prepared = ahead_.take(path);
     if (!prepared) {
         PrepareKeys(engine_, {path});
@@ -214,16 +216,14 @@ DecodeAhead::Decode TForm7::decodeAhead()
 void TForm7::opening(const QString &path)
 {
     // Its key stretched, deciphered and decoded on the worker while the folder is listed.
-    ahead_.prepare(QString(), {path}, decodeAhead());
-}
-
-bool TForm7::keyReady(const QString &path) const
-{
+    keyAwaited_.clear();
     try {
-        return engine_.keyReady(LocalPath(path));
+        if (!engine_.keyReady(LocalPath(path)))
+            keyAwaited_ = path;
     } catch (const FileError &) {
-        return true;  // nothing to stretch for a file that cannot be read: the decode says why
+        // the decode says why
     }
+    ahead_.prepare(QString(), {path}, decodeAhead());
 }
 
 void TForm7::showCodeWindow()

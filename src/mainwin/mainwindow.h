@@ -62,13 +62,12 @@ private:
     void showCodeWindow();
     // Deciphers and decodes for the screen on the worker, with the key table of its own.
     DecodeAhead::Decode decodeAhead();
-    // Whether the file's key is stretched already (keyed files need none).
-    bool keyReady(const QString &path) const;
     void setKeyedFormat(bool keyed);
 
     MainModel &main_;
     cipher::CipherEngine &engine_;
     std::shared_ptr<const cipher::CipherEngine> aheadEngine_;  // the key table the worker deciphers with
+    QString keyAwaited_;  // opened while its key was still to be stretched on the worker
 
     QFrame *Panel13;
     QProgressBar *ProgressBar1;
