@@ -67,7 +67,9 @@ private:
     MainModel &main_;
     cipher::CipherEngine &engine_;
     std::shared_ptr<const cipher::CipherEngine> aheadEngine_;  // the key table the worker deciphers with
-    QString keyAwaited_;  // opened while its key was still to be stretched on the worker
+    // Opened while its key was still to be stretched: decided before the worker starts, since
+    // asking the engine while it stretches waits behind the stretch.
+    QString keyAwaited_;
 
     QFrame *Panel13;
     QProgressBar *ProgressBar1;
