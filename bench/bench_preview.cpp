@@ -19,8 +19,9 @@
 //                                         and the rest hard links to them
 //          bench_preview paged FOLDER     the plain grid of a folder of any size: its first load
 //                                         and a page forward (B); prints the count, the seconds
-//                                         of each, the peak MB above idle and the process's peak
-//                                         MB (bench/grid_by_folder_size.sh)
+//                                         of each, the peak MB above the idle window (its
+//                                         folder listed) and the process's peak MB
+//                                         (bench/grid_by_folder_size.sh)
 //          bench_preview cipher FOLDER    the cost of a preview: seals the 84 photos as the main
 //                                         window does (previews made ahead on every core), and
 //                                         without previews, in turns, 3 rounds;
@@ -38,11 +39,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 
 #include <unistd.h>
@@ -153,6 +156,27 @@ int Grow(const QString &folder, int count)
     return 0;
 }
 
+// The process's resident memory now, or its peak since the last ResetPeak, in MB (Linux).
+double ResidentMB(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(int(std::strlen(field))).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
+}
+
+// From here on the peak counts what comes after the folder was listed, not the listing's own
+// transient peak.
+void ResetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
 // Waits for the running load of `preview` to end, as the program's own loop does; its seconds.
 double TimeLoad(const PreviewWindow &preview)
 {
@@ -172,7 +196,8 @@ int LoadAndPage(const QString &folder)
     scripted.windows.screen = QSize(1920, 1080);
     const PlainPhotos plain;
     PreviewWindow preview(model, plain, scripted.platform(), scripted.windows.screen, PlainPreview(), nullptr);
-    const double idle = bench::PeakMB();
+    ResetPeak();
+    const double idle = ResidentMB("VmRSS:");
     ShowAndAwaitLoad(preview);
     const double load = TimeLoad(preview);
     const int drawn = preview.drawnCount();
@@ -181,8 +206,8 @@ int LoadAndPage(const QString &folder)
         preview.loadForward();
         page = TimeLoad(preview);
     }
-    std::printf("%lld %.3f %.3f %.1f %.1f %d\n", static_cast<long long>(paths.size()), load, page, bench::PeakMB() - idle,
-                bench::PeakMB(), drawn);
+    std::printf("%lld %.3f %.3f %.1f %.1f %d\n", static_cast<long long>(paths.size()), load, page,
+                ResidentMB("VmHWM:") - idle, bench::PeakMB(), drawn);
     return 0;
 }
 

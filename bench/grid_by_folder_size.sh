@@ -64,4 +64,6 @@ for n in $sizes; do
     "$(printf '%s\n' "${vl[@]}" | median)" "$(printf '%s\n' "${vp[@]}" | median)" \
     "$(printf '%s\n' "${vm[@]}" | sort -n | tail -1)"
 done
-echo "grid MB: the load's and the page's peak above the idle window, its folder listed; peak MB: the process's" >&2
+echo "grid MB: the peak of the load and the page above the idle window, its folder listed (the peak is" \
+  "reset after the listing; in a big folder the load reuses memory the listing freed); peak MB: the whole" \
+  "process, the list of paths included" >&2
