@@ -5,7 +5,6 @@
 #include <cstring>
 #include <new>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -76,15 +75,6 @@ void XorKeyStream(const std::uint8_t *keyStream, const std::uint8_t *source, std
 }
 
 
-// A run never writes over the file it reads, whatever replacing it allows: the source would be
-// gone before its copy was whole.
-void RefuseOwnInput(const fs::path &source, const fs::path &destination)
-{
-    if (SameFile(source, destination))
-        throw FileError(FileMessage("Cannot create file", destination,
-                                    "It is the file being read, and a file is never written over itself."));
-}
-
 SecureBytes BodyBuffer(const fs::path &veilFile, std::uint64_t length)
 {
     if (length > MemoryLimit() || length > SIZE_MAX)
@@ -96,15 +86,17 @@ SecureBytes BodyBuffer(const fs::path &veilFile, std::uint64_t length)
     }
 }
 
-std::array<std::uint8_t, sealed::InfoSize> InfoOf(const Extension &extension)
-{
-    std::array<std::uint8_t, sealed::InfoSize> info{};
-    info[0] = std::min<std::uint8_t>(extension.ExtLength, MaxExtLength);
-    std::copy(extension.ExtBytes.begin(), extension.ExtBytes.end(), info.begin() + 1);
-    return info;
-}
-
 }  // namespace
+
+void RefuseOwnInput(const fs::path &source, const fs::path &destination, const FileIds *runInputs)
+{
+    if (SameFile(source, destination))
+        throw FileError(FileMessage("Cannot create file", destination,
+                                    "It is the file being read, and a file is never written over itself."));
+    if (runInputs && runInputs->contains(destination))
+        throw FileError(FileMessage("Cannot create file", destination,
+                                    "It is a file this run reads, and a run never writes over what it reads."));
+}
 
 Format FormatOf(const fs::path &veilFile)
 {
@@ -174,60 +166,6 @@ CipherEngine::BuildResult CipherEngine::BuildKeyTable(std::u16string_view code)
     codeEntered_ = true;
     keys_ = std::move(keys);
     return BuildResult::Built;
-}
-
-// --- Keys of sealed files --------------------------------------------------------------------
-
-namespace {
-
-// The salt and cost in a sealed file's header; false when it is no sealed file or too short
-// to say.
-bool SealedKeyOf(const fs::path &veilFile, sealed::Salt &salt, sealed::Cost &cost)
-{
-    InputFile in(veilFile);
-    std::array<std::uint8_t, sealed::HeaderSize> raw{};
-    if (in.read(raw.data(), raw.size()) != raw.size() || !sealed::IsSealed(raw))
-        return false;
-    const sealed::ClearHeader header = sealed::Decode(raw);
-    if ((header.version != sealed::Version && header.version != sealed::VersionWithPreview) ||
-        !sealed::Acceptable(header.cost))
-        return false;
-    salt = header.salt;
-    cost = header.cost;
-    return true;
-}
-
-}  // namespace
-
-bool CipherEngine::keyReady(const fs::path &veilFile) const
-{
-    sealed::Salt salt{};
-    sealed::Cost cost;
-    return !keys_ || !SealedKeyOf(veilFile, salt, cost) || keys_->has(salt, cost);
-}
-
-void CipherEngine::prepareKey(const fs::path &veilFile) const
-{
-    sealed::Salt salt{};
-    sealed::Cost cost;
-    if (keys_ && SealedKeyOf(veilFile, salt, cost))
-        keys_->keyFor(salt, cost);
-}
-
-bool CipherEngine::writeKeyReady() const
-{
-    return !keys_ || keys_->has(keys_->writeSalt(), keys_->writeCost());
-}
-
-void CipherEngine::prepareWriteKey() const
-{
-    if (keys_)
-        keys_->keyFor(keys_->writeSalt(), keys_->writeCost());
-}
-
-int CipherEngine::keysStretched() const
-{
-    return keys_ ? keys_->derivations() : 0;
 }
 
 // --- The keyed transform ---------------------------------------------------------------------
@@ -306,10 +244,10 @@ void CipherEngine::transformRun(const std::uint8_t *source, std::uint8_t *target
 // --- Ciphering -------------------------------------------------------------------------------
 
 void CipherEngine::Cipfoto(const fs::path &source, const fs::path &destination, AtomicFile::Mode mode,
-                           std::span<const std::uint8_t> preview)
+                           std::span<const std::uint8_t> preview, const FileIds *runInputs)
 {
     InputFile in(source);
-    RefuseOwnInput(source, destination);
+    RefuseOwnInput(source, destination, runInputs);
     AtomicFile out(destination);
     if (writeFormat_ == Format::Sealed)
         cipherSealed(in, source, out, preview);
@@ -369,26 +307,6 @@ void CipherEngine::cipherSealed(InputFile &in, const fs::path &source, AtomicFil
 
 // --- Deciphering -----------------------------------------------------------------------------
 
-Refusal CipherEngine::readSealed(const fs::path &veilFile, Extension *extension, const sealed::Sink &sink,
-                                 SecureBytes *preview) const
-{
-    if (!keys_)
-        return Refusal::OtherCode;
-    InputFile in(veilFile);
-    std::array<std::uint8_t, sealed::InfoSize> info{};
-    if (sealed::Read(sealed::SourceOf(in), veilFile, *keys_, info, sink, preview) == sealed::Opening::OtherCode)
-        return Refusal::OtherCode;
-    Extension stored;
-    stored.ExtLength = info[0];
-    std::copy(info.begin() + 1, info.end(), stored.ExtBytes.begin());
-    if (!stored.safeInFileName())
-        throw FileError(FileMessage("Cannot open file", veilFile,
-                                    "The file is damaged: its stored extension cannot be part of a file name."));
-    if (extension)
-        *extension = stored;
-    return Refusal::None;
-}
-
 Examined CipherEngine::examine(const fs::path &veilFile) const
 {
     Examined examined;
@@ -406,22 +324,12 @@ Examined CipherEngine::examine(const fs::path &veilFile) const
     return examined;
 }
 
-std::optional<SecureBytes> CipherEngine::decipherPreview(const fs::path &veilFile) const
-{
-    if (FormatOf(veilFile) != Format::Sealed)
-        return std::nullopt;
-    SecureBytes preview;
-    if (readSealed(veilFile, nullptr, {}, &preview) != Refusal::None || preview.size() == 0)
-        return std::nullopt;
-    return preview;
-}
-
 bool CipherEngine::decipherToFile(const fs::path &veilFile, const fs::path &destination, AtomicFile::Mode mode,
-                                  Refusal *refusal) const
+                                  Refusal *refusal, const FileIds *runInputs) const
 {
     SetRefusal(refusal, Refusal::None);
     InputFile in(veilFile);
-    RefuseOwnInput(veilFile, destination);
+    RefuseOwnInput(veilFile, destination, runInputs);
     if (FormatOf(veilFile) == Format::Keyed)
         return decipherKeyedToFile(in, veilFile, destination, mode, refusal);
 
@@ -429,7 +337,7 @@ bool CipherEngine::decipherToFile(const fs::path &veilFile, const fs::path &dest
     std::optional<AtomicFile> out;
     const Refusal why = readSealed(veilFile, nullptr, [&](const std::uint8_t *data, std::size_t length, std::uint64_t, std::uint64_t) {
         if (!out)
-            out.emplace(destination);
+            out.emplace(destination, AtomicFile::Naming::Unnamed, AtomicFile::Access::OwnerOnly);
         out->write(data, length);
     });
     if (why != Refusal::None) {
@@ -468,7 +376,7 @@ bool CipherEngine::decipherKeyedToFile(InputFile &in, const fs::path &veilFile, 
         return false;
     }
 
-    AtomicFile out(destination);
+    AtomicFile out(destination, AtomicFile::Naming::Unnamed, AtomicFile::Access::OwnerOnly);
     const std::uint8_t *data = area + HeaderSize;
     std::size_t available = first - HeaderSize;
     std::uint64_t unread = size - first;
@@ -543,59 +451,6 @@ std::optional<SecureBytes> CipherEngine::decipherFile(const fs::path &veilFile, 
     std::uint64_t remaining = length;
     transformRun(body.data(), body.data(), body.size(), remaining, cursor);
     return body;
-}
-
-
-Refusal CipherEngine::reseal(const fs::path &veilFile, bool &wasSealed) const
-{
-    wasSealed = false;
-    const Examined examined = examine(veilFile);
-    if (examined.refusal != Refusal::None || examined.format == Format::Sealed) {
-        wasSealed = examined.format == Format::Sealed;
-        return examined.refusal;
-    }
-    Refusal refusal = Refusal::None;
-    const auto body = decipherFile(veilFile, &refusal);
-    if (!body)
-        return refusal;
-    if (!keys_)
-        return Refusal::OtherCode;
-
-    // A file that others could not read stays so.
-    struct stat st {};
-    const bool ownerOnly = ::stat(veilFile.c_str(), &st) == 0 && (st.st_mode & 077) == 0;
-    AtomicFile out(veilFile, AtomicFile::Naming::Unnamed,
-                   ownerOnly ? AtomicFile::Access::OwnerOnly : AtomicFile::Access::Usual);
-    std::size_t taken = 0;
-    sealed::Write(out, *keys_, InfoOf(examined.extension), body->size(), [&](std::uint8_t *buffer, std::size_t length) {
-        std::memcpy(buffer, body->data() + taken, length);
-        taken += length;
-    });
-
-    // What the disk holds now must open under the code and give back every byte, before it
-    // takes the old file's place.
-    std::uint64_t offset = 0;
-    const sealed::Source written{sealed::SealedSize(body->size()), [&](std::uint8_t *buffer, std::size_t length) {
-                                     const std::size_t got = out.readBack(offset, buffer, length);
-                                     offset += got;
-                                     return got;
-                                 }};
-    std::array<std::uint8_t, sealed::InfoSize> info{};
-    bool same = true;
-    const auto compare = [&](const std::uint8_t *data, std::size_t length, std::uint64_t at, std::uint64_t total) {
-        same = same && total == body->size() && std::memcmp(body->data() + at, data, length) == 0;
-    };
-    try {
-        same = sealed::Read(written, veilFile, *keys_, info, compare) == sealed::Opening::Opened && same &&
-               info == InfoOf(examined.extension);
-    } catch (const FileError &) {
-        same = false;
-    }
-    if (!same)
-        throw FileError(FileMessage("Cannot create file", veilFile,
-                                    "The sealed file did not read back as it was written; the file was left as it was."));
-    out.commit(AtomicFile::Mode::Replace);
-    return Refusal::None;
 }
 
 Refusal CipherEngine::verify(const fs::path &veilFile) const

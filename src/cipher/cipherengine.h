@@ -32,6 +32,16 @@ struct Examined {
     Extension extension;  // the stored extension, when refusal is None
 };
 
+// A run never writes over a file it reads, whatever replacing it allows: the file in hand would
+// be gone before its copy was whole, and another input of the run (a file still to come, the
+// code file) would be lost before it is read. Files are matched by device and inode. FileError
+// "Cannot create file ..." when `destination` is `source` or one of `runInputs`.
+void RefuseOwnInput(const std::filesystem::path &source, const std::filesystem::path &destination,
+                    const FileIds *runInputs = nullptr);
+
+// The stored extension as a sealed file's first chunk holds it.
+std::array<std::uint8_t, sealed::InfoSize> InfoOf(const Extension &extension);
+
 class CipherEngine {
 public:
     enum class Kernel { Reference, Fast };
@@ -91,12 +101,13 @@ public:
     // Ciphers `source` into `destination` in the write format, through a temporary file in the
     // destination's folder, so a failed run leaves neither a partial file nor damage to a file
     // it was to replace. FileError on file errors (also when the source shrinks or grows
-    // meanwhile, or when the destination is the source itself); TargetExistsError when `mode`
-    // keeps an existing destination. Memory use does not grow with the file. A sealed file takes
-    // `preview` (at most sealed::MaxPreview bytes) beside the photo when it is given; the keyed
-    // format has no place for one.
+    // meanwhile, or when the destination is the source itself or one of `runInputs`, see
+    // RefuseOwnInput); TargetExistsError when `mode` keeps an existing destination. Memory use
+    // does not grow with the file. A sealed file takes `preview` (at most sealed::MaxPreview
+    // bytes) beside the photo when it is given; the keyed format has no place for one.
     void Cipfoto(const std::filesystem::path &source, const std::filesystem::path &destination,
-                 AtomicFile::Mode mode = AtomicFile::Mode::KeepExisting, std::span<const std::uint8_t> preview = {});
+                 AtomicFile::Mode mode = AtomicFile::Mode::KeepExisting, std::span<const std::uint8_t> preview = {},
+                 const FileIds *runInputs = nullptr);
 
     // Which format the file is in, whether the code opens it, and its stored extension. For a
     // sealed file this stretches its key if need be and opens its first chunk only.
@@ -118,11 +129,12 @@ public:
     std::optional<SecureBytes> decipherPreview(const std::filesystem::path &veilFile) const;
 
     // Tests the file and deciphers its body into `destination`, written as by Cipfoto, with the
-    // same errors. False, with nothing written: another code, or no ".veil" file. A damaged
-    // sealed file writes nothing either (FileError).
+    // same errors, and readable by the owner alone: a deciphered photo is a private one. False,
+    // with nothing written: another code, or no ".veil" file. A damaged sealed file writes
+    // nothing either (FileError).
     [[nodiscard]] bool decipherToFile(const std::filesystem::path &veilFile, const std::filesystem::path &destination,
                                       AtomicFile::Mode mode = AtomicFile::Mode::KeepExisting,
-                                      Refusal *refusal = nullptr) const;
+                                      Refusal *refusal = nullptr, const FileIds *runInputs = nullptr) const;
 
     // Reads a whole file as decipherFile does, keeping nothing: None when it deciphers whole.
     // FileError as decipherFile.
@@ -130,9 +142,13 @@ public:
 
     // Turns a keyed file into a sealed one in its place: deciphered into memory, sealed into a
     // file with no name yet, read back from the disk and checked, and only then put in the old
-    // file's place, so a failed or killed run leaves the old file or the new one. None when
-    // done, or when the file was sealed already (`wasSealed` then set). FileError as Cipfoto.
-    Refusal reseal(const std::filesystem::path &veilFile, bool &wasSealed) const;
+    // file's place with the old file's owner, group and permissions, so a failed or killed run
+    // leaves the old file or the new one. None when done, or when the file was sealed already
+    // (`wasSealed` then set). With `newCode`, an engine holding another code, every file this
+    // code opens, sealed or keyed, is sealed anew under the new code, and `wasSealed` means
+    // sealed under the new code already. FileError as Cipfoto, and for a file that is a symbolic
+    // link or has other names (hard links): the old bytes would live on under them.
+    Refusal reseal(const std::filesystem::path &veilFile, bool &wasSealed, const CipherEngine *newCode = nullptr) const;
 
     // True when the keyed header's check was made under the current key table.
     bool matches(const CheckValue &storedCheck) const;

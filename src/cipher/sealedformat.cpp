@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 namespace veilshot::cipher::sealed {
@@ -25,11 +26,30 @@ static_assert(crypto_pwhash_SALTBYTES == SaltSize);
 // Chunks read or written at a time: about 1 MiB of file per system call.
 constexpr std::size_t ChunksPerPiece = 16;
 constexpr std::size_t StoredChunk = ChunkSize + TagSize;
+// More than the deepest the stretch's frames reach below their caller.
+constexpr std::size_t StretchStack = 64 * 1024;
 
 void StartSodium()
 {
     if (::sodium_init() < 0)
         throw std::runtime_error("The cryptographic library cannot start.");
+}
+
+[[noreturn]] void ThrowNoMemory(const char *verb, const fs::path &file)
+{
+    throw FileError(FileMessage(verb, file, "There is not enough memory for it."));
+}
+
+// Argon2id leaves pieces of what it worked on - the key among them - in the stack frames it
+// used below its caller. They are wiped here, on the thread that stretched, before the key is
+// handed on: a worker thread's stack outlives the stretch.
+int StretchAndClearStack(std::uint8_t *key, std::span<const std::uint8_t> code, const Salt &salt, Cost cost)
+{
+    const int result = ::crypto_pwhash(key, KeySize, reinterpret_cast<const char *>(code.data()), code.size(),
+                                       salt.data(), cost.passes, std::size_t(cost.memoryKiB) * 1024,
+                                       crypto_pwhash_ALG_ARGON2ID13);
+    ::sodium_stackzero(StretchStack);
+    return result;
 }
 
 [[noreturn]] void ThrowDamaged(const fs::path &file)
@@ -57,8 +77,7 @@ std::uint32_t GetLe32(const std::uint8_t *at)
 
 bool Acceptable(const Cost &cost)
 {
-    return cost.passes >= DefaultCost.passes && cost.passes <= 16 && cost.memoryKiB >= DefaultCost.memoryKiB &&
-           cost.memoryKiB <= 1024 * 1024;
+    return cost == DefaultCost;
 }
 
 bool IsSealed(std::span<const std::uint8_t> firstBytes)
@@ -148,6 +167,7 @@ Keys::Keys(std::u16string_view code, Cost cost)
         code_.data()[2 * i + 1] = static_cast<std::uint8_t>(code[i] >> 8);
     }
     ::randombytes_buf(writeSalt_.data(), writeSalt_.size());
+    proven_.insert({writeSalt_, writeCost_});
 }
 
 Keys::~Keys() = default;
@@ -158,9 +178,7 @@ const std::uint8_t *Keys::keyFor(const Salt &salt, Cost cost)
     auto &slot = keys_[{salt, cost}];
     if (!slot) {
         auto key = std::make_unique<LockedBytes>(KeySize);
-        if (::crypto_pwhash(key->data(), KeySize, reinterpret_cast<const char *>(code_.data()), code_.size(),
-                            salt.data(), cost.passes, std::size_t(cost.memoryKiB) * 1024,
-                            crypto_pwhash_ALG_ARGON2ID13) != 0) {
+        if (StretchAndClearStack(key->data(), {code_.data(), code_.size()}, salt, cost) != 0) {
             keys_.erase({salt, cost});
             throw std::bad_alloc();
         }
@@ -182,6 +200,18 @@ int Keys::derivations() const
     return derivations_;
 }
 
+bool Keys::proven(const Salt &salt, Cost cost) const
+{
+    const std::lock_guard lock(mutex_);
+    return proven_.contains({salt, cost});
+}
+
+void Keys::prove(const Salt &salt, Cost cost)
+{
+    const std::lock_guard lock(mutex_);
+    proven_.insert({salt, cost});
+}
+
 // --- Reading and writing -----------------------------------------------------------------------
 
 Source SourceOf(InputFile &in)
@@ -189,8 +219,10 @@ Source SourceOf(InputFile &in)
     return {in.size(), [&in](std::uint8_t *buffer, std::size_t length) { return in.read(buffer, length); }};
 }
 
-Opening Read(const Source &in, const fs::path &name, Keys &keys, std::array<std::uint8_t, InfoSize> &info,
-             const Sink &sink, SecureBytes *preview)
+namespace {
+
+Opening ReadChecked(const Source &in, const fs::path &name, Keys &keys, std::array<std::uint8_t, InfoSize> &info,
+                    const Sink &sink, SecureBytes *preview)
 {
     std::array<std::uint8_t, HeaderSize + PreviewInfoSize + TagSize> start{};
     if (in.size < BodyStart || in.read(start.data(), HeaderSize) != HeaderSize)
@@ -211,12 +243,17 @@ Opening Read(const Source &in, const fs::path &name, Keys &keys, std::array<std:
     if (::crypto_secretstream_xchacha20poly1305_init_pull(&stream, header.stream.data(), key) != 0)
         return Opening::OtherCode;
     std::uint8_t tag = 0;
-    // The clear header is bound to the first chunk: a changed salt, cost or stream header opens
-    // nothing, as another code would.
+    // The clear header is bound to the first chunk: a changed salt or stream header opens
+    // nothing, as another code would. Where this salt's key opened another file already, the
+    // key is the code's, and a first chunk that does not open was changed.
     std::array<std::uint8_t, PreviewInfoSize> opened{};
     if (::crypto_secretstream_xchacha20poly1305_pull(&stream, opened.data(), nullptr, &tag, start.data() + HeaderSize,
-                                                     infoEnd - HeaderSize, start.data(), HeaderSize) != 0)
+                                                     infoEnd - HeaderSize, start.data(), HeaderSize) != 0) {
+        if (keys.proven(header.salt, header.cost))
+            ThrowDamaged(name);
         return Opening::OtherCode;
+    }
+    keys.prove(header.salt, header.cost);
     if (tag != TagMessage)
         ThrowDamaged(name);
     std::copy_n(opened.begin(), InfoSize, info.begin());
@@ -279,9 +316,23 @@ Opening Read(const Source &in, const fs::path &name, Keys &keys, std::array<std:
     return Opening::Opened;
 }
 
-void Write(AtomicFile &out, Keys &keys, const std::array<std::uint8_t, InfoSize> &info, std::uint64_t length,
-           const std::function<void(std::uint8_t *buffer, std::size_t length)> &source,
-           std::span<const std::uint8_t> preview)
+}  // namespace
+
+Opening Read(const Source &in, const fs::path &name, Keys &keys, std::array<std::uint8_t, InfoSize> &info,
+             const Sink &sink, SecureBytes *preview)
+{
+    try {
+        return ReadChecked(in, name, keys, info, sink, preview);
+    } catch (const std::bad_alloc &) {
+        ThrowNoMemory("Cannot open file", name);
+    }
+}
+
+namespace {
+
+void WriteSealed(AtomicFile &out, Keys &keys, const std::array<std::uint8_t, InfoSize> &info, std::uint64_t length,
+                 const std::function<void(std::uint8_t *buffer, std::size_t length)> &source,
+                 std::span<const std::uint8_t> preview)
 {
     if (preview.size() > MaxPreview)
         throw std::invalid_argument("A sealed file's preview is at most MaxPreview bytes.");
@@ -328,6 +379,19 @@ void Write(AtomicFile &out, Keys &keys, const std::array<std::uint8_t, InfoSize>
         }
     }
     ::sodium_memzero(&stream, sizeof stream);
+}
+
+}  // namespace
+
+void Write(AtomicFile &out, Keys &keys, const std::array<std::uint8_t, InfoSize> &info, std::uint64_t length,
+           const std::function<void(std::uint8_t *buffer, std::size_t length)> &source,
+           std::span<const std::uint8_t> preview)
+{
+    try {
+        WriteSealed(out, keys, info, length, source, preview);
+    } catch (const std::bad_alloc &) {
+        ThrowNoMemory("Cannot create file", out.target());
+    }
 }
 
 }  // namespace veilshot::cipher::sealed

@@ -33,6 +33,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <span>
 #include <string_view>
 
@@ -54,8 +55,7 @@ inline constexpr std::size_t KeySize = 32;
 
 using Salt = std::array<std::uint8_t, SaltSize>;
 
-// The cost of stretching the code: what new files are made with, and the range a file's header
-// may ask for (a forged header must not make the reader take gigabytes).
+// The cost of stretching the code: what new files are made with.
 struct Cost {
     std::uint8_t passes = 3;
     std::uint32_t memoryKiB = 64 * 1024;
@@ -65,7 +65,17 @@ struct Cost {
     }
     bool operator==(const Cost &) const = default;
 };
+#ifdef VEILSHOT_FUZZ_STRETCH
+// The fuzzing build stretches with the least Argon2id allows, so that its targets spend their
+// time in the chunks behind the key; no other build writes or accepts this cost.
+inline constexpr Cost DefaultCost{1, 8};
+#else
 inline constexpr Cost DefaultCost{};
+#endif
+// Whether a header's cost is the one this program writes. The cost is read from the clear
+// header before anything in the file is checked: any other is damage, refused before a byte of
+// memory is taken for it, or five forged bytes would make every reader take a gigabyte and
+// seconds of work.
 bool Acceptable(const Cost &cost);
 
 // Whether the first bytes of a file (at least 8) are the sealed format's magic.
@@ -122,6 +132,10 @@ public:
     bool has(const Salt &salt, Cost cost) const;
     // How many keys were stretched so far.
     int derivations() const;
+    // Whether the key for this salt and cost is known to be the code's: it opened a file's first
+    // chunk, or it is the write salt's. A first chunk that fails under such a key was changed.
+    bool proven(const Salt &salt, Cost cost) const;
+    void prove(const Salt &salt, Cost cost);
 
 private:
     LockedBytes code_;
@@ -129,13 +143,14 @@ private:
     Cost writeCost_;
     mutable std::mutex mutex_;
     std::map<std::pair<Salt, Cost>, std::unique_ptr<LockedBytes>> keys_;
+    std::set<std::pair<Salt, Cost>> proven_;
     int derivations_ = 0;
 };
 
 // What became of opening a sealed file under the current code.
 enum class Opening {
     Opened,     // the code opens it; the stored extension is in `info`
-    OtherCode,  // its first chunk does not open with the key from this code
+    OtherCode,  // its first chunk does not open with the key from this code, a key not proven
 };
 
 // Receives the photo's bytes, chunk by chunk, in order: `offset` is where they stand in the
@@ -152,8 +167,10 @@ struct Source {
 Source SourceOf(InputFile &in);
 
 // Reads a sealed file from its start under `keys`; `name` is for messages. Every chunk is checked before it
-// reaches the sink; a file that fails after its first chunk opened is damaged: FileError
-// "Cannot open file ... The file is damaged ...". The sink is given nothing but checked bytes, yet
+// reaches the sink; a file that fails after its first chunk opened, or whose first chunk fails
+// under a proven key, or whose header asks for another cost, is damaged: FileError
+// "Cannot open file ... The file is damaged ...". So is a failed allocation a FileError ("not
+// enough memory"), for this file alone. The sink is given nothing but checked bytes, yet
 // it may have been given the first chunks of a file found damaged later: nothing it was given may
 // be used before Read returns. With `preview`, the file's preview is put there (left empty when
 // the file has none). With `sink` empty, reading ends after the first chunk, or after the preview
@@ -164,7 +181,7 @@ Opening Read(const Source &in, const std::filesystem::path &name, Keys &keys, st
 
 // Writes the sealed form of `length` bytes pulled from `source` (which fills the buffer it is
 // given, fully) to `out`, under the keys' write salt, with `preview` (at most MaxPreview bytes)
-// when it is not empty.
+// when it is not empty. A failed allocation is a FileError ("not enough memory").
 void Write(AtomicFile &out, Keys &keys, const std::array<std::uint8_t, InfoSize> &info, std::uint64_t length,
            const std::function<void(std::uint8_t *buffer, std::size_t length)> &source,
            std::span<const std::uint8_t> preview = {});

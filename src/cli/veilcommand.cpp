@@ -15,7 +15,6 @@
 #include <functional>
 #include <iostream>
 #include <optional>
-#include <set>
 #include <sys/stat.h>
 #include <utility>
 #include <variant>
@@ -64,7 +63,8 @@ constexpr std::string_view MainHelp =
     "  cipher     cipher each FILE into NAME.veil\n"
     "  decipher   write the original file back from each FILE.veil\n"
     "  check      tell for each FILE.veil whether it was ciphered under the code\n"
-    "  reseal     turn each FILE.veil of the older keyed format into a sealed one\n"
+    "  reseal     turn each FILE.veil of the older keyed format into a sealed one,\n"
+    "             or seal each anew under a new code\n"
     "\n"
     "Run 'veil COMMAND --help' for a command's options.\n"
     "Run 'veil --version' for the version.\n"
@@ -114,21 +114,38 @@ constexpr std::string_view CheckHelp =
     "  --help            show this text\n";
 
 constexpr std::string_view ResealHelp =
-    "Usage: veil reseal [--code-file FILE] FILE.veil...\n"
+    "Usage: veil reseal [--code-file FILE] [--new-code | --new-code-file FILE] FILE.veil...\n"
     "Turns each FILE.veil of the older keyed format into a sealed file in its place.\n"
     "Each is deciphered in memory, sealed into a file that has no name yet, read back\n"
-    "and checked, and only then put in the old file's place: a failed or stopped run\n"
-    "leaves the old file or the sealed one, and never a deciphered photo on the disk.\n"
-    "Files that are sealed already are left as they are.\n"
+    "and checked, and only then put in the old file's place, with its owner, group and\n"
+    "permissions: a failed or stopped run leaves the old file or the sealed one, and\n"
+    "never a deciphered photo on the disk. Files that are sealed already are left as\n"
+    "they are. A symbolic link, or a file with other names (hard links), is refused:\n"
+    "the keyed bytes would live on under the other names.\n"
     "\n"
-    "  --code-file FILE  read the code from a text file (UTF-8, UTF-16 or Latin-1)\n"
-    "  --help            show this text\n";
+    "A keyed file lets a guess at the code be tested far faster than a sealed one, and\n"
+    "a code found that way opens every sealed file under it too. After resealing, leave\n"
+    "the old code behind: reseal under a new code, and never mix formats under one code.\n"
+    "\n"
+    "  --code-file FILE      read the code from a text file (UTF-8, UTF-16 or Latin-1)\n"
+    "  --new-code            seal every file the code opens, keyed or sealed, anew under\n"
+    "                        a new code, asked for twice on the terminal\n"
+    "  --new-code-file FILE  the same, with the new code read from a text file\n"
+    "  --help                show this text\n";
+
+// What reseal says once it has turned keyed files into sealed ones under the same code.
+constexpr std::string_view ChangeTheCode =
+    "veil: the keyed files were made under this code, and any copy of one (a backup, a file\n"
+    "kept elsewhere) still tests a guess at it quickly. Change the code: run 'veil reseal\n"
+    "--new-code' on the whole collection, and never mix formats under one code.\n";
 
 struct Options {
     std::string command;
     cipher::Format format = cipher::Format::Sealed;
     std::optional<fs::path> into;
     std::optional<fs::path> codeFile;
+    std::optional<fs::path> newCodeFile;
+    bool newCode = false;  // a new code for reseal, from newCodeFile or the terminal
     bool force = false;
     std::vector<fs::path> files;
 };
@@ -139,8 +156,8 @@ int UsageError(const std::string &message)
     return Usage;
 }
 
-// Asks for the code on the terminal with echo off. std::nullopt when there is no terminal.
-std::optional<std::u16string> PromptForCode()
+// Asks for a code on the terminal with echo off. std::nullopt when there is no terminal.
+std::optional<std::u16string> PromptForCode(std::string_view prompt)
 {
     const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
     if (tty < 0)
@@ -152,7 +169,6 @@ std::optional<std::u16string> PromptForCode()
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         ::tcsetattr(tty, TCSAFLUSH, &quiet);
     }
-    constexpr std::string_view prompt = "Code: ";
     [[maybe_unused]] auto written = ::write(tty, prompt.data(), prompt.size());
     std::string line;
     char ch = 0;
@@ -167,29 +183,39 @@ std::optional<std::u16string> PromptForCode()
     return code;
 }
 
-// Builds the key table from the code file or the terminal. Returns an exit code on failure.
-std::optional<int> EnterCode(CipherEngine &engine, const Options &options)
+// Builds the key table from the code file or the terminal; `role` names the code in messages
+// ("code", "new code"). A new code typed wrong would lock every file away: it is typed twice.
+// Returns an exit code on failure.
+std::optional<int> EnterCode(CipherEngine &engine, const std::optional<fs::path> &codeFile, const Options &options,
+                             const std::string &role)
 {
-    std::u16string code;
-    if (options.codeFile) {
-        try {
-            code = ReadCodeFile(*options.codeFile);
-        } catch (const FileError &error) {
-            std::cerr << "veil: " << error.what() << '\n';
-            return Usage;
-        }
-    } else if (auto typed = PromptForCode()) {
-        code = std::move(*typed);
-    } else {
-        std::cerr << "veil: no terminal to ask for the code; give it with --code-file FILE\n";
+    std::optional<std::u16string> code;
+    try {
+        code = codeFile ? ReadCodeFile(*codeFile) : PromptForCode(role == "code" ? "Code: " : "New code: ");
+    } catch (const FileError &error) {
+        std::cerr << "veil: " << error.what() << '\n';
         return Usage;
     }
-    const auto result = engine.BuildKeyTable(code);
-    SecureWipe(code.data(), code.size() * sizeof(char16_t));
-    if (result == CipherEngine::BuildResult::NoCode) {
-        std::cerr << "veil: There is no code\n";
+    if (!code) {
+        std::cerr << "veil: no terminal to ask for the " << role << "; give it with --"
+                  << (role == "code" ? "code-file" : "new-code-file") << " FILE\n";
         return Usage;
     }
+    bool same = true;
+    if (!codeFile && role != "code") {
+        auto again = PromptForCode("The new code again: ");
+        same = again == code;
+        if (again)
+            SecureWipe(again->data(), again->size() * sizeof(char16_t));
+    }
+    const auto result = same ? engine.BuildKeyTable(*code) : CipherEngine::BuildResult::NoCode;
+    SecureWipe(code->data(), code->size() * sizeof(char16_t));
+    if (!same)
+        std::cerr << "veil: the new code was not typed the same twice; nothing was done\n";
+    else if (result == CipherEngine::BuildResult::NoCode)
+        std::cerr << "veil: There is no " << role << '\n';
+    if (result == CipherEngine::BuildResult::NoCode)
+        return Usage;
     engine.setWriteFormat(options.format);
     return std::nullopt;
 }
@@ -223,33 +249,26 @@ std::string RefusalText(cipher::Refusal refusal, const char *otherCode)
     }
 }
 
-// The files this run has written, by device and inode: whatever names lead to them, a run never
-// replaces one of them, --force or not (two photos "A.CR2" and "A.JPG" both make "A.veil").
-class WrittenFiles {
-public:
-    bool contains(const fs::path &file) const
-    {
-        struct stat st {};
-        return ::stat(file.c_str(), &st) == 0 && ids_.contains({st.st_dev, st.st_ino});
-    }
-    void add(const fs::path &file)
-    {
-        struct stat st {};
-        if (::stat(file.c_str(), &st) == 0)
-            ids_.insert({st.st_dev, st.st_ino});
-    }
-
-private:
-    std::set<std::pair<dev_t, ino_t>> ids_;
+// What a run keeps from file to file. `written`: the files it has written, which it never
+// replaces, --force or not (two photos "A.CR2" and "A.JPG" both make "A.veil"); `inputs`: every
+// file it reads, the code files among them, which it never writes over.
+struct RunState {
+    FileIds written;
+    FileIds inputs;
+    const CipherEngine *newCode = nullptr;  // reseal's, when one was given
+    int resealed = 0;                       // keyed files sealed under the same code
 };
 
-// Refuses a target that exists, unless --force allows it and this run did not write it; the
-// file being read is never replaced, --force or not.
-std::string Refuse(const Options &options, const WrittenFiles &written, const fs::path &input, const fs::path &target)
+// Refuses a target that is one of the run's inputs, or that exists, unless --force allows it and
+// this run did not write it.
+std::string Refuse(const Options &options, const RunState &run, const fs::path &input, const fs::path &target)
 {
-    if (SameFile(input, target))
-        return "\"" + target.string() + "\" is the file being read: a run never writes over its own input";
-    if (written.contains(target))
+    try {
+        cipher::RefuseOwnInput(input, target, &run.inputs);
+    } catch (const FileError &error) {
+        return error.what();
+    }
+    if (run.written.contains(target))
         return "\"" + target.string() + "\" already exists: this run wrote it from another file";
     if (!options.force && Exists(target))
         return "\"" + target.string() + "\" already exists (use --force to replace it)";
@@ -257,20 +276,20 @@ std::string Refuse(const Options &options, const WrittenFiles &written, const fs
 }
 
 // Outcome of one file: an empty string when done, else the text to report.
-using FileAction = std::string (*)(CipherEngine &, const Options &, WrittenFiles &, const fs::path &);
+using FileAction = std::string (*)(CipherEngine &, const Options &, RunState &, const fs::path &);
 
-std::string CipherOne(CipherEngine &engine, const Options &options, WrittenFiles &written, const fs::path &file)
+std::string CipherOne(CipherEngine &engine, const Options &options, RunState &run, const fs::path &file)
 {
     const fs::path target = TargetFolder(options, file) / file.filename().replace_extension(".veil");
-    if (std::string refused = Refuse(options, written, file, target); !refused.empty())
+    if (std::string refused = Refuse(options, run, file, target); !refused.empty())
         return refused;
     engine.extension = cipher::Extension::fromFileName(file);
-    engine.Cipfoto(file, target, WriteMode(options));
-    written.add(target);
+    engine.Cipfoto(file, target, WriteMode(options), {}, &run.inputs);
+    run.written.add(target);
     return {};
 }
 
-std::string DecipherOne(CipherEngine &engine, const Options &options, WrittenFiles &written, const fs::path &file)
+std::string DecipherOne(CipherEngine &engine, const Options &options, RunState &run, const fs::path &file)
 {
     constexpr auto OtherCode = "ciphered under another code";
     const cipher::Examined examined = engine.examine(file);
@@ -280,28 +299,40 @@ std::string DecipherOne(CipherEngine &engine, const Options &options, WrittenFil
     fs::path name = file.filename().replace_extension();
     name += examined.extension.utf8();
     const fs::path target = TargetFolder(options, file) / name;
-    if (std::string refused = Refuse(options, written, file, target); !refused.empty())
+    if (std::string refused = Refuse(options, run, file, target); !refused.empty())
         return refused;
-    if (!engine.decipherToFile(file, target, WriteMode(options), &refusal))
+    if (!engine.decipherToFile(file, target, WriteMode(options), &refusal, &run.inputs))
         return RefusalText(refusal, OtherCode);
-    written.add(target);
+    run.written.add(target);
     return {};
 }
 
-std::string ResealOne(CipherEngine &engine, const Options &, WrittenFiles &, const fs::path &file)
+std::string ResealOne(CipherEngine &engine, const Options &, RunState &run, const fs::path &file)
 {
     bool wasSealed = false;
-    const cipher::Refusal refusal = engine.reseal(file, wasSealed);
+    const bool keyed = cipher::FormatOf(file) == cipher::Format::Keyed;
+    const cipher::Refusal refusal = engine.reseal(file, wasSealed, run.newCode);
     if (refusal != cipher::Refusal::None)
         return RefusalText(refusal, "ciphered under another code");
     if (wasSealed)
-        std::cerr << file.string() << ": sealed already, left as it is\n";
+        std::cerr << file.string() << (run.newCode ? ": sealed under the new code already" : ": sealed already")
+                  << ", left as it is\n";
+    else if (keyed && !run.newCode)
+        ++run.resealed;
     return {};
 }
 
-int RunOverFiles(CipherEngine &engine, const Options &options, FileAction action)
+int RunOverFiles(CipherEngine &engine, const Options &options, FileAction action,
+                 const CipherEngine *newCode = nullptr)
 {
-    WrittenFiles written;
+    RunState run;
+    run.newCode = newCode;
+    for (const auto &input : {options.codeFile, options.newCodeFile}) {
+        if (input)
+            run.inputs.add(*input);
+    }
+    for (const fs::path &file : options.files)
+        run.inputs.add(file);
     InterruptGuard interrupts;
     const bool showProgress = options.files.size() > 1;
     int failures = 0;
@@ -316,7 +347,7 @@ int RunOverFiles(CipherEngine &engine, const Options &options, FileAction action
             std::cerr << '[' << index << '/' << options.files.size() << "] " << file.string() << '\n';
         std::string problem;
         try {
-            problem = action(engine, options, written, file);
+            problem = action(engine, options, run, file);
         } catch (const TargetExistsError &error) {
             problem = error.what();
         } catch (const FileError &error) {
@@ -329,6 +360,8 @@ int RunOverFiles(CipherEngine &engine, const Options &options, FileAction action
             std::cerr << file.string() << ": " << problem << '\n';
         }
     }
+    if (run.resealed > 0)
+        std::cerr << ChangeTheCode;
     return failures ? SomeFailed : Done;
 }
 
@@ -340,7 +373,7 @@ int RunCheck(CipherEngine &engine, const Options &options)
         try {
             const cipher::Refusal refusal = engine.verify(file);
             verdict = refusal == cipher::Refusal::None ? "ok" : RefusalText(refusal, "other code");
-        } catch (const FileError &error) {
+        } catch (const std::exception &error) {
             verdict = error.what();
         }
         if (verdict != "ok")
@@ -371,7 +404,7 @@ std::variant<Options, int> Parse(const std::vector<std::string> &arguments)
 
     Options options;
     std::vector<std::string> files;
-    std::string into, codeFile, format = "sealed";
+    std::string into, codeFile, newCodeFile, format = "sealed";
     const std::pair<const char *, std::string_view> commands[] = {
         {"cipher", CipherHelp}, {"decipher", DecipherHelp}, {"check", CheckHelp}, {"reseal", ResealHelp}};
     for (const auto &[name, help] : commands) {
@@ -384,6 +417,10 @@ std::variant<Options, int> Parse(const std::vector<std::string> &arguments)
         }
         if (command->get_name() == "cipher")
             command->add_option("--format", format)->type_name("sealed|v1")->take_last();
+        if (command->get_name() == "reseal") {
+            command->add_flag("--new-code", options.newCode);
+            command->add_option("--new-code-file", newCodeFile)->type_name("FILE")->take_last();
+        }
         command->add_option("--code-file", codeFile)->type_name("FILE")->take_last();
         command->add_option("files", files)->type_name("FILE");
     }
@@ -415,6 +452,10 @@ std::variant<Options, int> Parse(const std::vector<std::string> &arguments)
         options.into = into;
     if (given("--code-file"))
         options.codeFile = codeFile;
+    if (given("--new-code-file")) {
+        options.newCodeFile = newCodeFile;
+        options.newCode = true;
+    }
     if (format == "v1")
         options.format = cipher::Format::Keyed;
     else if (format != "sealed")
@@ -440,12 +481,18 @@ int RunVeil(const std::vector<std::string> &arguments)
     const Options &options = std::get<Options>(parsed);
 
     CipherEngine engine;
-    if (auto failed = EnterCode(engine, options))
+    if (auto failed = EnterCode(engine, options.codeFile, options, "code"))
         return *failed;
     if (options.command == "check")
         return RunCheck(engine, options);
-    if (options.command == "reseal")
-        return RunOverFiles(engine, options, ResealOne);
+    if (options.command == "reseal") {
+        CipherEngine newCode;
+        if (options.newCode) {
+            if (auto failed = EnterCode(newCode, options.newCodeFile, options, "new code"))
+                return *failed;
+        }
+        return RunOverFiles(engine, options, ResealOne, options.newCode ? &newCode : nullptr);
+    }
     return RunOverFiles(engine, options, options.command == "cipher" ? CipherOne : DecipherOne);
 }
 

@@ -223,6 +223,19 @@ bool SameFile(const fs::path &a, const fs::path &b)
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && SameFile(sa, sb);
 }
 
+void FileIds::add(const fs::path &file)
+{
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0)
+        ids_.insert({st.st_dev, st.st_ino});
+}
+
+bool FileIds::contains(const fs::path &file) const
+{
+    struct stat st {};
+    return ::stat(file.c_str(), &st) == 0 && ids_.contains({st.st_dev, st.st_ino});
+}
+
 void SyncFolder(const fs::path &folder, const fs::path &target)
 {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -391,6 +404,10 @@ std::size_t AtomicFile::readBack(std::uint64_t offset, void *buffer, std::size_t
 // then does it get the permissions it is to have.
 void AtomicFile::commit(Mode mode)
 {
+    // Owner and group before the name, so that no moment shows the file as someone else's. A
+    // user who is not root gives neither away (EPERM): the file stays theirs, as it was made.
+    if (kept_ && ::fchown(fd_, kept_->owner, kept_->group) != 0) {
+    }
     if (::fsync(fd_) != 0)  // delayed write errors (NFS, full disks) surface here
         fail(errno);
     if (temporary_.empty()) {
@@ -438,7 +455,9 @@ void AtomicFile::commit(Mode mode)
     // file systems that refuse the call: ENOSYS, ENOTSUP, EPERM) leaves the file as it is, and
     // any other failure here leaves it owner-only: neither is a reason to call the write failed.
     // A power loss before the change reaches the disk leaves it owner-only as well.
-    if (access_ == Access::Usual)
+    if (kept_)
+        ::fchmod(fd_, kept_->mode & 07777);
+    else if (access_ == Access::Usual)
         ::fchmod(fd_, CreationMode());
     ::close(fd_);  // after the rename: the lock kept the temporary name safe until then
     fd_ = -1;

@@ -6,9 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace veilshot {
 
@@ -67,6 +70,17 @@ bool RenameNoReplace(const std::filesystem::path &from, const std::filesystem::p
 // Whether two names lead to one file (the same device and inode); false when either is missing.
 bool SameFile(const std::filesystem::path &a, const std::filesystem::path &b);
 
+// Files known by device and inode, whatever names lead to them (hard links, symbolic links,
+// other spellings of a folder).
+class FileIds {
+public:
+    void add(const std::filesystem::path &file);  // a name that leads to no file adds nothing
+    bool contains(const std::filesystem::path &file) const;
+
+private:
+    std::set<std::pair<std::uint64_t, std::uint64_t>> ids_;
+};
+
 // Flushes the entries of `folder` to the disk, so a name given or taken there survives a power
 // loss. File systems that cannot sync a folder (some network ones) leave it to the kernel.
 // FileError "Cannot create file TARGET ..." when the disk fails.
@@ -105,6 +119,13 @@ public:
         OwnerOnly,  // read and write for the owner alone, whatever the umask (0600)
     };
 
+    // The owner, group and permissions a file is to keep when it is written anew in its place.
+    struct Kept {
+        unsigned owner = 0;
+        unsigned group = 0;
+        unsigned mode = 0;  // permission bits, as stat gives them
+    };
+
     // FileError "Cannot create file ..."
     explicit AtomicFile(std::filesystem::path target, Naming naming = Naming::Unnamed, Access access = Access::Usual);
     ~AtomicFile();
@@ -116,6 +137,10 @@ public:
     // check of the file before it gets its name.
     std::size_t readBack(std::uint64_t offset, void *buffer, std::size_t length);
     void commit(Mode mode);
+    // Gives the file the owner and group of `kept` before it gets its name (as far as the user
+    // may give them: only root gives a file away), and its permissions exactly once it has the
+    // name, in place of `Access`.
+    void keep(const Kept &kept) { kept_ = kept; }
 
     const std::filesystem::path &target() const { return target_; }
 
@@ -128,6 +153,7 @@ private:
     std::filesystem::path folder_;
     std::filesystem::path temporary_;  // empty while the file has no name
     Access access_;
+    std::optional<Kept> kept_;
     int fd_ = -1;
     bool committed_ = false;
 };

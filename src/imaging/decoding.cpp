@@ -137,4 +137,23 @@ bool PngChunksFit(std::span<const std::uint8_t> bytes)
     return true;  // no end chunk: the decoder says so
 }
 
+bool EmfRecordsFit(std::span<const std::uint8_t> bytes)
+{
+    // Records of type (1 to 122, the end record 14) and size (a multiple of 4, at least 8)
+    // and what the size covers.
+    constexpr std::uint32_t LastType = 122, EndType = 14;
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        if (bytes.size() - at < 8)
+            return false;
+        const std::uint32_t type = Le32(bytes, at), size = Le32(bytes, at + 4);
+        if (type == 0 || type > LastType || size < 8 || size % 4 != 0 || size > bytes.size() - at)
+            return false;
+        if (type == EndType)
+            return true;
+        at += size;
+    }
+    return true;  // no end record: the converter says so
+}
+
 }  // namespace veilshot::imaging

@@ -45,6 +45,10 @@ QImage Upright(QImage image, QImageIOHandler::Transformations turns);
 // what a chunk claims before it reads it.
 bool PngChunksFit(std::span<const std::uint8_t> bytes);
 
+// Whether every record of the EMF, up to its end record, is one the format defines and fits in
+// the bytes: the converter trusts each record's type and size, and reads as far as they say.
+bool EmfRecordsFit(std::span<const std::uint8_t> bytes);
+
 // The most pixels a GIF of `bytes` can fill: each LZW code stands for at most 4096 of them and
 // takes at least two bits. Its reader makes the whole canvas the header claims, so a few bytes
 // claiming a vast canvas are refused; a canvas of up to 16 MP always passes.

@@ -173,8 +173,10 @@ Picture Shown(Decoded decoded, Format format, Colours colours)
     return picture;
 }
 
+// A picture that memory cannot hold is a refusal of its file, like any other, never the end of
+// the command or the program.
 Picture Decode(std::span<const std::uint8_t> bytes, const QString &name, std::optional<QSize> box, Colours colours)
-{
+try {
     const Format format = DetectFormat(bytes);
     if (format == Format::Unknown)
         return Failure(name, bytes.empty() ? QStringLiteral("The file is empty.")
@@ -189,10 +191,12 @@ Picture Decode(std::span<const std::uint8_t> bytes, const QString &name, std::op
     if (decoded.image.isNull())
         return Failure(name, RefusalText(decoded, format));
     return Shown(std::move(decoded), format, colours);
+} catch (const std::bad_alloc &) {
+    return Failure(name, QStringLiteral("There is not enough memory for it."));
 }
 
 Picture OpenAndDecode(const QString &path, std::optional<QSize> box, Colours colours)
-{
+try {
     // A JPEG is decoded as it is read: a camera's photo need not be held whole beside its pixels.
     QFile file(path);
     if (file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
@@ -213,6 +217,8 @@ Picture OpenAndDecode(const QString &path, std::optional<QSize> box, Colours col
         return picture;
     }
     return Decode({reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size()}, path, box, colours);
+} catch (const std::bad_alloc &) {
+    return Failure(path, QStringLiteral("There is not enough memory for it."));
 }
 
 struct Encoder {
@@ -228,9 +234,10 @@ constexpr std::array<Encoder, 5> Encoders = {{
     {"image/png", Format::Png},
 }};
 
-void WriteBytes(const QString &path, const char *data, std::size_t size, AtomicFile::Mode mode)
+void WriteBytes(const QString &path, const char *data, std::size_t size, AtomicFile::Mode mode,
+                AtomicFile::Access access = AtomicFile::Access::Usual)
 {
-    AtomicFile file(LocalPath(path));
+    AtomicFile file(LocalPath(path), AtomicFile::Naming::Unnamed, access);
     file.write(data, size);
     file.commit(mode);
 }
@@ -477,7 +484,8 @@ void WriteDecoded(const Picture &picture, std::span<const std::uint8_t> original
 {
     if (!picture.ok())
         throw FileError(FileMessage("Cannot create file", LocalPath(path), picture.error.toStdString()));
-    WriteBytes(path, reinterpret_cast<const char *>(original.data()), original.size(), mode);
+    WriteBytes(path, reinterpret_cast<const char *>(original.data()), original.size(), mode,
+               AtomicFile::Access::OwnerOnly);
 }
 
 std::vector<std::uint8_t> MakePreview(const QString &path)

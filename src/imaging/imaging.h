@@ -139,7 +139,8 @@ CarriedMetadata ReadCarriedMetadataOf(const QString &path);
 // Write decoded: writes `original`, the bytes `picture` was decoded from, exactly as they are,
 // once the decode has shown that they are a picture (FileError with the decoder's reason
 // otherwise). A deciphered photo is often the only copy left: encoding it again would lose
-// quality and metadata for good.
+// quality and metadata for good. The copy is readable by the owner alone (0600), whatever the
+// umask: a deciphered photo is a private one.
 void WriteDecoded(const Picture &picture, std::span<const std::uint8_t> original, const QString &path,
                   AtomicFile::Mode mode = AtomicFile::Mode::KeepExisting);
 

@@ -138,6 +138,9 @@ void TForm7::setKeyedFormat(bool keyed)
 {
     engine_.setWriteFormat(keyed ? cipher::Format::Keyed : cipher::Format::Sealed);
     keyedFormat_->setChecked(keyed);
+    // The first time it is turned on, the status line says what the older format costs.
+    formatStatus_->setText(QLatin1String(keyed && !keyedFormatWarned_ ? KeyedFormatWarning : KeyedFormatStatus));
+    keyedFormatWarned_ = keyedFormatWarned_ || keyed;
     formatStatus_->setVisible(keyed && !FullScreen);
 }
 

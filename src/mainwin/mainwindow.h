@@ -78,6 +78,7 @@ private:
     QAction *mN1, *mN2, *mN3, *mN4, *mN5, *mN6, *mN7, *mn8, *mn9, *Exit1;
     QTimer *Timer2;
     QAction *keyedFormat_;  // new files in the older keyed format, off at every start
+    bool keyedFormatWarned_ = false;  // what the older format costs was said once
     QLabel *formatStatus_;  // says so while it is on
 
     // A close was asked for while a run was in progress: the run stops, then the window closes.

@@ -54,6 +54,9 @@ inline constexpr auto NotCipheredPhotoReason = "The file is not a ciphered photo
 // while it is on.
 inline constexpr auto KeyedFormatItem = "New files in the older format (v1)";
 inline constexpr auto KeyedFormatStatus = "New files: older format (v1)";
+// The first time it is turned on: a keyed file tests a guess at the code far faster than a
+// sealed one, and the code it gives away opens the sealed files too.
+inline constexpr auto KeyedFormatWarning = "New files: older format (v1), which makes the code cheaper to guess";
 
 // A turn that takes long shows how far it has come in the status line, with its stop key.
 inline constexpr auto TurningProgress = "Turning the photo: %1%  (Esc stops)";

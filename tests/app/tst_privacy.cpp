@@ -146,7 +146,7 @@ private slots:
     }
 
     // New files are sealed unless the menu asks for the older format, which the status line
-    // then says; nothing is remembered across starts.
+    // then says, the first time with what it costs; nothing is remembered across starts.
     void theOlderFormatIsChosenInTheMenu()
     {
         makeMain();
@@ -158,7 +158,7 @@ private slots:
         keyed->trigger();
         QCOMPARE(engine->writeFormat(), cipher::Format::Keyed);
         QVERIFY(label("formatStatus")->isVisible());
-        QCOMPARE(label("formatStatus")->text(), QLatin1String(KeyedFormatStatus));
+        QCOMPARE(label("formatStatus")->text(), QLatin1String(KeyedFormatWarning));  // said the first time
         test::WriteFile(*dir / "p.png", test::Png({40, 30}, Qt::red));
         answer({Q(*dir / "p.png")});
         answer({Q(*dir / "p.png")});
@@ -174,6 +174,10 @@ private slots:
         answer({Q(*dir / "p.png")});
         window->Panel9Click();
         QCOMPARE(cipher::FormatOf(made), cipher::Format::Sealed);
+
+        // Said once: turned on again, the status line only names the format.
+        keyed->trigger();
+        QCOMPARE(label("formatStatus")->text(), QLatin1String(KeyedFormatStatus));
     }
 
     // A lock of the session, or the screen saver starting, takes the picture off the screen and

@@ -3,11 +3,14 @@
 // files.
 
 #include "cipher/cipherengine.h"
+#include "common/memorylimit.h"
 #include "common/tempdir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <thread>
 
 namespace veilshot::cipher {
 namespace {
@@ -141,12 +144,14 @@ TEST_F(Sealed, AFlippedBitIsFoundWhereverItIs)
     };
     const Case cases[] = {
         {"version", 8, Refusal::None, "sealed by a newer version"},
-        {"passes", 9, Refusal::None, Damaged},  // 19 passes: more than a header may ask for
-        // The key comes out another, as under another code.
-        {"memory", 10, Refusal::OtherCode, ""},
+        // A cost other than the one written is refused before any key is stretched.
+        {"passes", 9, Refusal::None, Damaged},
+        {"memory", 10, Refusal::None, Damaged},
+        // Another salt gives another key, as another code would: nothing tells the two apart.
         {"salt", 20, Refusal::OtherCode, ""},
-        {"stream header", 40, Refusal::OtherCode, ""},
-        {"stored extension", sealed::HeaderSize + 2, Refusal::OtherCode, ""},
+        // Under a salt whose key opened files already, a first chunk that fails was changed.
+        {"stream header", 40, Refusal::None, Damaged},
+        {"stored extension", sealed::HeaderSize + 2, Refusal::None, Damaged},
         {"body", sealed::BodyStart + 500, Refusal::None, Damaged},
         {"a chunk's tag", sealed::BodyStart + sealed::ChunkSize + 3, Refusal::None, Damaged},
         {"the last chunk", whole.size() - 200, Refusal::None, Damaged},
@@ -165,6 +170,21 @@ TEST_F(Sealed, AFlippedBitIsFoundWhereverItIs)
             EXPECT_EQ(refusal, c.refusal);
         }
     }
+    // Under a salt whose key never opened a file here, a changed first chunk cannot be told from
+    // another code; once a file of that salt opened, it can.
+    CipherEngine session;
+    session.BuildKeyTable(u"the code of these tests");
+    WriteFile(dir / "s.jpg", RandomBytes(500));
+    session.Cipfoto(dir / "s.jpg", dir / "intact.veil");
+    auto changed = ReadFile(dir / "intact.veil");
+    changed[40] ^= 0x10;
+    WriteFile(dir / "changed.veil", changed);
+    Refusal unproven = Refusal::None;
+    EXPECT_FALSE(engine->decipherFile(dir / "changed.veil", &unproven));
+    EXPECT_EQ(unproven, Refusal::OtherCode);
+    EXPECT_EQ(engine->verify(dir / "intact.veil"), Refusal::None);
+    ExpectDamaged(dir / "changed.veil");
+
     // A flipped magic leaves no sealed file at all: it is read as a keyed one, and refused.
     auto bytes = whole;
     bytes[3] ^= 0x01;
@@ -201,6 +221,47 @@ TEST_F(Sealed, ChunksSwappedRepeatedOrTakenFromAnotherFileAreDamage)
     std::copy(another.begin() + long(sealed::BodyStart), another.end(), spliced.begin() + long(sealed::BodyStart));
     WriteFile(dir / "forged.veil", spliced);
     ExpectDamaged(dir / "forged.veil");
+}
+
+// The cost of the stretch stands in the clear header, read before anything is checked: only the
+// cost this program writes is taken, and any other is damage before a byte of memory is taken
+// for it or a key stretched.
+TEST_F(Sealed, AHeaderAskingForAnotherCostIsDamageWithNoKeyStretched)
+{
+    const auto whole = ReadFile(Seal(RandomBytes(1000)));
+    const struct {
+        const char *what;
+        std::uint8_t passes;
+        std::uint32_t memoryKiB;
+    } costs[] = {
+        {"4 GiB", 3, 4u << 20},
+        {"0xFFFFFFFF KiB", 3, 0xFFFFFFFFu},
+        {"1 GiB", 3, 1u << 20},
+        {"16 passes", 16, 64u << 10},
+        {"a cheaper cost", 1, 8},
+        {"255 passes", 255, 64u << 10},
+    };
+    CipherEngine fresh;  // no key stretched yet: every forged file would need one
+    fresh.BuildKeyTable(u"the code of these tests");
+    for (const auto &cost : costs) {
+        SCOPED_TRACE(cost.what);
+        auto bytes = whole;
+        bytes[9] = cost.passes;
+        for (int i = 0; i < 4; ++i)
+            bytes[10 + std::size_t(i)] = std::uint8_t(cost.memoryKiB >> (8 * i));
+        WriteFile(dir / "costly.veil", bytes);
+        EXPECT_FALSE(sealed::Acceptable({cost.passes, cost.memoryKiB}));
+        EXPECT_TRUE(fresh.keyReady(dir / "costly.veil"));  // nothing to stretch for it
+        fresh.prepareKey(dir / "costly.veil");
+        try {
+            (void)fresh.verify(dir / "costly.veil");
+            ADD_FAILURE() << "read as whole";
+        } catch (const FileError &error) {
+            EXPECT_NE(std::string(error.what()).find(Damaged), std::string::npos) << error.what();
+        }
+        EXPECT_EQ(fresh.keysStretched(), 0);
+    }
+    EXPECT_TRUE(sealed::Acceptable(sealed::DefaultCost));
 }
 
 // A preview sealed beside the photo: both come back whole, the preview without the photo being
@@ -345,6 +406,40 @@ TEST_F(Sealed, TheCodeIsStretchedOncePerSalt)
     first.BuildKeyTable(u"counted code");  // entered anew: the keys are gone
     EXPECT_EQ(first.keysStretched(), 0);
     EXPECT_EQ(copy->keysStretched(), 2);   // a run under way keeps what it started with
+}
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+// Whether what earlier calls on this thread left in the stack below the caller holds `key`.
+[[gnu::noinline]] bool LeftOnStack(const std::uint8_t *key, std::size_t size)
+{
+    std::uint8_t area[128 * 1024];  // not set: it holds what deeper frames left there
+    asm volatile("" : : "r"(area) : "memory");
+    for (std::size_t at = 0; at + size <= sizeof area; ++at) {
+        if (std::memcmp(area + at, key, size) == 0)
+            return true;
+    }
+    return false;
+}
+#pragma GCC diagnostic pop
+
+// A key stretched on a worker thread leaves no copy on that thread's stack, which outlives the
+// stretch (a pool keeps its threads).
+TEST(SealedKeys, AStretchLeavesNoCopyOfTheKeyOnItsThreadsStack)
+{
+    if (test::AddressSanitizer())
+        GTEST_SKIP() << "the sanitizer keeps frames apart from the thread's stack";
+    sealed::Keys keys(u"a code stretched on a worker");
+    std::array<std::uint8_t, 16> key{};
+    bool left = true;
+    std::thread worker([&] {
+        const std::uint8_t *stretched = keys.keyFor(keys.writeSalt(), keys.writeCost());
+        std::copy_n(stretched, key.size(), key.begin());
+        left = LeftOnStack(key.data(), key.size());
+    });
+    worker.join();
+    EXPECT_FALSE(left);
 }
 
 // Turning a keyed file into a sealed one keeps its photo and stored extension; sealed files and

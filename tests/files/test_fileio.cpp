@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <future>
 #include <map>
 #include <set>
@@ -142,7 +143,7 @@ int RunWriter(const std::vector<std::string> &strace, const std::vector<std::str
 // How often the writer makes each system call of a write and its commit.
 std::map<std::string, int> CountCalls(const std::vector<std::string> &arguments, const std::filesystem::path &log)
 {
-    const int status = RunWriter({"strace", "-qq", "-o", log.string(), "-e", "trace=%file,%desc"}, arguments);
+    const int status = RunWriter({"strace", "-qq", "-y", "-o", log.string(), "-e", "trace=%file,%desc"}, arguments);
     if (status != 0)
         return {};
     std::map<std::string, int> counts;
@@ -153,6 +154,28 @@ std::map<std::string, int> CountCalls(const std::vector<std::string> &arguments,
             ++counts[line.substr(0, paren)];
     }
     return counts;
+}
+
+// The steps that make a write durable, in the order of a writer's strace log (strace -y names
+// the file of each descriptor): "file" for an fsync of the file in the making, "name" for the
+// link or renames that give it the target's name, "folder" for an fsync of the target's folder.
+std::vector<std::string> DurableSteps(const std::filesystem::path &log, const std::filesystem::path &folder)
+{
+    const std::string folderName = std::filesystem::canonical(folder).string();
+    std::vector<std::string> steps;
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        std::string step;
+        if (line.rfind("fsync(", 0) == 0) {
+            const auto open = line.find('<'), close = line.find('>');
+            step = line.substr(open + 1, close - open - 1) == folderName ? "folder" : "file";
+        } else if (line.rfind("linkat(", 0) == 0 || line.rfind("rename", 0) == 0) {
+            step = "name";
+        }
+        if (!step.empty() && (steps.empty() || steps.back() != step))
+            steps.push_back(step);
+    }
+    return steps;
 }
 
 // A write killed at any of its steps leaves either the old target or the complete new one,
@@ -175,6 +198,10 @@ TEST_P(AtomicFile, WriteKilledAtEachStepLeavesNoFile)
         if (counts.empty())
             GTEST_SKIP() << "strace cannot trace here";
         ASSERT_EQ(test::ReadFile(dir / "photo.jpg"), written);
+        // The file's bytes reach the disk before it has the target's name, and the name before
+        // the write is done.
+        EXPECT_EQ(DurableSteps(logs / "calls", dir.path()), (std::vector<std::string>{"file", "name", "folder"}))
+            << mode;
         // The write is the program's last work: the last few calls of each kind are its steps.
         for (const auto &[call, count] : counts) {
             for (int n = std::max(1, count - 7); n <= count; ++n) {

@@ -138,6 +138,9 @@ void Fault(std::span<const std::uint8_t> input)
     }
     if (command == "signal" && ::kill(::getppid(), 0) == 0)
         Escaped();
+    // A signal to a thread of another process, by the call abort() is let make to its own.
+    if (command == "tgkill" && ::syscall(SYS_tgkill, std::stol(argument), std::stol(argument), 0) == 0)
+        Escaped();
     if (command == "capabilities" && HoldsCapabilities())
         Escaped();
     if (command == "environment" && KeepsEnvironment())

@@ -3,11 +3,14 @@
 
 #include "common/drawings.h"
 #include "common/qtpath.h"
+#include "common/memorylimit.h"
 #include "common/tempdir.h"
 #include "imaging/decoding.h"
 #include "imaging/imaging.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 namespace veilshot::imaging {
 namespace {
@@ -22,6 +25,16 @@ using test::Q;
 using test::Quadrants;
 using test::TempDir;
 using test::Turn;
+
+// 188 bytes of EMF that made the converter read past its buffer (found by fuzzing).
+std::vector<std::uint8_t> EmfFoundByFuzzing()
+{
+    const QByteArray bytes = QByteArray::fromBase64(
+        "AQAAAGwAAAAAAAAAAAAAAGMAAAAxAAAAAAAAAAAAAABVCgAAKgUAACBFTUYAAAEAvAAAAAUAAAACAAAAAAAAAAAAAAAAAAAAgAcAADgEAAD8"
+        "AQAAHgEAAAAAAAAAAAAAAAAAAGDABwA2XAQAJwAAEBgAAAABAAAAAAAAAP8AAAAAAAAAJQAAAAwAAAABAAAAKwAAABgAAAAKAAAACgAAAFoA"
+        "AAAoDgAAAAAAABQAAAAAAAAAEAAAABQAAAA=");
+    return {bytes.begin(), bytes.end()};
+}
 
 struct BadInput {
     const char *name;
@@ -140,8 +153,65 @@ INSTANTIATE_TEST_SUITE_P(
                                    return b;
                                }()},
                       BadInput{"WmfAskingForGigabytes", WmfAskingForGigabytes()},
+                      BadInput{"EmfRecordsTheConverterReadsPast", EmfFoundByFuzzing()},
                       BadInput{"GifOfFewBytesClaimingAHugeCanvas", GifClaiming(16408, 13328)}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// Each record of an EMF is checked against the file before the converter, which trusts them,
+// is given it.
+TEST(EmfRecordsFit, RefusesARecordTheFormatHasNotOrThatClaimsMoreThanTheFileHolds)
+{
+    const auto withRecord = [](std::uint32_t type, std::uint32_t claimed, std::size_t present) {
+        std::vector<std::uint8_t> record;
+        Put32(record, type);
+        Put32(record, claimed);
+        record.resize(present, 0);
+        return record;
+    };
+    std::vector<std::uint8_t> cut = Emf(0, withRecord(43, 24, 24));
+    cut.resize(88 + 12);
+    const struct {
+        const char *name;
+        std::vector<std::uint8_t> bytes;
+        bool fits;
+    } table[] = {
+        {"a header and the end record", Emf(0, {}), true},
+        {"a rectangle", Emf(0, withRecord(43, 24, 24)), true},
+        {"the EMF+ comment (its inner record is the converter's care)", EmfPlusCommentBeyondItsRecord(), true},
+        {"the 188 bytes found by fuzzing", EmfFoundByFuzzing(), false},
+        {"a record claiming more than the file", Emf(0, withRecord(43, 3624, 24)), false},
+        {"a record cut off", cut, false},
+        {"a size below a record's own 8 bytes", Emf(0, withRecord(43, 4, 24)), false},
+        {"a size that is no multiple of 4", Emf(0, withRecord(43, 22, 24)), false},
+        {"a type the format has not", Emf(0, withRecord(0x10000027, 24, 24)), false},
+        {"a type of 0", Emf(0, withRecord(0, 24, 24)), false},
+    };
+    for (const auto &row : table)
+        EXPECT_EQ(EmfRecordsFit(row.bytes), row.fits) << row.name;
+}
+
+// Memory too short for a picture refuses that picture with a message; the command and the
+// program go on.
+TEST(OpenFile, MemoryTooShortForAPictureRefusesIt)
+{
+    if (test::AddressSanitizer())
+        GTEST_SKIP() << "the sanitizer's allocator takes no address-space limit";
+    TempDir dir;
+    const auto big = dir / "big.png";
+    {
+        std::ofstream out(big, std::ios::binary);
+        out.seekp(std::streamoff(256) << 20);
+        out.put('x');  // a file of holes: no disk taken
+    }
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            test::LimitAddressSpace(64 << 20);
+            const Picture picture = OpenFile(Q(big));
+            std::_Exit(picture.error.endsWith("There is not enough memory for it.") ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
 
 TEST(OpenFile, MissingFileIsAnOpenError)
 {

@@ -3,6 +3,7 @@
 
 #include "common/drawings.h"
 #include "common/encoders.h"
+#include "common/memorylimit.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
 #include "imaging/decoding.h"
@@ -108,18 +109,6 @@ bool LandlockAvailable()
     return ::syscall(SYS_landlock_create_ruleset, nullptr, 0, 1 /* version */) >= 1;
 }
 
-bool AddressSanitizer()
-{
-#if defined(__SANITIZE_ADDRESS__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    return true;
-#endif
-#endif
-    return false;
-}
-
 // Faults injected into the decoder once it confined itself: each must come back as the usual
 // message, promptly, and nothing it must not do may succeed (it answers a picture if it does).
 TEST(ConfinedDecoder, FaultsAndEscapesBecomeTheUsualMessage)
@@ -135,12 +124,13 @@ TEST(ConfinedDecoder, FaultsAndEscapesBecomeTheUsualMessage)
         {"abort", false},
         {"spin", false},
         {"sleep", false},
-        {"allocate", AddressSanitizer()},  // the sanitizer's own allocator takes no address-space limit
+        {"allocate", test::AddressSanitizer()},  // the sanitizer's own allocator takes no address-space limit
         {"create " + created, false},
         {"read " + (dir / "secret.txt").string(), !LandlockAvailable()},
         {"socket", false},
         {"fork", false},
         {"signal", false},
+        {"tgkill " + std::to_string(::getpid()), false},
         {"capabilities", false},  // meaningful where the tests run as root
         {"environment", false},
     };

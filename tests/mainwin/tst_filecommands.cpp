@@ -22,6 +22,8 @@
 #include <QProgressBar>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace veilshot;
 namespace fs = std::filesystem;
 
@@ -330,9 +332,11 @@ private slots:
     }
 
     // A deciphered copy holds exactly the bytes that were ciphered: no second encoding, no
-    // metadata lost, whether by "Copy - Arrow upwards" or "To decode all".
+    // metadata lost, whether by "Copy - Arrow upwards" or "To decode all". It is the owner's
+    // alone, whatever the umask: a deciphered photo is a private one.
     void decipheredCopiesAreTheCipheredBytes()
     {
+        const mode_t umask = ::umask(022);
         const std::vector<std::pair<std::string, std::vector<std::uint8_t>>> photos = {
             {"a.jpg", test::EncodedPhoto("jpeg", Qt::red, {64, 48}, 97)},
             {"b.png", test::EncodedPhoto("png")},
@@ -359,9 +363,13 @@ private slots:
         }
         QVERIFY2(messages().isEmpty(), qPrintable(messages().join('\n')));
         for (const auto &[name, bytes] : photos) {
-            QVERIFY2(test::ReadFile(*dir / "all" / "The decoded photo" / name) == bytes, name.c_str());
-            QVERIFY2(test::ReadFile(*dir / "one" / "The decoded photo" / name) == bytes, name.c_str());
+            for (const char *folder : {"all", "one"}) {
+                const fs::path copy = *dir / folder / "The decoded photo" / name;
+                QVERIFY2(test::ReadFile(copy) == bytes, copy.c_str());
+                QCOMPARE(fs::status(copy).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+            }
         }
+        ::umask(umask);
     }
 
     void copyWritesTheDecodedPictureByTheStoredExtension()

@@ -48,7 +48,7 @@ bool DescriptionInside(std::span<const std::uint8_t> bytes)
 
 QByteArray EmfToSvg(std::span<const std::uint8_t> bytes)
 {
-    if (!DescriptionInside(bytes))
+    if (!DescriptionInside(bytes) || !EmfRecordsFit(bytes))
         return {};
     // The converter takes a writable buffer; give it a copy.
     std::vector<char> contents(bytes.begin(), bytes.end());
