@@ -100,6 +100,19 @@ TForm7::TForm7(MainModel &model, cipher::CipherEngine &engine, platform::Platfor
     // A locked session or a minimised window takes deciphered pictures off the screen.
     connect(&platform_.session, &platform::SessionWatch::locked, this, &TForm7::hideDeciphered);
 
+    // Under Wayland, Qt notices that the window is out of sight (unexposed) only when the
+    // compositor stops answering for a frame it drew: while a deciphered picture is shown, a
+    // pixel is drawn again every second so that it asks.
+    if (!platform_.windows.tellsMinimised()) {
+        auto *sightCheck = new QTimer(this);
+        sightCheck->setObjectName(QStringLiteral("sightCheck"));
+        connect(sightCheck, &QTimer::timeout, this, [this] {
+            if (photo_.held())
+                pictureArea_->update(QRect(0, 0, 1, 1));
+        });
+        sightCheck->start(1000);
+    }
+
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(50000);

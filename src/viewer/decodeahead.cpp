@@ -94,12 +94,6 @@ std::optional<Prepared> DecodeAhead::take(const QString &path, const Wait &wait)
     return prepared;
 }
 
-QFuture<void> DecodeAhead::onItsWay(const QString &path)
-{
-    const Entry *entry = find(path);
-    return entry ? QFuture<void>(entry->future) : QFuture<void>();
-}
-
 void DecodeAhead::drop()
 {
     entries_.clear();

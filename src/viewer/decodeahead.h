@@ -65,8 +65,6 @@ public:
     // thread never waits here for a key's stretch or a decode. std::nullopt when nothing was,
     // or the file changed since (then it is let go). What is served stays held.
     std::optional<Prepared> take(const QString &path, const Wait &wait);
-    // What is on its way for `path`, to wait for elsewhere; a finished future when nothing is.
-    QFuture<void> onItsWay(const QString &path);
     void drop();
     // Lets go of everything but what was made for `path`.
     void keepOnly(const QString &path);

@@ -366,6 +366,36 @@ private slots:
         QVERIFY(!window->fullScreen());
     }
 
+    // A step to a neighbour whose key is still being stretched on the worker waits for it with
+    // the window painting: the window's thread never waits for a stretch.
+    void steppingToANeighbourStillPreparedKeepsTheWindowPainting()
+    {
+        cipher::CipherEngine first, second;  // two sessions: a key each
+        first.BuildKeyTable(Code);
+        second.BuildKeyTable(Code);
+        Cipher(first, *dir / "a.veil", Qt::red, cipher::Format::Sealed);
+        Cipher(second, *dir / "b.veil", Qt::green, cipher::Format::Sealed);
+        makeMain();
+        open(*dir / "a.veil");
+        QCOMPARE(shownPixel(), qRgb(255, 0, 0));
+        const QString b = Q(*dir / "b.veil");
+        QVERIFY(window->preparedPaths().contains(b));
+        if (window->preparedReady(b))
+            QSKIP("the neighbour's key was stretched before the step");
+        // Ticks of the window's thread while the step waits for b: the number shown is b's,
+        // its picture not yet.
+        int ticks = 0;
+        QTimer watch;
+        watch.setInterval(1);
+        connect(&watch, &QTimer::timeout,
+                [&] { ticks += label("Label2")->text() == QLatin1String("1") && !window->preparedReady(b); });
+        watch.start();
+        window->Panel3Click();
+        watch.stop();
+        QCOMPARE(shownPixel(), qRgb(0, 255, 0));
+        QVERIFY(ticks > 0);
+    }
+
     // After a lock, no row of the photos shown, decoded ahead or drawn in the grid is left
     // anywhere in the process's memory, freed memory included: every buffer that held their
     // pixels was wiped when it was let go.
