@@ -155,9 +155,13 @@ TEST_F(PrivateBuses, EveryDesktopsLockAndSleepAreHeard)
          Signal("/org/freedesktop/login1/session/_31", "org.freedesktop.login1.Session", "Lock"), false},
     };
     Sentinel sentinel;
-    for (QDBusConnection bus : {systemBus, sessionBus})
+    for (QDBusConnection bus : {systemBus, sessionBus}) {
         bus.connect(QString(), QStringLiteral("/test"), QStringLiteral("org.example.Test"), QStringLiteral("Done"),
                     &sentinel, SLOT(arrive()));
+        // A round trip: the bus has taken every match rule sent before it.
+        bus.call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                                                QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")));
+    }
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         QDBusConnection &emitter = c.bus == Bus::System ? emitSystem : emitSession;
