@@ -2,6 +2,7 @@
 
 #include "imaging/bytes.h"
 #include "imaging/jpegdecode.h"
+#include "imaging/wipedimage.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -41,8 +42,11 @@ QImage Upright(QImage image, QImageIOHandler::Transformations turns)
         return image;
     const QColorSpace colours = image.colorSpace();
     image.mirror(turns & QImageIOHandler::TransformationMirror, turns & QImageIOHandler::TransformationFlip);
-    if (turns & QImageIOHandler::TransformationRotate90)
-        image = image.transformed(QTransform().rotate(90));
+    if (turns & QImageIOHandler::TransformationRotate90) {
+        QImage turned = image.transformed(QTransform().rotate(90));
+        Wipe(image);  // the pixels may be a deciphered photo's
+        image = std::move(turned);
+    }
     image.setColorSpace(colours);
     return image;
 }

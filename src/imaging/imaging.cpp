@@ -9,6 +9,7 @@
 #include "imaging/jpegturn.h"
 #include "imaging/metadata.h"
 #include "imaging/pngwriter.h"
+#include "imaging/wipedimage.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -195,6 +196,21 @@ try {
     return Failure(name, QStringLiteral("There is not enough memory for it."));
 }
 
+// A decode from memory, where the bytes are most often a deciphered photo's: its pixels moved
+// into a wiped buffer and the decoder's wiped as they go. A contained decode's pixels are mapped
+// read-only from the decoder's memory, which leaves this process when they are let go.
+Picture DecodePrivately(std::span<const std::uint8_t> bytes, const QString &name, std::optional<QSize> box,
+                        Colours colours)
+{
+    Picture picture = Decode(bytes, name, box, colours);
+    if (!picture.ok())
+        return picture;
+    picture.image = IntoWiped(std::move(picture.image), !Contained(picture.format));
+    if (picture.image.isNull())
+        return Failure(name, QStringLiteral("The picture is too large."));
+    return picture;
+}
+
 Picture OpenAndDecode(const QString &path, std::optional<QSize> box, Colours colours)
 try {
     // A JPEG is decoded as it is read: a camera's photo need not be held whole beside its pixels.
@@ -292,17 +308,17 @@ Picture OpenFile(const QString &path, std::optional<QSize> box, Colours colours)
 
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name)
 {
-    return Decode(bytes, name, std::nullopt, Colours::Display);
+    return DecodePrivately(bytes, name, std::nullopt, Colours::Display);
 }
 
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name, QSize box)
 {
-    return Decode(bytes, name, box, Colours::Display);
+    return DecodePrivately(bytes, name, box, Colours::Display);
 }
 
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name, std::optional<QSize> box, Colours colours)
 {
-    return Decode(bytes, name, box, colours);
+    return DecodePrivately(bytes, name, box, colours);
 }
 
 QSize MeasureFile(const QString &path)

@@ -83,7 +83,8 @@ Picture OpenFile(const QString &path, std::optional<QSize> box, Colours colours)
 // among them).
 QSize MeasureFile(const QString &path);
 
-// Decode memory: `name` only labels errors.
+// Decode memory: `name` only labels errors. The bytes are most often a deciphered photo's: the
+// pixels come in a wiped buffer (wipedimage.h), and the decoder's own are wiped as they go.
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name);
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name, QSize box);
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name, std::optional<QSize> box, Colours colours);

@@ -52,6 +52,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void unexposed() override;
 
 private:
     QSize PictureSize;
@@ -67,9 +68,6 @@ private:
     MainModel &main_;
     cipher::CipherEngine &engine_;
     std::shared_ptr<const cipher::CipherEngine> aheadEngine_;  // the key table the worker deciphers with
-    // Opened while its key was still to be stretched: decided before the worker starts, since
-    // asking the engine while it stretches waits behind the stretch.
-    QString keyAwaited_;
 
     QFrame *Panel13;
     QProgressBar *ProgressBar1;

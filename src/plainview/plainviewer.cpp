@@ -108,7 +108,9 @@ void TForm7g::redraw()
         ReloadPending = false;
         // Decoded for the screen; the ones around it are decoded meanwhile.
         const DecodeAhead::Decode decode = decodeForScreen();
-        std::optional<Prepared> prepared = ahead_.take(path);
+        std::optional<Prepared> prepared = takePrepared(path);
+        if (model_.folder.current() != path)
+            return;  // another entry was shown while this one was waited for
         if (!prepared)
             prepared = ahead_.decodeNow(path, decode);
         prepareAround(decode);
@@ -125,7 +127,7 @@ void TForm7g::redraw()
         plain_.PhotoWidth = picture.fullSize.width();
         plain_.PhotoHeight = picture.fullSize.height();
         BitmapLoaded = true;
-        showPicture(picture.image, pictureGeometry());
+        showPicture(path, *prepared, pictureGeometry());
     }
     Label1->setText(path);
     Label2->setText(QString::number(model_.folder.index()));

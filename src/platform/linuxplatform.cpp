@@ -341,6 +341,11 @@ void LinuxWindowServices::leaveFullScreen(QWidget *window, const QRect &restore)
     window->setGeometry(restore);
 }
 
+bool LinuxWindowServices::tellsMinimised() const
+{
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 LinuxPlatform::LinuxPlatform()
     : platform_{dialogs_, messages_, keys_, keepAwake_, wallpaper_, urls_, windows_, session_}
     , listening_([this] { session_.listen(QDBusConnection::systemBus(), QDBusConnection::sessionBus()); })

@@ -75,6 +75,7 @@ public:
     void leaveFullScreen(QWidget *window, const QRect &restore) override;
     QPoint pointer() const override;
     void movePointer(QPoint to) override;
+    bool tellsMinimised() const override;
 };
 
 // All of them, owned together.

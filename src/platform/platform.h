@@ -93,6 +93,10 @@ public:
     // system does not let programs move it (Wayland).
     virtual QPoint pointer() const = 0;
     virtual void movePointer(QPoint to) = 0;
+    // Whether the window system tells a program that its window was minimised: X11 does;
+    // Wayland's xdg-shell never does, and there a window that stops being drawn is reported
+    // only as no longer exposed (where Qt notices that the compositor stopped asking for frames).
+    virtual bool tellsMinimised() const = 0;
 };
 
 // Tells when deciphered pictures must leave the screen: the session was locked or the screen

@@ -72,6 +72,7 @@ public:
     bool maximized = false;
     QList<bool> topmostCalls;
     QPoint pointerAt;  // where the pointer is, in screen coordinates
+    bool minimiseTold = true;  // false: as under Wayland
 
     QSize screenSize(const QWidget *) const override { return screen; }
     bool isMaximized(const QWidget *) const override { return maximized; }
@@ -80,6 +81,7 @@ public:
     void leaveFullScreen(QWidget *window, const QRect &restore) override;
     QPoint pointer() const override { return pointerAt; }
     void movePointer(QPoint to) override { pointerAt = to; }
+    bool tellsMinimised() const override { return minimiseTold; }
 };
 
 class ScriptedPlatform {

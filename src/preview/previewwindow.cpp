@@ -4,6 +4,7 @@
 #include "files/fileoperations.h"
 #include "files/folderlisting.h"
 #include "imaging/imaging.h"
+#include "imaging/wipedimage.h"
 #include "platform/platform.h"
 #include "viewer/offthread.h"
 #include "viewer/panelbutton.h"
@@ -27,6 +28,13 @@ namespace {
 
 const QColor GridColour(0xCC, 0xE6, 0xE6);
 const QColor FrameColour(0x14, 0xA6, 0xAD);
+
+// What the label draws: a copy of the grid picture of its own, so that drawing on the grid
+// never leaves an unwiped copy of its thumbnails behind; both are wiped when let go.
+QPixmap GridPixmap(const QImage &grid)
+{
+    return QPixmap::fromImage(imaging::IntoWiped(grid, false));
+}
 constexpr int BottomBar = 25;
 
 }  // namespace
@@ -211,11 +219,11 @@ void PreviewWindow::LoadGrid()
     // At the screen's device pixels, so that thumbnails are as sharp as the screen; drawn on in
     // the grid's own (logical) coordinates.
     const qreal ratio = devicePixelRatio();
-    grid_ = QImage(picture * ratio, QImage::Format_RGB32);
+    grid_ = imaging::WipedImage(picture * ratio, QImage::Format_RGB32);
     grid_.setDevicePixelRatio(ratio);
     grid_.fill(GridColour);
     Image1->resize(picture);
-    Image1->setPixmap(QPixmap::fromImage(grid_));
+    Image1->setPixmap(GridPixmap(grid_));
     ScrollBox1->verticalScrollBar()->setValue(0);
 
     // None past the batch: a load decodes no more pictures than it draws.
@@ -284,7 +292,7 @@ void PreviewWindow::drawCell(int cell, const ThumbnailLoader::Pending &pending)
 void PreviewWindow::showGrid()
 {
     refresh_->stop();
-    Image1->setPixmap(QPixmap::fromImage(grid_));
+    Image1->setPixmap(GridPixmap(grid_));
 }
 
 QSize PreviewWindow::thumbnailBox() const
@@ -376,7 +384,7 @@ void PreviewWindow::discard()
 {
     stopLoad();
     grid_.fill(GridColour);
-    Image1->setPixmap(QPixmap::fromImage(grid_));
+    Image1->setPixmap(GridPixmap(grid_));
     Image1->resize(Image1->width(), ScrollBox1->viewport()->height());
     owner_.preview.clearKept();
     close();
@@ -478,7 +486,7 @@ void PreviewWindow::turn(bool left)
     const QRect frame = CellFrame(cell, Layout.columns);
     drawFrame(frame);
     drawThumbnail(frame, photos_.thumbnails(thumbnailBox())(name));
-    Image1->setPixmap(QPixmap::fromImage(grid_));
+    Image1->setPixmap(GridPixmap(grid_));
 }
 
 }  // namespace veilshot

@@ -3,7 +3,9 @@
 #include "files/fileio.h"
 #include "files/fileoperations.h"
 #include "files/folderlisting.h"
+#include "imaging/wipedimage.h"
 #include "platform/platform.h"
+#include "viewer/offthread.h"
 #include "viewer/panelbutton.h"
 #include "viewer/texts.h"
 
@@ -17,6 +19,7 @@
 #include <QMimeData>
 #include <QRadioButton>
 #include <QTimer>
+#include <QWindow>
 
 namespace veilshot {
 
@@ -51,6 +54,7 @@ ViewerWindow::ViewerWindow(ViewerModel &model, platform::Platform &platform, con
     // Whoever moves the position, the window shows the entry there; a picture that cannot be
     // shown is reported and the position stays.
     connect(&model.folder, &FolderModel::currentChanged, this, &ViewerWindow::showPosition);
+    connect(&photo_, &ShownPhoto::changed, this, &ViewerWindow::photoChanged);
     connect(slideShow_, &SlideShow::coloursChanged, this, &ViewerWindow::applyColours);
     connect(slideShow_, &SlideShow::playingChanged, this,
             [this](bool playing) { platform_.keepAwake.setPlaying(playing); });
@@ -137,10 +141,10 @@ void ViewerWindow::showPosition()
     }
 }
 
-void ViewerWindow::showPicture(const QImage &picture, const QRect &geometry)
+void ViewerWindow::showPicture(const QString &path, const Prepared &prepared, const QRect &geometry)
 {
-    picture_ = picture;
     Image1->clear();
+    photo_.hold(path, prepared.picture, prepared.stamp);
     fitPicture(geometry);
 }
 
@@ -149,18 +153,34 @@ void ViewerWindow::fitPicture(const QRect &geometry)
     Image1->setGeometry(geometry);
     const qreal ratio = devicePixelRatioF();
     const QSize size(qRound(geometry.width() * ratio), qRound(geometry.height() * ratio));
-    if (picture_.isNull() || size.isEmpty() || Image1->pixmap().size() == size)
+    const QImage &picture = photo_.pixels();
+    if (picture.isNull() || size.isEmpty() || Image1->pixmap().size() == size)
         return;
-    QImage drawn = imaging::StretchedTo(picture_, size);
+    QImage drawn = imaging::StretchedTo(picture, size);
+    // The screen's copy is wiped when the label lets go of it, as the picture is; at the
+    // picture's own size it is the picture.
+    if (drawn.constBits() != picture.constBits())
+        drawn = imaging::IntoWiped(std::move(drawn));
     drawn.setDevicePixelRatio(ratio);
     imaging::Show(*Image1, drawn);
 }
 
 void ViewerWindow::clearPicture()
 {
-    picture_ = QImage();
+    photo_.release();
+}
+
+void ViewerWindow::photoChanged()
+{
+    if (photo_.held())
+        return;  // the viewer draws it at its own geometry
     Image1->clear();
     PhotoShown = false;
+}
+
+std::optional<Prepared> ViewerWindow::takePrepared(const QString &path)
+{
+    return ahead_.take(path, [](QFuture<void> work) { RunOffThread([&work] { work.waitForFinished(); }); });
 }
 
 void ViewerWindow::guarded(const std::function<void()> &command)
@@ -247,8 +267,10 @@ void ViewerWindow::dropEvent(QDropEvent *event)
 
 void ViewerWindow::toggleFullScreen()
 {
-    if (!PhotoShown)
+    // Leaving full screen is always possible, whatever is shown.
+    if (!PhotoShown && !FullScreen)
         return;
+    reshowing_ = true;
     if (!FullScreen && !platform_.windows.isMaximized(this)) {
         Panel2->hide();
         Label1->hide();
@@ -309,6 +331,13 @@ bool ViewerWindow::eventFilter(QObject *watched, QEvent *event)
         if (!(toggle && key->isAutoRepeat()))
             runKey(action);
         return true;
+    }
+    if (event->type() == QEvent::Expose && watched == windowHandle() && !platform_.windows.tellsMinimised()) {
+        if (windowHandle()->isExposed())
+            reshowing_ = false;
+        else if (!reshowing_)
+            unexposed();
+        return false;
     }
     if (event->type() == QEvent::MouseButtonDblClick && (watched == pictureArea_ || watched == Image1)) {
         toggleFullScreen();
