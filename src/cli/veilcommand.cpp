@@ -4,6 +4,7 @@
 #include "cipher/codetext.h"
 #include "cipher/privacy.h"
 #include "files/fileio.h"
+#include "files/originals.h"
 #include "files/securememory.h"
 
 #include <CLI/CLI.hpp>
@@ -73,7 +74,8 @@ constexpr std::string_view MainHelp =
     "Exit status: 0 all done, 1 some file refused or failed, 2 usage error.\n";
 
 constexpr std::string_view CipherHelp =
-    "Usage: veil cipher [--into DIR] [--force] [--format=sealed|v1] [--code-file FILE] FILE...\n"
+    "Usage: veil cipher [--into DIR] [--force] [--format=sealed|v1] [--remove-originals]\n"
+    "                   [--code-file FILE] FILE...\n"
     "Ciphers each FILE into DIR/NAME.veil, where NAME is the file's name without its\n"
     "extension; the extension is stored inside, so deciphering gives it back.\n"
     "\n"
@@ -84,6 +86,16 @@ constexpr std::string_view CipherHelp =
     "                    and every file checked for changes when it is read\n"
     "  --format=v1       the older keyed format, for versions of Veilshot before the\n"
     "                    sealed one; weaker (see the manual page)\n"
+    "  --remove-originals\n"
+    "                    remove each FILE once its .veil file, read back from the disk\n"
+    "                    and deciphered in memory, gives back the same bytes; with it\n"
+    "                    its thumbnails in ~/.cache/thumbnails and its entries in the\n"
+    "                    recent-files list. Not to a trash. A FILE whose check fails,\n"
+    "                    that was changed meanwhile, that has another name (a hard\n"
+    "                    link) or that the run did not cipher stays, named with why.\n"
+    "                    Removing does not erase the disk: flash memory, journaling and\n"
+    "                    copy-on-write file systems, snapshots and backups may keep the\n"
+    "                    old bytes (see the manual page)\n"
     "  --code-file FILE  read the code from a text file (UTF-8, UTF-16 or Latin-1)\n"
     "  --help            show this text\n"
     "\n"
@@ -130,6 +142,7 @@ struct Options {
     std::optional<fs::path> into;
     std::optional<fs::path> codeFile;
     bool force = false;
+    bool removeOriginals = false;
     std::vector<fs::path> files;
 };
 
@@ -257,11 +270,16 @@ std::string Refuse(const Options &options, const WrittenFiles &written, const fs
 }
 
 // Outcome of one file: an empty string when done, else the text to report.
-using FileAction = std::string (*)(CipherEngine &, const Options &, WrittenFiles &, const fs::path &);
+using FileAction = std::function<std::string(CipherEngine &, const Options &, WrittenFiles &, const fs::path &)>;
+
+fs::path CipherTarget(const Options &options, const fs::path &file)
+{
+    return TargetFolder(options, file) / file.filename().replace_extension(".veil");
+}
 
 std::string CipherOne(CipherEngine &engine, const Options &options, WrittenFiles &written, const fs::path &file)
 {
-    const fs::path target = TargetFolder(options, file) / file.filename().replace_extension(".veil");
+    const fs::path target = CipherTarget(options, file);
     if (std::string refused = Refuse(options, written, file, target); !refused.empty())
         return refused;
     engine.extension = cipher::Extension::fromFileName(file);
@@ -332,6 +350,34 @@ int RunOverFiles(CipherEngine &engine, const Options &options, FileAction action
     return failures ? SomeFailed : Done;
 }
 
+// cipher --remove-originals: each photo is removed as soon as its copy is proven, while the page
+// cache still holds both; the recent-files list is edited once, at the end.
+int RunCipherRemovingOriginals(CipherEngine &engine, const Options &options)
+{
+    PutAway originals;
+    const auto cipherAndPutAway = [&originals](CipherEngine &engine, const Options &options, WrittenFiles &written,
+                                               const fs::path &file) {
+        const FileStamp read = StampOf(file);
+        if (std::string refused = CipherOne(engine, options, written, file); !refused.empty())
+            return refused;
+        const std::size_t keptBefore = originals.kept().size();
+        originals.prove(file, read, CipherTarget(options, file),
+                        [&engine](const fs::path &copy) { return engine.decipherFile(copy); });
+        originals.removeProven();
+        return originals.kept().size() > keptBefore ? "original kept: " + originals.kept().back().why : std::string();
+    };
+    int exit = RunOverFiles(engine, options, cipherAndPutAway);
+    originals.forgetRecent();
+    for (const std::string &left : originals.tracesLeft()) {
+        std::cerr << "veil: " << left << '\n';
+        exit = SomeFailed;
+    }
+    const std::size_t removed = originals.removed().size();
+    std::cerr << "veil: " << removed << (removed == 1 ? " original" : " originals") << " removed, "
+              << options.files.size() - removed << " kept\n";
+    return exit;
+}
+
 int RunCheck(CipherEngine &engine, const Options &options)
 {
     int failures = 0;
@@ -382,8 +428,10 @@ std::variant<Options, int> Parse(const std::vector<std::string> &arguments)
             command->add_option("--into", into)->type_name("DIR")->take_last();
             command->add_flag("--force", options.force);
         }
-        if (command->get_name() == "cipher")
+        if (command->get_name() == "cipher") {
             command->add_option("--format", format)->type_name("sealed|v1")->take_last();
+            command->add_flag("--remove-originals", options.removeOriginals);
+        }
         command->add_option("--code-file", codeFile)->type_name("FILE")->take_last();
         command->add_option("files", files)->type_name("FILE");
     }
@@ -446,6 +494,8 @@ int RunVeil(const std::vector<std::string> &arguments)
         return RunCheck(engine, options);
     if (options.command == "reseal")
         return RunOverFiles(engine, options, ResealOne);
+    if (options.command == "cipher" && options.removeOriginals)
+        return RunCipherRemovingOriginals(engine, options);
     return RunOverFiles(engine, options, options.command == "cipher" ? CipherOne : DecipherOne);
 }
 

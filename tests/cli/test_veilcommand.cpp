@@ -1,6 +1,7 @@
 // The veil command, run as a user runs it: the built binary on temporary folders.
 
 #include "common/tempdir.h"
+#include "common/veilprocess.h"
 
 #include <gtest/gtest.h>
 
@@ -16,104 +17,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char **environ;
-
 namespace veilshot::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The size of a sealed file of `length` bytes of photo: a 78-byte start, then chunks of 64 KiB
-// with a 17-byte tag each, the last one shorter (possibly empty).
-std::uint64_t SealedSize(std::uint64_t length)
-{
-    return 78 + length + 17 * (length / 65536 + 1);
-}
-
-struct Result {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadAll(int fd)
-{
-    std::string text;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
-        text.append(buffer, static_cast<std::size_t>(got));
-    return text;
-}
-
-// Starts veil in a new session, so it has no terminal to prompt on.
-class VeilProcess {
-public:
-    // `wrapper` runs veil under another program (strace), found on the PATH.
-    explicit VeilProcess(const std::vector<std::string> &arguments, const std::vector<std::string> &wrapper = {})
-    {
-        int out[2], err[2];
-        if (::pipe(out) != 0 || ::pipe(err) != 0)
-            throw std::runtime_error("pipe");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
-        std::vector<std::string> all = wrapper;
-        all.push_back(VEIL_BINARY);
-        all.insert(all.end(), arguments.begin(), arguments.end());
-        std::vector<char *> argv;
-        for (auto &a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (::posix_spawnp(&pid_, all.front().c_str(), &actions, &attributes, argv.data(), environ) != 0)
-            throw std::runtime_error("spawn");
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
-        ::close(out[1]);
-        ::close(err[1]);
-        out_ = out[0];
-        err_ = err[0];
-    }
-
-    // Reads stderr until `text` appears in it.
-    void waitForError(const std::string &text)
-    {
-        char ch;
-        while (errText_.find(text) == std::string::npos && ::read(err_, &ch, 1) == 1)
-            errText_.push_back(ch);
-    }
-
-    void interrupt() { ::kill(pid_, SIGINT); }
-
-    Result finish()
-    {
-        Result result;
-        result.out = ReadAll(out_);
-        result.err = errText_ + ReadAll(err_);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        ::close(out_);
-        ::close(err_);
-        return result;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    int err_ = -1;
-    std::string errText_;
-};
-
-Result Veil(const std::vector<std::string> &arguments)
-{
-    return VeilProcess(arguments).finish();
-}
 
 class VeilCommand : public ::testing::Test {
 protected:
