@@ -120,7 +120,8 @@ private slots:
         for (const char *name : {"one.png", "tw\xC3\xB6 two.png", "three.png"})
             test::WriteText(ThumbnailOf(*dir / "cache", plain() / name), "thumbnail");
         const QStringList layout = Layout(window.get());
-        scripted->messages.answers = QQueue<bool>(answers.begin(), answers.end());
+        for (const bool given : answers)
+            scripted->messages.answers.enqueue(given);
 
         cipherAll();
         QCOMPARE(scripted->messages.asked,
