@@ -362,7 +362,7 @@ int RunCipherRemovingOriginals(CipherEngine &engine, const Options &options)
         return originals.kept().size() > keptBefore ? "original kept: " + originals.kept().back().why : std::string();
     };
     int exit = RunOverFiles(engine, options, cipherAndPutAway);
-    originals.forgetRecent();
+    originals.finish();
     for (const std::string &left : originals.tracesLeft()) {
         std::cerr << "veil: " << left << '\n';
         exit = SomeFailed;

@@ -157,12 +157,8 @@ std::string PutAway::remove(const Proven &proven)
     const std::vector<std::string> thumbnails = ThumbnailNames(proven.photo);
     if (::unlink(proven.photo.c_str()) != 0)
         return FileMessage("Cannot remove file", proven.photo, errno);
-    try {
-        const fs::path folder = proven.photo.parent_path();
-        SyncFolder(folder.empty() ? fs::path(".") : folder, proven.photo);
-    } catch (const FileError &) {
-        // The photo is gone for everyone now; only a power loss could bring its name back.
-    }
+    const fs::path folder = proven.photo.parent_path();
+    foldersToSync_.insert(folder.empty() ? fs::path(".") : folder);
     if (std::string left = ForgetThumbnails(thumbnails, places_); !left.empty())
         tracesLeft_.push_back(std::move(left));
     return {};
@@ -178,8 +174,17 @@ void PutAway::removeProven()
     }
 }
 
-void PutAway::forgetRecent()
+void PutAway::finish()
 {
+    // The copies were on the disk before any original went, so whatever a power loss undoes
+    // here, no photo is lost: at worst an original comes back.
+    for (const fs::path &folder : std::exchange(foldersToSync_, {})) {
+        try {
+            SyncFolder(folder, folder);
+        } catch (const FileError &) {
+            // The originals are gone for everyone now; only a power loss could bring one back.
+        }
+    }
     if (std::string left = ForgetRecent(removed_, places_); !left.empty())
         tracesLeft_.push_back(std::move(left));
 }

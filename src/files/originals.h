@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -62,8 +63,9 @@ public:
     // they were when proven; an original that was changed, has other names or cannot be removed
     // is kept.
     void removeProven();
-    // Takes the removed originals' entries off the recent-files list, once for the whole run.
-    void forgetRecent();
+    // At the end of the run: puts the removals on the disk, one sync for each folder, and takes
+    // the removed originals' entries off the recent-files list, once for the whole run.
+    void finish();
 
     const std::vector<std::filesystem::path> &removed() const { return removed_; }
     const std::vector<OriginalKept> &kept() const { return kept_; }
@@ -85,6 +87,7 @@ private:
     std::vector<std::filesystem::path> removed_;
     std::vector<OriginalKept> kept_;
     std::vector<std::string> tracesLeft_;
+    std::set<std::filesystem::path> foldersToSync_;
 };
 
 }  // namespace veilshot

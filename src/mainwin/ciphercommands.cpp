@@ -195,7 +195,7 @@ void TForm7::offerToRemoveOriginals(PutAway &originals, std::vector<OriginalKept
     {
         platform::WaitCursor wait;
         originals.removeProven();
-        originals.forgetRecent();
+        originals.finish();
     }
     std::vector<OriginalKept> kept = originals.kept();
     kept.insert(kept.end(), notCiphered.begin(), notCiphered.end());

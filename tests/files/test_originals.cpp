@@ -288,7 +288,7 @@ TEST_F(Originals, RecentFilesLoseOnlyTheRemovedOriginalsEntries)
     // kept.jpg keeps its original: it has another name.
     fs::create_hard_link(photo("kept.jpg"), dir / "kept-elsewhere.jpg");
     originals.removeProven();
-    originals.forgetRecent();
+    originals.finish();
     ASSERT_EQ(originals.removed().size(), 2u);
     EXPECT_TRUE(originals.tracesLeft().empty());
 
