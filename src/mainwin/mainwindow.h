@@ -4,6 +4,7 @@
 #include "viewer/viewerwindow.h"
 
 #include <memory>
+#include <vector>
 
 class QCheckBox;
 class QProgressBar;
@@ -11,6 +12,8 @@ class QTimer;
 
 namespace veilshot {
 namespace cipher { class CipherEngine; }
+class PutAway;
+struct OriginalKept;
 
 class TForm7 : public ViewerWindow {
     Q_OBJECT
@@ -64,6 +67,9 @@ private:
     // Deciphers and decodes for the screen on the worker, with the key table of its own.
     DecodeAhead::Decode decodeAhead();
     void setKeyedFormat(bool keyed);
+    // After a Cipher run that wrote and checked at least one copy: asks whether the originals
+    // are to go, removes them on Yes and says what became of them.
+    void offerToRemoveOriginals(PutAway &originals, std::vector<OriginalKept> notCiphered);
 
     MainModel &main_;
     cipher::CipherEngine &engine_;

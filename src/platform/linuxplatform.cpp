@@ -185,18 +185,37 @@ std::optional<QString> LinuxFileDialogs::saveFile(QWidget *parent, const DialogR
 
 // --- Messages, keys --------------------------------------------------------------------------
 
+namespace {
+
+// A box of the program's own look: its title, the whole text, wide enough for the title however
+// short the text ("There is no file."); a longer text widens the box as it needs.
+void Prepare(QMessageBox &box, const QString &text, QMessageBox::StandardButtons buttons)
+{
+    box.setWindowTitle(QApplication::applicationDisplayName());
+    box.setText(text);
+    box.setStandardButtons(buttons);
+    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))
+        grid->addItem(new QSpacerItem(260, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+}  // namespace
+
 void LinuxMessageBoxes::inform(QWidget *parent, const QString &text)
 {
     QMessageBox box(parent);
-    box.setWindowTitle(QApplication::applicationDisplayName());
-    box.setText(text);
-    box.setStandardButtons(QMessageBox::Ok);
-    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    // Wide enough for its title, however short the text ("There is no file."); a longer text
-    // widens the box as it needs.
-    if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))
-        grid->addItem(new QSpacerItem(260, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1, grid->columnCount());
+    Prepare(box, text, QMessageBox::Ok);
     box.exec();
+}
+
+bool LinuxMessageBoxes::ask(QWidget *parent, const QString &text)
+{
+    QMessageBox box(parent);
+    Prepare(box, text, QMessageBox::Yes | QMessageBox::No);
+    box.setIcon(QMessageBox::Question);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 LinuxKeyState::LinuxKeyState()

@@ -27,6 +27,7 @@ public:
 class LinuxMessageBoxes final : public MessageBoxes {
 public:
     void inform(QWidget *parent, const QString &text) override;
+    bool ask(QWidget *parent, const QString &text) override;
 };
 
 // Ctrl and the other modifiers are asked of the window system; other keys are followed

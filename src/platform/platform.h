@@ -44,11 +44,13 @@ public:
     virtual std::optional<QString> saveFile(QWidget *parent, const DialogRequest &request) = 0;
 };
 
-// Modal message boxes with a text and an OK button.
+// Modal message boxes with a text and an OK button, and questions with Yes and No.
 class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
     virtual void inform(QWidget *parent, const QString &text) = 0;
+    // True for Yes. No is the default: Enter, Escape and closing the box answer No.
+    virtual bool ask(QWidget *parent, const QString &text) = 0;
 };
 
 // Whether a key is held down now; long runs read it between their items.

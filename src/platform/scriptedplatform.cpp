@@ -32,6 +32,14 @@ void ScriptedMessageBoxes::inform(QWidget *, const QString &text)
     shown << text;
 }
 
+bool ScriptedMessageBoxes::ask(QWidget *, const QString &text)
+{
+    asked << text;
+    if (whileAsked)
+        whileAsked(text);
+    return !answers.isEmpty() && answers.dequeue();
+}
+
 bool ScriptedKeyState::isDown(int qtKey) const
 {
     if (beforeRead)

@@ -30,7 +30,12 @@ private:
 class ScriptedMessageBoxes final : public MessageBoxes {
 public:
     QStringList shown;
+    QStringList asked;     // the questions, in the order asked
+    QQueue<bool> answers;  // taken in order; when they run out, No
+    // Runs as a question is asked, before it is answered: a test can act there as a user would.
+    std::function<void(const QString &)> whileAsked;
     void inform(QWidget *parent, const QString &text) override;
+    bool ask(QWidget *parent, const QString &text) override;
 };
 
 class ScriptedKeyState final : public KeyState {

@@ -23,6 +23,20 @@ inline constexpr auto PreviewHelpLine =
     "Viewing - the Blank, the Cursor - the Arrow, a scrolling Strip - Z, X, the Exit - Enter to Copy - C, "
     "the Name - V, to Stop loading - Ctrl, Loading forward - B, Loading back - N ";
 
+// After a Cipher run, the question whether to remove the originals of the photos ciphered and
+// checked, and what became of them.
+inline constexpr auto RemoveOriginalsQuestion =
+    "%1 photos were ciphered and checked. Remove the %1 originals, with the desktop's thumbnails of them?";
+inline constexpr auto RemoveOriginalQuestion =
+    "1 photo was ciphered and checked. Remove the original, with the desktop's thumbnails of it?";
+inline constexpr auto OriginalsRemovedMessage = "%1 originals were removed, %2 kept.";
+inline constexpr auto OriginalRemovedMessage = "1 original was removed, %1 kept.";
+inline constexpr auto CheckFailedMessage = "These photos were ciphered, but their copies failed the check; "
+                                           "their originals were kept:";
+inline constexpr auto PassedOverReason = "the run passed it over: its ciphered file exists.";
+inline constexpr auto StoppedReason = "the run was stopped before it.";
+inline constexpr auto TracesLeftMessage = "Of the desktop's traces of them, these could not be removed:";
+
 // The image tools.
 inline constexpr auto ReadyText = "IT IS READY";
 inline constexpr auto FolderExistsMessage = "The folder with this name already exists";

@@ -14,11 +14,15 @@
 #include <QListView>
 #include <QTreeView>
 #include <QTimer>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 
+#include <functional>
 #include <stdexcept>
+#include <vector>
 
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -282,6 +286,38 @@ TEST(Platform, MessageBoxesShowTheirWholeText)
             box->close();
         });
         messages.inform(nullptr, text);
+        EXPECT_TRUE(seen);
+    }
+}
+
+// A question is answered No unless Yes is chosen: Enter, Escape and closing the box say No.
+TEST(Platform, QuestionsAnswerNoUnlessYesIsChosen)
+{
+    LinuxMessageBoxes messages;
+    const QString question = QStringLiteral("3 photos were ciphered and checked. Remove the 3 originals?");
+    struct Row {
+        const char *name;
+        std::function<void(QMessageBox *)> act;
+        bool yes;
+    };
+    const std::vector<Row> rows{
+        {"Enter", [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); }, false},
+        {"Escape", [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); }, false},
+        {"closed", [](QMessageBox *box) { box->close(); }, false},
+        {"Yes", [](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); }, true},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        bool seen = false;
+        test::OnNextModal([&](QWidget *modal) {
+            seen = true;
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->text(), question);
+            EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+            row.act(box);
+        });
+        EXPECT_EQ(messages.ask(nullptr, question), row.yes);
         EXPECT_TRUE(seen);
     }
 }
