@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 
 #include <QList>
+#include <QPointer>
 #include <QHash>
 #include <QQueue>
 #include <QSet>
@@ -30,6 +31,7 @@ private:
 class ScriptedMessageBoxes final : public MessageBoxes {
 public:
     QStringList shown;
+    QList<QPointer<QWidget>> parents;  // the window each box was shown over
     void inform(QWidget *parent, const QString &text) override;
 };
 
@@ -73,7 +75,11 @@ public:
     QList<bool> topmostCalls;
     QPoint pointerAt;  // where the pointer is, in screen coordinates
 
+    // What the window manager reports of every window's frame; by default the frame the window
+    // system has put around it.
+    std::optional<QMargins> frameMargins;
     QSize screenSize(const QWidget *) const override { return screen; }
+    QMargins frame(const QWidget *window) const override { return frameMargins ? *frameMargins : WindowFrame(window); }
     bool isMaximized(const QWidget *) const override { return maximized; }
     void setTopmost(QWidget *, bool topmost) override { topmostCalls << topmost; }
     void enterFullScreen(QWidget *window) override;

@@ -149,14 +149,32 @@ void PreviewWindow::guarded(const std::function<void()> &command)
 void PreviewWindow::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    // Once the window manager has framed the window: with its frame it covers the screen, so
-    // that the bar along its bottom shows. Then activation loads, unless the grid is kept.
+    fitToScreen();
+    // Activation loads, unless the grid is kept.
     QTimer::singleShot(50, this, [this] {
-        const QSize frame = frameGeometry().size() - geometry().size();
-        setFixedSize(screen_ - frame);
-        move(0, 0);
+        fitToScreen();
         guarded([this] { LoadGrid(); });
     });
+}
+
+void PreviewWindow::moveEvent(QMoveEvent *event)
+{
+    QDialog::moveEvent(event);
+    // The window manager puts the window into its frame when it gets to it, however long after
+    // the showing that is, and moves it by the frame's edge: it is fitted to that frame then.
+    if (isVisible())
+        fitToScreen();
+}
+
+// With the frame the window manager reports, the window covers the screen from its top-left
+// corner, so that the bar along its bottom shows.
+void PreviewWindow::fitToScreen()
+{
+    const QSize fitted = screen_.shrunkBy(platform_.windows.frame(this));
+    if (size() == fitted)
+        return;
+    setFixedSize(fitted);
+    move(0, 0);
 }
 
 void PreviewWindow::resizeEvent(QResizeEvent *event)
@@ -455,6 +473,10 @@ void PreviewWindow::turn(bool left)
     if (cell < 0 || cell >= used_ || cell >= cells_)
         return;
     const QString name = owner_.folder.current();
+    if (WithoutEncoder(name) && FileExists(name)) {
+        platform_.messages.inform(this, QString::fromUtf8(NotTurnedMessage));
+        return;
+    }
     const QString mime = TurnMimeFor(name);
     if (mime.isEmpty() || !FileExists(name))
         return;

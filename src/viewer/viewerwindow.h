@@ -110,6 +110,8 @@ protected:
     void layoutControls();
     // The entry at the position shown, after the position moved.
     void showPosition();
+    // A modal window the viewer owns (its grid, a tool) is open above it.
+    bool ownWindowAbove() const;
     // Shows `picture` in the picture label at `geometry`. The label holds it drawn once at its
     // own size in device pixels, so the screen keeps no second copy of the whole decoded
     // picture; `fitPicture` draws it again from the picture when the geometry changes.
