@@ -370,7 +370,7 @@ private slots:
         // The file's name first, then why, without the path again; a line too long for the label
         // loses its end, and shows whole in the tool tip.
         const auto *status = child<ElidedLabel>("Label1");
-        QVERIFY2(status->fullText().startsWith("b.veil: The picture is damaged"), qPrintable(status->fullText()));
+        QVERIFY2(status->fullText().startsWith("b.veil: The file is not a picture"), qPrintable(status->fullText()));
         QVERIFY(!status->fullText().contains(Q(dir->path())));
         QVERIFY(status->text().startsWith("b.veil: "));
         QVERIFY(!test::ShowsPicture(window.get()));
