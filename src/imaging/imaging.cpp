@@ -435,9 +435,10 @@ void Save(const QImage &image, const QString &path, int encoder, std::optional<i
         if (extras.icc.empty())
             extras.icc = ProfileOf(inOwnColours);
         encoded = EncodePng(inOwnColours, extras, progress);
-    } else if (format == Format::Jpeg && !(kept.empty() && ProfileOf(image).empty())) {
+    } else if (format == Format::Jpeg && !kept.empty()) {
         // A picture whose colours were described without a profile (a PNG's gAMA and cHRM) gets
-        // the profile made from that description, as PNG and TIFF do.
+        // the profile made from that description, as PNG and TIFF do (and as Qt's writer below
+        // does for a picture that carries nothing).
         CarriedMetadata described = kept;
         if (described.icc.empty())
             described.icc = ProfileOf(image);

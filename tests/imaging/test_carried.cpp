@@ -187,7 +187,8 @@ TEST(TurnFile, ATiffKeepsItsCompression)
 }
 
 // A PNG that describes its colours by gAMA and cHRM instead of a profile (as ImageMagick writes
-// them): the description, with Adobe RGB's primaries, stands in a profile in every target.
+// them): the description, with Adobe RGB's primaries, stands in a profile in every target, and
+// the XMP beside it arrives too.
 std::uint32_t Crc32(const std::string &bytes)
 {
     std::uint32_t crc = 0xFFFFFFFFu;
@@ -199,12 +200,10 @@ std::uint32_t Crc32(const std::string &bytes)
     return ~crc;
 }
 
-std::string Chunk(const char *type, const std::vector<std::uint32_t> &values)
+std::string Chunk(const char *type, const std::string &data)
 {
-    std::string body(type);
-    for (const std::uint32_t v : values)
-        body += {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-    const std::uint32_t length = std::uint32_t(body.size() - 4), crc = Crc32(body);
+    const std::string body = type + data;
+    const std::uint32_t length = std::uint32_t(data.size()), crc = Crc32(body);
     return std::string{char(length >> 24), char(length >> 16), char(length >> 8), char(length)} + body +
            std::string{char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
 }
@@ -217,8 +216,16 @@ QByteArray DescribedPng(QColor colour)
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     EXPECT_TRUE(QImageWriter(&buffer, "png").write(image));
-    const std::string described = Chunk("gAMA", {45455}) +
-                                  Chunk("cHRM", {31270, 32900, 64000, 33000, 21000, 71000, 15000, 6000});
+    const auto numbers = [](std::initializer_list<std::uint32_t> values) {
+        std::string data;
+        for (const std::uint32_t v : values)
+            data += {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+        return data;
+    };
+    // With XMP beside it, as photo tools write it: what a JPEG carries over then goes with it.
+    const std::string described =
+        Chunk("gAMA", numbers({45455})) + Chunk("cHRM", numbers({31270, 32900, 64000, 33000, 21000, 71000, 15000, 6000})) +
+        Chunk("iTXt", std::string("XML:com.adobe.xmp\0\0\0\0\0", 22) + "<x:xmpmeta>kept</x:xmpmeta>");
     png.insert(8 + 25, QByteArray::fromStdString(described));  // after the signature and IHDR
     return png;
 }
@@ -236,6 +243,7 @@ TEST_P(DescribedColours, AreKeptAsAProfile)
     ASSERT_TRUE(own.image.colorSpace().isValid());  // the description is read
     const CarriedMetadata carried = ReadCarriedMetadataOf(source);
     Save(own.image, target, Encoder(GetParam()), 100, AtomicFile::Mode::Replace, &carried);
+    EXPECT_TRUE(test::Contains(ReadCarriedMetadataOf(target).xmp, test::Text("<x:xmpmeta>kept</x:xmpmeta>")));
 
     const QRgb want = OpenFile(source).image.pixel(8, 6), got = OpenFile(target).image.pixel(8, 6);
     ASSERT_GT(std::abs(qGreen(want) - 200) + std::abs(qRed(want) - 40), 10);  // shown otherwise than its pixels
