@@ -152,30 +152,24 @@ void PreviewWindow::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
     fitToScreen();
     // Activation loads, unless the grid is kept.
-    QTimer::singleShot(50, this, [this] {
-        fitToScreen();
-        guarded([this] { LoadGrid(); });
-    });
+    QTimer::singleShot(50, this, [this] { fitToScreen(); guarded([this] { LoadGrid(); }); });
 }
 
+// The window manager frames the window when it gets to it, however long after the showing, and
+// moves it by the frame's edge: with the frame it reports, the window covers the screen from its
+// top-left corner, so that the bar along its bottom shows.
 void PreviewWindow::moveEvent(QMoveEvent *event)
 {
     QDialog::moveEvent(event);
-    // The window manager puts the window into its frame when it gets to it, however long after
-    // the showing that is, and moves it by the frame's edge: it is fitted to that frame then.
-    if (isVisible())
-        fitToScreen();
+    fitToScreen();
 }
 
-// With the frame the window manager reports, the window covers the screen from its top-left
-// corner, so that the bar along its bottom shows.
 void PreviewWindow::fitToScreen()
 {
-    const QSize fitted = screen_.shrunkBy(platform_.windows.frame(this));
-    if (size() == fitted)
-        return;
-    setFixedSize(fitted);
-    move(0, 0);
+    if (const QSize fitted = screen_.shrunkBy(platform_.windows.frame(this)); size() != fitted) {
+        setFixedSize(fitted);
+        move(0, 0);
+    }
 }
 
 void PreviewWindow::resizeEvent(QResizeEvent *event)
