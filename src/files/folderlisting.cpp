@@ -72,6 +72,12 @@ const QStringList &PhotoExtensions()
     return extensions;
 }
 
+bool WithoutEncoder(const QString &path)
+{
+    static const QStringList extensions = {".heic", ".heif", ".avif", ".webp", ".jxl"};
+    return extensions.contains(LowerExtension(path));
+}
+
 FolderList GatherFolder(const QString &chosen, bool (*accept)(const QString &path))
 {
     const QString folder = FolderOf(chosen);

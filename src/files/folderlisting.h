@@ -23,6 +23,9 @@ QString JoinPath(const QString &folder, const QString &name);
 
 // The 15 extensions of the photos the program shows and ciphers.
 const QStringList &PhotoExtensions();
+// Whether the photo is of a format that is read but never written (HEIC and HEIF, AVIF, WebP,
+// JPEG XL, by the extension): nothing turns or scales it, and the user is told so.
+bool WithoutEncoder(const QString &path);
 
 // Whether `path` names an existing file (not a folder) of one of those extensions.
 bool IsPhotoFile(const QString &path);

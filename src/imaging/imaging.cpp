@@ -10,6 +10,7 @@
 #include "imaging/metadata.h"
 #include "imaging/pngwriter.h"
 #include "imaging/wipedimage.h"
+#include "imaging/tiffwriter.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -458,9 +459,19 @@ void Save(const QImage &image, const QString &path, int encoder, std::optional<i
             extras.icc = ProfileOf(inOwnColours);
         encoded = EncodePng(inOwnColours, extras, progress);
     } else if (format == Format::Jpeg && !kept.empty()) {
-        const JpegMetadata blocks{JpegSegmentsOf(kept), kept.jpeg.quality, kept.jpeg.subsampling};
+        // A picture whose colours were described without a profile (a PNG's gAMA and cHRM) gets
+        // the profile made from that description, as PNG and TIFF do (and as Qt's writer below
+        // does for a picture that carries nothing).
+        CarriedMetadata described = kept;
+        if (described.icc.empty())
+            described.icc = ProfileOf(image);
+        const JpegMetadata blocks{JpegSegmentsOf(described), described.jpeg.quality, described.jpeg.subsampling};
         const int quality = jpegQuality ? *jpegQuality : blocks.quality > 0 ? blocks.quality : DefaultJpegQuality;
         encoded = EncodeJpegCarrying(image, quality, blocks);
+    } else if (format == Format::Tiff && kept.tiffCompression > 1 && IsDeep(image)) {
+        // Compressed deep samples need the predictor that Qt's writer leaves out.
+        const QImage inOwnColours = InProfile(image, kept.icc);
+        encoded = EncodeDeepTiff(inOwnColours, kept.icc.empty() ? ProfileOf(inOwnColours) : kept.icc);
     } else {
         QBuffer buffer(&encoded);
         buffer.open(QIODevice::WriteOnly);
@@ -473,11 +484,11 @@ void Save(const QImage &image, const QString &path, int encoder, std::optional<i
             writer.setCompression(kept.tiffCompression > 1 ? 1 : 0);
         if (!writer.write(format == Format::Tiff ? InProfile(image, kept.icc) : image))
             encoded.clear();
-        if (format == Format::Tiff && !encoded.isEmpty() && !(kept.xmp.empty() && kept.exif.empty())) {
-            const auto whole = TiffWithMetadata(
-                {reinterpret_cast<const std::uint8_t *>(encoded.constData()), std::size_t(encoded.size())}, kept.exif, kept.xmp);
-            encoded = QByteArray(reinterpret_cast<const char *>(whole.data()), qsizetype(whole.size()));
-        }
+    }
+    if (format == Format::Tiff && !encoded.isEmpty() && !(kept.xmp.empty() && kept.exif.empty())) {
+        const auto whole = TiffWithMetadata(
+            {reinterpret_cast<const std::uint8_t *>(encoded.constData()), std::size_t(encoded.size())}, kept.exif, kept.xmp);
+        encoded = QByteArray(reinterpret_cast<const char *>(whole.data()), qsizetype(whole.size()));
     }
     if (encoded.isEmpty())
         throw FileError(FileMessage("Cannot create file", LocalPath(path), "The picture could not be encoded."));

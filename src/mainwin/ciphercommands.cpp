@@ -18,6 +18,7 @@
 #include "viewer/panelbutton.h"
 #include "viewer/previewsahead.h"
 #include "viewer/texts.h"
+#include "viewer/viewerrules.h"
 
 #include <QAction>
 #include <QApplication>
@@ -209,11 +210,9 @@ void TForm7::mN4Click()
         if (!current)
             return;
         PrepareKeys(engine_, {*current});
-        // Refused before a name is asked for, in the status line's words: nothing could be
-        // written under it.
-        if (const cipher::Refusal refusal = engine_.examine(LocalPath(*current)).refusal;
-            refusal != cipher::Refusal::None) {
-            platform_.messages.inform(this, QString::fromLatin1(RefusalStatusText(refusal)).trimmed());
+        // Refused before a name is asked for: nothing could be written under it.
+        if (const QString refusal = CopyRefusal(engine_, *current); !refusal.isEmpty()) {
+            platform_.messages.inform(this, refusal);
             return;
         }
         const QString stored = StoredExtension(engine_, *current);
@@ -247,21 +246,33 @@ void TForm7::mN7Click()
         const QString folder = MakeSubfolder(FolderOf(*chosen), QLatin1String(DecodedFolder));
 
         const FolderModel &list = model_.folder;
-        BatchRun run(*this, list.lastIndex(), true);
-        for (int i = 0; i <= list.lastIndex(); ++i) {
-            if (run.stopRequested())
-                break;
-            const QString file = list.at(i);
-            if (FileExists(file)) {
-                const QString target = JoinPath(folder, ReplaceExtension(FileNameOf(file), StoredExtension(run.engine(), file)));
+        // A file that cannot be deciphered or is no picture is passed over, as one of another
+        // code is, and named at the end: the files after it are written all the same.
+        QStringList passedOver;
+        int written = 0;
+        {
+            BatchRun run(*this, list.lastIndex(), true);
+            for (int i = 0; i <= list.lastIndex(); ++i) {
+                if (run.stopRequested())
+                    break;
+                const QString file = list.at(i);
                 try {
-                    if (!QFileInfo::exists(target))
-                        WriteDecipheredCopy(run.engine(), file, target);  // another code: passed over
+                    if (FileExists(file)) {
+                        const QString target =
+                            JoinPath(folder, ReplaceExtension(FileNameOf(file), StoredExtension(run.engine(), file)));
+                        if (!QFileInfo::exists(target) && WriteDecipheredCopy(run.engine(), file, target))
+                            ++written;  // another code: passed over without a word
+                    }
                 } catch (const TargetExistsError &) {
+                } catch (const FileError &error) {
+                    passedOver << FileNameOf(file) + QStringLiteral(": ") +
+                                      QString::fromStdString(ReasonIn(error.what(), LocalPath(file)));
                 }
+                run.progress(i);
             }
-            run.progress(i);
         }
+        if (!passedOver.isEmpty() && !closeAfterRun_)  // closing: nothing to tell
+            platform_.messages.inform(this, NotWrittenReport(passedOver, written));
     });
 }
 

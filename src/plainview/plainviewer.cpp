@@ -258,6 +258,10 @@ void TForm7g::rotate(bool left)
     guarded([this, left] {
         slideShow_->stop();
         const QString path = model_.folder.current();
+        if (WithoutEncoder(path) && FileExists(path)) {
+            platform_.messages.inform(this, QString::fromUtf8(NotTurnedMessage));
+            return;
+        }
         const QString mime = TurnMimeFor(path);
         if (path.isEmpty() || mime.isEmpty())
             return;
@@ -271,7 +275,8 @@ void TForm7g::rotate(bool left)
                         }));
         } catch (const imaging::WorkStopped &) {
             redraw();
-            Label1->setText(QString::fromUtf8(TurnStopped));
+            // Said before the path, which stays: the photo shown is still that file.
+            Label1->setText(QString::fromUtf8(TurnStopped) + QStringLiteral("   ") + path);
             return;
         } catch (const FileError &) {
             // A photo that could not be turned is left as it was, and the user is told why;

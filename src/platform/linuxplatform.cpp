@@ -318,6 +318,11 @@ QSize LinuxWindowServices::screenSize(const QWidget *window) const
     return screen ? screen->geometry().size() : QSize(1024, 768);
 }
 
+QMargins LinuxWindowServices::frame(const QWidget *window) const
+{
+    return WindowFrame(window);
+}
+
 QPoint LinuxWindowServices::pointer() const
 {
     return QCursor::pos();

@@ -70,6 +70,7 @@ public:
 class LinuxWindowServices final : public WindowServices {
 public:
     QSize screenSize(const QWidget *window) const override;
+    QMargins frame(const QWidget *window) const override;
     bool isMaximized(const QWidget *window) const override;
     void setTopmost(QWidget *window, bool topmost) override;
     void enterFullScreen(QWidget *window) override;

@@ -4,6 +4,7 @@
 // (scriptedplatform.h). Windows reach the desktop only through these, so every flow runs
 // headless under test.
 
+#include <QMargins>
 #include <QObject>
 #include <QPoint>
 #include <QRect>
@@ -86,6 +87,9 @@ class WindowServices {
 public:
     virtual ~WindowServices() = default;
     virtual QSize screenSize(const QWidget *window) const = 0;
+    // The frame the window manager has put around a top-level window, as it reports it; none
+    // until it has framed the window, which may be well after the window is shown.
+    virtual QMargins frame(const QWidget *window) const = 0;
     virtual bool isMaximized(const QWidget *window) const = 0;
     virtual void setTopmost(QWidget *window, bool topmost) = 0;
     // Borderless, topmost and covering the screen; and back to a framed window at `restore`.
@@ -131,6 +135,10 @@ public:
     WaitCursor(const WaitCursor &) = delete;
     WaitCursor &operator=(const WaitCursor &) = delete;
 };
+
+// The frame around a top-level window as the window system has it now (none before the window
+// manager has framed the window).
+QMargins WindowFrame(const QWidget *window);
 
 // Runs one command: an exception ends the command and its message is shown; the program goes
 // on. Nothing escapes into Qt's event loop.

@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 
 #include <QList>
+#include <QPointer>
 #include <QHash>
 #include <QQueue>
 #include <QSet>
@@ -34,6 +35,7 @@ public:
     QQueue<bool> answers;  // taken in order; when they run out, No
     // Runs as a question is asked, before it is answered: a test can act there as a user would.
     std::function<void(const QString &)> whileAsked;
+    QList<QPointer<QWidget>> parents;  // the window each box was shown over
     void inform(QWidget *parent, const QString &text) override;
     bool ask(QWidget *parent, const QString &text) override;
 };
@@ -79,7 +81,11 @@ public:
     QPoint pointerAt;  // where the pointer is, in screen coordinates
     bool minimiseTold = true;  // false: as under Wayland
 
+    // What the window manager reports of every window's frame; by default the frame the window
+    // system has put around it.
+    std::optional<QMargins> frameMargins;
     QSize screenSize(const QWidget *) const override { return screen; }
+    QMargins frame(const QWidget *window) const override { return frameMargins ? *frameMargins : WindowFrame(window); }
     bool isMaximized(const QWidget *) const override { return maximized; }
     void setTopmost(QWidget *, bool topmost) override { topmostCalls << topmost; }
     void enterFullScreen(QWidget *window) override;

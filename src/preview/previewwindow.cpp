@@ -158,14 +158,26 @@ void PreviewWindow::guarded(const std::function<void()> &command)
 void PreviewWindow::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    // Once the window manager has framed the window: with its frame it covers the screen, so
-    // that the bar along its bottom shows. Then activation loads, unless the grid is kept.
-    QTimer::singleShot(50, this, [this] {
-        const QSize frame = frameGeometry().size() - geometry().size();
-        setFixedSize(screen_ - frame);
+    fitToScreen();
+    // Activation loads, unless the grid is kept.
+    QTimer::singleShot(50, this, [this] { fitToScreen(); guarded([this] { LoadGrid(); }); });
+}
+
+// The window manager frames the window when it gets to it, however long after the showing, and
+// moves it by the frame's edge: with the frame it reports, the window covers the screen from its
+// top-left corner, so that the bar along its bottom shows.
+void PreviewWindow::moveEvent(QMoveEvent *event)
+{
+    QDialog::moveEvent(event);
+    fitToScreen();
+}
+
+void PreviewWindow::fitToScreen()
+{
+    if (const QSize fitted = screen_.shrunkBy(platform_.windows.frame(this)); size() != fitted) {
+        setFixedSize(fitted);
         move(0, 0);
-        guarded([this] { LoadGrid(); });
-    });
+    }
 }
 
 void PreviewWindow::resizeEvent(QResizeEvent *event)
@@ -469,6 +481,10 @@ void PreviewWindow::turn(bool left)
     if (cell < 0 || cell >= used_ || cell >= cells_)
         return;
     const QString name = owner_.folder.current();
+    if (WithoutEncoder(name) && FileExists(name)) {
+        platform_.messages.inform(this, QString::fromUtf8(NotTurnedMessage));
+        return;
+    }
     const QString mime = TurnMimeFor(name);
     if (mime.isEmpty() || !FileExists(name))
         return;

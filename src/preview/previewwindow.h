@@ -64,12 +64,14 @@ signals:
 protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void guarded(const std::function<void()> &command);
+    void fitToScreen();
     void pump();
     void drawCell(int cell, const ThumbnailLoader::Pending &pending);
     void drawThumbnail(const QRect &frame, const Prepared &prepared);

@@ -77,10 +77,14 @@ protected:
     // delay the gauge shows how far it has come; `stopKey` held, or a request to close, stops
     // it, and it then comes back as Outcome::stopped() having written nothing.
     Outcome runOne(const Job &job, const OneWork &work, int stopKey);
+    // Says what became of one photo's work: "IT IS READY" when written, that it was stopped when
+    // it was, else `failure`.
+    void sayOutcome(const Outcome &outcome, const QString &failure);
     // Shows or hides the gauge for one photo's work; where it is always shown, nothing to do.
     virtual void showProgress(bool /*shown*/) {}
     // The end of a run into `folder`: "IT IS READY" when something was written; otherwise the
-    // folder goes again and `nothingMessage`, if any, is shown. Files that failed are named.
+    // folder goes again and `nothingMessage`, if any, is shown (that the run was stopped, if it
+    // was). Files that failed are named.
     void finishRun(const QString &folder, const RunResult &result, const QString &nothingMessage = {});
     // Names the files that failed, in one message.
     void reportFailures(const QStringList &failures);

@@ -48,7 +48,10 @@ inline constexpr auto ZeroMessage = "Number zero";
 inline constexpr auto NotScaledMessage = "This file is not scaled";
 inline constexpr auto NoneScaledMessage = "These files are not scaled";
 inline constexpr auto MoreNotWrittenLine = "... and %1 more.";
+inline constexpr auto WrittenCountLine = "Files written: %1.";
 inline constexpr auto NoEncoderReason = "There is no encoder for this format.";
+// A tool's work on one photo, stopped by its key: nothing was written.
+inline constexpr auto WorkStoppedMessage = "The work was stopped: nothing was written.";
 inline constexpr auto TooLargeReason = "The picture would be too large (%1 x %2 pixels).";
 // The names the new-folder questions offer.
 inline constexpr auto CompressedFolderProposal = "The compressed photo1";
@@ -74,7 +77,9 @@ inline constexpr auto KeyedFormatWarning = "New files: older format (v1), which 
 
 // A turn that takes long shows how far it has come in the status line, with its stop key.
 inline constexpr auto TurningProgress = "Turning the photo: %1%  (Esc stops)";
-inline constexpr auto TurnStopped = "The photo was not turned.";
+inline constexpr auto TurnStopped = "The turn was stopped: the photo is as it was.";
+// A photo of a format read but never written (HEIC, AVIF, WebP, JPEG XL) cannot be turned.
+inline constexpr auto NotTurnedMessage = "This photo is not turned: there is no encoder for its format.";
 
 // The file dialogs' titles, by the command that asks.
 inline constexpr auto OpenTitle = "Open";

@@ -128,17 +128,29 @@ void ViewerWindow::resizeEvent(QResizeEvent *event)
 
 void ViewerWindow::showPosition()
 {
-    if (!slideShow_->timedStep()) {
+    if (!slideShow_->timedStep() && !ownWindowAbove()) {
         guarded([this] { showCurrent(); });
         return;
     }
     // A playing show does not halt behind a message box for a damaged photo: the status line
-    // says what is wrong, and the show goes on to the next one. A step by hand still asks.
+    // says what is wrong, and the show goes on to the next one. Nor does a box open behind a
+    // window of the viewer's own whose command picked the photo (the grid): that command
+    // says why in its own window. A step by hand still asks.
     try {
         showCurrent();
     } catch (const std::exception &error) {
-        Label1->setText(QString::fromStdString(error.what()));
+        Label1->setText(FailureStatus(model_.folder.current(), QString::fromStdString(error.what())), Qt::ElideRight);
     }
+}
+
+bool ViewerWindow::ownWindowAbove() const
+{
+    const QWidget *modal = QApplication::activeModalWidget();
+    for (const QWidget *owner = modal ? modal->parentWidget() : nullptr; owner; owner = owner->parentWidget()) {
+        if (owner == this)
+            return true;
+    }
+    return false;
 }
 
 void ViewerWindow::showPicture(const QString &path, const Prepared &prepared, const QRect &geometry)

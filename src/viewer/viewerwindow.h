@@ -114,6 +114,8 @@ protected:
     void layoutControls();
     // The entry at the position shown, after the position moved.
     void showPosition();
+    // A modal window the viewer owns (its grid, a tool) is open above it.
+    bool ownWindowAbove() const;
     // Holds `prepared`'s picture of `path` as the shown photo and draws it at `geometry`. The
     // label holds it drawn once at its own size in device pixels (in a wiped buffer), so the
     // screen keeps no second copy of the whole decoded picture; `fitPicture` draws it again

@@ -8,11 +8,14 @@
 #include "common/tempdir.h"
 #include "imaging/imaging.h"
 #include "imaging/metadata.h"
+#include "imaging/tiffwriter.h"
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QProcess>
+#include <QTransform>
 
 #include <gtest/gtest.h>
 
@@ -181,6 +184,107 @@ TEST(TurnFile, ATiffKeepsItsCompression)
         EXPECT_EQ(ReadCarriedMetadataOf(file).tiffCompression, tag) << setting;
         EXPECT_EQ(QImageReader(file).size(), QSize(30, 40));
     }
+}
+
+// A PNG that describes its colours by gAMA and cHRM instead of a profile (as ImageMagick writes
+// them): the description, with Adobe RGB's primaries, stands in a profile in every target, and
+// the XMP beside it arrives too.
+std::uint32_t Crc32(const std::string &bytes)
+{
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const char c : bytes) {
+        crc ^= std::uint8_t(c);
+        for (int k = 0; k < 8; ++k)
+            crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+    }
+    return ~crc;
+}
+
+std::string Chunk(const char *type, const std::string &data)
+{
+    const std::string body = type + data;
+    const std::uint32_t length = std::uint32_t(data.size()), crc = Crc32(body);
+    return std::string{char(length >> 24), char(length >> 16), char(length >> 8), char(length)} + body +
+           std::string{char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
+}
+
+QByteArray DescribedPng(QColor colour)
+{
+    QImage image(16, 12, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(QImageWriter(&buffer, "png").write(image));
+    const auto numbers = [](std::initializer_list<std::uint32_t> values) {
+        std::string data;
+        for (const std::uint32_t v : values)
+            data += {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+        return data;
+    };
+    // With XMP beside it, as photo tools write it: what a JPEG carries over then goes with it.
+    const std::string described =
+        Chunk("gAMA", numbers({45455})) + Chunk("cHRM", numbers({31270, 32900, 64000, 33000, 21000, 71000, 15000, 6000})) +
+        Chunk("iTXt", std::string("XML:com.adobe.xmp\0\0\0\0\0", 22) + "<x:xmpmeta>kept</x:xmpmeta>");
+    png.insert(8 + 25, QByteArray::fromStdString(described));  // after the signature and IHDR
+    return png;
+}
+
+class DescribedColours : public ::testing::TestWithParam<const char *> {};
+
+TEST_P(DescribedColours, AreKeptAsAProfile)
+{
+    test::TempDir dir;
+    const QByteArray png = DescribedPng(QColor(40, 200, 60));
+    test::WriteFile(dir / "a.png", Bytes(png.begin(), png.end()));
+    const QString source = Q(dir / "a.png"), target = Q(dir / "target");
+    const Picture own = OpenFile(source, std::nullopt, Colours::Own);
+    ASSERT_TRUE(own.ok());
+    ASSERT_TRUE(own.image.colorSpace().isValid());  // the description is read
+    const CarriedMetadata carried = ReadCarriedMetadataOf(source);
+    Save(own.image, target, Encoder(GetParam()), 100, AtomicFile::Mode::Replace, &carried);
+    EXPECT_TRUE(test::Contains(ReadCarriedMetadataOf(target).xmp, test::Text("<x:xmpmeta>kept</x:xmpmeta>")));
+
+    const QRgb want = OpenFile(source).image.pixel(8, 6), got = OpenFile(target).image.pixel(8, 6);
+    ASSERT_GT(std::abs(qGreen(want) - 200) + std::abs(qRed(want) - 40), 10);  // shown otherwise than its pixels
+    EXPECT_LE(std::max({std::abs(qRed(want) - qRed(got)), std::abs(qGreen(want) - qGreen(got)), std::abs(qBlue(want) - qBlue(got))}), 2)
+        << qRed(want) << "," << qGreen(want) << "," << qBlue(want) << " shown as " << qRed(got) << "," << qGreen(got) << ","
+        << qBlue(got);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, DescribedColours, ::testing::Values("jpeg", "png", "tiff"),
+                         [](const auto &info) { return std::string(info.param); });
+
+// A compressed 16-bit TIFF keeps the horizontal predictor when turned: without it LZW makes it
+// several times larger. Its samples come back exactly, as libtiff reads them.
+TEST(TurnFile, ADeepCompressedTiffStaysSmall)
+{
+    test::TempDir dir;
+    // A smooth photo-like picture with a little noise, over enough strips and codes that LZW
+    // widens its codes and starts afresh.
+    QImage deep(320, 240, QImage::Format_RGBX64);
+    std::mt19937 random(5);
+    for (int y = 0; y < deep.height(); ++y) {
+        auto *line = reinterpret_cast<QRgba64 *>(deep.scanLine(y));
+        for (int x = 0; x < deep.width(); ++x)
+            line[x] = QRgba64::fromRgba64(quint16(9000 + x * 150 + random() % 64), quint16(12000 + y * 180 + random() % 64),
+                                          quint16(30000 + (x + y) * 40 + random() % 64), 65535);
+    }
+    const QString file = Q(dir / "deep.tif");
+    const QByteArray written = EncodeDeepTiff(deep, {});
+    test::WriteFile(dir / "deep.tif", Bytes(written.begin(), written.end()));
+    const QImage read = QImageReader(file).read();
+    ASSERT_EQ(read.size(), deep.size());
+    EXPECT_TRUE(read.convertToFormat(QImage::Format_RGBX64) == deep);
+    ASSERT_EQ(ReadCarriedMetadataOf(file).tiffCompression, 5);
+
+    TurnFile(file, false, Encoder("tiff"));
+    EXPECT_EQ(ReadCarriedMetadataOf(file).tiffCompression, 5);
+    const auto turnedSize = std::filesystem::file_size(dir / "deep.tif");
+    EXPECT_LT(double(turnedSize), 1.1 * double(written.size())) << written.size() << " bytes turned into " << turnedSize;
+    const QImage turned = QImageReader(file).read().convertToFormat(QImage::Format_RGBX64);
+    ASSERT_EQ(turned.size(), QSize(240, 320));
+    EXPECT_TRUE(turned == deep.transformed(QTransform().rotate(90)));
 }
 
 }  // namespace

@@ -520,7 +520,7 @@ private slots:
     }
 
     // Esc during a long turn abandons it, held or only tapped: the file stays as it was, the
-    // photo is shown again and the status line says it was not turned.
+    // photo is shown again and the status line says that the turn was stopped.
     void escapeAbandonsALongTurn_data()
     {
         QTest::addColumn<bool>("tapped");
@@ -548,9 +548,33 @@ private slots:
         QVERIFY(messages().isEmpty());
         QCOMPARE(test::ReadFile(file), before);
         QCOMPARE(dir->entries(), std::vector<std::string>{"big.png"});  // no temporary file left
-        QCOMPARE(child<ElidedLabel>("Label1")->fullText(), QString::fromUtf8(TurnStopped));
+        // Said as a stop, the path kept: the photo shown is that file still.
+        QCOMPARE(child<ElidedLabel>("Label1")->fullText(), QString::fromUtf8(TurnStopped) + "   " + Q(file));
         QVERIFY(test::ShowsPicture(viewer.get()));
         QCOMPARE(model->PhotoWidth, 4000);
+    }
+
+    // A photo of a format that is read but never written is not turned, and the user is told why.
+    void aPhotoWithoutAnEncoderIsNotTurnedAndSaysWhy_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const char *name : {"a.heic", "a.HEIF", "a.avif", "a.webp", "a.jxl"})
+            QTest::newRow(name) << name;
+    }
+
+    void aPhotoWithoutAnEncoderIsNotTurnedAndSaysWhy()
+    {
+        QFETCH(QString, name);
+        const fs::path file = *dir / name.toStdString();
+        Save(file, {60, 40}, "png");  // read by its content
+        const auto before = test::ReadFile(file);
+        open(file);
+        QVERIFY(test::ShowsPicture(viewer.get()));
+        key(Qt::Key_G);
+        action("F1")->trigger();
+        QCOMPARE(messages(), QStringList(2, QString::fromUtf8(NotTurnedMessage)));
+        QCOMPARE(test::ReadFile(file), before);
+        QCOMPARE(label1(), Q(file));
     }
 
     void fourRightTurnsGiveThePngBack()

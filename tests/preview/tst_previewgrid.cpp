@@ -90,6 +90,23 @@ private slots:
         QCOMPARE(scripted->windows.pointerAt, QPoint(1240, 760));
     }
 
+    // A window manager that frames the window late, after its first load: the window fits the
+    // frame then, so that the bar along its bottom stays on the screen.
+    void aLateFrameIsFittedWhenItComes()
+    {
+        scripted->windows.frameMargins = QMargins();  // not framed yet
+        list({});
+        showLoaded();
+        QCOMPARE(preview->size(), QSize(1280, 800));
+        const QMargins frame(1, 21, 1, 1);
+        scripted->windows.frameMargins = frame;
+        QMoveEvent framed(QPoint(frame.left(), frame.top()), QPoint(0, 0));  // moved into the frame
+        QApplication::sendEvent(preview.get(), &framed);
+        QCOMPARE(preview->size(), QSize(1278, 778));
+        QCOMPARE(preview->minimumSize(), preview->maximumSize());
+        QCOMPARE(child("Panel1")->geometry().bottom(), 777);
+    }
+
     // --- Loading ---------------------------------------------------------------------------
 
     void loadDrawsEveryCellInListOrder_data()
