@@ -15,7 +15,6 @@
 #include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QLabel>
 #include <QPainter>
 #include <QPixmap>
 #include <QTransform>
@@ -149,7 +148,7 @@ Format HeifFormat(std::span<const std::uint8_t> bytes)
 {
     if (bytes.size() < 16 || !std::equal(bytes.begin() + 4, bytes.begin() + 8, "ftyp"))
         return Format::Unknown;
-    const std::uint32_t boxSize = std::uint32_t(bytes[0]) << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3];
+    const std::uint32_t boxSize = Be32(bytes, 0);
     const std::size_t end = std::min<std::size_t>(std::max<std::uint32_t>(boxSize, 16), bytes.size());
     bool heif = false;
     // The major brand at 8, the minor version at 12, the compatible brands from 16.
@@ -541,11 +540,6 @@ void TurnFile(const QString &path, bool left, int encoder, Progress *progress)
     QImage turned = source.image.transformed(QTransform().rotate(left ? 270 : 90));
     turned.setColorSpace(source.image.colorSpace());
     Save(turned, path, encoder, std::nullopt, AtomicFile::Mode::Replace, &carried, progress);
-}
-
-void Show(QLabel &control, const QImage &image)
-{
-    control.setPixmap(QPixmap::fromImage(image));
 }
 
 }  // namespace veilshot::imaging

@@ -5,6 +5,7 @@
 #include "files/folderlisting.h"
 #include "platform/platform.h"
 #include "viewer/panelbutton.h"
+#include "viewer/showpicture.h"
 #include "viewer/texts.h"
 
 #include <QAction>
@@ -153,7 +154,7 @@ void ViewerWindow::fitPicture(const QRect &geometry)
         return;
     QImage drawn = imaging::StretchedTo(picture_, size);
     drawn.setDevicePixelRatio(ratio);
-    imaging::Show(*Image1, drawn);
+    ShowPicture(*Image1, drawn);
 }
 
 void ViewerWindow::clearPicture()
