@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QBuffer>
 #include <QColorSpace>
 #include <QImageReader>
 
@@ -222,11 +221,7 @@ TEST(TurnJpegLossless, EveryOrientationShowsAsQtsUprightDecodeTurned)
     const auto plain = Encode(DistinctGrey(320, 240), "jpeg");
     for (int orientation = 1; orientation <= 8; ++orientation) {
         const auto photo = WithSegment(plain, test::Exif(orientation));
-        QByteArray bytes(reinterpret_cast<const char *>(photo.data()), qsizetype(photo.size()));
-        QBuffer buffer(&bytes);
-        QImageReader reader(&buffer, "jpeg");
-        reader.setAutoTransform(true);
-        const QImage upright = reader.read().convertToFormat(QImage::Format_ARGB32);
+        const QImage upright = test::QtUpright(photo, QImage::Format_ARGB32);
         ASSERT_EQ(upright.size(), orientation >= 5 ? QSize(240, 320) : QSize(320, 240));
         for (const bool left : {false, true}) {
             SCOPED_TRACE(testing::Message() << "orientation " << orientation << (left ? ", left" : ", right"));
