@@ -55,7 +55,7 @@ public:
     void discard();
 
     bool loading() const { return loading_; }
-    int drawnCount() const { return pager.DrawnCount; }  // cells drawn by the last load
+    int drawnCount() const { return owner_.preview.drawnCount(); }  // cells drawn by the last load
     // Waits until every thumbnail asked for, drawn or let go, has been made: nothing of a load
     // that ended is still at work.
     void waitForThumbnails() { loader_.waitForDone(); }
@@ -82,11 +82,11 @@ private:
     void endRow(int row);
     void endLoad();
     void stopLoad();
+    void showCounter();
     void growPicture(int height);
     void scrollBy(int pixels);
     bool runKey(int key);
 
-    GridPager pager;
     GridLayout Layout;  // of the current load: LayoutRows, LayoutColumns, LayoutRemainder, LayoutStart
     bool CellPicked = false;
     int CursorMaxX = 0;
@@ -112,7 +112,6 @@ private:
     // The running load.
     bool loading_ = false;
     bool closeAfterLoad_ = false;
-    GridPager::Load load_;
     ThumbnailLoader loader_;
     int cell_ = 0;         // the next cell to draw
     int cells_ = 0;        // the cells of the layout
