@@ -12,6 +12,7 @@
 #include "cipher/cipherengine.h"
 #include "imaging/imaging.h"
 #include "viewer/decodeahead.h"
+#include "viewer/showpicture.h"
 
 #include <benchmark/benchmark.h>
 
@@ -101,7 +102,7 @@ Prepared DecodeCiphered(cipher::CipherEngine &engine, const QString &path)
 // What showing costs once the picture is in hand: handing it to the label.
 void Show(QLabel &label, const Prepared &prepared)
 {
-    imaging::Show(label, prepared.picture.image);
+    ShowPicture(label, prepared.picture.image);
     benchmark::DoNotOptimize(label.pixmap().cacheKey());
 }
 

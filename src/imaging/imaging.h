@@ -24,7 +24,6 @@
 #include <optional>
 #include <span>
 
-class QLabel;
 class QPainter;
 class QPaintDevice;
 class QPoint;
@@ -166,8 +165,5 @@ std::vector<std::uint8_t> MakePreview(const QString &path);
 // into the box, its fullSize the photo's. std::nullopt when the preview is too small for the box
 // (a screen that draws more pixels to a point) or cannot be read; the photo itself is needed then.
 std::optional<Picture> PreviewPicture(std::span<const std::uint8_t> preview, const QString &name, QSize box);
-
-// Show: hands the picture to a label to display.
-void Show(QLabel &control, const QImage &image);
 
 }  // namespace veilshot::imaging

@@ -56,6 +56,9 @@ public:
 
     bool loading() const { return loading_; }
     int drawnCount() const { return owner_.preview.drawnCount(); }  // cells drawn by the last load
+    // Waits until every thumbnail asked for, drawn or let go, has been made: nothing of a load
+    // that ended is still at work.
+    void waitForThumbnails() { loader_.waitForDone(); }
 
 signals:
     // The picked photo, now the owner's current one, is to be viewed.

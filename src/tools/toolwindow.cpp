@@ -267,6 +267,7 @@ Outcome ToolWindow::runOne(const Job &job, const OneWork &work, int stopKey)
                 Gauge1->setValue(done);
             },
         .delay = progressDelay_,
+        .holdAt = holdAt_,
     };
     try {
         RunOnePhoto([&](imaging::Progress &progress) { outcome = work(job, progress); }, watch);

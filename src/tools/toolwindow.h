@@ -51,6 +51,9 @@ public:
     // How long one photo's work goes on before the gauge shows how far it has come: a second
     // (tests shorten it).
     void setProgressDelay(std::chrono::milliseconds delay) { progressDelay_ = delay; }
+    // Where one photo's work waits until it is stopped (imaging::Progress::holdAt): tests hold
+    // it there while the window reads the stop key, however fast the machine is.
+    void setHoldAt(int done) { holdAt_ = done; }
 
     virtual void Panel1Click() = 0;  // "To execute"
     void Panel2Click();              // "To close"
@@ -113,6 +116,7 @@ private:
     bool running_ = false;
     bool closeAfterRun_ = false;
     std::chrono::milliseconds progressDelay_{1000};
+    int holdAt_ = imaging::Progress::Whole + 1;
 };
 
 // The position of the checked one of `buttons`, if any.

@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "viewer/offthread.h"
 #include "viewer/panelbutton.h"
+#include "viewer/showpicture.h"
 #include "viewer/texts.h"
 
 #include <QAction>
@@ -174,7 +175,7 @@ void ViewerWindow::fitPicture(const QRect &geometry)
     if (drawn.constBits() != picture.constBits())
         drawn = imaging::IntoWiped(std::move(drawn));
     drawn.setDevicePixelRatio(ratio);
-    imaging::Show(*Image1, drawn);
+    ShowPicture(*Image1, drawn);
 }
 
 void ViewerWindow::clearPicture()

@@ -308,8 +308,10 @@ private slots:
         QVERIFY(engine->CodeEntered());
         window->showNormal();
         // Nothing deciphered is kept to be drawn again when the window changes size.
-        window->resize(window->size() + QSize(40, 30));
-        QTest::qWait(50);
+        const QSize larger = window->size() + QSize(40, 30);
+        window->resize(larger);
+        QTRY_COMPARE(window->size(), larger);
+        QCoreApplication::processEvents();
         QVERIFY(label("Image1")->pixmap().isNull());
         window->Panel3Click();
         QTRY_COMPARE(shownPixel(), qRgb(0, 255, 0));

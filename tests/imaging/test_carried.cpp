@@ -3,6 +3,7 @@
 // exiftool reads them where they arrive. Turns keep 16 bits a channel and a TIFF's compression.
 
 #include "common/cameraphoto.h"
+#include "common/encoders.h"
 #include "common/photos.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
@@ -19,13 +20,18 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <functional>
 #include <random>
+
+#include <zlib.h>
 
 namespace veilshot::imaging {
 namespace {
 
 using test::Bytes;
 using test::Q;
+using test::Xmp;
 
 struct Hop {
     const char *name;
@@ -293,37 +299,198 @@ TEST(TurnFile, ADeepCompressedTiffStaysSmall)
 namespace veilshot::imaging {
 namespace {
 
+// EXIF data the walk made out of a TIFF's IFDs holds together: walked again as a TIFF of its
+// own, it comes back the very same (every offset in it points inside it). A PNG's is its eXIf
+// chunk as it stands.
+void ExpectWhole(const Bytes &exif, const char *format)
+{
+    if (!exif.empty() && std::string_view(format) == "tiff") {
+        EXPECT_EQ(ReadCarriedMetadata(exif).exif, exif);
+    }
+}
+
 // Files with every block, cut at every length and with bytes spoilt, are walked without reading
-// past their end: what holds together is found, the rest left.
+// past their end: what holds together is found whole, as in the whole file, the rest left.
 TEST(CarriedMetadata, DamagedFilesAreWalkedSafely)
 {
     test::TempDir dir;
     test::WriteFile(dir / "camera.jpg", test::CameraJpeg(dir, {16, 12}, 6));
-    std::vector<Bytes> files;
-    for (const char *format : {"png", "tiff"}) {
-        const QString path = Q(dir / format);
-        Write(Q(dir / "camera.jpg"), path, format);
-        files.push_back(test::ReadFile(dir / format));
-    }
-    const CarriedMetadata whole = ReadCarriedMetadataOf(Q(dir / "camera.jpg"));
+    const CarriedMetadata camera = ReadCarriedMetadataOf(Q(dir / "camera.jpg"));
     std::mt19937 random(5);
-    for (const Bytes &file : files) {
-        EXPECT_FALSE(ReadCarriedMetadata(file).icc.empty());
+    for (const char *format : {"png", "tiff"}) {
+        SCOPED_TRACE(format);
+        Write(Q(dir / "camera.jpg"), Q(dir / format), format);
+        const Bytes file = test::ReadFile(dir / format);
+        const CarriedMetadata whole = ReadCarriedMetadata(file);
+        const QByteArray p3 = QColorSpace(QColorSpace::DisplayP3).iccProfile();
+        ASSERT_EQ(whole.icc, Bytes(p3.begin(), p3.end()));
+        ASSERT_EQ(whole.xmp, Bytes(Xmp.begin() + 4 + 29, Xmp.end()));
+        ASSERT_TRUE(test::Contains(whole.exif, test::Text("CameraX")));
+        ExpectWhole(whole.exif, format);
+
+        // Cut short: each block is there as in the whole file or not at all, and once found it
+        // stays found in every longer cut.
+        bool icc = false, xmp = false, exif = false;
         for (std::size_t keep = 0; keep < file.size(); keep += 7) {
+            SCOPED_TRACE(keep);
             const Bytes cut(file.begin(), file.begin() + std::ptrdiff_t(keep));
-            ReadCarriedMetadata(cut);
-            TiffWithMetadata(cut, whole.exif, whole.xmp);
+            const CarriedMetadata found = ReadCarriedMetadata(cut);
+            EXPECT_TRUE(found.icc.empty() ? !icc : found.icc == whole.icc);
+            EXPECT_TRUE(found.xmp.empty() ? !xmp : found.xmp == whole.xmp);
+            if (std::string_view(format) == "png") {
+                EXPECT_TRUE(found.exif.empty() ? !exif : found.exif == whole.exif);
+            }
+            ExpectWhole(found.exif, format);
+            icc = !found.icc.empty(), xmp = !found.xmp.empty(), exif = !found.exif.empty();
+            EXPECT_EQ(TiffWithMetadata(cut, camera.exif, camera.xmp), cut);  // no first IFD to add to
         }
+        // Spoilt: never more than 1 MiB, nor more than a TIFF holds (a PNG's compressed blocks
+        // inflate), EXIF that holds together, and a TIFF that grows by no more than what is
+        // added to it.
         for (int round = 0; round < 300; ++round) {
             Bytes spoilt = file;
             for (int i = 0; i < 4; ++i)
                 spoilt[random() % spoilt.size()] = std::uint8_t(random());
-            ReadCarriedMetadata(spoilt);
-            TiffWithMetadata(spoilt, whole.exif, whole.xmp);
-            TiffWithMetadata(file, spoilt, whole.xmp);  // spoilt EXIF data going in
+            const CarriedMetadata found = ReadCarriedMetadata(spoilt);
+            const std::size_t carried = found.exif.size() + found.icc.size() + found.xmp.size();
+            EXPECT_LE(carried, std::size_t(1) << 20);
+            if (std::string_view(format) == "tiff") {
+                EXPECT_LE(carried, spoilt.size());
+            }
+            ExpectWhole(found.exif, format);
+            using Pair = std::pair<const Bytes *, const Bytes *>;  // the TIFF, the EXIF going in
+            for (const auto &[tiff, exifIn] : {Pair{&spoilt, &camera.exif}, Pair{&file, &spoilt}}) {
+                const Bytes out = TiffWithMetadata(*tiff, *exifIn, camera.xmp);
+                EXPECT_LE(out.size(), 2 * tiff->size() + 2 * exifIn->size() + camera.xmp.size() + 16);
+            }
         }
     }
 }
+
+}  // namespace
+}  // namespace veilshot::imaging
+
+namespace veilshot::imaging {
+namespace {
+
+void Put(Bytes &bytes, std::uint32_t value, int size)
+{
+    for (int i = 0; i < size; ++i)
+        bytes.push_back(std::uint8_t(value >> (8 * i)));
+}
+
+// A 16 x 8 grey TIFF (little-endian) whose EXIF IFD holds `entries` entries all pointing at one
+// value of `valueBytes` bytes: a file of a few hundred kilobytes that names gigabytes of EXIF.
+Bytes TiffPointingManyTimesAtOneValue(std::uint32_t entries, std::uint32_t valueBytes)
+{
+    Bytes tiff = {'I', 'I', 42, 0};
+    const std::uint32_t pixels = 8, value = pixels + 128, exifIfd = value + valueBytes, firstIfd = exifIfd + 2 + 12 * entries + 4;
+    Put(tiff, firstIfd, 4);
+    for (std::uint32_t i = 0; i < 128; ++i)
+        tiff.push_back(std::uint8_t(i * 2));
+    tiff.resize(exifIfd, 0x5A);
+    Put(tiff, entries, 2);
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        Put(tiff, 0x8000 + i, 2), Put(tiff, 7, 2), Put(tiff, valueBytes, 4), Put(tiff, value, 4);  // UNDEFINED
+    }
+    Put(tiff, 0, 4);
+    const std::vector<std::array<std::uint32_t, 3>> first = {
+        {256, 3, 16}, {257, 3, 8}, {258, 3, 8}, {259, 3, 1}, {262, 3, 1}, {273, 4, pixels},
+        {277, 3, 1},  {278, 3, 8}, {279, 4, 128}, {34665, 4, exifIfd}};
+    Put(tiff, std::uint32_t(first.size()), 2);
+    for (const auto &[tag, type, v] : first) {
+        Put(tiff, tag, 2), Put(tiff, type, 2), Put(tiff, 1, 4), Put(tiff, v, 4);
+    }
+    Put(tiff, 0, 4);
+    return tiff;
+}
+
+// A PNG chunk, its CRC included.
+Bytes Chunk(const char *type, const Bytes &data)
+{
+    Bytes chunk;
+    for (int i = 3; i >= 0; --i)
+        chunk.push_back(std::uint8_t(data.size() >> (8 * i)));
+    chunk.insert(chunk.end(), type, type + 4);
+    chunk.insert(chunk.end(), data.begin(), data.end());
+    const auto crc = std::uint32_t(crc32(0, chunk.data() + 4, uInt(chunk.size() - 4)));
+    for (int i = 3; i >= 0; --i)
+        chunk.push_back(std::uint8_t(crc >> (8 * i)));
+    return chunk;
+}
+
+// A small PNG with compressed XMP of `inflated` bytes: a few kilobytes that inflate to megabytes.
+Bytes PngInflatingTo(std::size_t inflated)
+{
+    const Bytes png = test::PngOf(test::Photo({16, 8}));
+    const Bytes packet(inflated, ' ');
+    uLongf size = compressBound(uLong(packet.size()));
+    Bytes deflated(size);
+    compress2(deflated.data(), &size, packet.data(), uLong(packet.size()), 9);
+    deflated.resize(size);
+    Bytes itxt = test::Text(std::string("XML:com.adobe.xmp\0\1\0\0\0", 22));
+    itxt.insert(itxt.end(), deflated.begin(), deflated.end());
+    Bytes out(png.begin(), png.end() - 12);  // up to IEND
+    const Bytes chunk = Chunk("iTXt", itxt), end(png.end() - 12, png.end());
+    out.insert(out.end(), chunk.begin(), chunk.end());
+    out.insert(out.end(), end.begin(), end.end());
+    return out;
+}
+
+// A camera's JPEG (whole blocks) with `count` comments of 60,000 bytes each.
+Bytes JpegWithComments(const test::TempDir &dir, int count)
+{
+    std::vector<Bytes> comments(std::size_t(count), test::Segment(0xFE, Bytes(60'000, 'c')));
+    return WithSegments(test::CameraJpeg(dir, {64, 48}, 1), comments);
+}
+
+std::size_t CarriedBytes(const CarriedMetadata &carried)
+{
+    return carried.exif.size() + carried.icc.size() + carried.xmp.size();
+}
+
+std::size_t SegmentBytes(const CarriedMetadata &carried)
+{
+    std::size_t total = 0;
+    for (const auto &segment : carried.jpeg.segments)
+        total += segment.size();
+    return total;
+}
+
+struct Oversized {
+    const char *name;
+    const char *format;
+    std::function<Bytes(const test::TempDir &)> make;
+    friend std::ostream &operator<<(std::ostream &os, const Oversized &c) { return os << c.name; }
+};
+
+class CarriedBounded : public ::testing::TestWithParam<Oversized> {};
+
+// What a walk carries out of a file is at most 1 MiB and at most the file's own size, what
+// would pass that left behind; the photo is turned and written all the same.
+TEST_P(CarriedBounded, AtMostAMebibyteAndTheFilesSizeAndThePhotoStillWritten)
+{
+    test::TempDir dir;
+    const Bytes file = GetParam().make(dir);
+    const std::size_t most = std::min<std::size_t>(1 << 20, file.size());
+    const CarriedMetadata carried = ReadCarriedMetadata(file);
+    EXPECT_LE(CarriedBytes(carried), most);
+    EXPECT_LE(SegmentBytes(carried), most);
+
+    const auto path = dir / "photo";
+    test::WriteFile(path, file);
+    const QSize before = QImageReader(Q(path)).size();
+    ASSERT_TRUE(before.isValid());
+    TurnFile(Q(path), false, Encoder(GetParam().format));
+    EXPECT_EQ(QImageReader(Q(path)).size(), before.transposed());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, CarriedBounded,
+    ::testing::Values(Oversized{"TiffEntriesPointingAtOneValue", "tiff", [](const test::TempDir &) { return TiffPointingManyTimesAtOneValue(5000, 100'000); }},
+                      Oversized{"PngXmpInflatingPastTheFile", "png", [](const test::TempDir &) { return PngInflatingTo(4 << 20); }},
+                      Oversized{"JpegBlocksPastAMebibyte", "jpeg", [](const test::TempDir &dir) { return JpegWithComments(dir, 24); }}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace veilshot::imaging

@@ -171,7 +171,7 @@ private slots:
     {
         QFETCH(QSize, size);
         viewer->resize(size);
-        QTest::qWait(20);
+        QCoreApplication::processEvents();
         const QWidget *bar = child("Panel2");
         QCOMPARE(bar->x(), (viewer->width() - bar->width()) / 2);
         for (const char *name : {"Panel7", "Panel6", "Panel1", "Panel12"}) {

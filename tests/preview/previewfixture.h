@@ -159,6 +159,15 @@ protected:
         QVERIFY(!preview->loading());
     }
 
+    // Nothing the window set going is still at work: the events it posted are handled and every
+    // thumbnail it asked for, drawn or let go, is made.
+    void drained()
+    {
+        QCoreApplication::processEvents();
+        preview->waitForThumbnails();
+        QCoreApplication::processEvents();
+    }
+
     // Lists `names` of the test folder as the owner's folder, as it lists them.
     void list(const QStringList &names, int index = 0)
     {

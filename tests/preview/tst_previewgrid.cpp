@@ -80,7 +80,7 @@ private slots:
         preview->resize(size - QSize(400, 300));
         QCOMPARE(preview->size(), size);
         preview->setWindowState(Qt::WindowMaximized);
-        QTest::qWait(50);
+        QCoreApplication::processEvents();
         QCOMPARE(preview->size(), size);
         QCOMPARE(preview->frameGeometry(), QRect(0, 0, 1280, 800));
         // The arrow keys move the pointer no further than 40 pixels from the screen's far edges.
@@ -214,7 +214,7 @@ private slots:
         const QString first = QStringLiteral("90-%1").arg(90 - batch);
         auto settled = [this] {
             QTRY_VERIFY(!preview->loading());
-            QTest::qWait(100);  // pictures asked for ahead have had the time to be made
+            drained();  // pictures asked for ahead are made
         };
 
         showLoaded();
@@ -292,11 +292,12 @@ private slots:
         QCOMPARE(IndexIn(grid(), shown - 1, columns), shown - 1);
         QCOMPARE(IndexIn(grid(), shown, columns), -1);
         const QImage before = grid();
+        drained();
         *decodes = 0;
         key(Qt::Key_B);
         key(Qt::Key_N);
         QVERIFY(!preview->loading());
-        QTest::qWait(100);
+        drained();
         QCOMPARE(decodes->load(), 0);
         QCOMPARE(grid(), before);
     }
@@ -406,7 +407,7 @@ private slots:
                 scripted->keys.held.insert(Qt::Key_Control);
         };
         showLoaded();
-        QTest::qWait(100);
+        drained();
         const int drawn = pressedAtRead - 1;
         QCOMPARE(reads, pressedAtRead);  // nothing is read after the stop
         QVERIFY(model->preview.stopped());
@@ -452,9 +453,13 @@ private slots:
         QVERIFY(model->preview.kept());
 
         *decodes = 0;
+        // Shown again, the window is put back at the screen's corner, and its load decided, in
+        // one step once the window manager has framed it: waited for from elsewhere.
+        preview->move(100, 100);
         preview->show();
         QVERIFY(QTest::qWaitForWindowExposed(preview.get()));
-        QTest::qWait(200);  // past the moment a load would begin
+        QTRY_COMPARE(preview->pos(), QPoint(0, 0));
+        drained();
         QVERIFY(!preview->loading());
         QCOMPARE(decodes->load(), 0);
         QCOMPARE(grid(), before);
@@ -511,7 +516,7 @@ private slots:
         preview->show();
         QTRY_VERIFY(!preview->isVisible());
         QVERIFY(!preview->loading());
-        QTest::qWait(200);
+        drained();
         const QImage picture = grid();
         for (int cell = 0; cell < 12; ++cell)
             QCOMPARE(IndexIn(picture, cell, 5), cell < drawn ? cell : -1);
