@@ -12,6 +12,7 @@
 #include "viewer/viewerrules.h"
 
 #include <QRect>
+#include <QThreadPool>
 #include <QWidget>
 
 #include <functional>
@@ -93,6 +94,9 @@ protected:
     // The file the open command shows, named before its folder is listed: a viewer may start
     // preparing it here, so that the listing does not stand before it.
     virtual void opening(const QString &path) { (void)path; }
+    // The shown file's folder was listed after it was shown: its number and the photos around
+    // it follow.
+    virtual void positionListed() = 0;
     virtual void fullScreenChanged() {}
     // A key of the map that only this viewer has (Copy, the turns); true when it was handled.
     virtual void runViewerKey(ViewerKey key) { (void)key; }
@@ -151,6 +155,7 @@ protected:
     QSize screen_;
     SlideShow *slideShow_;
     DecodeAhead ahead_;
+    QThreadPool lister_;  // lists an opened file's folder beside its decode
 
     QFrame *pictureArea_;  // Panel1 in the main window, Panel13 in the plain viewer
     QLabel *Image1;
