@@ -13,7 +13,6 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -70,6 +69,8 @@ PreviewWindow::PreviewWindow(ViewerModel &owner, const PreviewPhotos &photos, pl
     refresh_->setSingleShot(true);
     refresh_->setInterval(60);
     connect(refresh_, &QTimer::timeout, this, &PreviewWindow::showGrid);
+    // The counter under the grid follows the paging.
+    connect(&owner.preview, &PagingModel::changed, this, &PreviewWindow::showCounter);
 
     ScrollBox1 = new QScrollArea(this);
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
@@ -194,18 +195,19 @@ void PreviewWindow::LoadGrid()
     const int count = owner_.folder.count();
     // The columns follow the scroll box's width, scroll bar included (the margins leave room
     // for it), so they do not change from one load to the next.
-    load_ = pager.begin(owner_.preview, count, ScrollBox1->width());
-    if (load_.kept)
+    PagingModel &paging = owner_.preview;
+    const PagingModel::Start start = paging.begin(count, GridColumnsFor(ScrollBox1->width()));
+    if (start.kept)
         return;
-    Layout = load_.layout;
+    Layout = LayoutFor(start.remaining, paging.columns(), start.start);
     cells_ = Layout.rows == 0 ? 0 : (Layout.rows - 1) * Layout.columns + (Layout.remainder ? Layout.remainder : Layout.columns);
     cell_ = 0;
     used_ = 0;
     CellPicked = false;
 
-    const int gridHeight = Layout.rows * CellPitch + 2 * GridMargin;
+    // One batch of rows at most, however long the folder: a load draws no more.
     const QSize view = ScrollBox1->viewport()->size();
-    const QSize picture(view.width(), std::max(view.height(), gridHeight));
+    const QSize picture(view.width(), GridHeightFor(Layout, paging.rowsPerBatch(), view.height()));
     // At the screen's device pixels, so that thumbnails are as sharp as the screen; drawn on in
     // the grid's own (logical) coordinates.
     const qreal ratio = devicePixelRatio();
@@ -217,8 +219,8 @@ void PreviewWindow::LoadGrid()
     ScrollBox1->verticalScrollBar()->setValue(0);
 
     // None past the batch: a load decodes no more pictures than it draws.
-    loader_.begin(owner_.folder, photos_.thumbnails(thumbnailBox()), load_.start,
-                  load_.start + std::min(cells_, pager.BatchSize));
+    loader_.begin(owner_.folder, photos_.thumbnails(thumbnailBox()), Layout.start,
+                  Layout.start + std::min(cells_, paging.batchSize()));
     loading_ = true;
     loader_.request();
     pump();
@@ -234,7 +236,7 @@ void PreviewWindow::pump()
         }
         const int row = cell_ / Layout.columns + 1;
         // A cell past the batch has no picture asked for: the batch limit stops the load there.
-        if (row <= load_.rowsPerBatch) {
+        if (row <= owner_.preview.rowsPerBatch()) {
             const ThumbnailLoader::Pending &head = loader_.front();
             if (head.picture.isValid() && !head.picture.isFinished()) {
                 auto *watcher = new QFutureWatcher<Prepared>(this);
@@ -249,7 +251,7 @@ void PreviewWindow::pump()
         const bool stopKey = platform_.keys.isDown(Qt::Key_Control);
         if (!loading_)
             return;  // closed while the key was read: the load ended there
-        if (!pager.admit(owner_.preview, cell_, row, stopKey)) {
+        if (!owner_.preview.admit(cell_, row, stopKey)) {
             growPicture(row * CellPitch + 2 * GridMargin);
             endLoad();
             return;
@@ -342,28 +344,31 @@ void PreviewWindow::endLoad()
     showGrid();
     loading_ = false;
     loader_.clear();
-    const int count = owner_.folder.count();
-    pager.finish(owner_.preview, used_, load_.start + used_);
-    Label2->setText(CounterText(count, pager.NextStart));
+    owner_.preview.finish(used_);
+}
+
+void PreviewWindow::showCounter()
+{
+    Label2->setText(CounterText(owner_.folder.count(), owner_.preview.nextStart()));
 }
 
 void PreviewWindow::stopLoad()
 {
     if (!loading_)
         return;
-    pager.admit(owner_.preview, cell_, cell_ / std::max(1, Layout.columns) + 1, true);
+    owner_.preview.admit(cell_, cell_ / std::max(1, Layout.columns) + 1, true);
     endLoad();
 }
 
 void PreviewWindow::loadForward()
 {
-    if (!loading_ && pager.forward(owner_.preview, owner_.folder.count()))
+    if (!loading_ && owner_.preview.forward(owner_.folder.count()))
         LoadGrid();
 }
 
 void PreviewWindow::loadBack()
 {
-    if (!loading_ && pager.back(owner_.preview, owner_.folder.count()))
+    if (!loading_ && owner_.preview.back(owner_.folder.count()))
         LoadGrid();
 }
 
@@ -373,7 +378,7 @@ void PreviewWindow::discard()
     grid_.fill(GridColour);
     Image1->setPixmap(QPixmap::fromImage(grid_));
     Image1->resize(Image1->width(), ScrollBox1->viewport()->height());
-    owner_.preview.PreviewKept = false;
+    owner_.preview.clearKept();
     close();
 }
 
@@ -384,10 +389,11 @@ bool PreviewWindow::PickCell()
     CellPicked = false;
     const QPoint at = Image1->mapFromGlobal(platform_.windows.pointer());
     const int count = owner_.folder.count();
-    const int cell = CellAt(at, pager.GridColumns, pager.lastCell(owner_.preview, count), ScrollBox1->verticalScrollBar()->value());
+    const PagingModel &paging = owner_.preview;
+    const int cell = CellAt(at, paging.columns(), paging.lastCell(count), ScrollBox1->verticalScrollBar()->value());
     if (cell < 0)
         return false;
-    const int index = pager.GridBase + cell;
+    const int index = paging.gridBase() + cell;
     if (index >= count || !FileExists(owner_.folder.at(index)))
         return false;
     CellPicked = true;
@@ -473,111 +479,6 @@ void PreviewWindow::turn(bool left)
     drawFrame(frame);
     drawThumbnail(frame, photos_.thumbnails(thumbnailBox())(name));
     Image1->setPixmap(QPixmap::fromImage(grid_));
-}
-
-// --- Keys and the mouse ----------------------------------------------------------------------
-
-void PreviewWindow::scrollBy(int pixels)
-{
-    QScrollBar *bar = ScrollBox1->verticalScrollBar();
-    bar->setValue(bar->value() + pixels);
-}
-
-bool PreviewWindow::runKey(int key)
-{
-    const QPoint at = platform_.windows.pointer();
-    switch (key) {
-    case Qt::Key_Z:
-    case Qt::Key_X:
-        if (!ScrollBox1->hasFocus())
-            ScrollBox1->setFocus();
-        scrollBy(key == Qt::Key_Z ? -10 : 10);
-        return true;
-    case Qt::Key_Up:
-        if (at.y() > 60)
-            platform_.windows.movePointer(at - QPoint(0, 5));
-        return true;
-    case Qt::Key_Down:
-        if (at.y() < CursorMaxY)
-            platform_.windows.movePointer(at + QPoint(0, 5));
-        return true;
-    case Qt::Key_Right:
-        if (at.x() < CursorMaxX)
-            platform_.windows.movePointer(at + QPoint(5, 0));
-        return true;
-    case Qt::Key_Left:
-        if (at.x() > 30)
-            platform_.windows.movePointer(at - QPoint(5, 0));
-        return true;
-    case Qt::Key_Space:
-        guarded([this] {
-            if (PickCell())
-                view(true);
-        });
-        return true;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        close();
-        return true;
-    case Qt::Key_C:
-        guarded([this] {
-            PickCell();
-            copy();
-        });
-        return true;
-    case Qt::Key_V:
-        guarded([this] {
-            PickCell();
-            name();
-        });
-        return true;
-    case Qt::Key_B:
-        guarded([this] { loadForward(); });
-        return true;
-    case Qt::Key_N:
-        guarded([this] { loadBack(); });
-        return true;
-    case Qt::Key_G:
-    case Qt::Key_F:
-        if (!kind_.turns)
-            return false;
-        guarded([this, key] {
-            PickCell();
-            turn(key == Qt::Key_F);
-        });
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool PreviewWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    const auto *widget = qobject_cast<QWidget *>(watched);
-    if (!widget || widget->window() != this)
-        return QDialog::eventFilter(watched, event);
-    switch (event->type()) {
-    case QEvent::KeyPress:
-        return runKey(static_cast<QKeyEvent *>(event)->key());
-    case QEvent::MouseButtonDblClick:
-        if (watched == Image1) {
-            guarded([this] {
-                if (PickCell())
-                    view(false);
-            });
-            return true;
-        }
-        break;
-    case QEvent::Wheel:
-        if (watched == ScrollBox1->viewport() || watched == Image1) {
-            scrollBy(static_cast<QWheelEvent *>(event)->angleDelta().y() > 0 ? -8 : 8);
-            return true;
-        }
-        break;
-    default:
-        break;
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 }  // namespace veilshot

@@ -55,7 +55,7 @@ public:
     void discard();
 
     bool loading() const { return loading_; }
-    int drawnCount() const { return pager.DrawnCount; }  // cells drawn by the last load
+    int drawnCount() const { return owner_.preview.drawnCount(); }  // cells drawn by the last load
 
 signals:
     // The picked photo, now the owner's current one, is to be viewed.
@@ -79,11 +79,11 @@ private:
     void endRow(int row);
     void endLoad();
     void stopLoad();
+    void showCounter();
     void growPicture(int height);
     void scrollBy(int pixels);
     bool runKey(int key);
 
-    GridPager pager;
     GridLayout Layout;  // of the current load: LayoutRows, LayoutColumns, LayoutRemainder, LayoutStart
     bool CellPicked = false;
     int CursorMaxX = 0;
@@ -109,7 +109,6 @@ private:
     // The running load.
     bool loading_ = false;
     bool closeAfterLoad_ = false;
-    GridPager::Load load_;
     ThumbnailLoader loader_;
     int cell_ = 0;         // the next cell to draw
     int cells_ = 0;        // the cells of the layout

@@ -220,16 +220,11 @@ void ViewerWindow::open()
     const bool several = model_.folder.lastIndex() != 0;
     for (PanelButton *panel : {Panel3, Panel4, Panel5, Panel8})
         panel->setEnabled(several);
-    if (several) {
-        model_.preview.PagingOn = false;
-        model_.preview.LoadStopped = false;
-    }
+    const bool outdated = model_.preview.folderOpened(several);
     enableAfterOpen(several);
     slideShow_->opened(model_.folder.count());
-    if (model_.preview.PreviewKept) {
-        model_.preview.PreviewKept = false;
+    if (outdated)
         emit previewOutdated();
-    }
 }
 
 void ViewerWindow::dropFiles(const QStringList &files)

@@ -111,7 +111,7 @@ private slots:
         test::OnNextModal([&](QWidget *modal) {
             auto *preview = qobject_cast<PreviewWindow *>(modal);
             QVERIFY(preview);
-            QVERIFY(QTest::qWaitFor([&] { return model->preview.PreviewKept && !preview->loading(); }, 20000));
+            QVERIFY(QTest::qWaitFor([&] { return model->preview.kept() && !preview->loading(); }, 20000));
             const QImage grid = test::Child<QLabel>(preview, "Image1")->pixmap().toImage();
             int red = 0, green = 0, blue = 0;
             for (int y = 0; y < grid.height(); ++y)
@@ -217,14 +217,14 @@ private slots:
         QPointer<PreviewWindow> kept;
         test::OnNextModal([&](QWidget *modal) {
             kept = qobject_cast<PreviewWindow *>(modal);
-            QVERIFY(QTest::qWaitFor([&] { return model->preview.PreviewKept && !kept->loading(); }, 20000));
+            QVERIFY(QTest::qWaitFor([&] { return model->preview.kept() && !kept->loading(); }, 20000));
             kept->close();
         });
         window->Panel8Click();
-        QVERIFY(kept && model->preview.PreviewKept);
+        QVERIFY(kept && model->preview.kept());
         emit scripted->session.locked();
         QVERIFY(!kept);
-        QVERIFY(!model->preview.PreviewKept);
+        QVERIFY(!model->preview.kept());
 
         // A lock while the preview is open closes it and drops its thumbnails too.
         QPointer<PreviewWindow> open;
@@ -235,7 +235,7 @@ private slots:
         });
         window->Panel8Click();
         QVERIFY(!open);
-        QVERIFY(!model->preview.PreviewKept);
+        QVERIFY(!model->preview.kept());
     }
 };
 

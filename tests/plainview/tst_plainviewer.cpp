@@ -203,12 +203,14 @@ private slots:
 
     void aNewViewerHasNoPreviewOfAnEarlierOne()
     {
-        // Flags an earlier viewer's preview left behind; that preview went with its viewer.
-        model->preview.PreviewKept = model->preview.PagingOn = model->preview.LoadStopped = true;
+        // A grid an earlier viewer's preview kept while paging; that preview went with its viewer.
+        QVERIFY(model->preview.forward(BatchLimit + 1));
+        model->preview.finish(0);
+        QVERIFY(model->preview.kept() && model->preview.pagingOn() && model->preview.stopped());
         make();
-        QVERIFY(!model->preview.PreviewKept);
-        QVERIFY(!model->preview.PagingOn);
-        QVERIFY(!model->preview.LoadStopped);
+        QVERIFY(!model->preview.kept());
+        QVERIFY(!model->preview.pagingOn());
+        QVERIFY(!model->preview.stopped());
         int closed = 0;
         connect(viewer.get(), &ViewerWindow::previewOutdated, this, [&closed] { ++closed; });
         Save(*dir / "a.png", {40, 30});
@@ -216,10 +218,11 @@ private slots:
         QCOMPARE(closed, 0);
 
         // A preview this viewer keeps is closed when another folder opens.
-        model->preview.PreviewKept = true;
+        model->preview.finish(0);
+        QVERIFY(model->preview.kept());
         open(*dir / "a.png");
         QCOMPARE(closed, 1);
-        QVERIFY(!model->preview.PreviewKept);
+        QVERIFY(!model->preview.kept());
     }
 
     void openListsTheFolderPhotosOnly()

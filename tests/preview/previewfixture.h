@@ -155,7 +155,7 @@ protected:
     {
         preview->show();
         QVERIFY(QTest::qWaitForWindowExposed(preview.get()));
-        QTRY_VERIFY(model->preview.PreviewKept);
+        QTRY_VERIFY(model->preview.kept());
         QVERIFY(!preview->loading());
     }
 
@@ -273,7 +273,7 @@ protected:
             [&] {
                 auto *window = qobject_cast<PreviewWindow *>(modal);
                 QVERIFY(window);
-                QVERIFY(QTest::qWaitFor([&] { return mainModel->preview.PreviewKept && !window->loading(); }, 20000));
+                QVERIFY(QTest::qWaitFor([&] { return mainModel->preview.kept() && !window->loading(); }, 20000));
                 body(*window);
             }();
             if (shown && shown->isVisible())

@@ -199,7 +199,7 @@ private slots:
         QPointer<PreviewWindow> first;
         duringPresurvey([&](PreviewWindow &window) { first = &window; });
         QVERIFY(first);  // closed with its grid: kept
-        QVERIFY(mainModel->preview.PreviewKept);
+        QVERIFY(mainModel->preview.kept());
         QString count;
         duringPresurvey([&](PreviewWindow &window) {
             QCOMPARE(&window, first.data());
@@ -209,7 +209,7 @@ private slots:
 
         openInMain(*dir / "two/c.veil");
         QVERIFY(first.isNull());
-        QVERIFY(!mainModel->preview.PreviewKept);
+        QVERIFY(!mainModel->preview.kept());
         QImage picture;
         duringPresurvey([&](PreviewWindow &window) {
             count = test::Child<QLabel>(&window, "Label2")->text();

@@ -120,7 +120,7 @@ private slots:
 
         const QImage picture = grid();
         QCOMPARE(counter(), QString("7-0"));
-        QVERIFY(!model->preview.LoadStopped);
+        QVERIFY(!model->preview.stopped());
         QVERIFY(messages().isEmpty());
         for (int cell = 0; cell < 7; ++cell)
             QVERIFY2(Framed(picture, cell, columns), qPrintable(QString::number(cell)));
@@ -204,7 +204,7 @@ private slots:
         settled();
         QCOMPARE(IndexIn(grid(), columns, columns), columns);  // the second row's first cell
         QCOMPARE(counter(), first);
-        QVERIFY(model->preview.LoadStopped);
+        QVERIFY(model->preview.stopped());
         QCOMPARE(IndexIn(grid(), 0, columns), 0);
         QCOMPARE(IndexIn(grid(), batch - 1, columns), batch - 1);
         QCOMPARE(IndexIn(grid(), batch, columns), -1);
@@ -225,7 +225,7 @@ private slots:
         QCOMPARE(IndexIn(grid(), 89 - batch, columns), 89);
         QCOMPARE(IndexIn(grid(), 90 - batch, columns), -1);
         QCOMPARE(decodes->load(), 90 - batch);
-        QVERIFY(model->preview.PagingOn);
+        QVERIFY(model->preview.pagingOn());
 
         // N goes back to the batch before.
         key(Qt::Key_N);
@@ -242,7 +242,7 @@ private slots:
         settled();
         QCOMPARE(counter(), first);
         QCOMPARE(IndexIn(grid(), 0, columns), 0);
-        QVERIFY(!model->preview.PagingOn);
+        QVERIFY(!model->preview.pagingOn());
         // From the menu too.
         mbTrigger("mb1");
         settled();
@@ -284,6 +284,43 @@ private slots:
         QCOMPARE(grid(), before);
     }
 
+    // --- Memory ----------------------------------------------------------------------------
+
+    void pictureHoldsOneBatch_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::newRow("one batch") << 80;
+        QTest::newRow("1,000 photos") << 1000;
+        QTest::newRow("100,000 photos") << 100000;
+    }
+
+    // However long the folder, the grid picture holds the rows of one batch (80 cells in 5
+    // columns here), for the first load and for a page forward and back alike.
+    void pictureHoldsOneBatch()
+    {
+        QFETCH(int, count);
+        QStringList names;  // files that are not there: empty frames, nothing to decode
+        for (int i = 0; i < count; ++i)
+            names << QStringLiteral("gone%1.png").arg(i, 6, 10, QLatin1Char('0'));
+        list(names);
+        showLoaded();
+        const QSize batch(scrollBox()->viewport()->width(), 16 * CellPitch + 2 * GridMargin);
+        QCOMPARE(GridColumnsFor(scrollBox()->width()), 5);
+        QCOMPARE(grid().size(), batch);
+        QCOMPARE(image1()->size(), batch);
+        QVERIFY(Framed(grid(), 79, 5));
+        QCOMPARE(counter(), QStringLiteral("%1-%2").arg(count).arg(count > BatchLimit ? count - 80 : 0));
+        if (count <= BatchLimit)
+            return;
+        for (const int k : {Qt::Key_B, Qt::Key_B, Qt::Key_N}) {
+            key(k);
+            QTRY_VERIFY(!preview->loading());
+            QCOMPARE(grid().size(), batch);
+            QCOMPARE(image1()->size(), batch);
+        }
+        QCOMPARE(counter(), QStringLiteral("%1-%2").arg(count).arg(count - 160));
+    }
+
     // --- The stop key ----------------------------------------------------------------------
 
     void ctrlHeldStopsBeforeTheFirstCell_data()
@@ -309,8 +346,8 @@ private slots:
         } else {
             showLoaded();
         }
-        QVERIFY(model->preview.LoadStopped);
-        QVERIFY(model->preview.PreviewKept);
+        QVERIFY(model->preview.stopped());
+        QVERIFY(model->preview.kept());
         QCOMPARE(counter(), QStringLiteral("90-%1").arg(90 - start));
         const QImage picture = grid();
         for (int cell : {0, 1, 5})
@@ -355,7 +392,7 @@ private slots:
         QTest::qWait(100);
         const int drawn = pressedAtRead - 1;
         QCOMPARE(reads, pressedAtRead);  // nothing is read after the stop
-        QVERIFY(model->preview.LoadStopped);
+        QVERIFY(model->preview.stopped());
         QCOMPARE(counter(), QString("12-0"));
         const QImage picture = grid();
         for (int cell = 0; cell < 12; ++cell)
@@ -395,7 +432,7 @@ private slots:
         else
             preview->close();
         QVERIFY(!preview->isVisible());
-        QVERIFY(model->preview.PreviewKept);
+        QVERIFY(model->preview.kept());
 
         *decodes = 0;
         preview->show();
@@ -408,12 +445,12 @@ private slots:
 
         // Another folder opened in the owner: the grid goes.
         preview->discard();
-        QVERIFY(!model->preview.PreviewKept);
+        QVERIFY(!model->preview.kept());
         QVERIFY(!preview->isVisible());
         QVERIFY(!Framed(grid(), 0, 5));
         QCOMPARE(image1()->height(), scrollBox()->viewport()->height());
         preview->show();
-        QTRY_VERIFY(model->preview.PreviewKept);
+        QTRY_VERIFY(model->preview.kept());
         QCOMPARE(decodes->load(), 7);
         QCOMPARE(IndexIn(grid(), 6, 5), 6);
     }
@@ -461,7 +498,7 @@ private slots:
         const QImage picture = grid();
         for (int cell = 0; cell < 12; ++cell)
             QCOMPARE(IndexIn(picture, cell, 5), cell < drawn ? cell : -1);
-        QVERIFY(model->preview.LoadStopped);
+        QVERIFY(model->preview.stopped());
         QCOMPARE(viewed, how == "Space" ? QList<bool>{true} : QList<bool>{});
         if (how == "Space")
             QCOMPARE(model->folder.index(), 2);
