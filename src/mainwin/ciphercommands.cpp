@@ -129,6 +129,13 @@ void TForm7::Panel9Click()
             platform_.messages.inform(this, QLatin1String(NotPresentMessage));
             return;
         }
+        // Each sealed with its preview, for the ciphered grid to draw it by; made on every core
+        // ahead of the run, the first ones while the key is stretched.
+        QStringList sources;
+        for (const CipherJob &job : plan.jobs)
+            sources << job.source;
+        const bool sealing = engine_.writeFormat() == cipher::Format::Sealed;
+        PreviewsAhead previews(sources, sealing);
         PrepareKeys(engine_, {}, true);
         MakeSubfolder(FolderOf(*chosen), QLatin1String(CipheredFolder));
         main_.LastCipherFolder = FolderOf(*chosen);
@@ -139,13 +146,6 @@ void TForm7::Panel9Click()
         std::vector<OriginalKept> notCiphered;
         {
             BatchRun run(*this, plan.maximum, !plan.single);
-            // Each sealed with its preview, for the ciphered grid to draw it by; made on every
-            // core ahead of the run.
-            QStringList sources;
-            for (const CipherJob &job : plan.jobs)
-                sources << job.source;
-            const bool sealing = run.engine().writeFormat() == cipher::Format::Sealed;
-            PreviewsAhead previews(sources, sealing);
             const auto decipher = [&run](const std::filesystem::path &copy) { return run.engine().decipherFile(copy); };
             const auto cipher = [&](const CipherJob &job, int index) {
                 const std::filesystem::path source = LocalPath(job.source), target = LocalPath(job.target);

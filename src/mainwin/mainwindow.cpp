@@ -248,6 +248,14 @@ void TForm7::opening(const QString &path)
     ahead_.prepare(QString(), {path}, decodeAhead());
 }
 
+void TForm7::positionListed()
+{
+    Label2->setText(QString::number(model_.folder.index()));
+    // Nothing is deciphered ahead of a picture taken away meanwhile (the session locked).
+    if (PhotoShown)
+        prepareAround(decodeAhead());
+}
+
 void TForm7::showCodeWindow()
 {
     TForm2 code(engine_, platform_, this);

@@ -51,6 +51,7 @@ protected:
     void enableAfterOpen(bool several) override;
     bool readyToOpen() override;
     void opening(const QString &path) override;
+    void positionListed() override;
     void runViewerKey(ViewerKey key) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;

@@ -142,6 +142,12 @@ DecodeAhead::Decode TForm7g::decodeForScreen() const
     return [screen = screen_](const QString &file) { return Prepared{imaging::OpenFile(file, screen)}; };
 }
 
+void TForm7g::positionListed()
+{
+    Label2->setText(QString::number(model_.folder.index()));
+    prepareAround(decodeForScreen());
+}
+
 void TForm7g::prepareOpening(const QString &file)
 {
     ahead_.prepare(QString(), {file}, decodeForScreen());

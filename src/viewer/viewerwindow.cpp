@@ -21,6 +21,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QWindow>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace veilshot {
 
@@ -56,6 +57,7 @@ ViewerWindow::ViewerWindow(ViewerModel &model, platform::Platform &platform, con
     // shown is reported and the position stays.
     connect(&model.folder, &FolderModel::currentChanged, this, &ViewerWindow::showPosition);
     connect(&photo_, &ShownPhoto::changed, this, &ViewerWindow::photoChanged);
+    connect(&model.folder, &FolderModel::listChanged, this, [this] { guarded([this] { positionListed(); }); });
     connect(slideShow_, &SlideShow::coloursChanged, this, &ViewerWindow::applyColours);
     connect(slideShow_, &SlideShow::playingChanged, this,
             [this](bool playing) { platform_.keepAwake.setPlaying(playing); });
@@ -227,15 +229,25 @@ void ViewerWindow::open()
     }
 
     slideShow_->startAfresh();
-    FolderList list;
+    // The file is shown as soon as it is decoded, and its folder listed meanwhile beside it: in a
+    // folder of 100,000 files the listing takes longer than the decode. Until the listing ends
+    // the file stands alone, without its number, and input waits.
+    QFuture<FolderList> listing;
     {
         const platform::WaitCursor wait;
         ahead_.keepOnly(path);  // it may be on its way already
         opening(path);
-        list = GatherFolder(path, layout_.accepts);
+        listing = QtConcurrent::run(&lister_, [path, accepts = layout_.accepts] { return GatherFolder(path, accepts); });
     }
-    // Shown at once; a picture that cannot be shown still leaves the folder open.
-    model_.folder.replace(std::move(list.paths), list.index);
+    model_.folder.replace({path}, 0);
+    Label2->clear();
+    FolderList list;
+    RunOffThread([&] { list = listing.result(); });
+    // Shown already; a picture that cannot be shown still leaves the folder open.
+    if (list.paths.at(list.index) == path)
+        model_.folder.relist(std::move(list.paths), list.index);
+    else
+        model_.folder.replace(std::move(list.paths), list.index);  // gone or not listed meanwhile
 
     const bool several = model_.folder.lastIndex() != 0;
     for (PanelButton *panel : {Panel3, Panel4, Panel5, Panel8})

@@ -13,6 +13,7 @@
 #include "viewer/viewerrules.h"
 
 #include <QRect>
+#include <QThreadPool>
 #include <QWidget>
 
 #include <functional>
@@ -94,6 +95,9 @@ protected:
     // The file the open command shows, named before its folder is listed: a viewer may start
     // preparing it here, so that the listing does not stand before it.
     virtual void opening(const QString &path) { (void)path; }
+    // The shown file's folder was listed after it was shown: its number and the photos around
+    // it follow.
+    virtual void positionListed() = 0;
     virtual void fullScreenChanged() {}
     // The window stopped being exposed where the window system does not say it was minimised
     // (Wayland): it may be out of sight.
@@ -164,6 +168,7 @@ protected:
     // The shown photo, the one owner of its pixels; the photos decoded ahead are its cache.
     ShownPhoto photo_;
     DecodeAhead &ahead_ = photo_.ahead();
+    QThreadPool lister_;  // lists an opened file's folder beside its decode
 
     QFrame *pictureArea_;  // Panel1 in the main window, Panel13 in the plain viewer
     QLabel *Image1;

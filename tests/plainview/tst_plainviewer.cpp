@@ -254,6 +254,40 @@ private slots:
         QVERIFY(messages().isEmpty());
     }
 
+    // The photo is shown as soon as it is decoded, alone, while its folder is listed beside it;
+    // the listing then brings its number and the photos around it, without showing it again:
+    // a photo that cannot be shown is reported once.
+    void openShowsThePhotoBeforeItsFolderIsListed_data()
+    {
+        QTest::addColumn<bool>("shows");
+        QTest::newRow("a photo") << true;
+        QTest::newRow("a photo that cannot be shown") << false;
+    }
+
+    void openShowsThePhotoBeforeItsFolderIsListed()
+    {
+        QFETCH(bool, shows);
+        for (const char *name : {"a.png", "b.png", "c.png"})
+            Save(*dir / name, {40, 30}, "png");
+        if (!shows)
+            test::WriteText(*dir / "b.png", "not a picture");
+        QList<int> countsWhenShown;
+        int listed = 0;
+        connect(&model->folder, &FolderModel::currentChanged, this, [&] { countsWhenShown << model->folder.count(); });
+        connect(&model->folder, &FolderModel::listChanged, this, [&] { ++listed; });
+
+        open(*dir / "b.png");
+        QCOMPARE(countsWhenShown, QList<int>{1});
+        QCOMPARE(listed, 1);
+        QCOMPARE(model->folder.count(), 3);
+        QCOMPARE(model->folder.index(), 1);
+        QCOMPARE(child<QLabel>("Label2")->text(), QString("1"));
+        QCOMPARE(messages().size(), shows ? 0 : 1);
+        QCOMPARE(viewer->holdsPicture(), shows);
+        for (const char *name : {"a.png", "c.png"})
+            QVERIFY2(viewer->preparedPaths().contains(Q(*dir / name)), name);
+    }
+
     void openEnablesTheCommands_data()
     {
         QTest::addColumn<int>("photos");
