@@ -385,7 +385,7 @@ int RunCipherRemovingOriginals(CipherEngine &engine, const Options &options)
     PutAway originals;
     const auto cipherAndPutAway = [&originals](CipherEngine &engine, const Options &options, RunState &run,
                                                const fs::path &file) {
-        const FileStamp read = StampOf(file);
+        const PhotoStamp read = PhotoStampOf(file);
         if (std::string refused = CipherOne(engine, options, run, file); !refused.empty())
             return refused;
         const std::size_t keptBefore = originals.kept().size();

@@ -18,9 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-FileStamp StampFrom(const struct stat &st)
+PhotoStamp StampFrom(const struct stat &st)
 {
-    FileStamp stamp;
+    PhotoStamp stamp;
     stamp.device = st.st_dev;
     stamp.inode = st.st_ino;
     stamp.size = st.st_size;
@@ -38,7 +38,7 @@ bool operator==(const timespec &a, const timespec &b)
 constexpr auto ChangedReason = "it was changed after it was read for ciphering.";
 
 // Why an original must stay whatever its copy: removing its name would not remove the photo.
-std::string NameOnlyReason(const FileStamp &stamp)
+std::string NameOnlyReason(const PhotoStamp &stamp)
 {
     if (stamp.symbolicLink)
         return "it is a symbolic link: removing it would leave the photo it leads to.";
@@ -49,7 +49,7 @@ std::string NameOnlyReason(const FileStamp &stamp)
 }
 
 // Reads the photo, which must still be the file stamped, and compares it with `bytes`.
-std::string CompareWithPhoto(const fs::path &photo, const FileStamp &read, std::span<const std::uint8_t> bytes)
+std::string CompareWithPhoto(const fs::path &photo, const PhotoStamp &read, std::span<const std::uint8_t> bytes)
 {
     const int fd = ::open(photo.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
@@ -92,18 +92,18 @@ std::string CompareWithPhoto(const fs::path &photo, const FileStamp &read, std::
 
 }  // namespace
 
-bool FileStamp::sameFile(const FileStamp &other) const
+bool PhotoStamp::sameFile(const PhotoStamp &other) const
 {
     return device == other.device && inode == other.inode && size == other.size && modified == other.modified &&
            changed == other.changed;
 }
 
-FileStamp StampOf(const fs::path &file)
+PhotoStamp PhotoStampOf(const fs::path &file)
 {
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0)
         ThrowOpenError(file, errno);
-    FileStamp stamp = StampFrom(st);
+    PhotoStamp stamp = StampFrom(st);
     stamp.symbolicLink = ::lstat(file.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
     return stamp;
 }
@@ -118,17 +118,17 @@ void PutAway::keep(const fs::path &photo, std::string why)
     kept_.push_back({photo, std::move(why)});
 }
 
-void PutAway::prove(const fs::path &photo, const FileStamp &read, const fs::path &copy, const Decipher &decipher)
+void PutAway::prove(const fs::path &photo, const PhotoStamp &read, const fs::path &copy, const Decipher &decipher)
 {
     if (std::string why = NameOnlyReason(read); !why.empty())
         return keep(photo, std::move(why));
     std::string why;
     try {
-        const FileStamp copyStamp = StampOf(copy);
+        const PhotoStamp copyStamp = PhotoStampOf(copy);
         const std::optional<SecureBytes> body = decipher(copy);
         if (!body)
             why = "its copy does not open under the code.";
-        else if (!StampOf(copy).sameFile(copyStamp))
+        else if (!PhotoStampOf(copy).sameFile(copyStamp))
             why = "its copy was changed while it was checked.";
         else if (why = CompareWithPhoto(photo, read, body->bytes()); why.empty())
             proven_.push_back({photo, read, copy, copyStamp});
@@ -141,10 +141,10 @@ void PutAway::prove(const fs::path &photo, const FileStamp &read, const fs::path
 
 std::string PutAway::remove(const Proven &proven)
 {
-    FileStamp now;
+    PhotoStamp now;
     try {
-        now = StampOf(proven.photo);
-        if (!StampOf(proven.copy).sameFile(proven.copyStamp))
+        now = PhotoStampOf(proven.photo);
+        if (!PhotoStampOf(proven.copy).sameFile(proven.copyStamp))
             return "its copy was changed after it was checked.";
     } catch (const FileError &error) {
         return error.what();

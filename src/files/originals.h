@@ -20,7 +20,7 @@
 namespace veilshot {
 
 // A file as it stood at one moment: which file, how long, and when it or its entry last changed.
-struct FileStamp {
+struct PhotoStamp {
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = 0;
@@ -29,11 +29,11 @@ struct FileStamp {
     nlink_t names = 0;  // its hard links; not compared
     bool symbolicLink = false;  // the name given leads to the file through a link
 
-    bool sameFile(const FileStamp &other) const;  // the same file, unchanged
+    bool sameFile(const PhotoStamp &other) const;  // the same file, unchanged
 };
 
 // The stamp of the file the name leads to now. FileError "Cannot open file ..." when there is none.
-FileStamp StampOf(const std::filesystem::path &file);
+PhotoStamp PhotoStampOf(const std::filesystem::path &file);
 
 // One photo of a run and what became of its original: removed, or kept and why.
 struct OriginalKept {
@@ -52,7 +52,7 @@ public:
     // After `photo` was ciphered into `copy`: `read` is its stamp from before it was read. The
     // copy is read back through `decipher` and compared; a copy that is proven waits for
     // removeProven(), any other keeps its original.
-    void prove(const std::filesystem::path &photo, const FileStamp &read, const std::filesystem::path &copy,
+    void prove(const std::filesystem::path &photo, const PhotoStamp &read, const std::filesystem::path &copy,
                const Decipher &decipher);
     // A photo the run did not cipher or could not prove keeps its original.
     void keep(const std::filesystem::path &photo, std::string why);
@@ -75,9 +75,9 @@ public:
 private:
     struct Proven {
         std::filesystem::path photo;
-        FileStamp photoStamp;
+        PhotoStamp photoStamp;
         std::filesystem::path copy;
-        FileStamp copyStamp;
+        PhotoStamp copyStamp;
     };
     // Empty when the original is gone, else why it stays.
     std::string remove(const Proven &proven);

@@ -153,7 +153,7 @@ void TForm7::Panel9Click()
                 std::vector<std::uint8_t> preview;
                 if (sealing)
                     RunOffThread([&] { preview = previews.take(index); });
-                const FileStamp read = StampOf(source);
+                const PhotoStamp read = PhotoStampOf(source);
                 run.engine().Cipfoto(source, target, AtomicFile::Mode::KeepExisting, preview);
                 originals.prove(source, read, target, decipher);
             };

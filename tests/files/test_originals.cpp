@@ -88,7 +88,7 @@ protected:
                         const std::function<void(const fs::path &copy)> &beforeReadBack = {})
     {
         const fs::path copy = fs::path(file).replace_extension(".veil");
-        const FileStamp read = StampOf(file);
+        const PhotoStamp read = PhotoStampOf(file);
         engine.extension = cipher::Extension::fromFileName(file);
         engine.Cipfoto(file, copy);
         if (beforeReadBack)
