@@ -159,8 +159,12 @@ void PreviewWindow::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     fitToScreen();
-    // Activation loads, unless the grid is kept.
-    QTimer::singleShot(50, this, [this] { fitToScreen(); guarded([this] { LoadGrid(); }); });
+    // Each showing starts at the screen's corner; activation loads, unless the grid is kept.
+    QTimer::singleShot(50, this, [this] {
+        fitToScreen();
+        move(0, 0);
+        guarded([this] { LoadGrid(); });
+    });
 }
 
 // The window manager frames the window when it gets to it, however long after the showing, and
