@@ -15,6 +15,13 @@
 //          bench_preview keyed FOLDER     the grid of FOLDER/keyed
 //          bench_preview whole FOLDER     the sealed grid of FOLDER/whole, its key stretched
 //                                         beforehand: every photo deciphered and decoded
+//          bench_preview grow FOLDER N    a folder of N small photos (640 x 480): 84 of their own
+//                                         and the rest hard links to them
+//          bench_preview paged FOLDER     the plain grid of a folder of any size: its first load
+//                                         and a page forward (B); prints the count, the seconds
+//                                         of each, the peak MB above the idle window (its
+//                                         folder listed) and the process's peak MB
+//                                         (bench/grid_by_folder_size.sh)
 //          bench_preview cipher FOLDER    the cost of a preview: seals the 84 photos as the main
 //                                         window does (previews made ahead on every core), and
 //                                         without previews, in turns, 3 rounds;
@@ -32,11 +39,16 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <random>
+
+#include <unistd.h>
 
 
 using namespace veilshot;
@@ -73,15 +85,31 @@ int Make(const QString &folder)
     return 0;
 }
 
-int Load(const QString &folder, bool ciphered, bool stretchFirst)
+// The files of FOLDER with `extension`, in the folder's order.
+QStringList Listed(const QString &folder, const QString &extension)
 {
-    const QString extension = ciphered ? QStringLiteral(".veil") : QStringLiteral(".jpg");
-    PlainModel model;
     QStringList paths;
     for (const QString &name : ListFolder(folder)) {
         if (LowerExtension(name) == extension)
             paths << folder + QLatin1Char('/') + name;
     }
+    return paths;
+}
+
+// Shows `preview` and waits for the load that its showing starts.
+void ShowAndAwaitLoad(PreviewWindow &preview)
+{
+    preview.show();
+    QElapsedTimer timer;
+    timer.start();
+    while (!preview.loading() && timer.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+int Load(const QString &folder, bool ciphered, bool stretchFirst)
+{
+    PlainModel model;
+    const QStringList paths = Listed(folder, ciphered ? QStringLiteral(".veil") : QStringLiteral(".jpg"));
     model.folder.replace(paths, 0);
     cipher::CipherEngine engine;
     engine.BuildKeyTable(Code);
@@ -95,11 +123,8 @@ int Load(const QString &folder, bool ciphered, bool stretchFirst)
     PreviewWindow preview(model, ciphered ? static_cast<const PreviewPhotos &>(cipheredPhotos) : plain, scripted.platform(),
                           scripted.windows.screen, ciphered ? CipheredPreview() : PlainPreview(), nullptr);
     const double idle = bench::PeakMB();
-    preview.show();
+    ShowAndAwaitLoad(preview);
     QElapsedTimer timer;
-    timer.start();
-    while (!preview.loading() && timer.elapsed() < 10000)  // the load starts once the window shows
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     timer.start();
     const double cpuStart = bench::CpuSeconds();
     // Waits for each event as the program's own loop does: the timed overload of processEvents
@@ -112,13 +137,84 @@ int Load(const QString &folder, bool ciphered, bool stretchFirst)
     return 0;
 }
 
+// FOLDER/photo000000.jpg ... of `count` entries, 84 photos of their own and links to them, so
+// that a folder of 100,000 costs little room; a load reads the first batch only.
+int Grow(const QString &folder, int count)
+{
+    std::mt19937 random(7);
+    if (!QDir().mkpath(folder))
+        return 1;
+    const auto name = [&folder](int i) { return folder + QStringLiteral("/photo%1.jpg").arg(i, 6, 10, QLatin1Char('0')); };
+    for (int i = 0; i < count; ++i) {
+        if (QFileInfo::exists(name(i)))
+            continue;
+        const bool made = i < Photos ? bench::WritePhoto(name(i), i, random, {640, 480})
+                                     : ::link(name(i % Photos).toLocal8Bit().constData(), name(i).toLocal8Bit().constData()) == 0;
+        if (!made)
+            return 1;
+    }
+    return 0;
+}
+
+// The process's resident memory now, or its peak since the last ResetPeak, in MB (Linux).
+double ResidentMB(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(int(std::strlen(field))).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
+}
+
+// From here on the peak counts what comes after the folder was listed, not the listing's own
+// transient peak.
+void ResetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+// Waits for the running load of `preview` to end, as the program's own loop does; its seconds.
+double TimeLoad(const PreviewWindow &preview)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (preview.loading())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+int LoadAndPage(const QString &folder)
+{
+    PlainModel model;
+    const QStringList paths = Listed(folder, QStringLiteral(".jpg"));
+    model.folder.replace(paths, 0);
+    platform::ScriptedPlatform scripted;
+    scripted.windows.screen = QSize(1920, 1080);
+    const PlainPhotos plain;
+    PreviewWindow preview(model, plain, scripted.platform(), scripted.windows.screen, PlainPreview(), nullptr);
+    ResetPeak();
+    const double idle = ResidentMB("VmRSS:");
+    ShowAndAwaitLoad(preview);
+    const double load = TimeLoad(preview);
+    const int drawn = preview.drawnCount();
+    double page = 0;
+    if (paths.size() > BatchLimit) {
+        preview.loadForward();
+        page = TimeLoad(preview);
+    }
+    std::printf("%lld %.3f %.3f %.1f %.1f %d\n", static_cast<long long>(paths.size()), load, page,
+                ResidentMB("VmHWM:") - idle, bench::PeakMB(), drawn);
+    return 0;
+}
+
 // Seals every photo of FOLDER into a scratch folder, with previews and without, in turns.
 int CipherCost(const QString &folder)
 {
-    QStringList photos;
-    for (const QString &name : ListFolder(folder))
-        if (LowerExtension(name) == QLatin1String(".jpg"))
-            photos << folder + QLatin1Char('/') + name;
+    const QStringList photos = Listed(folder, QStringLiteral(".jpg"));
     const QString scratch = folder + QStringLiteral("/cipher-scratch");
     cipher::CipherEngine engine;
     engine.BuildKeyTable(Code);
@@ -156,12 +252,17 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     imaging::ImagingLibrary imaging;
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: bench_preview make|plain|ciphered|stretched|keyed|whole|cipher FOLDER\n");
+    const QString what = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (argc != 3 && !(argc == 4 && what == QLatin1String("grow"))) {
+        std::fprintf(stderr, "usage: bench_preview make|plain|ciphered|stretched|keyed|whole|cipher|paged FOLDER\n"
+                             "       bench_preview grow FOLDER COUNT\n");
         return 2;
     }
-    const QString what = QString::fromLocal8Bit(argv[1]);
     const QString folder = QString::fromLocal8Bit(argv[2]);
+    if (what == QLatin1String("grow"))
+        return Grow(folder, std::atoi(argv[3]));
+    if (what == QLatin1String("paged"))
+        return LoadAndPage(folder);
     if (what == QLatin1String("make"))
         return Make(folder);
     if (what == QLatin1String("keyed"))

@@ -12,6 +12,7 @@
 #include "cipher/cipherengine.h"
 #include "imaging/imaging.h"
 #include "viewer/decodeahead.h"
+#include "viewer/showpicture.h"
 
 #include <benchmark/benchmark.h>
 
@@ -101,7 +102,7 @@ Prepared DecodeCiphered(cipher::CipherEngine &engine, const QString &path)
 // What showing costs once the picture is in hand: handing it to the label.
 void Show(QLabel &label, const Prepared &prepared)
 {
-    imaging::Show(label, prepared.picture.image);
+    ShowPicture(label, prepared.picture.image);
     benchmark::DoNotOptimize(label.pixmap().cacheKey());
 }
 
@@ -131,7 +132,7 @@ void SteppedToDecodedAhead(benchmark::State &state)
         while (!ahead.ready(path))
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         state.ResumeTiming();
-        Show(label, *ahead.take(path));
+        Show(label, *ahead.take(path, [](QFuture<void> work) { work.waitForFinished(); }));
     }
 }
 // The untimed decode dwarfs the timed step: a fixed count keeps the run short.
@@ -166,7 +167,7 @@ void SteppingMemory(benchmark::State &state)
         const double start = ResidentMB();
         for (int step = 0; step < 8; ++step) {
             const QString &path = paths[std::size_t(step % 4)];
-            std::optional<Prepared> prepared = ahead.take(path);
+            std::optional<Prepared> prepared = ahead.take(path, [](QFuture<void> work) { work.waitForFinished(); });
             if (!prepared)
                 prepared = ahead.decodeNow(path, [&](const QString &file) { return DecodeCiphered(*engine, file); });
             const QStringList around{paths[std::size_t((step + 1) % 4)], paths[std::size_t((step + 3) % 4)]};

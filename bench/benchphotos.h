@@ -29,11 +29,11 @@ inline double PeakMB()
     return double(usage.ru_maxrss) / 1024.0;
 }
 
-// Writes photo `i` of a series as a 6000 x 4000 JPEG at quality 90: gradients under noise, each
-// photo of the series a little different.
-inline bool WritePhoto(const QString &path, int i, std::mt19937 &random)
+// Writes photo `i` of a series as a JPEG at quality 90, 6000 x 4000 unless told: gradients under
+// noise, each photo of the series a little different.
+inline bool WritePhoto(const QString &path, int i, std::mt19937 &random, QSize size = {6000, 4000})
 {
-    QImage image(6000, 4000, QImage::Format_RGB32);
+    QImage image(size, QImage::Format_RGB32);
     for (int y = 0; y < image.height(); ++y) {
         QRgb *line = reinterpret_cast<QRgb *>(image.scanLine(y));
         for (int x = 0; x < image.width(); ++x) {

@@ -6,9 +6,11 @@
 // in the shapes the photo decoder treats apart: a thumbnail, alpha, deep samples, a profile, an
 // animation); OUTPUT_DIR/veil: each of them ciphered
 // under the fuzzing code, and files that are refused; OUTPUT_DIR/codetext: code files in every
-// encoding the reader knows.
+// encoding the reader knows; OUTPUT_DIR/metadata: a camera's JPEG with every block (EXIF in
+// either byte order), and the PNG and TIFF written from it carrying them.
 
 #include "cipher/codetext.h"
+#include "common/cameraphoto.h"
 #include "common/encoders.h"
 #include "common/photos.h"
 #include "fuzz/fuzzsupport.h"
@@ -93,7 +95,7 @@ int main(int argc, char **argv)
     fuzz::StartImaging(&argc, &argv);
     const fs::path source = argv[1];
     const fs::path output = argv[2];
-    for (const char *sub : {"imaging", "veil", "codetext"})
+    for (const char *sub : {"imaging", "veil", "codetext", "metadata"})
         fs::create_directories(output / sub);
 
     // Photos in every format read; GIF through the program's own encoder, as Qt writes none.
@@ -130,6 +132,23 @@ int main(int argc, char **argv)
     other.extension = cipher::Extension::fromText(u".png");
     other.Cipfoto(output / "imaging" / "photo.png", output / "veil" / "other-code.veil", AtomicFile::Mode::Replace);
     Write(output / "veil" / "short.veil", "tiny");
+
+    // A camera's photo, and what the tools write of it.
+    {
+        test::TempDir dir;
+        const fs::path metadata = output / "metadata";
+        const std::vector<std::uint8_t> camera = test::CameraJpeg(dir, {16, 12}, 6);
+        Write(metadata / "camera.jpeg", camera);
+        Write(metadata / "exif.jpeg", test::JpegWithExif(false));
+        Write(metadata / "camera-mm.jpeg", imaging::WithSegments(test::CameraJpeg(dir, {16, 8}, 1), {test::Exif(8, true)}));
+        const imaging::CarriedMetadata carried = imaging::ReadCarriedMetadata(camera);
+        const QImage pixels = imaging::DecodeMemory(camera, QStringLiteral("seed")).image;
+        for (const char *format : {"png", "tiff"}) {
+            imaging::Save(pixels, QString::fromStdString((metadata / (std::string("camera.") + format)).string()),
+                          imaging::FindEncoderByMime(QStringLiteral("image/") + QLatin1String(format)), std::nullopt,
+                          AtomicFile::Mode::Replace, &carried);
+        }
+    }
 
     // Code files: as the code window saves them, UTF-8 with and without a byte-order mark,
     // UTF-16 big-endian, Latin-1.

@@ -4,6 +4,7 @@
 #include "cipher/codetext.h"
 #include "cipher/privacy.h"
 #include "files/fileio.h"
+#include "files/originals.h"
 #include "files/securememory.h"
 
 #include <CLI/CLI.hpp>
@@ -73,7 +74,8 @@ constexpr std::string_view MainHelp =
     "Exit status: 0 all done, 1 some file refused or failed, 2 usage error.\n";
 
 constexpr std::string_view CipherHelp =
-    "Usage: veil cipher [--into DIR] [--force] [--format=sealed|v1] [--code-file FILE] FILE...\n"
+    "Usage: veil cipher [--into DIR] [--force] [--format=sealed|v1] [--remove-originals]\n"
+    "                   [--code-file FILE] FILE...\n"
     "Ciphers each FILE into DIR/NAME.veil, where NAME is the file's name without its\n"
     "extension; the extension is stored inside, so deciphering gives it back.\n"
     "\n"
@@ -84,6 +86,11 @@ constexpr std::string_view CipherHelp =
     "                    and every file checked for changes when it is read\n"
     "  --format=v1       the older keyed format, for versions of Veilshot before the\n"
     "                    sealed one; weaker (see the manual page)\n"
+    "  --remove-originals  once FILE.veil, read back and deciphered, gives back FILE\n"
+    "                    byte for byte, remove FILE (not to a trash), its thumbnails\n"
+    "                    and its recent-files entries; a FILE that fails the check,\n"
+    "                    was changed or has another name stays, named with why.\n"
+    "                    This does not erase the disk (see the manual page)\n"
     "  --code-file FILE  read the code from a text file (UTF-8, UTF-16 or Latin-1)\n"
     "  --help            show this text\n"
     "\n"
@@ -147,6 +154,7 @@ struct Options {
     std::optional<fs::path> newCodeFile;
     bool newCode = false;  // a new code for reseal, from newCodeFile or the terminal
     bool force = false;
+    bool removeOriginals = false;
     std::vector<fs::path> files;
 };
 
@@ -276,11 +284,16 @@ std::string Refuse(const Options &options, const RunState &run, const fs::path &
 }
 
 // Outcome of one file: an empty string when done, else the text to report.
-using FileAction = std::string (*)(CipherEngine &, const Options &, RunState &, const fs::path &);
+using FileAction = std::function<std::string(CipherEngine &, const Options &, RunState &, const fs::path &)>;
+
+fs::path CipherTarget(const Options &options, const fs::path &file)
+{
+    return TargetFolder(options, file) / file.filename().replace_extension(".veil");
+}
 
 std::string CipherOne(CipherEngine &engine, const Options &options, RunState &run, const fs::path &file)
 {
-    const fs::path target = TargetFolder(options, file) / file.filename().replace_extension(".veil");
+    const fs::path target = CipherTarget(options, file);
     if (std::string refused = Refuse(options, run, file, target); !refused.empty())
         return refused;
     engine.extension = cipher::Extension::fromFileName(file);
@@ -365,6 +378,34 @@ int RunOverFiles(CipherEngine &engine, const Options &options, FileAction action
     return failures ? SomeFailed : Done;
 }
 
+// cipher --remove-originals: each photo is removed as soon as its copy is proven, while the page
+// cache still holds both; the recent-files list is edited once, at the end.
+int RunCipherRemovingOriginals(CipherEngine &engine, const Options &options)
+{
+    PutAway originals;
+    const auto cipherAndPutAway = [&originals](CipherEngine &engine, const Options &options, RunState &run,
+                                               const fs::path &file) {
+        const FileStamp read = StampOf(file);
+        if (std::string refused = CipherOne(engine, options, run, file); !refused.empty())
+            return refused;
+        const std::size_t keptBefore = originals.kept().size();
+        originals.prove(file, read, CipherTarget(options, file),
+                        [&engine](const fs::path &copy) { return engine.decipherFile(copy); });
+        originals.removeProven();
+        return originals.kept().size() > keptBefore ? "original kept: " + originals.kept().back().why : std::string();
+    };
+    int exit = RunOverFiles(engine, options, cipherAndPutAway);
+    originals.finish();
+    for (const std::string &left : originals.tracesLeft()) {
+        std::cerr << "veil: " << left << '\n';
+        exit = SomeFailed;
+    }
+    const std::size_t removed = originals.removed().size();
+    std::cerr << "veil: " << removed << (removed == 1 ? " original" : " originals") << " removed, "
+              << options.files.size() - removed << " kept\n";
+    return exit;
+}
+
 int RunCheck(CipherEngine &engine, const Options &options)
 {
     int failures = 0;
@@ -415,8 +456,10 @@ std::variant<Options, int> Parse(const std::vector<std::string> &arguments)
             command->add_option("--into", into)->type_name("DIR")->take_last();
             command->add_flag("--force", options.force);
         }
-        if (command->get_name() == "cipher")
+        if (command->get_name() == "cipher") {
             command->add_option("--format", format)->type_name("sealed|v1")->take_last();
+            command->add_flag("--remove-originals", options.removeOriginals);
+        }
         if (command->get_name() == "reseal") {
             command->add_flag("--new-code", options.newCode);
             command->add_option("--new-code-file", newCodeFile)->type_name("FILE")->take_last();
@@ -493,6 +536,8 @@ int RunVeil(const std::vector<std::string> &arguments)
         }
         return RunOverFiles(engine, options, ResealOne, options.newCode ? &newCode : nullptr);
     }
+    if (options.command == "cipher" && options.removeOriginals)
+        return RunCipherRemovingOriginals(engine, options);
     return RunOverFiles(engine, options, options.command == "cipher" ? CipherOne : DecipherOne);
 }
 

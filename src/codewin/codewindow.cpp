@@ -211,7 +211,19 @@ TForm5::TForm5(QWidget *parent)
                                       "this code the photo will be ciphered.\n"
                                       "To stop a photo encryption, it is necessary\n"
                                       "to keep in pressed a condition a key - Ctrl.\n"
-                                      "The small, big size of the screen a key - M.\n"));
+                                      "The small, big size of the screen a key - M.\n"
+                                      "\n"
+                                      "New ciphered photos are written in the sealed format,\n"
+                                      "which finds a damaged file and gives every photo a key\n"
+                                      "of its own. Files of the older keyed format (v1) are\n"
+                                      "read as before; \"New files in the older format (v1)\"\n"
+                                      "in the right-click menu writes it for older versions\n"
+                                      "until the program ends. The command\n"
+                                      "    veil reseal FILE.veil\n"
+                                      "turns v1 files into sealed ones in their place.\n"
+                                      "When the session locks, the screen saver starts or the\n"
+                                      "window is minimised, the shown photo is taken off the\n"
+                                      "screen; the code stays entered, and a step shows it again.\n"));
 }
 
 void TForm5::resizeEvent(QResizeEvent *event)

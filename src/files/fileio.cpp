@@ -27,6 +27,13 @@ std::string FileMessage(const char *verb, const fs::path &file, int errnum)
     return FileMessage(verb, file, std::string(std::strerror(errnum)));
 }
 
+std::string ReasonIn(const std::string &message, const fs::path &file)
+{
+    const std::string named = " \"" + file.string() + "\". ";
+    const std::size_t at = message.find(named);
+    return at == std::string::npos ? message : message.substr(at + named.size());
+}
+
 void ThrowOpenError(const fs::path &file, int errnum)
 {
     throw FileError(FileMessage("Cannot open file", file, errnum));

@@ -30,6 +30,9 @@ public:
 // "Cannot open file "NAME". REASON" and its siblings; REASON is the system's text for errnum.
 std::string FileMessage(const char *verb, const std::filesystem::path &file, int errnum);
 std::string FileMessage(const char *verb, const std::filesystem::path &file, const std::string &reason);
+// What a FileMessage about `file` says after naming it (its reason); the whole message when it
+// does not name `file`.
+std::string ReasonIn(const std::string &message, const std::filesystem::path &file);
 
 [[noreturn]] void ThrowOpenError(const std::filesystem::path &file, int errnum);
 [[noreturn]] void ThrowCreateError(const std::filesystem::path &file, int errnum);

@@ -9,9 +9,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cmath>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -22,8 +24,6 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char **environ;
 
 namespace veilshot::imaging {
 
@@ -94,6 +94,21 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes)
     return true;
 }
 
+// What a decoder is started with of the program's environment: nothing of the user's, as the
+// loader and the libraries' constructors read it before the decoder confines itself; in
+// sanitized builds the sanitizers' settings, so that it reports and fails as the program does.
+std::vector<std::string> DecoderEnvironment()
+{
+    std::vector<std::string> kept;
+#ifdef VEILSHOT_SANITIZED
+    for (const char *name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+        if (const char *value = std::getenv(name))
+            kept.push_back(std::string(name) + "=" + value);
+    }
+#endif
+    return kept;
+}
+
 // Starts the decoder with the input on descriptor 3, the answer on 4 and the pipe that says
 // when the input is whole on 5; -1 with `failure` set when it cannot be.
 pid_t Start(const std::filesystem::path &decoder, int input, int answer, int ready, Format format,
@@ -132,8 +147,13 @@ pid_t Start(const std::filesystem::path &decoder, int input, int answer, int rea
     std::string arguments[] = {decoder.string(), std::to_string(int(format)), std::to_string(size.width()),
                                std::to_string(size.height())};
     char *argv[] = {arguments[0].data(), arguments[1].data(), arguments[2].data(), arguments[3].data(), nullptr};
+    std::vector<std::string> environment = DecoderEnvironment();
+    std::vector<char *> envp;
+    for (std::string &variable : environment)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
     pid_t pid = -1;
-    failure = posix_spawn(&pid, decoder.c_str(), &actions, &attributes, argv, environ);
+    failure = posix_spawn(&pid, decoder.c_str(), &actions, &attributes, argv, envp.data());
     if (failure != 0)
         pid = -1;
     posix_spawn_file_actions_destroy(&actions);

@@ -2,6 +2,8 @@
 
 #include "imaging/bytes.h"
 #include "imaging/jpegdecode.h"
+#include "imaging/wipedimage.h"
+#include "imaging/structure.h"
 
 #include <QBuffer>
 #include <QImageReader>
@@ -23,9 +25,7 @@ QByteArray QtFormatName(Format format)
     }
 }
 
-namespace {
-
-Decoded Refused(Refusal refusal, QSize claimed = {})
+Decoded Refused(Refusal refusal, QSize claimed)
 {
     Decoded decoded;
     decoded.refusal = refusal;
@@ -33,16 +33,17 @@ Decoded Refused(Refusal refusal, QSize claimed = {})
     return decoded;
 }
 
-}  // namespace
-
 QImage Upright(QImage image, QImageIOHandler::Transformations turns)
 {
     if (turns == QImageIOHandler::TransformationNone)
         return image;
     const QColorSpace colours = image.colorSpace();
     image.mirror(turns & QImageIOHandler::TransformationMirror, turns & QImageIOHandler::TransformationFlip);
-    if (turns & QImageIOHandler::TransformationRotate90)
-        image = image.transformed(QTransform().rotate(90));
+    if (turns & QImageIOHandler::TransformationRotate90) {
+        QImage turned = image.transformed(QTransform().rotate(90));
+        Wipe(image);  // the pixels may be a deciphered photo's
+        image = std::move(turned);
+    }
     image.setColorSpace(colours);
     return image;
 }
@@ -95,7 +96,7 @@ Decoded DecodeRaster(std::span<const std::uint8_t> bytes, Format format, std::op
         return Refused(Refusal::TooLargeSized, size);
     if (format == Format::Gif && bytes.size() >= 10) {
         // The reader makes the logical screen, whatever the images in it.
-        const QSize screen(bytes[6] | bytes[7] << 8, bytes[8] | bytes[9] << 8);
+        const QSize screen(Read16(bytes, 6, false), Read16(bytes, 8, false));
         if (qint64(screen.width()) * screen.height() > GifPixelsBound(bytes.size()))
             return Refused(Refusal::TooLargeSized, screen);
     }
@@ -121,20 +122,7 @@ qint64 GifPixelsBound(std::size_t bytes)
 
 bool PngChunksFit(std::span<const std::uint8_t> bytes)
 {
-    // The signature, then chunks: length (at most 2^31 - 1), type, data, CRC.
-    std::size_t at = 8;
-    while (at < bytes.size()) {
-        if (bytes.size() - at < 12)
-            return false;
-        const std::uint32_t length = Be32(bytes, at);
-        if (length > 0x7FFFFFFFu || length > bytes.size() - at - 12)
-            return false;
-        const bool end = Be32(bytes, at + 4) == 0x49454E44;  // "IEND"
-        at += 12 + std::size_t(length);
-        if (end)
-            return true;
-    }
-    return true;  // no end chunk: the decoder says so
+    return PngChunksOf(bytes).whole;  // without an end chunk too: the decoder says so
 }
 
 bool EmfRecordsFit(std::span<const std::uint8_t> bytes)

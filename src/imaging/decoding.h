@@ -26,6 +26,10 @@ struct Decoded {
     QSize claimedSize;  // for TooLargeSized
 };
 
+// A decode that gives no picture, for `refusal` (with the size a picture claimed, for
+// TooLargeSized).
+Decoded Refused(Refusal refusal, QSize claimed = {});
+
 // The name of the format for Qt's image readers and writers (BMP, JPEG, PNG, GIF, TIFF, ICO,
 // WebP); empty for the formats Qt has no reader for.
 QByteArray QtFormatName(Format format);

@@ -9,13 +9,14 @@
 #include "imaging/jpegturn.h"
 #include "imaging/metadata.h"
 #include "imaging/pngwriter.h"
+#include "imaging/wipedimage.h"
+#include "imaging/tiffwriter.h"
 
 #include <QBuffer>
 #include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QLabel>
 #include <QPainter>
 #include <QPixmap>
 #include <QTransform>
@@ -30,11 +31,6 @@
 namespace veilshot::imaging {
 
 namespace {
-
-bool StartsWith(std::span<const std::uint8_t> bytes, std::initializer_list<std::uint8_t> prefix)
-{
-    return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
-}
 
 int TurboSubsampling(Subsampling subsampling)
 {
@@ -130,38 +126,6 @@ bool Contained(Format format)
     }
 }
 
-bool BrandIsAvif(std::span<const std::uint8_t> brand)
-{
-    return StartsWith(brand, {'a', 'v', 'i', 'f'}) || StartsWith(brand, {'a', 'v', 'i', 's'});
-}
-
-bool BrandIsHeif(std::span<const std::uint8_t> brand)
-{
-    static constexpr const char *brands[] = {"heic", "heix", "hevc", "hevx", "heim", "heis", "hevm", "hevs",
-                                             "mif1", "msf1", "mif2"};
-    return std::any_of(std::begin(brands), std::end(brands),
-                       [&](const char *known) { return std::memcmp(brand.data(), known, 4) == 0; });
-}
-
-// An ISO base media file whose file-type box names a HEIF brand: AVIF when one of its brands
-// is AVIF's, else HEIF (HEIC among them).
-Format HeifFormat(std::span<const std::uint8_t> bytes)
-{
-    if (bytes.size() < 16 || !std::equal(bytes.begin() + 4, bytes.begin() + 8, "ftyp"))
-        return Format::Unknown;
-    const std::uint32_t boxSize = std::uint32_t(bytes[0]) << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3];
-    const std::size_t end = std::min<std::size_t>(std::max<std::uint32_t>(boxSize, 16), bytes.size());
-    bool heif = false;
-    // The major brand at 8, the minor version at 12, the compatible brands from 16.
-    for (std::size_t at = 8; at + 4 <= end; at += at == 8 ? 8 : 4) {
-        const auto brand = bytes.subspan(at, 4);
-        if (BrandIsAvif(brand))
-            return Format::Avif;
-        heif = heif || BrandIsHeif(brand);
-    }
-    return heif ? Format::Heif : Format::Unknown;
-}
-
 // The decoded picture in the colours asked for.
 Picture Shown(Decoded decoded, Format format, Colours colours)
 {
@@ -193,6 +157,21 @@ try {
     return Shown(std::move(decoded), format, colours);
 } catch (const std::bad_alloc &) {
     return Failure(name, QStringLiteral("There is not enough memory for it."));
+}
+
+// A decode from memory, where the bytes are most often a deciphered photo's: its pixels moved
+// into a wiped buffer and the decoder's wiped as they go. A contained decode's pixels are mapped
+// read-only from the decoder's memory, which leaves this process when they are let go.
+Picture DecodePrivately(std::span<const std::uint8_t> bytes, const QString &name, std::optional<QSize> box,
+                        Colours colours)
+{
+    Picture picture = Decode(bytes, name, box, colours);
+    if (!picture.ok())
+        return picture;
+    picture.image = IntoWiped(std::move(picture.image), !Contained(picture.format));
+    if (picture.image.isNull())
+        return Failure(name, QStringLiteral("The picture is too large."));
+    return picture;
 }
 
 Picture OpenAndDecode(const QString &path, std::optional<QSize> box, Colours colours)
@@ -244,37 +223,6 @@ void WriteBytes(const QString &path, const char *data, std::size_t size, AtomicF
 
 }  // namespace
 
-Format DetectFormat(std::span<const std::uint8_t> bytes)
-{
-    if (StartsWith(bytes, {0xFF, 0xD8, 0xFF}))
-        return Format::Jpeg;
-    if (StartsWith(bytes, {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}))
-        return Format::Png;
-    if (StartsWith(bytes, {'G', 'I', 'F', '8', '7', 'a'}) || StartsWith(bytes, {'G', 'I', 'F', '8', '9', 'a'}))
-        return Format::Gif;
-    if (StartsWith(bytes, {'I', 'I', 0x2A, 0x00}) || StartsWith(bytes, {'M', 'M', 0x00, 0x2A}))
-        return Format::Tiff;
-    if (StartsWith(bytes, {'B', 'M'}) && bytes.size() >= 26)
-        return Format::Bmp;
-    if (StartsWith(bytes, {0x00, 0x00, 0x01, 0x00}) && bytes.size() >= 22)
-        return Format::Ico;
-    // EMF: a header record (type 1) whose signature " EMF" stands at offset 40.
-    if (bytes.size() >= 88 && Le32(bytes, 0) == 1 && Le32(bytes, 40) == 0x464D4520)
-        return Format::Emf;
-    // WMF: the placeable header's key, or a plain header of 9 words in memory or on disk.
-    if (StartsWith(bytes, {0xD7, 0xCD, 0xC6, 0x9A}) ||
-        ((StartsWith(bytes, {0x01, 0x00, 0x09, 0x00}) || StartsWith(bytes, {0x02, 0x00, 0x09, 0x00})) &&
-         bytes.size() >= 18))
-        return Format::Wmf;
-    if (StartsWith(bytes, {'R', 'I', 'F', 'F'}) && bytes.size() >= 16 && std::equal(bytes.begin() + 8, bytes.begin() + 12, "WEBP"))
-        return Format::WebP;
-    // JPEG XL: a bare codestream, or the container's signature box.
-    if (StartsWith(bytes, {0xFF, 0x0A}) ||
-        StartsWith(bytes, {0x00, 0x00, 0x00, 0x0C, 'J', 'X', 'L', ' ', 0x0D, 0x0A, 0x87, 0x0A}))
-        return Format::Jxl;
-    return HeifFormat(bytes);
-}
-
 Picture OpenFile(const QString &path)
 {
     return OpenAndDecode(path, std::nullopt, Colours::Display);
@@ -292,17 +240,17 @@ Picture OpenFile(const QString &path, std::optional<QSize> box, Colours colours)
 
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name)
 {
-    return Decode(bytes, name, std::nullopt, Colours::Display);
+    return DecodePrivately(bytes, name, std::nullopt, Colours::Display);
 }
 
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name, QSize box)
 {
-    return Decode(bytes, name, box, Colours::Display);
+    return DecodePrivately(bytes, name, box, Colours::Display);
 }
 
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name, std::optional<QSize> box, Colours colours)
 {
-    return Decode(bytes, name, box, colours);
+    return DecodePrivately(bytes, name, box, colours);
 }
 
 QSize MeasureFile(const QString &path)
@@ -442,9 +390,19 @@ void Save(const QImage &image, const QString &path, int encoder, std::optional<i
             extras.icc = ProfileOf(inOwnColours);
         encoded = EncodePng(inOwnColours, extras, progress);
     } else if (format == Format::Jpeg && !kept.empty()) {
-        const JpegMetadata blocks{JpegSegmentsOf(kept), kept.jpeg.quality, kept.jpeg.subsampling};
+        // A picture whose colours were described without a profile (a PNG's gAMA and cHRM) gets
+        // the profile made from that description, as PNG and TIFF do (and as Qt's writer below
+        // does for a picture that carries nothing).
+        CarriedMetadata described = kept;
+        if (described.icc.empty())
+            described.icc = ProfileOf(image);
+        const JpegMetadata blocks{JpegSegmentsOf(described), described.jpeg.quality, described.jpeg.subsampling};
         const int quality = jpegQuality ? *jpegQuality : blocks.quality > 0 ? blocks.quality : DefaultJpegQuality;
         encoded = EncodeJpegCarrying(image, quality, blocks);
+    } else if (format == Format::Tiff && kept.tiffCompression > 1 && IsDeep(image)) {
+        // Compressed deep samples need the predictor that Qt's writer leaves out.
+        const QImage inOwnColours = InProfile(image, kept.icc);
+        encoded = EncodeDeepTiff(inOwnColours, kept.icc.empty() ? ProfileOf(inOwnColours) : kept.icc);
     } else {
         QBuffer buffer(&encoded);
         buffer.open(QIODevice::WriteOnly);
@@ -457,11 +415,11 @@ void Save(const QImage &image, const QString &path, int encoder, std::optional<i
             writer.setCompression(kept.tiffCompression > 1 ? 1 : 0);
         if (!writer.write(format == Format::Tiff ? InProfile(image, kept.icc) : image))
             encoded.clear();
-        if (format == Format::Tiff && !encoded.isEmpty() && !(kept.xmp.empty() && kept.exif.empty())) {
-            const auto whole = TiffWithMetadata(
-                {reinterpret_cast<const std::uint8_t *>(encoded.constData()), std::size_t(encoded.size())}, kept.exif, kept.xmp);
-            encoded = QByteArray(reinterpret_cast<const char *>(whole.data()), qsizetype(whole.size()));
-        }
+    }
+    if (format == Format::Tiff && !encoded.isEmpty() && !(kept.xmp.empty() && kept.exif.empty())) {
+        const auto whole = TiffWithMetadata(
+            {reinterpret_cast<const std::uint8_t *>(encoded.constData()), std::size_t(encoded.size())}, kept.exif, kept.xmp);
+        encoded = QByteArray(reinterpret_cast<const char *>(whole.data()), qsizetype(whole.size()));
     }
     if (encoded.isEmpty())
         throw FileError(FileMessage("Cannot create file", LocalPath(path), "The picture could not be encoded."));
@@ -549,11 +507,6 @@ void TurnFile(const QString &path, bool left, int encoder, Progress *progress)
     QImage turned = source.image.transformed(QTransform().rotate(left ? 270 : 90));
     turned.setColorSpace(source.image.colorSpace());
     Save(turned, path, encoder, std::nullopt, AtomicFile::Mode::Replace, &carried, progress);
-}
-
-void Show(QLabel &control, const QImage &image)
-{
-    control.setPixmap(QPixmap::fromImage(image));
 }
 
 }  // namespace veilshot::imaging

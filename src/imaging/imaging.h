@@ -24,7 +24,6 @@
 #include <optional>
 #include <span>
 
-class QLabel;
 class QPainter;
 class QPaintDevice;
 class QPoint;
@@ -83,7 +82,8 @@ Picture OpenFile(const QString &path, std::optional<QSize> box, Colours colours)
 // among them).
 QSize MeasureFile(const QString &path);
 
-// Decode memory: `name` only labels errors.
+// Decode memory: `name` only labels errors. The bytes are most often a deciphered photo's: the
+// pixels come in a wiped buffer (wipedimage.h), and the decoder's own are wiped as they go.
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name);
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name, QSize box);
 Picture DecodeMemory(std::span<const std::uint8_t> bytes, const QString &name, std::optional<QSize> box, Colours colours);
@@ -165,8 +165,5 @@ std::vector<std::uint8_t> MakePreview(const QString &path);
 // into the box, its fullSize the photo's. std::nullopt when the preview is too small for the box
 // (a screen that draws more pixels to a point) or cannot be read; the photo itself is needed then.
 std::optional<Picture> PreviewPicture(std::span<const std::uint8_t> preview, const QString &name, QSize box);
-
-// Show: hands the picture to a label to display.
-void Show(QLabel &control, const QImage &image);
 
 }  // namespace veilshot::imaging

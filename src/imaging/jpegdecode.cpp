@@ -1,5 +1,7 @@
 #include "imaging/jpegdecode.h"
 
+#include "imaging/rowshrinker.h"
+
 #include <QBuffer>
 #include <QColorSpace>
 #include <QIODevice>
@@ -115,9 +117,6 @@ void CmykToRgb(unsigned char *line, JDIMENSION width)
     }
 }
 
-class RowShrinker;
-void Shrink(RowShrinker *shrinker, const unsigned char *line);
-
 // Where the decoded lines go: straight into the picture, or through a shrinker by way of one
 // line's room.
 struct Lines {
@@ -139,7 +138,7 @@ bool ReadLines(jpeg_decompress_struct *info, Errors *errors, const Lines *lines)
         if (lines->cmyk)
             CmykToRgb(row, info->output_width);
         if (lines->shrinker)
-            Shrink(lines->shrinker, row);
+            lines->shrinker->add(row);
     }
     jpeg_finish_decompress(info);
     return true;
@@ -179,151 +178,6 @@ struct Decompress {
     Decompress(const Decompress &) = delete;
     Decompress &operator=(const Decompress &) = delete;
 };
-
-Decoded Refused(Refusal refusal, QSize claimed = {})
-{
-    Decoded decoded;
-    decoded.refusal = refusal;
-    decoded.claimedSize = claimed;
-    return decoded;
-}
-
-
-// Shrinks rows of pixels to a smaller size as they come from the decoder, each pixel of the
-// result the average of the area it covers (the box filter of smooth shrinking), so the decoded
-// picture at its n/8 scale is never held whole beside the shrunk one. Weights are in 1/256ths
-// and each output pixel's add up to exactly 256 across and down.
-class RowShrinker {
-public:
-    RowShrinker(QSize from, QSize to, int channels, QImage &target)
-        : channels_(std::size_t(channels)), to_(to), target_(target), across_(Spans(from.width(), to.width())),
-          down_(Spans(from.height(), to.height())), width_(std::size_t(from.width()) * channels_),
-          sums_{std::vector<std::uint32_t>(width_), std::vector<std::uint32_t>(width_)}
-    {
-        // Each input row's share of the output rows it falls in: at most two, as output rows
-        // are at least one input row high.
-        rows_.resize(std::size_t(from.height()));
-        for (std::size_t out = 0; out < down_.size(); ++out) {
-            const Span &span = down_[out];
-            for (std::size_t i = 0; i < span.weights.size(); ++i) {
-                RowShare &share = rows_[span.first + i];
-                (share.first ? share.second : share.first) = {int(out), span.weights[i]};
-            }
-        }
-    }
-
-    // Built twice, for processors with AVX2 and for any other, the loader picking the one that
-    // runs here: the wide steps halve the time of shrinking a photo for the screen.
-    __attribute__((target_clones("avx2", "default"))) void add(const unsigned char *line)
-    {
-        // Down first, on whole input rows, where the work runs in wide steps; across once for
-        // each output row, on its sums.
-        const RowShare &share = rows_[std::size_t(inRow_++)];
-        for (const Share &part : {share.first, share.second}) {
-            if (part.weight == 0)
-                continue;
-            std::uint32_t *sums = sums_[part.out == outRow_ ? 0 : 1].data();
-            const std::uint32_t weight = part.weight;
-            for (std::size_t i = 0; i < width_; ++i)
-                sums[i] += weight * line[i];
-        }
-        // An output row is whole once its last input row is in.
-        while (outRow_ < to_.height() && inRow_ >= int(down_[std::size_t(outRow_)].first + down_[std::size_t(outRow_)].weights.size())) {
-            if (channels_ == 4)
-                across<4>(sums_[0].data(), target_.scanLine(outRow_));
-            else
-                across<1>(sums_[0].data(), target_.scanLine(outRow_));
-            std::swap(sums_[0], sums_[1]);
-            std::fill(sums_[1].begin(), sums_[1].end(), 0u);
-            ++outRow_;
-        }
-    }
-
-private:
-    struct Span {
-        std::size_t first = 0;  // the first input pixel it covers
-        std::vector<std::uint16_t> weights;
-    };
-    struct Share {
-        int out = -1;
-        std::uint16_t weight = 0;
-        explicit operator bool() const { return weight != 0; }
-    };
-    struct RowShare {
-        Share first, second;
-    };
-
-    // Across: a row of sums (each up to 255 x 256) averaged into the output's columns, whole
-    // pixels at a time: the four bytes of a pixel are one vector of lanes.
-    template <std::size_t C>
-    void across(const std::uint32_t *sums, unsigned char *out) const
-    {
-        if constexpr (C == 4) {
-            using Ints = std::int32_t __attribute__((vector_size(16)));
-            using Lanes = float __attribute__((vector_size(16)));
-            for (const Span &span : across_) {
-                Lanes sum = {};
-                const std::uint32_t *in = sums + span.first * 4;
-                for (const std::uint16_t weight : span.weights) {
-                    Ints pixel;
-                    std::memcpy(&pixel, in, sizeof pixel);
-                    sum += float(weight) * __builtin_convertvector(pixel, Lanes);
-                    in += 4;
-                }
-                const Ints rounded = __builtin_convertvector(sum * (1.0f / 65536.0f) + 0.5f, Ints);
-                for (std::size_t k = 0; k < 4; ++k)
-                    out[k] = static_cast<unsigned char>(rounded[k]);
-                out += 4;
-            }
-        } else {
-            for (const Span &span : across_) {
-                std::uint32_t sum = 0;
-                const std::uint32_t *in = sums + span.first;
-                for (const std::uint16_t weight : span.weights)
-                    sum += std::uint32_t(weight) * *in++;
-                *out++ = static_cast<unsigned char>((sum + 32768) >> 16);
-            }
-        }
-    }
-
-    // For each of `to` output pixels, the input pixels of `from` it covers and their weights.
-    static std::vector<Span> Spans(int from, int to)
-    {
-        const double step = double(from) / to;
-        std::vector<Span> spans(static_cast<std::size_t>(to));
-        for (int out = 0; out < to; ++out) {
-            const double start = out * step, end = std::min(double(from), (out + 1) * step);
-            Span &span = spans[std::size_t(out)];
-            span.first = std::size_t(start);
-            int total = 0;
-            std::size_t largest = 0;
-            for (std::size_t i = span.first; double(i) < end; ++i) {
-                const double covered = std::min(double(i + 1), end) - std::max(double(i), start);
-                const auto weight = std::uint16_t(std::lround(covered / step * 256));
-                span.weights.push_back(weight);
-                total += weight;
-                if (weight > span.weights[largest])
-                    largest = span.weights.size() - 1;
-            }
-            span.weights[largest] = std::uint16_t(span.weights[largest] + 256 - total);
-        }
-        return spans;
-    }
-
-    std::size_t channels_;
-    QSize to_;
-    QImage &target_;
-    std::vector<Span> across_, down_;
-    std::vector<RowShare> rows_;
-    std::size_t width_;  // input bytes a row
-    std::vector<std::uint32_t> sums_[2];
-    int inRow_ = 0, outRow_ = 0;
-};
-
-void Shrink(RowShrinker *shrinker, const unsigned char *line)
-{
-    shrinker->add(line);
-}
 
 }  // namespace
 

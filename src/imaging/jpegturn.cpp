@@ -1,6 +1,7 @@
 #include "imaging/jpegturn.h"
 
 #include "imaging/bytes.h"
+#include "imaging/structure.h"
 
 #include <turbojpeg.h>
 
@@ -22,40 +23,22 @@ struct OrientationField {
 // Every offset is checked against the segment, so damaged EXIF data is passed over.
 std::optional<OrientationField> FindOrientation(std::span<const std::uint8_t> jpeg)
 {
-    if (jpeg.size() < 4 || jpeg[0] != 0xFF || jpeg[1] != 0xD8)
-        return std::nullopt;
-    std::size_t at = 2;
-    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF) {
-        const std::uint8_t marker = jpeg[at + 1];
-        if (marker == 0xDA || marker == 0xD9)  // start of scan, end of image
-            break;
-        const std::size_t length = std::size_t(jpeg[at + 2]) << 8 | jpeg[at + 3];
-        if (length < 2 || at + 2 + length > jpeg.size())
-            break;
-        const std::span<const std::uint8_t> segment = jpeg.subspan(at + 4, length - 2);
-        static constexpr std::array<std::uint8_t, 6> Exif = {'E', 'x', 'i', 'f', 0, 0};
-        if (marker == 0xE1 && segment.size() >= 14 && std::equal(Exif.begin(), Exif.end(), segment.begin())) {
-            const std::span<const std::uint8_t> tiff = segment.subspan(6);
-            const bool big = tiff[0] == 'M' && tiff[1] == 'M';
-            if (!big && !(tiff[0] == 'I' && tiff[1] == 'I'))
-                return std::nullopt;
-            const std::uint32_t ifd = Read32(tiff, 4, big);
-            if (ifd > tiff.size() || tiff.size() - ifd < 2)
-                return std::nullopt;
-            const std::size_t count = Read16(tiff, ifd, big);
-            for (std::size_t i = 0; i < count; ++i) {
-                const std::size_t entry = ifd + 2 + 12 * i;
-                if (entry + 12 > tiff.size())
-                    return std::nullopt;
-                if (Read16(tiff, entry, big) == 0x0112 && Read16(tiff, entry + 2, big) == 3) {
-                    const int value = Read16(tiff, entry + 8, big);
-                    const std::size_t offset = std::size_t(tiff.data() - jpeg.data()) + entry + 8;
-                    return OrientationField{offset, big, value >= 1 && value <= 8 ? value : 1};
-                }
-            }
+    static constexpr std::array<std::uint8_t, 6> Exif = {'E', 'x', 'i', 'f', 0, 0};
+    for (const JpegSegment &segment : JpegSegments(jpeg)) {
+        if (segment.marker != 0xE1 || segment.data.size() < 14 || !std::equal(Exif.begin(), Exif.end(), segment.data.begin()))
+            continue;
+        const std::span<const std::uint8_t> tiff = segment.data.subspan(6);
+        const auto head = TiffHeadOf(tiff);
+        if (!head)
             return std::nullopt;
+        for (const TiffEntry &entry : IfdEntries(tiff, head->firstIfd, head->big)) {
+            if (entry.tag == 0x0112 && entry.type == 3) {
+                const int value = Read16(tiff, entry.at + 8, head->big);
+                const std::size_t offset = std::size_t(tiff.data() - jpeg.data()) + entry.at + 8;
+                return OrientationField{offset, head->big, value >= 1 && value <= 8 ? value : 1};
+            }
         }
-        at += 2 + length;
+        return std::nullopt;
     }
     return std::nullopt;
 }
@@ -121,10 +104,8 @@ std::optional<std::vector<std::uint8_t>> TurnJpegLossless(std::span<const std::u
         return std::nullopt;
 
     // The markers came along; the pixels now lie as they are to be shown.
-    if (const auto turned = FindOrientation(*result); turned && turned->value != 1) {
-        (*result)[turned->at] = turned->bigEndian ? 0 : 1;
-        (*result)[turned->at + 1] = turned->bigEndian ? 1 : 0;
-    }
+    if (const auto turned = FindOrientation(*result); turned && turned->value != 1)
+        Write16(*result, turned->at, turned->bigEndian, 1);
     return result;
 }
 

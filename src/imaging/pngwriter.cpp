@@ -140,50 +140,20 @@ void PackRow(const QImage &image, Layout layout, int y, std::uint8_t *to)
     }
 }
 
-std::uint8_t Paeth(int a, int b, int c)
-{
-    const int p = a + b - c;
-    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-    if (pa <= pb && pa <= pc)
-        return std::uint8_t(a);
-    return std::uint8_t(pb <= pc ? b : c);
-}
-
-enum Filter : std::uint8_t { None = 0, Sub = 1, Up = 2, Average = 3, PaethFilter = 4 };
+// The one filter written, Up: each byte less the byte above it. On photographs it finds most
+// of what the others find at a fraction of their cost.
+constexpr std::uint8_t UpFilter = 2;
 
 // `row` filtered against `above` (zeros for the first row) into `out`, after its filter byte.
-void FilterRow(Filter filter, const std::uint8_t *row, const std::uint8_t *above, std::size_t length, int pixelBytes,
-               std::uint8_t *out)
+void FilterRow(const std::uint8_t *row, const std::uint8_t *above, std::size_t length, std::uint8_t *out)
 {
-    out[0] = filter;
-    std::uint8_t *to = out + 1;
-    const std::size_t bpp = std::size_t(pixelBytes);
-    switch (filter) {
-    case None: std::memcpy(to, row, length); return;
-    case Sub:
-        for (std::size_t i = 0; i < length; ++i)
-            to[i] = std::uint8_t(row[i] - (i >= bpp ? row[i - bpp] : 0));
-        return;
-    case Up:
-        for (std::size_t i = 0; i < length; ++i)
-            to[i] = std::uint8_t(row[i] - above[i]);
-        return;
-    case Average:
-        for (std::size_t i = 0; i < length; ++i)
-            to[i] = std::uint8_t(row[i] - ((i >= bpp ? row[i - bpp] : 0) + above[i]) / 2);
-        return;
-    case PaethFilter:
-        for (std::size_t i = 0; i < bpp && i < length; ++i)
-            to[i] = std::uint8_t(row[i] - above[i]);
-        for (std::size_t i = bpp; i < length; ++i)
-            to[i] = std::uint8_t(row[i] - Paeth(row[i - bpp], above[i], above[i - bpp]));
-        return;
-    }
+    out[0] = UpFilter;
+    for (std::size_t i = 0; i < length; ++i)
+        out[1 + i] = std::uint8_t(row[i] - above[i]);
 }
 
-// What each strip's rows are filtered with and deflated at.
+// What each strip's rows are deflated at.
 struct Settings {
-    Filter filter;
     int level;
     int strategy;
 };
@@ -191,7 +161,7 @@ struct Settings {
 // Photographs: the row above taken from each row (the cheapest filter that still finds most of
 // what the others find) and fast deflate, level 2. On a 24 MP photo this gives files about a
 // third smaller than no filter at level 6, in a fraction of its time.
-constexpr Settings PhotoSettings{Up, 2, Z_DEFAULT_STRATEGY};
+constexpr Settings PhotoSettings{2, Z_DEFAULT_STRATEGY};
 
 // Rows deflated as one part of the zlib stream: ending on a byte boundary with a sync flush,
 // or, for the last part, ending the stream.
@@ -246,7 +216,7 @@ public:
         bool fine = true;
         for (int y = first; y < end && fine; ++y) {
             PackRow(image_, shape_.layout, y, row.data());
-            FilterRow(settings_.filter, row.data(), above.data(), rowBytes_, shape_.pixelBytes, filtered.data());
+            FilterRow(row.data(), above.data(), rowBytes_, filtered.data());
             strip.adler = adler32(strip.adler, filtered.data(), uInt(filtered.size()));
             strip.length += filtered.size();
             z.next_in = filtered.data();

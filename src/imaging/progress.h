@@ -25,7 +25,11 @@ public:
     static constexpr int Whole = 1000;
 
     // Asks the work to end at its next check; it then throws WorkStopped.
-    void stop() noexcept { stopped_.store(true, std::memory_order_relaxed); }
+    void stop() noexcept
+    {
+        stopped_.store(true, std::memory_order_relaxed);
+        stopped_.notify_all();
+    }
     bool stopped() const noexcept { return stopped_.load(std::memory_order_relaxed); }
     void throwIfStopped() const
     {
@@ -50,7 +54,14 @@ public:
             return;
         const int from = stageFrom_.load(std::memory_order_relaxed), to = stageTo_.load(std::memory_order_relaxed);
         advanceTo(from + int((to - from) * std::min(part, of) / of));
+        if (done() >= holdAt_.load(std::memory_order_relaxed))
+            stopped_.wait(false, std::memory_order_relaxed);
     }
+
+    // Holds the work at its first report that reaches `done` (1..Whole) until it is stopped: a
+    // test's way of keeping it at a known point, whatever the machine's speed, while the window
+    // shows how far it has come and reads its stop key.
+    void holdAt(int done) noexcept { holdAt_.store(done, std::memory_order_relaxed); }
 
 private:
     void advanceTo(int value) noexcept
@@ -64,6 +75,7 @@ private:
     std::atomic<int> done_{0};
     std::atomic<int> stageFrom_{0};
     std::atomic<int> stageTo_{Whole};
+    std::atomic<int> holdAt_{Whole + 1};  // never
 };
 
 // Reports `part` of `of` to `progress` and ends the work there if it was stopped; does nothing

@@ -9,13 +9,16 @@
 #include "files/folderlisting.h"
 #include "files/localpath.h"
 #include "imaging/imaging.h"
+#include "files/originals.h"
 #include "mainwin/cipherplan.h"
+#include "mainwin/originalsreport.h"
 #include "platform/platform.h"
 #include "viewer/decipheredcopy.h"
 #include "viewer/offthread.h"
 #include "viewer/panelbutton.h"
 #include "viewer/previewsahead.h"
 #include "viewer/texts.h"
+#include "viewer/viewerrules.h"
 
 #include <QAction>
 #include <QApplication>
@@ -126,45 +129,78 @@ void TForm7::Panel9Click()
             platform_.messages.inform(this, QLatin1String(NotPresentMessage));
             return;
         }
+        // Each sealed with its preview, for the ciphered grid to draw it by; made on every core
+        // ahead of the run, the first ones while the key is stretched.
+        QStringList sources;
+        for (const CipherJob &job : plan.jobs)
+            sources << job.source;
+        const bool sealing = engine_.writeFormat() == cipher::Format::Sealed;
+        PreviewsAhead previews(sources, sealing);
         PrepareKeys(engine_, {}, true);
         MakeSubfolder(FolderOf(*chosen), QLatin1String(CipheredFolder));
         main_.LastCipherFolder = FolderOf(*chosen);
 
-        BatchRun run(*this, plan.maximum, !plan.single);
-        // Each sealed with its preview, for the ciphered grid to draw it by; made on every core
-        // ahead of the run.
-        QStringList sources;
-        for (const CipherJob &job : plan.jobs)
-            sources << job.source;
-        const bool sealing = run.engine().writeFormat() == cipher::Format::Sealed;
-        PreviewsAhead previews(sources, sealing);
-        const auto cipher = [&run, &previews, sealing](const CipherJob &job, int index) {
-            run.engine().extension = cipher::Extension::fromFileName(LocalPath(job.source));
-            std::vector<std::uint8_t> preview;
-            if (sealing)
-                RunOffThread([&] { preview = previews.take(index); });
-            run.engine().Cipfoto(LocalPath(job.source), LocalPath(job.target), AtomicFile::Mode::KeepExisting, preview);
-        };
-        if (plan.single) {
-            const CipherJob &job = plan.jobs.constFirst();
-            platform::WriteNew(platform_.messages, this, job.target, QLatin1String(SuchNameExistsMessage),
-                               [&] { cipher(job, 0); });
-            return;
-        }
-        for (int index = 0; index < plan.jobs.size(); ++index) {
-            const CipherJob &job = plan.jobs[index];
-            if (run.stopRequested())
-                break;
-            run.progress(job.progress);
-            if (!FileExists(job.source) || QFileInfo::exists(job.target))
-                continue;
-            try {
-                cipher(job, index);
-            } catch (const TargetExistsError &) {
-                // appeared meanwhile: passed over like any target that exists
+        // Each copy is read back and checked as soon as it is written, while the page cache
+        // holds both; whether the originals go is asked once the run is over.
+        PutAway originals;
+        std::vector<OriginalKept> notCiphered;
+        {
+            BatchRun run(*this, plan.maximum, !plan.single);
+            const auto decipher = [&run](const std::filesystem::path &copy) { return run.engine().decipherFile(copy); };
+            const auto cipher = [&](const CipherJob &job, int index) {
+                const std::filesystem::path source = LocalPath(job.source), target = LocalPath(job.target);
+                run.engine().extension = cipher::Extension::fromFileName(source);
+                std::vector<std::uint8_t> preview;
+                if (sealing)
+                    RunOffThread([&] { preview = previews.take(index); });
+                const FileStamp read = StampOf(source);
+                run.engine().Cipfoto(source, target, AtomicFile::Mode::KeepExisting, preview);
+                originals.prove(source, read, target, decipher);
+            };
+            if (plan.single) {
+                const CipherJob &job = plan.jobs.constFirst();
+                platform::WriteNew(platform_.messages, this, job.target, QLatin1String(SuchNameExistsMessage),
+                                   [&] { cipher(job, 0); });
+            }
+            for (int index = 0; !plan.single && index < plan.jobs.size(); ++index) {
+                const CipherJob &job = plan.jobs[index];
+                if (run.stopRequested()) {
+                    for (const CipherJob &rest : plan.jobs.mid(index))
+                        notCiphered.push_back({LocalPath(rest.source), StoppedReason});
+                    break;
+                }
+                run.progress(job.progress);
+                try {
+                    if (FileExists(job.source) && !QFileInfo::exists(job.target)) {
+                        cipher(job, index);
+                        continue;
+                    }
+                } catch (const TargetExistsError &) {
+                    // appeared meanwhile: passed over like any target that exists
+                }
+                notCiphered.push_back({LocalPath(job.source), PassedOverReason});
             }
         }
+        if (!closeAfterRun_)
+            offerToRemoveOriginals(originals, notCiphered);
     });
+}
+
+void TForm7::offerToRemoveOriginals(PutAway &originals, std::vector<OriginalKept> notCiphered)
+{
+    if (originals.proven() == 0 || !platform_.messages.ask(this, RemoveOriginalsQuestionText(originals.proven()))) {
+        if (!originals.kept().empty())
+            platform_.messages.inform(this, CheckFailedReport(originals.kept()));
+        return;
+    }
+    {
+        platform::WaitCursor wait;
+        originals.removeProven();
+        originals.finish();
+    }
+    std::vector<OriginalKept> kept = originals.kept();
+    kept.insert(kept.end(), notCiphered.begin(), notCiphered.end());
+    platform_.messages.inform(this, PutAwayReport(originals.removed().size(), kept, originals.tracesLeft()));
 }
 
 void TForm7::mN4Click()
@@ -174,11 +210,9 @@ void TForm7::mN4Click()
         if (!current)
             return;
         PrepareKeys(engine_, {*current});
-        // Refused before a name is asked for, in the status line's words: nothing could be
-        // written under it.
-        if (const cipher::Refusal refusal = engine_.examine(LocalPath(*current)).refusal;
-            refusal != cipher::Refusal::None) {
-            platform_.messages.inform(this, QString::fromLatin1(RefusalStatusText(refusal)).trimmed());
+        // Refused before a name is asked for: nothing could be written under it.
+        if (const QString refusal = CopyRefusal(engine_, *current); !refusal.isEmpty()) {
+            platform_.messages.inform(this, refusal);
             return;
         }
         const QString stored = StoredExtension(engine_, *current);
@@ -212,21 +246,33 @@ void TForm7::mN7Click()
         const QString folder = MakeSubfolder(FolderOf(*chosen), QLatin1String(DecodedFolder));
 
         const FolderModel &list = model_.folder;
-        BatchRun run(*this, list.lastIndex(), true);
-        for (int i = 0; i <= list.lastIndex(); ++i) {
-            if (run.stopRequested())
-                break;
-            const QString file = list.at(i);
-            if (FileExists(file)) {
-                const QString target = JoinPath(folder, ReplaceExtension(FileNameOf(file), StoredExtension(run.engine(), file)));
+        // A file that cannot be deciphered or is no picture is passed over, as one of another
+        // code is, and named at the end: the files after it are written all the same.
+        QStringList passedOver;
+        int written = 0;
+        {
+            BatchRun run(*this, list.lastIndex(), true);
+            for (int i = 0; i <= list.lastIndex(); ++i) {
+                if (run.stopRequested())
+                    break;
+                const QString file = list.at(i);
                 try {
-                    if (!QFileInfo::exists(target))
-                        WriteDecipheredCopy(run.engine(), file, target);  // another code: passed over
+                    if (FileExists(file)) {
+                        const QString target =
+                            JoinPath(folder, ReplaceExtension(FileNameOf(file), StoredExtension(run.engine(), file)));
+                        if (!QFileInfo::exists(target) && WriteDecipheredCopy(run.engine(), file, target))
+                            ++written;  // another code: passed over without a word
+                    }
                 } catch (const TargetExistsError &) {
+                } catch (const FileError &error) {
+                    passedOver << FileNameOf(file) + QStringLiteral(": ") +
+                                      QString::fromStdString(ReasonIn(error.what(), LocalPath(file)));
                 }
+                run.progress(i);
             }
-            run.progress(i);
         }
+        if (!passedOver.isEmpty() && !closeAfterRun_)  // closing: nothing to tell
+            platform_.messages.inform(this, NotWrittenReport(passedOver, written));
     });
 }
 

@@ -100,6 +100,19 @@ TForm7::TForm7(MainModel &model, cipher::CipherEngine &engine, platform::Platfor
     // A locked session or a minimised window takes deciphered pictures off the screen.
     connect(&platform_.session, &platform::SessionWatch::locked, this, &TForm7::hideDeciphered);
 
+    // Under Wayland, Qt notices that the window is out of sight (unexposed) only when the
+    // compositor stops answering for a frame it drew: while a deciphered picture is shown, a
+    // pixel is drawn again every second so that it asks.
+    if (!platform_.windows.tellsMinimised()) {
+        auto *sightCheck = new QTimer(this);
+        sightCheck->setObjectName(QStringLiteral("sightCheck"));
+        connect(sightCheck, &QTimer::timeout, this, [this] {
+            if (photo_.held())
+                pictureArea_->update(QRect(0, 0, 1, 1));
+        });
+        sightCheck->start(1000);
+    }
+
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(50000);
@@ -126,11 +139,19 @@ void TForm7::changeEvent(QEvent *event)
         hideDeciphered();
 }
 
+void TForm7::unexposed()
+{
+    hideDeciphered();
+}
+
 void TForm7::hideDeciphered()
 {
     Panel4Click();
-    ahead_.drop();
-    clearPicture();  // the deciphered pixels too, not only what the label shows
+    // Full screen is left first: a blank, borderless window over the whole screen would leave
+    // the user nothing to press.
+    if (FullScreen)
+        toggleFullScreen();
+    photo_.forget();  // the deciphered pixels and those prepared around them, wiped as they go
     emit previewOutdated();  // a kept grid of deciphered thumbnails goes too
 }
 
@@ -169,19 +190,24 @@ void TForm7::showCurrent()
     QCoreApplication::processEvents();
     Label2->setText(QString::number(model_.folder.index()));
     const QString path = model_.folder.current();
-    const bool awaitKey = std::exchange(keyAwaited_, QString()) == path;
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
         Label1->setText(QLatin1String(NoFileText));
         return;
     }
-    // The key the worker is stretching for it is waited for with the window painting, as
-    // PrepareKeys waits for one.
-    if (awaitKey)
-        RunOffThread([onItsWay = ahead_.onItsWay(path)]() mutable { onItsWay.waitForFinished(); });
-    std::optional<Prepared> prepared = ahead_.take(path);
+    // What is on its way for it (its key stretched, deciphered and decoded on the worker), and
+    // what is not prepared at all, are waited for with the window painting: the window's thread
+    // never waits for a stretch.
+    std::optional<Prepared> prepared = takePrepared(path);
+    if (model_.folder.current() != path)
+        return;  // a step of the slide show was shown meanwhile
     if (!prepared) {
-        PrepareKeys(engine_, {path});
-        prepared = ahead_.decodeNow(path, [this](const QString &file) { return DecipherPicture(engine_, file, screen_); });
+        prepared = ahead_.decodeNow(path, [this](const QString &file) {
+            Prepared made;
+            RunOffThread([&] { made = DecipherPicture(engine_, file, screen_); });
+            return made;
+        });
+        if (model_.folder.current() != path)
+            return;
     }
     // The ones around it are deciphered meanwhile.
     prepareAround(decodeAhead());
@@ -200,7 +226,7 @@ void TForm7::showCurrent()
     }
     PictureSize = picture.image.size();
     PictureRatio = double(PictureSize.width()) / double(PictureSize.height());
-    showPicture(picture.image, FitPicture(PictureRatio, pictureArea_->size()));
+    showPicture(path, *prepared, FitPicture(PictureRatio, pictureArea_->size()));
     PhotoShown = true;
     Label1->setText(path);
 }
@@ -219,14 +245,15 @@ DecodeAhead::Decode TForm7::decodeAhead()
 void TForm7::opening(const QString &path)
 {
     // Its key stretched, deciphered and decoded on the worker while the folder is listed.
-    keyAwaited_.clear();
-    try {
-        if (!engine_.keyReady(LocalPath(path)))
-            keyAwaited_ = path;
-    } catch (const FileError &) {
-        // the decode says why
-    }
     ahead_.prepare(QString(), {path}, decodeAhead());
+}
+
+void TForm7::positionListed()
+{
+    Label2->setText(QString::number(model_.folder.index()));
+    // Nothing is deciphered ahead of a picture taken away meanwhile (the session locked).
+    if (PhotoShown)
+        prepareAround(decodeAhead());
 }
 
 void TForm7::showCodeWindow()

@@ -4,6 +4,7 @@
 #include "viewer/viewerwindow.h"
 
 #include <memory>
+#include <vector>
 
 class QCheckBox;
 class QProgressBar;
@@ -11,6 +12,8 @@ class QTimer;
 
 namespace veilshot {
 namespace cipher { class CipherEngine; }
+class PutAway;
+struct OriginalKept;
 
 class TForm7 : public ViewerWindow {
     Q_OBJECT
@@ -48,10 +51,12 @@ protected:
     void enableAfterOpen(bool several) override;
     bool readyToOpen() override;
     void opening(const QString &path) override;
+    void positionListed() override;
     void runViewerKey(ViewerKey key) override;
     void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void unexposed() override;
 
 private:
     QSize PictureSize;
@@ -63,13 +68,13 @@ private:
     // Deciphers and decodes for the screen on the worker, with the key table of its own.
     DecodeAhead::Decode decodeAhead();
     void setKeyedFormat(bool keyed);
+    // After a Cipher run that wrote and checked at least one copy: asks whether the originals
+    // are to go, removes them on Yes and says what became of them.
+    void offerToRemoveOriginals(PutAway &originals, std::vector<OriginalKept> notCiphered);
 
     MainModel &main_;
     cipher::CipherEngine &engine_;
     std::shared_ptr<const cipher::CipherEngine> aheadEngine_;  // the key table the worker deciphers with
-    // Opened while its key was still to be stretched: decided before the worker starts, since
-    // asking the engine while it stretches waits behind the stretch.
-    QString keyAwaited_;
 
     QFrame *Panel13;
     QProgressBar *ProgressBar1;

@@ -108,7 +108,9 @@ void TForm7g::redraw()
         ReloadPending = false;
         // Decoded for the screen; the ones around it are decoded meanwhile.
         const DecodeAhead::Decode decode = decodeForScreen();
-        std::optional<Prepared> prepared = ahead_.take(path);
+        std::optional<Prepared> prepared = takePrepared(path);
+        if (model_.folder.current() != path)
+            return;  // another entry was shown while this one was waited for
         if (!prepared)
             prepared = ahead_.decodeNow(path, decode);
         prepareAround(decode);
@@ -125,7 +127,7 @@ void TForm7g::redraw()
         plain_.PhotoWidth = picture.fullSize.width();
         plain_.PhotoHeight = picture.fullSize.height();
         BitmapLoaded = true;
-        showPicture(picture.image, pictureGeometry());
+        showPicture(path, *prepared, pictureGeometry());
     }
     Label1->setText(path);
     Label2->setText(QString::number(model_.folder.index()));
@@ -138,6 +140,12 @@ void TForm7g::redraw()
 DecodeAhead::Decode TForm7g::decodeForScreen() const
 {
     return [screen = screen_](const QString &file) { return Prepared{imaging::OpenFile(file, screen)}; };
+}
+
+void TForm7g::positionListed()
+{
+    Label2->setText(QString::number(model_.folder.index()));
+    prepareAround(decodeForScreen());
 }
 
 void TForm7g::prepareOpening(const QString &file)
@@ -256,6 +264,10 @@ void TForm7g::rotate(bool left)
     guarded([this, left] {
         slideShow_->stop();
         const QString path = model_.folder.current();
+        if (WithoutEncoder(path) && FileExists(path)) {
+            platform_.messages.inform(this, QString::fromUtf8(NotTurnedMessage));
+            return;
+        }
         const QString mime = TurnMimeFor(path);
         if (path.isEmpty() || mime.isEmpty())
             return;
@@ -269,7 +281,8 @@ void TForm7g::rotate(bool left)
                         }));
         } catch (const imaging::WorkStopped &) {
             redraw();
-            Label1->setText(QString::fromUtf8(TurnStopped));
+            // Said before the path, which stays: the photo shown is still that file.
+            Label1->setText(QString::fromUtf8(TurnStopped) + QStringLiteral("   ") + path);
             return;
         } catch (const FileError &) {
             // A photo that could not be turned is left as it was, and the user is told why;

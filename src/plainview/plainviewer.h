@@ -49,6 +49,7 @@ signals:
 protected:
     void showCurrent() override;
     void enableAfterOpen(bool several) override;
+    void positionListed() override;
     void fullScreenChanged() override;
     void runViewerKey(ViewerKey key) override;
     void resizeEvent(QResizeEvent *event) override;

@@ -27,6 +27,7 @@ public:
 class LinuxMessageBoxes final : public MessageBoxes {
 public:
     void inform(QWidget *parent, const QString &text) override;
+    bool ask(QWidget *parent, const QString &text) override;
 };
 
 // Ctrl and the other modifiers are asked of the window system; other keys are followed
@@ -69,12 +70,14 @@ public:
 class LinuxWindowServices final : public WindowServices {
 public:
     QSize screenSize(const QWidget *window) const override;
+    QMargins frame(const QWidget *window) const override;
     bool isMaximized(const QWidget *window) const override;
     void setTopmost(QWidget *window, bool topmost) override;
     void enterFullScreen(QWidget *window) override;
     void leaveFullScreen(QWidget *window, const QRect &restore) override;
     QPoint pointer() const override;
     void movePointer(QPoint to) override;
+    bool tellsMinimised() const override;
 };
 
 // All of them, owned together.

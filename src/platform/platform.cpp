@@ -6,6 +6,7 @@
 #include <QDebug>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QWidget>
 
 #include <exception>
 
@@ -35,6 +36,13 @@ WaitCursor::WaitCursor()
 WaitCursor::~WaitCursor()
 {
     QApplication::restoreOverrideCursor();
+}
+
+QMargins WindowFrame(const QWidget *window)
+{
+    const QRect outer = window->frameGeometry(), inner = window->geometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
 }
 
 void RunGuarded(MessageBoxes &messages, QWidget *parent, const std::function<void()> &command) noexcept

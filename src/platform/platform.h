@@ -4,6 +4,7 @@
 // (scriptedplatform.h). Windows reach the desktop only through these, so every flow runs
 // headless under test.
 
+#include <QMargins>
 #include <QObject>
 #include <QPoint>
 #include <QRect>
@@ -44,11 +45,13 @@ public:
     virtual std::optional<QString> saveFile(QWidget *parent, const DialogRequest &request) = 0;
 };
 
-// Modal message boxes with a text and an OK button.
+// Modal message boxes with a text and an OK button, and questions with Yes and No.
 class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
     virtual void inform(QWidget *parent, const QString &text) = 0;
+    // True for Yes. No is the default: Enter, Escape and closing the box answer No.
+    virtual bool ask(QWidget *parent, const QString &text) = 0;
 };
 
 // Whether a key is held down now; long runs read it between their items.
@@ -84,6 +87,9 @@ class WindowServices {
 public:
     virtual ~WindowServices() = default;
     virtual QSize screenSize(const QWidget *window) const = 0;
+    // The frame the window manager has put around a top-level window, as it reports it; none
+    // until it has framed the window, which may be well after the window is shown.
+    virtual QMargins frame(const QWidget *window) const = 0;
     virtual bool isMaximized(const QWidget *window) const = 0;
     virtual void setTopmost(QWidget *window, bool topmost) = 0;
     // Borderless, topmost and covering the screen; and back to a framed window at `restore`.
@@ -93,6 +99,10 @@ public:
     // system does not let programs move it (Wayland).
     virtual QPoint pointer() const = 0;
     virtual void movePointer(QPoint to) = 0;
+    // Whether the window system tells a program that its window was minimised: X11 does;
+    // Wayland's xdg-shell never does, and there a window that stops being drawn is reported
+    // only as no longer exposed (where Qt notices that the compositor stopped asking for frames).
+    virtual bool tellsMinimised() const = 0;
 };
 
 // Tells when deciphered pictures must leave the screen: the session was locked or the screen
@@ -125,6 +135,10 @@ public:
     WaitCursor(const WaitCursor &) = delete;
     WaitCursor &operator=(const WaitCursor &) = delete;
 };
+
+// The frame around a top-level window as the window system has it now (none before the window
+// manager has framed the window).
+QMargins WindowFrame(const QWidget *window);
 
 // Runs one command: an exception ends the command and its message is shown; the program goes
 // on. Nothing escapes into Qt's event loop.

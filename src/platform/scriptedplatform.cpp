@@ -27,9 +27,18 @@ std::optional<QString> ScriptedFileDialogs::saveFile(QWidget *, const DialogRequ
     return answer.isEmpty() ? std::nullopt : std::optional<QString>(answer.constFirst());
 }
 
-void ScriptedMessageBoxes::inform(QWidget *, const QString &text)
+void ScriptedMessageBoxes::inform(QWidget *parent, const QString &text)
 {
     shown << text;
+    parents << parent;
+}
+
+bool ScriptedMessageBoxes::ask(QWidget *, const QString &text)
+{
+    asked << text;
+    if (whileAsked)
+        whileAsked(text);
+    return !answers.isEmpty() && answers.dequeue();
 }
 
 bool ScriptedKeyState::isDown(int qtKey) const

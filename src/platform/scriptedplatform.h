@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 
 #include <QList>
+#include <QPointer>
 #include <QHash>
 #include <QQueue>
 #include <QSet>
@@ -30,7 +31,13 @@ private:
 class ScriptedMessageBoxes final : public MessageBoxes {
 public:
     QStringList shown;
+    QStringList asked;     // the questions, in the order asked
+    QQueue<bool> answers;  // taken in order; when they run out, No
+    // Runs as a question is asked, before it is answered: a test can act there as a user would.
+    std::function<void(const QString &)> whileAsked;
+    QList<QPointer<QWidget>> parents;  // the window each box was shown over
     void inform(QWidget *parent, const QString &text) override;
+    bool ask(QWidget *parent, const QString &text) override;
 };
 
 class ScriptedKeyState final : public KeyState {
@@ -72,14 +79,20 @@ public:
     bool maximized = false;
     QList<bool> topmostCalls;
     QPoint pointerAt;  // where the pointer is, in screen coordinates
+    bool minimiseTold = true;  // false: as under Wayland
 
+    // What the window manager reports of every window's frame; by default the frame the window
+    // system has put around it.
+    std::optional<QMargins> frameMargins;
     QSize screenSize(const QWidget *) const override { return screen; }
+    QMargins frame(const QWidget *window) const override { return frameMargins ? *frameMargins : WindowFrame(window); }
     bool isMaximized(const QWidget *) const override { return maximized; }
     void setTopmost(QWidget *, bool topmost) override { topmostCalls << topmost; }
     void enterFullScreen(QWidget *window) override;
     void leaveFullScreen(QWidget *window, const QRect &restore) override;
     QPoint pointer() const override { return pointerAt; }
     void movePointer(QPoint to) override { pointerAt = to; }
+    bool tellsMinimised() const override { return minimiseTold; }
 };
 
 class ScriptedPlatform {

@@ -1,10 +1,16 @@
 #pragma once
-// The session's lock and the screen saver, heard on D-Bus: logind's Lock signal for this
-// session on the system bus, and the screen saver's ActiveChanged(true) on the session bus.
+// The session's lock, the screen saver and sleep, heard on D-Bus. On the system bus, from
+// logind: this session's Lock (a request to lock, as `loginctl lock-session` sends it), its
+// LockedHint turning true (GNOME and KDE set it when their own lock starts, Super+L included)
+// and the machine's PrepareForSleep(true) (a laptop closed). On the session bus, the screen
+// savers' ActiveChanged(true): the freedesktop one (KDE, LXQt), GNOME's (also elementary and
+// Budgie), Cinnamon's, MATE's and Xfce's.
 
 #include "platform/platform.h"
 
 #include <QDBusConnection>
+#include <QStringList>
+#include <QVariantMap>
 
 namespace veilshot::platform {
 
@@ -19,7 +25,8 @@ public:
 
 private slots:
     void onLock();
-    void onScreenSaver(bool active);
+    void onActive(bool active);
+    void onSessionProperties(const QString &interface, const QVariantMap &changed, const QStringList &invalidated);
 };
 
 }  // namespace veilshot::platform

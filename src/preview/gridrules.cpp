@@ -1,7 +1,5 @@
 #include "preview/gridrules.h"
 
-#include "viewer/viewermodel.h"
-
 #include <algorithm>
 #include <cmath>
 
@@ -25,12 +23,6 @@ int ShorterSide(int longer, int shorter)
 int GridColumnsFor(int scrollBoxWidth)
 {
     return std::max((scrollBoxWidth - 2 * GridMargin) / CellPitch, 1);
-}
-
-int BatchSizeFor(int columns)
-{
-    columns = std::max(columns, 1);
-    return columns * (BatchLimit / columns);
 }
 
 QRect CellFrame(int cell, int columns)
@@ -81,92 +73,27 @@ QString CounterText(int count, int nextStart)
     return QStringLiteral("%1-%2").arg(count).arg(rest);
 }
 
-GridPager::Load GridPager::begin(PreviewFlags &flags, int count, int scrollBoxWidth)
+GridLayout LayoutFor(int remaining, int columns, int start)
 {
-    Load load;
-    if (flags.PreviewKept) {
-        load.kept = true;
-        return load;
-    }
-
-    load.remaining = count;
-    load.start = 0;
-    if (flags.LoadStopped) {
-        flags.LoadStopped = false;
-        // Nothing left after the last batch: start over from the first photo, out of paging.
-        // A list that has shrunk below NextStart starts over too.
-        if (count - NextStart > 0) {
-            load.remaining = count - NextStart;
-            load.start = NextStart;
-        } else {
-            NextStart = 0;
-            flags.PagingOn = false;
-        }
-    }
-    GridBase = load.start;
-
-    GridColumns = GridColumnsFor(scrollBoxWidth);
-    load.rowsPerBatch = BatchLimit / GridColumns;
-    BatchSize = GridColumns * load.rowsPerBatch;
-
-    GridLayout &layout = load.layout;
-    layout.start = load.start;
-    if (load.remaining <= GridColumns) {
+    columns = std::max(columns, 1);
+    GridLayout layout{.start = start};
+    if (remaining <= columns) {
         layout.rows = 1;
-        layout.columns = load.remaining;
-        layout.remainder = 0;
-    } else {
-        layout.columns = GridColumns;
-        layout.rows = load.remaining / GridColumns;
-        layout.remainder = load.remaining % GridColumns;
-        if (layout.remainder != 0)
-            ++layout.rows;
+        layout.columns = remaining;
+        return layout;
     }
-    return load;
+    layout.columns = columns;
+    layout.rows = remaining / columns;
+    layout.remainder = remaining % columns;
+    if (layout.remainder != 0)
+        ++layout.rows;
+    return layout;
 }
 
-bool GridPager::admit(PreviewFlags &flags, int cell, int row, bool stopKey)
+int GridHeightFor(const GridLayout &layout, int rowsPerBatch, int viewHeight)
 {
-    if (!stopKey && row <= BatchLimit / std::max(GridColumns, 1))
-        return true;
-    flags.LoadStopped = true;
-    NextStart = GridBase + cell;
-    return false;
-}
-
-void GridPager::finish(PreviewFlags &flags, int used, int next)
-{
-    DrawnCount = used;
-    flags.PreviewKept = true;
-    if (flags.PagingOn) {
-        flags.LoadStopped = true;
-        NextStart = next;
-    }
-}
-
-bool GridPager::forward(PreviewFlags &flags, int count)
-{
-    if (count <= BatchLimit)
-        return false;
-    flags.PreviewKept = false;
-    flags.PagingOn = true;
-    return true;
-}
-
-bool GridPager::back(PreviewFlags &flags, int count)
-{
-    if (count <= BatchLimit || NextStart <= BatchSize)
-        return false;
-    // Back over this batch (DrawnCount) and the whole one before it.
-    NextStart = std::max(NextStart - BatchSize - DrawnCount, 0);
-    flags.PreviewKept = false;
-    flags.PagingOn = true;
-    return true;
-}
-
-int GridPager::lastCell(const PreviewFlags &flags, int count) const
-{
-    return flags.LoadStopped ? NextStart - GridBase - 1 : count - 1;
+    const int rows = std::min(layout.rows, rowsPerBatch);
+    return std::max(viewHeight, rows * CellPitch + 2 * GridMargin);
 }
 
 }  // namespace veilshot

@@ -1,6 +1,9 @@
 #pragma once
 // The thumbnail grid's rules without any window: its geometry, the fit of a thumbnail in its
-// cell, which cell a point of the grid falls in, and the loading of a folder batch by batch.
+// cell, which cell a point of the grid falls in, and the rows of a load. Where loads start and
+// stop as the folder is paged through batch by batch: viewer/pagingmodel.h.
+
+#include "viewer/pagingmodel.h"
 
 #include <QPoint>
 #include <QRect>
@@ -9,19 +12,14 @@
 
 namespace veilshot {
 
-struct PreviewFlags;
-
 inline constexpr int CellPitch = 220;   // frame and gap, both ways
 inline constexpr int CellSize = 210;    // the frame
 inline constexpr int GridMargin = 20;   // from the grid's top-left corner to the first frame
 inline constexpr int ThumbnailBox = 206;
-inline constexpr int BatchLimit = 84;   // the most cells one load fills
 
 // GridColumns: (scroll box width - 40) div 220, at least 1.
 int GridColumnsFor(int scrollBoxWidth);
-// BatchSize: the cells of a full batch, columns x (84 div columns); fewer than 1 column counts
-// as 1.
-int BatchSizeFor(int columns);
+// BatchLimit and BatchSizeFor, the batch's size: viewer/pagingmodel.h.
 // The frame of cell k (row by row): from (20 + 220c, 20 + 220r), 210 x 210.
 QRect CellFrame(int cell, int columns);
 
@@ -54,47 +52,14 @@ int CellAt(QPoint point, int columns, int lastCell, int scrollTop = 0);
 // is longer than one load (else 0): "200-120".
 QString CounterText(int count, int nextStart);
 
-// A preview's loading, batch by batch. The flags PreviewKept, LoadStopped and PagingOn live
-// in the owner's model, which resets them; the rest lives here. The window asks `begin` where
-// a load starts, then `admit` before each cell, and tells `finish` where it stopped.
-class GridPager {
-public:
-    struct Load {
-        bool kept = false;       // PreviewKept: nothing to load, the grid stays as it is
-        int start = 0;           // index in the list of the first cell (GridBase)
-        int remaining = 0;
-        int rowsPerBatch = 0;
-        GridLayout layout;
-    };
+// The rows of a load of `remaining` entries from list index `start` into a grid of `columns`:
+// a single short row when they fit in one row, else full rows and a short last one for what is
+// left over. The whole rest of the list: a load stops at the batch's end (see PagingModel).
+GridLayout LayoutFor(int remaining, int columns, int start);
 
-    // Step 1 to 5 of a load of a list of `count` entries into a scroll box `scrollBoxWidth`
-    // wide.
-    Load begin(PreviewFlags &flags, int count, int scrollBoxWidth);
-
-    // Before cell `cell` (0-based within this load) in `row` (1-based): false when the load
-    // stops there, because Ctrl is held (`stopKey`) or the batch is full; then LoadStopped is
-    // set and NextStart is the index of that cell.
-    bool admit(PreviewFlags &flags, int cell, int row, bool stopKey);
-
-    // After the load: `used` cells were drawn and `next` is the index after the last one.
-    // Sets PreviewKept, DrawnCount, and in paging mode LoadStopped and NextStart.
-    void finish(PreviewFlags &flags, int used, int next);
-
-    // Load forward (B): true when a load is to run (the folder is longer than one load);
-    // PreviewKept cleared, PagingOn set.
-    bool forward(PreviewFlags &flags, int count);
-    // Load back (N): true when a load is to run (longer than one load and past the first
-    // batch); NextStart moves back to the start of the batch before this one.
-    bool back(PreviewFlags &flags, int count);
-
-    // The last cell of the current load, for picking.
-    int lastCell(const PreviewFlags &flags, int count) const;
-
-    int NextStart = 0;
-    int GridBase = 0;
-    int DrawnCount = 0;
-    int BatchSize = 0;
-    int GridColumns = 0;
-};
+// The height of the grid picture of a load in a view `viewHeight` high: the rows the load can
+// draw, one batch at most whatever the length of the list, with the margins; never less than
+// the view.
+int GridHeightFor(const GridLayout &layout, int rowsPerBatch, int viewHeight);
 
 }  // namespace veilshot

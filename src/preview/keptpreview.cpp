@@ -24,7 +24,7 @@ void KeptPreview::open()
             connect(window_, &PreviewWindow::viewRequested, this, &KeptPreview::viewRequested);
         }
         window_->exec();
-        if (window_ && !model_.preview.PreviewKept)
+        if (window_ && !model_.preview.kept())
             delete window_.data();
     });
 }

@@ -51,8 +51,7 @@ QString CipheredPhotos::copyProposal(const QString &file) const
 
 QString CipheredPhotos::copyRefusal(const QString &file) const
 {
-    // Said as the main window's status line says it of a file it cannot show.
-    return QString::fromLatin1(RefusalStatusText(engine_.examine(LocalPath(file)).refusal)).trimmed();
+    return CopyRefusal(engine_, file);
 }
 
 void CipheredPhotos::writeCopy(const QString &file, const QString &target) const

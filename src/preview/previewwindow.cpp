@@ -4,6 +4,7 @@
 #include "files/fileoperations.h"
 #include "files/folderlisting.h"
 #include "imaging/imaging.h"
+#include "imaging/wipedimage.h"
 #include "platform/platform.h"
 #include "viewer/offthread.h"
 #include "viewer/panelbutton.h"
@@ -13,7 +14,6 @@
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -28,6 +28,13 @@ namespace {
 
 const QColor GridColour(0xCC, 0xE6, 0xE6);
 const QColor FrameColour(0x14, 0xA6, 0xAD);
+
+// What the label draws: a copy of the grid picture of its own, so that drawing on the grid
+// never leaves an unwiped copy of its thumbnails behind; both are wiped when let go.
+QPixmap GridPixmap(const QImage &grid)
+{
+    return QPixmap::fromImage(imaging::IntoWiped(grid, false));
+}
 constexpr int BottomBar = 25;
 
 }  // namespace
@@ -70,6 +77,8 @@ PreviewWindow::PreviewWindow(ViewerModel &owner, const PreviewPhotos &photos, pl
     refresh_->setSingleShot(true);
     refresh_->setInterval(60);
     connect(refresh_, &QTimer::timeout, this, &PreviewWindow::showGrid);
+    // The counter under the grid follows the paging.
+    connect(&owner.preview, &PagingModel::changed, this, &PreviewWindow::showCounter);
 
     ScrollBox1 = new QScrollArea(this);
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
@@ -149,14 +158,26 @@ void PreviewWindow::guarded(const std::function<void()> &command)
 void PreviewWindow::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    // Once the window manager has framed the window: with its frame it covers the screen, so
-    // that the bar along its bottom shows. Then activation loads, unless the grid is kept.
-    QTimer::singleShot(50, this, [this] {
-        const QSize frame = frameGeometry().size() - geometry().size();
-        setFixedSize(screen_ - frame);
+    fitToScreen();
+    // Activation loads, unless the grid is kept.
+    QTimer::singleShot(50, this, [this] { fitToScreen(); guarded([this] { LoadGrid(); }); });
+}
+
+// The window manager frames the window when it gets to it, however long after the showing, and
+// moves it by the frame's edge: with the frame it reports, the window covers the screen from its
+// top-left corner, so that the bar along its bottom shows.
+void PreviewWindow::moveEvent(QMoveEvent *event)
+{
+    QDialog::moveEvent(event);
+    fitToScreen();
+}
+
+void PreviewWindow::fitToScreen()
+{
+    if (const QSize fitted = screen_.shrunkBy(platform_.windows.frame(this)); size() != fitted) {
+        setFixedSize(fitted);
         move(0, 0);
-        guarded([this] { LoadGrid(); });
-    });
+    }
 }
 
 void PreviewWindow::resizeEvent(QResizeEvent *event)
@@ -194,31 +215,32 @@ void PreviewWindow::LoadGrid()
     const int count = owner_.folder.count();
     // The columns follow the scroll box's width, scroll bar included (the margins leave room
     // for it), so they do not change from one load to the next.
-    load_ = pager.begin(owner_.preview, count, ScrollBox1->width());
-    if (load_.kept)
+    PagingModel &paging = owner_.preview;
+    const PagingModel::Start start = paging.begin(count, GridColumnsFor(ScrollBox1->width()));
+    if (start.kept)
         return;
-    Layout = load_.layout;
+    Layout = LayoutFor(start.remaining, paging.columns(), start.start);
     cells_ = Layout.rows == 0 ? 0 : (Layout.rows - 1) * Layout.columns + (Layout.remainder ? Layout.remainder : Layout.columns);
     cell_ = 0;
     used_ = 0;
     CellPicked = false;
 
-    const int gridHeight = Layout.rows * CellPitch + 2 * GridMargin;
+    // One batch of rows at most, however long the folder: a load draws no more.
     const QSize view = ScrollBox1->viewport()->size();
-    const QSize picture(view.width(), std::max(view.height(), gridHeight));
+    const QSize picture(view.width(), GridHeightFor(Layout, paging.rowsPerBatch(), view.height()));
     // At the screen's device pixels, so that thumbnails are as sharp as the screen; drawn on in
     // the grid's own (logical) coordinates.
     const qreal ratio = devicePixelRatio();
-    grid_ = QImage(picture * ratio, QImage::Format_RGB32);
+    grid_ = imaging::WipedImage(picture * ratio, QImage::Format_RGB32);
     grid_.setDevicePixelRatio(ratio);
     grid_.fill(GridColour);
     Image1->resize(picture);
-    Image1->setPixmap(QPixmap::fromImage(grid_));
+    Image1->setPixmap(GridPixmap(grid_));
     ScrollBox1->verticalScrollBar()->setValue(0);
 
     // None past the batch: a load decodes no more pictures than it draws.
-    loader_.begin(owner_.folder, photos_.thumbnails(thumbnailBox()), load_.start,
-                  load_.start + std::min(cells_, pager.BatchSize));
+    loader_.begin(owner_.folder, photos_.thumbnails(thumbnailBox()), Layout.start,
+                  Layout.start + std::min(cells_, paging.batchSize()));
     loading_ = true;
     loader_.request();
     pump();
@@ -234,7 +256,7 @@ void PreviewWindow::pump()
         }
         const int row = cell_ / Layout.columns + 1;
         // A cell past the batch has no picture asked for: the batch limit stops the load there.
-        if (row <= load_.rowsPerBatch) {
+        if (row <= owner_.preview.rowsPerBatch()) {
             const ThumbnailLoader::Pending &head = loader_.front();
             if (head.picture.isValid() && !head.picture.isFinished()) {
                 auto *watcher = new QFutureWatcher<Prepared>(this);
@@ -249,7 +271,7 @@ void PreviewWindow::pump()
         const bool stopKey = platform_.keys.isDown(Qt::Key_Control);
         if (!loading_)
             return;  // closed while the key was read: the load ended there
-        if (!pager.admit(owner_.preview, cell_, row, stopKey)) {
+        if (!owner_.preview.admit(cell_, row, stopKey)) {
             growPicture(row * CellPitch + 2 * GridMargin);
             endLoad();
             return;
@@ -282,7 +304,7 @@ void PreviewWindow::drawCell(int cell, const ThumbnailLoader::Pending &pending)
 void PreviewWindow::showGrid()
 {
     refresh_->stop();
-    Image1->setPixmap(QPixmap::fromImage(grid_));
+    Image1->setPixmap(GridPixmap(grid_));
 }
 
 QSize PreviewWindow::thumbnailBox() const
@@ -342,28 +364,31 @@ void PreviewWindow::endLoad()
     showGrid();
     loading_ = false;
     loader_.clear();
-    const int count = owner_.folder.count();
-    pager.finish(owner_.preview, used_, load_.start + used_);
-    Label2->setText(CounterText(count, pager.NextStart));
+    owner_.preview.finish(used_);
+}
+
+void PreviewWindow::showCounter()
+{
+    Label2->setText(CounterText(owner_.folder.count(), owner_.preview.nextStart()));
 }
 
 void PreviewWindow::stopLoad()
 {
     if (!loading_)
         return;
-    pager.admit(owner_.preview, cell_, cell_ / std::max(1, Layout.columns) + 1, true);
+    owner_.preview.admit(cell_, cell_ / std::max(1, Layout.columns) + 1, true);
     endLoad();
 }
 
 void PreviewWindow::loadForward()
 {
-    if (!loading_ && pager.forward(owner_.preview, owner_.folder.count()))
+    if (!loading_ && owner_.preview.forward(owner_.folder.count()))
         LoadGrid();
 }
 
 void PreviewWindow::loadBack()
 {
-    if (!loading_ && pager.back(owner_.preview, owner_.folder.count()))
+    if (!loading_ && owner_.preview.back(owner_.folder.count()))
         LoadGrid();
 }
 
@@ -371,9 +396,9 @@ void PreviewWindow::discard()
 {
     stopLoad();
     grid_.fill(GridColour);
-    Image1->setPixmap(QPixmap::fromImage(grid_));
+    Image1->setPixmap(GridPixmap(grid_));
     Image1->resize(Image1->width(), ScrollBox1->viewport()->height());
-    owner_.preview.PreviewKept = false;
+    owner_.preview.clearKept();
     close();
 }
 
@@ -384,10 +409,11 @@ bool PreviewWindow::PickCell()
     CellPicked = false;
     const QPoint at = Image1->mapFromGlobal(platform_.windows.pointer());
     const int count = owner_.folder.count();
-    const int cell = CellAt(at, pager.GridColumns, pager.lastCell(owner_.preview, count), ScrollBox1->verticalScrollBar()->value());
+    const PagingModel &paging = owner_.preview;
+    const int cell = CellAt(at, paging.columns(), paging.lastCell(count), ScrollBox1->verticalScrollBar()->value());
     if (cell < 0)
         return false;
-    const int index = pager.GridBase + cell;
+    const int index = paging.gridBase() + cell;
     if (index >= count || !FileExists(owner_.folder.at(index)))
         return false;
     CellPicked = true;
@@ -455,6 +481,10 @@ void PreviewWindow::turn(bool left)
     if (cell < 0 || cell >= used_ || cell >= cells_)
         return;
     const QString name = owner_.folder.current();
+    if (WithoutEncoder(name) && FileExists(name)) {
+        platform_.messages.inform(this, QString::fromUtf8(NotTurnedMessage));
+        return;
+    }
     const QString mime = TurnMimeFor(name);
     if (mime.isEmpty() || !FileExists(name))
         return;
@@ -472,112 +502,7 @@ void PreviewWindow::turn(bool left)
     const QRect frame = CellFrame(cell, Layout.columns);
     drawFrame(frame);
     drawThumbnail(frame, photos_.thumbnails(thumbnailBox())(name));
-    Image1->setPixmap(QPixmap::fromImage(grid_));
-}
-
-// --- Keys and the mouse ----------------------------------------------------------------------
-
-void PreviewWindow::scrollBy(int pixels)
-{
-    QScrollBar *bar = ScrollBox1->verticalScrollBar();
-    bar->setValue(bar->value() + pixels);
-}
-
-bool PreviewWindow::runKey(int key)
-{
-    const QPoint at = platform_.windows.pointer();
-    switch (key) {
-    case Qt::Key_Z:
-    case Qt::Key_X:
-        if (!ScrollBox1->hasFocus())
-            ScrollBox1->setFocus();
-        scrollBy(key == Qt::Key_Z ? -10 : 10);
-        return true;
-    case Qt::Key_Up:
-        if (at.y() > 60)
-            platform_.windows.movePointer(at - QPoint(0, 5));
-        return true;
-    case Qt::Key_Down:
-        if (at.y() < CursorMaxY)
-            platform_.windows.movePointer(at + QPoint(0, 5));
-        return true;
-    case Qt::Key_Right:
-        if (at.x() < CursorMaxX)
-            platform_.windows.movePointer(at + QPoint(5, 0));
-        return true;
-    case Qt::Key_Left:
-        if (at.x() > 30)
-            platform_.windows.movePointer(at - QPoint(5, 0));
-        return true;
-    case Qt::Key_Space:
-        guarded([this] {
-            if (PickCell())
-                view(true);
-        });
-        return true;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        close();
-        return true;
-    case Qt::Key_C:
-        guarded([this] {
-            PickCell();
-            copy();
-        });
-        return true;
-    case Qt::Key_V:
-        guarded([this] {
-            PickCell();
-            name();
-        });
-        return true;
-    case Qt::Key_B:
-        guarded([this] { loadForward(); });
-        return true;
-    case Qt::Key_N:
-        guarded([this] { loadBack(); });
-        return true;
-    case Qt::Key_G:
-    case Qt::Key_F:
-        if (!kind_.turns)
-            return false;
-        guarded([this, key] {
-            PickCell();
-            turn(key == Qt::Key_F);
-        });
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool PreviewWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    const auto *widget = qobject_cast<QWidget *>(watched);
-    if (!widget || widget->window() != this)
-        return QDialog::eventFilter(watched, event);
-    switch (event->type()) {
-    case QEvent::KeyPress:
-        return runKey(static_cast<QKeyEvent *>(event)->key());
-    case QEvent::MouseButtonDblClick:
-        if (watched == Image1) {
-            guarded([this] {
-                if (PickCell())
-                    view(false);
-            });
-            return true;
-        }
-        break;
-    case QEvent::Wheel:
-        if (watched == ScrollBox1->viewport() || watched == Image1) {
-            scrollBy(static_cast<QWheelEvent *>(event)->angleDelta().y() > 0 ? -8 : 8);
-            return true;
-        }
-        break;
-    default:
-        break;
-    }
-    return QDialog::eventFilter(watched, event);
+    Image1->setPixmap(GridPixmap(grid_));
 }
 
 }  // namespace veilshot

@@ -55,7 +55,10 @@ public:
     void discard();
 
     bool loading() const { return loading_; }
-    int drawnCount() const { return pager.DrawnCount; }  // cells drawn by the last load
+    int drawnCount() const { return owner_.preview.drawnCount(); }  // cells drawn by the last load
+    // Waits until every thumbnail asked for, drawn or let go, has been made: nothing of a load
+    // that ended is still at work.
+    void waitForThumbnails() { loader_.waitForDone(); }
 
 signals:
     // The picked photo, now the owner's current one, is to be viewed.
@@ -64,12 +67,14 @@ signals:
 protected:
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void guarded(const std::function<void()> &command);
+    void fitToScreen();
     void pump();
     void drawCell(int cell, const ThumbnailLoader::Pending &pending);
     void drawThumbnail(const QRect &frame, const Prepared &prepared);
@@ -79,11 +84,11 @@ private:
     void endRow(int row);
     void endLoad();
     void stopLoad();
+    void showCounter();
     void growPicture(int height);
     void scrollBy(int pixels);
     bool runKey(int key);
 
-    GridPager pager;
     GridLayout Layout;  // of the current load: LayoutRows, LayoutColumns, LayoutRemainder, LayoutStart
     bool CellPicked = false;
     int CursorMaxX = 0;
@@ -109,7 +114,6 @@ private:
     // The running load.
     bool loading_ = false;
     bool closeAfterLoad_ = false;
-    GridPager::Load load_;
     ThumbnailLoader loader_;
     int cell_ = 0;         // the next cell to draw
     int cells_ = 0;        // the cells of the layout

@@ -31,6 +31,8 @@ public:
     void pop() { pending_.pop_front(); }
     // The load ended: pictures still on their way are let go where they are made.
     void clear();
+    // Waits until every picture asked for, drawn or let go, has been made.
+    void waitForDone() { pool_.waitForDone(); }
 
 private:
     QThreadPool pool_;

@@ -89,10 +89,7 @@ void TForm9g::Panel1Click()
                 {model_.folder.index(), name, *out},
                 [quality](const Job &job, imaging::Progress &progress) { return Compress(job, quality, &progress); },
                 Qt::Key_Control);
-            if (outcome.kind == Outcome::Kind::Written)
-                Label1->show();
-            else if (outcome.kind != Outcome::Kind::Stopped)  // stopped, as a run is: nothing to say
-                platform_.messages.inform(this, outcome.reason.isEmpty() ? QLatin1String(NoFileMessage) : outcome.reason);
+            sayOutcome(outcome, outcome.reason.isEmpty() ? QLatin1String(NoFileMessage) : outcome.reason);
             return;
         }
 

@@ -251,10 +251,7 @@ void TForm11g::onePhoto()
         {model_.folder.index(), photo, *out},
         [size, mime = format->mime](const Job &job, imaging::Progress &progress) { return ScaleTo(job, size, mime, &progress); },
         Qt::Key_Control);
-    if (outcome.kind == Outcome::Kind::Written)
-        Label1->show();
-    else
-        platform_.messages.inform(this, QLatin1String(NotScaledMessage));
+    sayOutcome(outcome, QLatin1String(NotScaledMessage));
 }
 
 void TForm11g::allFiles()
@@ -274,7 +271,7 @@ void TForm11g::allFiles()
     if (!folder)
         return;
     const Plan plan = PlanRun(model_.folder.paths(), [&](const QString &file) {
-        return ScaleFormatOf(file) ? JoinPath(*folder, FileNameOf(file)) : QString();
+        return ScaleFormatOf(file) || WithoutEncoder(file) ? JoinPath(*folder, FileNameOf(file)) : QString();
     });
     const RunResult result = runPlan(plan, [f = *factor](const Job &job) { return ScaleBy(job, f); }, Qt::Key_Control);
     finishRun(*folder, result, QLatin1String(NoneScaledMessage));

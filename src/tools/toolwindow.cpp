@@ -8,6 +8,7 @@
 #include "viewer/offthread.h"
 #include "viewer/panelbutton.h"
 #include "viewer/texts.h"
+#include "viewer/viewerrules.h"
 #include "viewer/viewermodel.h"
 
 #include <QButtonGroup>
@@ -33,8 +34,6 @@
 namespace veilshot::tools {
 
 namespace {
-
-constexpr int MostNamed = 12;  // files named in one message; the rest are counted
 
 class ClickFilter : public QObject {
 public:
@@ -208,6 +207,7 @@ RunResult ToolWindow::runPlan(const Plan &plan, const Work &work, int stopKey)
 {
     const QList<Outcome> done = execute(plan.jobs, work, stopKey);
     RunResult result;
+    result.stopped = done.size() < plan.jobs.size();
     // The files left out for a clash count as failed where the run reached them.
     const int reached = done.size() < plan.jobs.size() ? plan.jobs[done.size()].index : std::numeric_limits<int>::max();
     qsizetype clash = 0;
@@ -220,8 +220,8 @@ RunResult ToolWindow::runPlan(const Plan &plan, const Work &work, int stopKey)
         const Outcome &outcome = done[i];
         switch (outcome.kind) {
         case Outcome::Kind::Written: ++result.written; break;
-        case Outcome::Kind::PassedOver:
-        case Outcome::Kind::Stopped: break;
+        case Outcome::Kind::PassedOver: break;
+        case Outcome::Kind::Stopped: result.stopped = true; break;
         case Outcome::Kind::Failed:
             result.failures << FileNameOf(plan.jobs[i].source) + QStringLiteral(": ") + outcome.reason;
             break;
@@ -229,6 +229,19 @@ RunResult ToolWindow::runPlan(const Plan &plan, const Work &work, int stopKey)
     }
     nameClashesBefore(std::numeric_limits<int>::max());
     return result;
+}
+
+void ToolWindow::sayOutcome(const Outcome &outcome, const QString &failure)
+{
+    switch (outcome.kind) {
+    case Outcome::Kind::Written: Label1->show(); break;
+    case Outcome::Kind::Stopped:
+        if (!closeAfterRun_)  // the window is closing: nothing to tell
+            platform_.messages.inform(this, QString::fromUtf8(WorkStoppedMessage));
+        break;
+    case Outcome::Kind::PassedOver:
+    case Outcome::Kind::Failed: platform_.messages.inform(this, failure); break;
+    }
 }
 
 Outcome ToolWindow::runOne(const Job &job, const OneWork &work, int stopKey)
@@ -254,6 +267,7 @@ Outcome ToolWindow::runOne(const Job &job, const OneWork &work, int stopKey)
                 Gauge1->setValue(done);
             },
         .delay = progressDelay_,
+        .holdAt = holdAt_,
     };
     try {
         RunOnePhoto([&](imaging::Progress &progress) { outcome = work(job, progress); }, watch);
@@ -353,7 +367,11 @@ void ToolWindow::finishRun(const QString &folder, const RunResult &result, const
         Label1->show();
     } else {
         ::rmdir(LocalPath(folder).c_str());  // empty, as nothing was written into it
-        if (!nothingMessage.isEmpty())
+        if (result.stopped) {
+            if (!closeAfterRun_)  // the window is closing: nothing to tell
+                platform_.messages.inform(this, QString::fromUtf8(WorkStoppedMessage));
+        }
+        else if (!nothingMessage.isEmpty())
             platform_.messages.inform(this, nothingMessage);
     }
     reportFailures(result.failures);
@@ -363,11 +381,7 @@ void ToolWindow::reportFailures(const QStringList &failures)
 {
     if (failures.isEmpty())
         return;
-    QStringList lines{QLatin1String(NotWrittenMessage)};
-    lines << failures.mid(0, MostNamed);
-    if (failures.size() > MostNamed)
-        lines << QString::fromUtf8(MoreNotWrittenLine).arg(failures.size() - MostNamed);
-    platform_.messages.inform(this, lines.join(QLatin1Char('\n')));
+    platform_.messages.inform(this, NotWrittenReport(failures));
 }
 
 void ToolWindow::closeEvent(QCloseEvent *event)

@@ -51,6 +51,9 @@ public:
     // How long one photo's work goes on before the gauge shows how far it has come: a second
     // (tests shorten it).
     void setProgressDelay(std::chrono::milliseconds delay) { progressDelay_ = delay; }
+    // Where one photo's work waits until it is stopped (imaging::Progress::holdAt): tests hold
+    // it there while the window reads the stop key, however fast the machine is.
+    void setHoldAt(int done) { holdAt_ = done; }
 
     virtual void Panel1Click() = 0;  // "To execute"
     void Panel2Click();              // "To close"
@@ -77,10 +80,14 @@ protected:
     // delay the gauge shows how far it has come; `stopKey` held, or a request to close, stops
     // it, and it then comes back as Outcome::stopped() having written nothing.
     Outcome runOne(const Job &job, const OneWork &work, int stopKey);
+    // Says what became of one photo's work: "IT IS READY" when written, that it was stopped when
+    // it was, else `failure`.
+    void sayOutcome(const Outcome &outcome, const QString &failure);
     // Shows or hides the gauge for one photo's work; where it is always shown, nothing to do.
     virtual void showProgress(bool /*shown*/) {}
     // The end of a run into `folder`: "IT IS READY" when something was written; otherwise the
-    // folder goes again and `nothingMessage`, if any, is shown. Files that failed are named.
+    // folder goes again and `nothingMessage`, if any, is shown (that the run was stopped, if it
+    // was). Files that failed are named.
     void finishRun(const QString &folder, const RunResult &result, const QString &nothingMessage = {});
     // Names the files that failed, in one message.
     void reportFailures(const QStringList &failures);
@@ -109,6 +116,7 @@ private:
     bool running_ = false;
     bool closeAfterRun_ = false;
     std::chrono::milliseconds progressDelay_{1000};
+    int holdAt_ = imaging::Progress::Whole + 1;
 };
 
 // The position of the checked one of `buttons`, if any.

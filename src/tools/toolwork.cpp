@@ -2,6 +2,7 @@
 
 #include "files/fileio.h"
 #include "files/fileoperations.h"
+#include "files/folderlisting.h"
 #include "imaging/imaging.h"
 #include "viewer/texts.h"
 
@@ -99,6 +100,8 @@ Outcome ScaleBy(const Job &job, double factor)
 {
     if (!FileExists(job.source))
         return Outcome::passedOver();
+    if (WithoutEncoder(job.source))
+        return Outcome::failed(QString::fromUtf8(NoEncoderReason));  // named, not passed over
     const std::optional<ToolFormat> format = ScaleFormatOf(job.source);
     if (!format || !format->canEncode())
         return Outcome::passedOver();

@@ -32,6 +32,7 @@ using OneWork = std::function<Outcome(const Job &, imaging::Progress &)>;
 
 struct RunResult {
     int written = 0;
+    bool stopped = false;  // by its key or a request to close, before every file was taken up
     QStringList failures;  // "name: reason", in list order
 };
 
@@ -49,7 +50,8 @@ Outcome Transform(const Job &job, const QString &mime, imaging::Progress *progre
 Outcome ScaleTo(const Job &job, QSize size, const QString &mime, imaging::Progress *progress = nullptr);
 
 // The photo divided by `factor`, in its own format (by its extension); passed over, as the run
-// over a folder does, when it has no encoder or comes out outside 10..100000 pixels a side.
+// over a folder does, when it has no encoder or comes out outside 10..100000 pixels a side. A
+// photo of a format read but never written (WithoutEncoder) fails instead, so it is named.
 Outcome ScaleBy(const Job &job, double factor);
 
 // The file copied byte for byte, or moved.

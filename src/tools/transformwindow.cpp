@@ -167,10 +167,7 @@ void TForm10g::transformFiles()
         const OneWork transform = [mime = format.mime](const Job &job, imaging::Progress &progress) {
             return tools::Transform(job, mime, &progress);
         };
-        if (runOne({model_.folder.index(), photo, *out}, transform, Qt::Key_S).kind == Outcome::Kind::Written)
-            Label1->show();
-        else
-            platform_.messages.inform(this, NotTransformed(format.extension));
+        sayOutcome(runOne({model_.folder.index(), photo, *out}, transform, Qt::Key_S), NotTransformed(format.extension));
         return;
     }
 

@@ -62,6 +62,15 @@ QString StoredExtension(const cipher::CipherEngine &engine, const QString &veilF
                                                      : QString();
 }
 
+QString CopyRefusal(const cipher::CipherEngine &engine, const QString &veilFile)
+{
+    // The decode, as small as the format allows, only confirms that the bytes are a picture.
+    const Prepared prepared = DecipherPicture(engine, veilFile, QSize(1, 1));
+    if (prepared.refusal != cipher::Refusal::None)
+        return QString::fromLatin1(RefusalStatusText(prepared.refusal)).trimmed();
+    return prepared.picture.ok() ? QString() : prepared.picture.error;
+}
+
 bool WriteDecipheredCopy(cipher::CipherEngine &engine, const QString &veilFile, const QString &target)
 {
     const auto body = engine.decipherFile(LocalPath(veilFile));

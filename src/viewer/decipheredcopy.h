@@ -30,6 +30,12 @@ const char *NotCipheredReason(cipher::Refusal refusal);
 // cannot be read or is damaged.
 QString StoredExtension(const cipher::CipherEngine &engine, const QString &veilFile);
 
+// Why no deciphered copy of `veilFile` can be made, in the words the user is told; "" when one
+// can. A file of another code or no ciphered photo is said as the status line says it; one
+// that cannot be shown (damaged, unreadable, no picture inside) by why it cannot. The whole
+// file is deciphered to tell, so that nothing is asked of the user for a copy that would fail.
+QString CopyRefusal(const cipher::CipherEngine &engine, const QString &veilFile);
+
 // Deciphers `veilFile` into memory with `engine` and writes to `target` exactly the bytes that
 // were ciphered, once a decode has confirmed that they are a picture: a deciphered photo is
 // often the only copy left, and encoding it again would lose quality and metadata for good.

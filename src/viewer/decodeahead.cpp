@@ -21,7 +21,7 @@ DecodeAhead::~DecodeAhead()
     pool_.waitForDone();
 }
 
-DecodeAhead::Stamp DecodeAhead::stampOf(const QString &path)
+FileStamp StampOf(const QString &path)
 {
     struct stat st {};
     if (::stat(LocalPath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -52,7 +52,7 @@ void DecodeAhead::prepare(const QString &shown, const QStringList &ahead, Decode
             kept.push_back(std::move(*entry));
             continue;
         }
-        Entry entry{path, stampOf(path), {}};
+        Entry entry{path, StampOf(path), {}};
         if (!entry.stamp.exists)
             continue;
         // Queued on the one worker in the order asked: the most wanted is decoded first.
@@ -66,30 +66,32 @@ void DecodeAhead::prepare(const QString &shown, const QStringList &ahead, Decode
 Prepared DecodeAhead::decodeNow(const QString &path, const Decode &decode)
 {
     std::erase_if(entries_, [&](const Entry &e) { return e.path == path; });
-    const Stamp stamp = stampOf(path);  // before the file is read
+    const FileStamp stamp = StampOf(path);  // before the file is read
     Prepared prepared = decode(path);
+    prepared.stamp = stamp;
     if (stamp.exists && prepared.picture.ok())
         entries_.push_back({path, stamp, QtFuture::makeReadyFuture(prepared)});
     return prepared;
 }
 
-std::optional<Prepared> DecodeAhead::take(const QString &path)
+std::optional<Prepared> DecodeAhead::take(const QString &path, const Wait &wait)
 {
     Entry *entry = find(path);
+    // While the caller waits, what is held may change (a window paints and handles its timers
+    // meanwhile): the entry is looked up again after each wait.
+    while (entry && !entry->future.isFinished()) {
+        wait(QFuture<void>(entry->future));
+        entry = find(path);
+    }
     if (!entry)
         return std::nullopt;
     Prepared prepared = entry->future.result();
-    if (!entry->stamp.exists || stampOf(path) != entry->stamp) {
+    prepared.stamp = entry->stamp;
+    if (!entry->stamp.exists || StampOf(path) != entry->stamp) {
         std::erase_if(entries_, [&](const Entry &e) { return e.path == path; });
         return std::nullopt;
     }
     return prepared;
-}
-
-QFuture<void> DecodeAhead::onItsWay(const QString &path)
-{
-    const Entry *entry = find(path);
-    return entry ? QFuture<void>(entry->future) : QFuture<void>();
 }
 
 void DecodeAhead::drop()

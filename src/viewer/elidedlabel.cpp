@@ -9,9 +9,10 @@ ElidedLabel::ElidedLabel(QWidget *parent)
 {
 }
 
-void ElidedLabel::setText(const QString &text)
+void ElidedLabel::setText(const QString &text, Qt::TextElideMode mode)
 {
     full_ = text;
+    mode_ = mode;
     elide();
 }
 
@@ -26,9 +27,9 @@ void ElidedLabel::elide()
     // Shaping the cut text can make it a pixel or two wider than asked for: ask for less then.
     const QFontMetrics metrics = fontMetrics();
     const int width = contentsRect().width();
-    QString shown = metrics.elidedText(full_, Qt::ElideMiddle, width);
+    QString shown = metrics.elidedText(full_, mode_, width);
     for (int less = 1; less < 16 && shown != full_ && metrics.horizontalAdvance(shown) > width; ++less)
-        shown = metrics.elidedText(full_, Qt::ElideMiddle, width - less);
+        shown = metrics.elidedText(full_, mode_, width - less);
     QLabel::setText(shown);
     setToolTip(shown == full_ ? QString() : full_);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // A one-line label for paths: a text too long for it is cut in the middle, so that both the
-// start of the folder and the file name, which tells photos apart, stay in sight. The whole
-// text is then its tool tip.
+// start of the folder and the file name, which tells photos apart, stay in sight; or, for a
+// text that begins with what matters most, at its end. The whole text is then its tool tip.
 
 #include <QLabel>
 
@@ -11,7 +11,8 @@ class ElidedLabel : public QLabel {
 public:
     explicit ElidedLabel(QWidget *parent = nullptr);
 
-    void setText(const QString &text);  // hides QLabel::setText: every text goes through here
+    // Hides QLabel::setText: every text goes through here.
+    void setText(const QString &text, Qt::TextElideMode mode = Qt::ElideMiddle);
     QString fullText() const { return full_; }
 
 protected:
@@ -21,6 +22,7 @@ private:
     void elide();
 
     QString full_;
+    Qt::TextElideMode mode_ = Qt::ElideMiddle;
 };
 
 }  // namespace veilshot

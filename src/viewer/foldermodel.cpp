@@ -19,10 +19,17 @@ int FolderModel::neighbour(bool backward, int steps) const
     return i;
 }
 
-void FolderModel::replace(QStringList paths, int index)
+void FolderModel::replace(PathList paths, int index)
 {
     paths_ = std::move(paths);
     setIndex(index);
+}
+
+void FolderModel::relist(PathList paths, int index)
+{
+    paths_ = std::move(paths);
+    index_ = index;
+    emit listChanged();
 }
 
 void FolderModel::setIndex(int index)

@@ -96,6 +96,7 @@ void RunOffThread(const std::function<void()> &work)
 void RunOnePhoto(const std::function<void(imaging::Progress &)> &work, const OnePhotoWatch &watch)
 {
     imaging::Progress progress;
+    progress.holdAt(watch.holdAt);
     QElapsedTimer clock;
     clock.start();
     bool shown = false;

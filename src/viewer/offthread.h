@@ -32,6 +32,8 @@ struct OnePhotoWatch {
     // ended after being shown, for the window to put its status back.
     std::function<void(int done)> show;
     std::chrono::milliseconds delay{1000};
+    // Where the work waits until it is stopped (imaging::Progress::holdAt); tests set it.
+    int holdAt = imaging::Progress::Whole + 1;
 };
 
 // RunOffThread for one photo's work, followed as `watch` says.

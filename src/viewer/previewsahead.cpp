@@ -15,11 +15,13 @@ PreviewsAhead::PreviewsAhead(QStringList sources, bool wanted)
 {
     pool_.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
     if (wanted_)
-        startUpTo(pool_.maxThreadCount() - 1);
+        startUpTo(Lookahead - 1);
 }
 
 PreviewsAhead::~PreviewsAhead()
 {
+    // A run that stops early waits for the previews being made, not for those queued.
+    pool_.clear();
     pool_.waitForDone();
 }
 
@@ -35,7 +37,7 @@ std::vector<std::uint8_t> PreviewsAhead::take(int index)
         return {};
     // Those passed over are let go unread.
     made_.erase(made_.begin(), made_.lower_bound(index));
-    startUpTo(index + pool_.maxThreadCount());
+    startUpTo(index + Lookahead);
     const auto found = made_.find(index);
     if (found == made_.end())
         return imaging::MakePreview(sources_[index]);  // asked for again

@@ -14,7 +14,8 @@ namespace veilshot {
 
 class PreviewsAhead {
 public:
-    // The previews of `sources`, in their order, as many at once as the machine has cores; none
+    // The previews of `sources`, in their order, as many at once as the machine has cores and a
+    // few more queued ahead; none
     // at all unless `wanted` (the keyed format has no place for them).
     PreviewsAhead(QStringList sources, bool wanted);
     ~PreviewsAhead();  // waits for the previews under way
@@ -27,6 +28,10 @@ public:
     std::vector<std::uint8_t> take(int index);
 
 private:
+    // How many are made or queued ahead of the one taken: enough that the cores stay busy while
+    // the run waits for the disk, the key's stretch or a photo that is slow to decode, and
+    // little memory (each is a few tens of kilobytes).
+    static constexpr int Lookahead = 8;
     void startUpTo(int index);
 
     QStringList sources_;

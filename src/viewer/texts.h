@@ -23,6 +23,20 @@ inline constexpr auto PreviewHelpLine =
     "Viewing - the Blank, the Cursor - the Arrow, a scrolling Strip - Z, X, the Exit - Enter to Copy - C, "
     "the Name - V, to Stop loading - Ctrl, Loading forward - B, Loading back - N ";
 
+// After a Cipher run, the question whether to remove the originals of the photos ciphered and
+// checked, and what became of them.
+inline constexpr auto RemoveOriginalsQuestion =
+    "%1 photos were ciphered and checked. Remove the %1 originals, with the desktop's thumbnails of them?";
+inline constexpr auto RemoveOriginalQuestion =
+    "1 photo was ciphered and checked. Remove the original, with the desktop's thumbnails of it?";
+inline constexpr auto OriginalsRemovedMessage = "%1 originals were removed, %2 kept.";
+inline constexpr auto OriginalRemovedMessage = "1 original was removed, %1 kept.";
+inline constexpr auto CheckFailedMessage = "These photos were ciphered, but their copies failed the check; "
+                                           "their originals were kept:";
+inline constexpr auto PassedOverReason = "the run passed it over: its ciphered file exists.";
+inline constexpr auto StoppedReason = "the run was stopped before it.";
+inline constexpr auto TracesLeftMessage = "Of the desktop's traces of them, these could not be removed:";
+
 // The image tools.
 inline constexpr auto ReadyText = "IT IS READY";
 inline constexpr auto FolderExistsMessage = "The folder with this name already exists";
@@ -34,7 +48,10 @@ inline constexpr auto ZeroMessage = "Number zero";
 inline constexpr auto NotScaledMessage = "This file is not scaled";
 inline constexpr auto NoneScaledMessage = "These files are not scaled";
 inline constexpr auto MoreNotWrittenLine = "... and %1 more.";
+inline constexpr auto WrittenCountLine = "Files written: %1.";
 inline constexpr auto NoEncoderReason = "There is no encoder for this format.";
+// A tool's work on one photo, stopped by its key: nothing was written.
+inline constexpr auto WorkStoppedMessage = "The work was stopped: nothing was written.";
 inline constexpr auto TooLargeReason = "The picture would be too large (%1 x %2 pixels).";
 // The names the new-folder questions offer.
 inline constexpr auto CompressedFolderProposal = "The compressed photo1";
@@ -60,7 +77,9 @@ inline constexpr auto KeyedFormatWarning = "New files: older format (v1), which 
 
 // A turn that takes long shows how far it has come in the status line, with its stop key.
 inline constexpr auto TurningProgress = "Turning the photo: %1%  (Esc stops)";
-inline constexpr auto TurnStopped = "The photo was not turned.";
+inline constexpr auto TurnStopped = "The turn was stopped: the photo is as it was.";
+// A photo of a format read but never written (HEIC, AVIF, WebP, JPEG XL) cannot be turned.
+inline constexpr auto NotTurnedMessage = "This photo is not turned: there is no encoder for its format.";
 
 // The file dialogs' titles, by the command that asks.
 inline constexpr auto OpenTitle = "Open";

@@ -3,20 +3,11 @@
 // viewer's window and to the windows that work on its folder (preview, tools).
 
 #include "viewer/foldermodel.h"
+#include "viewer/pagingmodel.h"
 
 #include <QString>
 
 namespace veilshot {
-
-// The flags of a viewer's thumbnail preview: the preview sets them as it loads, and the viewer
-// resets them when its folder changes.
-struct PreviewFlags {
-    bool PreviewKept = false;  // the grid is current: showing the preview again loads nothing
-    bool LoadStopped = false;  // the last load stopped before the end of the list
-    bool PagingOn = false;     // loading forward or back, one batch at a time
-
-    void reset() { *this = {}; }
-};
 
 // A dropped file waiting for the open command (the main window asks for the code first).
 struct PendingDrop {
@@ -26,7 +17,7 @@ struct PendingDrop {
 
 struct ViewerModel {
     FolderModel folder;
-    PreviewFlags preview;
+    PagingModel preview;  // the thumbnail preview's paging through the folder
     PendingDrop drop;
 
     // The path the removal confirmation deletes.

@@ -1,6 +1,10 @@
 #include "viewer/viewerrules.h"
 
+#include "files/fileio.h"
+#include "files/fileoperations.h"
 #include "files/folderlisting.h"
+#include "files/localpath.h"
+#include "viewer/texts.h"
 
 #include <QtGlobal>
 
@@ -42,6 +46,24 @@ QString TurnMimeFor(const QString &path)
     if (ext == QLatin1String(".gif"))
         return QStringLiteral("image/gif");
     return {};
+}
+
+QString FailureStatus(const QString &path, const QString &message)
+{
+    const std::string reason = ReasonIn(message.toStdString(), LocalPath(path));
+    return FileNameOf(path) + QStringLiteral(": ") + QString::fromStdString(reason);
+}
+
+QString NotWrittenReport(const QStringList &failures, std::optional<int> written)
+{
+    constexpr int MostNamed = 12;  // files named in one message; the rest are counted
+    QStringList lines{QLatin1String(NotWrittenMessage)};
+    lines << failures.mid(0, MostNamed);
+    if (failures.size() > MostNamed)
+        lines << QString::fromUtf8(MoreNotWrittenLine).arg(failures.size() - MostNamed);
+    if (written)
+        lines << QString::fromUtf8(WrittenCountLine).arg(*written);
+    return lines.join(QLatin1Char('\n'));
 }
 
 KeyAction KeyFor(Viewer viewer, int qtKey, bool keypad, quint32 scanCode)

@@ -4,6 +4,9 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 #include <ostream>
 
@@ -24,6 +27,14 @@ QRect FitPicture(double ratio, QSize area, Centring centring = Centring::Rounded
 // The encoder MIME type a photo of this file name is turned with ("image/jpeg" for ".jpg"),
 // or "" for the kinds that are not turned (".tiff", ".ico", ".jpe" and the rest).
 QString TurnMimeFor(const QString &path);
+
+// What the status line says of a file that cannot be shown, given the message of the box that
+// would say it: the file's name first, then why, without the path again.
+QString FailureStatus(const QString &path, const QString &message);
+
+// The message that names the files a run over a folder did not write ("name: reason" each, in
+// list order): the first of them, then how many more; with `written`, how many were.
+QString NotWrittenReport(const QStringList &failures, std::optional<int> written = std::nullopt);
 
 // The two viewers, whose key maps differ.
 enum class Viewer { Ciphered, Plain };

@@ -3,8 +3,11 @@
 #include "files/fileio.h"
 #include "files/fileoperations.h"
 #include "files/folderlisting.h"
+#include "imaging/wipedimage.h"
 #include "platform/platform.h"
+#include "viewer/offthread.h"
 #include "viewer/panelbutton.h"
+#include "viewer/showpicture.h"
 #include "viewer/texts.h"
 
 #include <QAction>
@@ -17,6 +20,8 @@
 #include <QMimeData>
 #include <QRadioButton>
 #include <QTimer>
+#include <QWindow>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace veilshot {
 
@@ -51,6 +56,8 @@ ViewerWindow::ViewerWindow(ViewerModel &model, platform::Platform &platform, con
     // Whoever moves the position, the window shows the entry there; a picture that cannot be
     // shown is reported and the position stays.
     connect(&model.folder, &FolderModel::currentChanged, this, &ViewerWindow::showPosition);
+    connect(&photo_, &ShownPhoto::changed, this, &ViewerWindow::photoChanged);
+    connect(&model.folder, &FolderModel::listChanged, this, [this] { guarded([this] { positionListed(); }); });
     connect(slideShow_, &SlideShow::coloursChanged, this, &ViewerWindow::applyColours);
     connect(slideShow_, &SlideShow::playingChanged, this,
             [this](bool playing) { platform_.keepAwake.setPlaying(playing); });
@@ -124,23 +131,35 @@ void ViewerWindow::resizeEvent(QResizeEvent *event)
 
 void ViewerWindow::showPosition()
 {
-    if (!slideShow_->timedStep()) {
+    if (!slideShow_->timedStep() && !ownWindowAbove()) {
         guarded([this] { showCurrent(); });
         return;
     }
     // A playing show does not halt behind a message box for a damaged photo: the status line
-    // says what is wrong, and the show goes on to the next one. A step by hand still asks.
+    // says what is wrong, and the show goes on to the next one. Nor does a box open behind a
+    // window of the viewer's own whose command picked the photo (the grid): that command
+    // says why in its own window. A step by hand still asks.
     try {
         showCurrent();
     } catch (const std::exception &error) {
-        Label1->setText(QString::fromStdString(error.what()));
+        Label1->setText(FailureStatus(model_.folder.current(), QString::fromStdString(error.what())), Qt::ElideRight);
     }
 }
 
-void ViewerWindow::showPicture(const QImage &picture, const QRect &geometry)
+bool ViewerWindow::ownWindowAbove() const
 {
-    picture_ = picture;
+    const QWidget *modal = QApplication::activeModalWidget();
+    for (const QWidget *owner = modal ? modal->parentWidget() : nullptr; owner; owner = owner->parentWidget()) {
+        if (owner == this)
+            return true;
+    }
+    return false;
+}
+
+void ViewerWindow::showPicture(const QString &path, const Prepared &prepared, const QRect &geometry)
+{
     Image1->clear();
+    photo_.hold(path, prepared.picture, prepared.stamp);
     fitPicture(geometry);
 }
 
@@ -149,18 +168,34 @@ void ViewerWindow::fitPicture(const QRect &geometry)
     Image1->setGeometry(geometry);
     const qreal ratio = devicePixelRatioF();
     const QSize size(qRound(geometry.width() * ratio), qRound(geometry.height() * ratio));
-    if (picture_.isNull() || size.isEmpty() || Image1->pixmap().size() == size)
+    const QImage &picture = photo_.pixels();
+    if (picture.isNull() || size.isEmpty() || Image1->pixmap().size() == size)
         return;
-    QImage drawn = imaging::StretchedTo(picture_, size);
+    QImage drawn = imaging::StretchedTo(picture, size);
+    // The screen's copy is wiped when the label lets go of it, as the picture is; at the
+    // picture's own size it is the picture.
+    if (drawn.constBits() != picture.constBits())
+        drawn = imaging::IntoWiped(std::move(drawn));
     drawn.setDevicePixelRatio(ratio);
-    imaging::Show(*Image1, drawn);
+    ShowPicture(*Image1, drawn);
 }
 
 void ViewerWindow::clearPicture()
 {
-    picture_ = QImage();
+    photo_.release();
+}
+
+void ViewerWindow::photoChanged()
+{
+    if (photo_.held())
+        return;  // the viewer draws it at its own geometry
     Image1->clear();
     PhotoShown = false;
+}
+
+std::optional<Prepared> ViewerWindow::takePrepared(const QString &path)
+{
+    return ahead_.take(path, [](QFuture<void> work) { RunOffThread([&work] { work.waitForFinished(); }); });
 }
 
 void ViewerWindow::guarded(const std::function<void()> &command)
@@ -194,29 +229,34 @@ void ViewerWindow::open()
     }
 
     slideShow_->startAfresh();
-    FolderList list;
+    // The file is shown as soon as it is decoded, and its folder listed meanwhile beside it: in a
+    // folder of 100,000 files the listing takes longer than the decode. Until the listing ends
+    // the file stands alone, without its number, and input waits.
+    QFuture<FolderList> listing;
     {
         const platform::WaitCursor wait;
         ahead_.keepOnly(path);  // it may be on its way already
         opening(path);
-        list = GatherFolder(path, layout_.accepts);
+        listing = QtConcurrent::run(&lister_, [path, accepts = layout_.accepts] { return GatherFolder(path, accepts); });
     }
-    // Shown at once; a picture that cannot be shown still leaves the folder open.
-    model_.folder.replace(std::move(list.paths), list.index);
+    model_.folder.replace({path}, 0);
+    Label2->clear();
+    FolderList list;
+    RunOffThread([&] { list = listing.result(); });
+    // Shown already; a picture that cannot be shown still leaves the folder open.
+    if (list.paths.at(list.index) == path)
+        model_.folder.relist(std::move(list.paths), list.index);
+    else
+        model_.folder.replace(std::move(list.paths), list.index);  // gone or not listed meanwhile
 
     const bool several = model_.folder.lastIndex() != 0;
     for (PanelButton *panel : {Panel3, Panel4, Panel5, Panel8})
         panel->setEnabled(several);
-    if (several) {
-        model_.preview.PagingOn = false;
-        model_.preview.LoadStopped = false;
-    }
+    const bool outdated = model_.preview.folderOpened(several);
     enableAfterOpen(several);
     slideShow_->opened(model_.folder.count());
-    if (model_.preview.PreviewKept) {
-        model_.preview.PreviewKept = false;
+    if (outdated)
         emit previewOutdated();
-    }
 }
 
 void ViewerWindow::dropFiles(const QStringList &files)
@@ -252,8 +292,10 @@ void ViewerWindow::dropEvent(QDropEvent *event)
 
 void ViewerWindow::toggleFullScreen()
 {
-    if (!PhotoShown)
+    // Leaving full screen is always possible, whatever is shown.
+    if (!PhotoShown && !FullScreen)
         return;
+    reshowing_ = true;
     if (!FullScreen && !platform_.windows.isMaximized(this)) {
         Panel2->hide();
         Label1->hide();
@@ -314,6 +356,13 @@ bool ViewerWindow::eventFilter(QObject *watched, QEvent *event)
         if (!(toggle && key->isAutoRepeat()))
             runKey(action);
         return true;
+    }
+    if (event->type() == QEvent::Expose && watched == windowHandle() && !platform_.windows.tellsMinimised()) {
+        if (windowHandle()->isExposed())
+            reshowing_ = false;
+        else if (!reshowing_)
+            unexposed();
+        return false;
     }
     if (event->type() == QEvent::MouseButtonDblClick && (watched == pictureArea_ || watched == Image1)) {
         toggleFullScreen();

@@ -7,11 +7,13 @@
 #include "viewer/decodeahead.h"
 #include "viewer/elidedlabel.h"
 #include "viewer/navigation.h"
+#include "viewer/shownphoto.h"
 #include "viewer/slideshow.h"
 #include "viewer/viewermodel.h"
 #include "viewer/viewerrules.h"
 
 #include <QRect>
+#include <QThreadPool>
 #include <QWidget>
 
 #include <functional>
@@ -93,7 +95,13 @@ protected:
     // The file the open command shows, named before its folder is listed: a viewer may start
     // preparing it here, so that the listing does not stand before it.
     virtual void opening(const QString &path) { (void)path; }
+    // The shown file's folder was listed after it was shown: its number and the photos around
+    // it follow.
+    virtual void positionListed() = 0;
     virtual void fullScreenChanged() {}
+    // The window stopped being exposed where the window system does not say it was minimised
+    // (Wayland): it may be out of sight.
+    virtual void unexposed() {}
     // A key of the map that only this viewer has (Copy, the turns); true when it was handled.
     virtual void runViewerKey(ViewerKey key) { (void)key; }
 
@@ -110,13 +118,20 @@ protected:
     void layoutControls();
     // The entry at the position shown, after the position moved.
     void showPosition();
-    // Shows `picture` in the picture label at `geometry`. The label holds it drawn once at its
-    // own size in device pixels, so the screen keeps no second copy of the whole decoded
-    // picture; `fitPicture` draws it again from the picture when the geometry changes.
-    void showPicture(const QImage &picture, const QRect &geometry);
+    // A modal window the viewer owns (its grid, a tool) is open above it.
+    bool ownWindowAbove() const;
+    // Holds `prepared`'s picture of `path` as the shown photo and draws it at `geometry`. The
+    // label holds it drawn once at its own size in device pixels (in a wiped buffer), so the
+    // screen keeps no second copy of the whole decoded picture; `fitPicture` draws it again
+    // from the shown photo when the geometry changes.
+    void showPicture(const QString &path, const Prepared &prepared, const QRect &geometry);
     void fitPicture(const QRect &geometry);
     // The picture area left empty: the file at the position cannot be shown.
     void clearPicture();
+    // What was prepared for `path`, waited for with the window painting; std::nullopt when
+    // nothing was. Timers run meanwhile: a step of the slide show may have shown another entry
+    // by the time it returns.
+    std::optional<Prepared> takePrepared(const QString &path);
     void centreBar();
     // The open command from its choice of file on: the dropped file or the dialog's.
     void open();
@@ -150,7 +165,10 @@ protected:
     ViewerLayout layout_;
     QSize screen_;
     SlideShow *slideShow_;
-    DecodeAhead ahead_;
+    // The shown photo, the one owner of its pixels; the photos decoded ahead are its cache.
+    ShownPhoto photo_;
+    DecodeAhead &ahead_ = photo_.ahead();
+    QThreadPool lister_;  // lists an opened file's folder beside its decode
 
     QFrame *pictureArea_;  // Panel1 in the main window, Panel13 in the plain viewer
     QLabel *Image1;
@@ -163,7 +181,8 @@ protected:
     QMenu *PopupMenu1;
 
 private:
-    QImage picture_;  // the shown picture, decoded for the screen
+    // Follows the shown photo: what it no longer holds leaves the screen.
+    void photoChanged();
     void buildControls();
     void buildBar();
     void applyColours(ColourSet colours);
@@ -172,6 +191,9 @@ private:
     // Full screen: the window's and the picture area's geometry before it.
     QRect savedGeometry_;
     QSize savedArea_;
+    // Entering or leaving full screen hides and shows the window again: it is not out of sight
+    // until it has been exposed since.
+    bool reshowing_ = false;
 };
 
 }  // namespace veilshot

@@ -328,7 +328,8 @@ private slots:
         if (startedEarly)
             StartViewing(*main, test::Q(dir / "c.png"));
         if (changedMeanwhile) {
-            QTest::qWait(100);  // the first content decoded, most likely
+            // The first content decoded ahead, then the file written anew.
+            QTRY_VERIFY(viewers().size() == 1 && viewers().constFirst()->preparedReady(test::Q(dir / "c.png")));
             test::WriteFile(dir / "c.png", test::EncodedPhoto("png", Qt::blue));
         }
         OpenFromCommandLine(*main, *mainModel, *engine, test::Q(dir / "c.png"));
@@ -396,7 +397,7 @@ private slots:
         });
         watch.start();
         OpenFromCommandLine(*main, *mainModel, *engine, test::Q(dir / name.toStdString()));
-        QTest::qWait(20);
+        QCoreApplication::processEvents();  // anything it posted, a window among it
         QVERIFY(!modalSeen);
         QVERIFY(viewers().isEmpty());
         QVERIFY(mainModel->folder.paths().isEmpty());

@@ -132,4 +132,19 @@ protected:
     TempDir dir;
 };
 
+// Whether veil runs under strace here, for the tests that have the system kill it or send it a
+// signal at a chosen system call.
+inline bool StraceWorks()
+{
+    return VeilProcess({"--help"}, {"strace", "-qq", "-o", "/dev/null"}).finish().exitCode == 0;
+}
+
+// strace's arguments that deliver `signal` to veil at the `when`-th of the system calls `calls`
+// (a comma-separated list).
+inline std::vector<std::string> SignalAt(const std::string &calls, const char *signal, int when = 1)
+{
+    return {"strace", "-qq", "-o", "/dev/null", "-e", "trace=" + calls,
+            "-e", "inject=" + calls + ":signal=" + signal + ":when=" + std::to_string(when)};
+}
+
 }  // namespace veilshot::test

@@ -160,13 +160,21 @@ private slots:
         TForm2 window(engine, scripted.platform(), nullptr);
         QTest::mouseClick(button(window, "Button2"), Qt::LeftButton);
         QCOMPARE(scripted.urls.opened.size(), 1);
-        QString helpTitle;
+        QString helpTitle, helpText;
         test::OnNextModal([&](QWidget *help) {
             helpTitle = help->windowTitle();
+            helpText = help->findChild<QPlainTextEdit *>("Memo1")->toPlainText();
             help->close();
         });
         QTest::mouseClick(button(window, "Button1"), Qt::LeftButton);
         QCOMPARE(helpTitle, QString("Help"));
+        // The text of old, then the two formats, the older format's menu item, reseal and the lock.
+        QVERIFY(helpText.startsWith("The program is intended for viewing ciphered\n"));
+        const qsizetype after = helpText.indexOf("The small, big size of the screen a key - M.\n");
+        QVERIFY(after > 0);
+        for (const char *told : {"sealed format", "older keyed format (v1)", "\"New files in the older format (v1)\"",
+                                 "veil reseal FILE.veil", "session locks", "minimised"})
+            QVERIFY2(helpText.indexOf(QLatin1String(told)) > after, told);
     }
 };
 

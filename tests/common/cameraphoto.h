@@ -45,16 +45,24 @@ inline bool Contains(const Bytes &bytes, const Bytes &part)
     return std::search(bytes.begin(), bytes.end(), part.begin(), part.end()) != bytes.end();
 }
 
-// EXIF (little-endian) with a camera, an orientation and a link to a thumbnail's IFD1.
-inline Bytes Exif(int orientation)
+// EXIF with a camera, an orientation and a link to a thumbnail's IFD1, little-endian ("II")
+// or big-endian ("MM"); the orientation's value stands at offset 30 of the TIFF data.
+inline Bytes Exif(int orientation, bool bigEndian = false)
 {
-    const Bytes tiff = {'I', 'I', 42, 0, 8, 0, 0, 0,                                   // IFD0 at 8
-                        2, 0,                                                        // two entries
-                        0x0F, 0x01, 2, 0, 8, 0, 0, 0, 38, 0, 0, 0,                   // Make at 38
-                        0x12, 0x01, 3, 0, 1, 0, 0, 0, std::uint8_t(orientation), 0, 0, 0,
-                        46, 0, 0, 0,                                                 // IFD1 at 46
-                        'C', 'a', 'm', 'e', 'r', 'a', 'X', 0,                        // 38
-                        1, 0, 0x01, 0x02, 4, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};  // IFD1
+    Bytes tiff = bigEndian ? Bytes{'M', 'M', 0, 42} : Bytes{'I', 'I', 42, 0};
+    auto put = [&](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            tiff.push_back(std::uint8_t(value >> (bigEndian ? 8 * (bytes - 1 - i) : 8 * i)));
+    };
+    put(8, 4);                                                  // IFD0 at 8
+    put(2, 2);                                                  // two entries
+    put(0x010F, 2), put(2, 2), put(8, 4), put(38, 4);           // Make at 38
+    put(0x0112, 2), put(3, 2), put(1, 4), put(std::uint32_t(orientation), 2), put(0, 2);
+    put(46, 4);                                                 // IFD1 at 46
+    for (char c : std::string("CameraX", 8))                    // 38
+        tiff.push_back(std::uint8_t(c));
+    put(1, 2), put(0x0201, 2), put(4, 2), put(1, 4), put(0, 4);  // IFD1: one entry
+    put(0, 4);
     return Segment(0xE1, Joined(Text(std::string("Exif\0\0", 6)), tiff));
 }
 

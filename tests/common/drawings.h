@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
 
@@ -54,6 +55,16 @@ inline std::vector<std::uint8_t> Encode(const QImage &image, const char *format)
     buffer.open(QIODevice::WriteOnly);
     QImageWriter(&buffer, format).write(image);
     return {bytes.begin(), bytes.end()};
+}
+
+// A JPEG as Qt's own reader shows it: turned and mirrored upright as its EXIF orientation says.
+inline QImage QtUpright(const std::vector<std::uint8_t> &jpeg, QImage::Format format)
+{
+    QByteArray bytes(reinterpret_cast<const char *>(jpeg.data()), qsizetype(jpeg.size()));
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer, "jpeg");
+    reader.setAutoTransform(true);
+    return reader.read().convertToFormat(format);
 }
 
 // `source` turned a quarter (right, or left when `left`) by DrawTurned.

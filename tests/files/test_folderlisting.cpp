@@ -28,7 +28,7 @@ TEST(FolderListing, NaturalCaseInsensitiveOrderWithFoldersAndUpperCaseExtensions
     std::filesystem::create_directory(dir / "sub.veil");
     const FolderList list = GatherFolder(Q(dir / "photo2.veil"), IsVeil);
     QStringList names;
-    for (const QString &path : list.paths)
+    for (const QString &path : list.paths.toList())
         names << path.mid(path.lastIndexOf('/') + 1);
     EXPECT_EQ(names, (QStringList{"a.veil", "Beach 9.veil", "beach 10.veil", "Photo1.VEIL", "photo2.veil",
                                   "photo02b.veil", "photo10.veil", "sub.veil"}));
@@ -53,7 +53,7 @@ TEST(FolderListing, KeepsThousandsOfEntries)
     const FolderList list = GatherFolder(Q(dir / "p1000.veil"), IsVeil);
     EXPECT_EQ(list.paths.size(), 1001);
     EXPECT_EQ(list.index, 1000);
-    EXPECT_EQ(list.paths.constFirst().mid(list.paths.constFirst().lastIndexOf('/') + 1), "p0.veil");
+    EXPECT_EQ(list.paths.at(0).mid(list.paths.at(0).lastIndexOf('/') + 1), "p0.veil");
 }
 
 TEST(FolderListing, PathRules)

@@ -32,8 +32,9 @@ extern char **environ;
 
 namespace {
 
-// The variables it was started with, where they were handed in.
+// The variables it was started with, where they were handed in, and as they were then.
 std::vector<const char *> inherited;
+std::vector<std::string> startedWith;
 
 bool HoldsCapabilities()
 {
@@ -145,6 +146,12 @@ void Fault(std::span<const std::uint8_t> input)
         Escaped();
     if (command == "environment" && KeepsEnvironment())
         Escaped();
+    if (command == "started-with") {  // the variable named was handed to it at its start
+        for (const std::string &variable : startedWith) {
+            if (variable.starts_with(argument + "="))
+                Escaped();
+        }
+    }
     // Refused as it should be: no answer at all.
     ::_exit(0);
 }
@@ -153,8 +160,10 @@ void Fault(std::span<const std::uint8_t> input)
 
 int main(int argc, char **argv)
 {
-    for (char **variable = environ; variable && *variable; ++variable)
+    for (char **variable = environ; variable && *variable; ++variable) {
         inherited.push_back(*variable);
+        startedWith.emplace_back(*variable);
+    }
 #ifdef FAULT_PHOTO_DECODER
     veilshot::imaging::decoder::RunPhoto(argc, argv, Fault);
 #else

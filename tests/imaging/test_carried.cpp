@@ -3,26 +3,35 @@
 // exiftool reads them where they arrive. Turns keep 16 bits a channel and a TIFF's compression.
 
 #include "common/cameraphoto.h"
+#include "common/encoders.h"
 #include "common/photos.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
 #include "imaging/imaging.h"
 #include "imaging/metadata.h"
+#include "imaging/tiffwriter.h"
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QProcess>
+#include <QTransform>
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <functional>
 #include <random>
+
+#include <zlib.h>
 
 namespace veilshot::imaging {
 namespace {
 
 using test::Bytes;
 using test::Q;
+using test::Xmp;
 
 struct Hop {
     const char *name;
@@ -183,43 +192,305 @@ TEST(TurnFile, ATiffKeepsItsCompression)
     }
 }
 
+// A PNG that describes its colours by gAMA and cHRM instead of a profile (as ImageMagick writes
+// them): the description, with Adobe RGB's primaries, stands in a profile in every target, and
+// the XMP beside it arrives too.
+std::uint32_t Crc32(const std::string &bytes)
+{
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const char c : bytes) {
+        crc ^= std::uint8_t(c);
+        for (int k = 0; k < 8; ++k)
+            crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
+    }
+    return ~crc;
+}
+
+std::string Chunk(const char *type, const std::string &data)
+{
+    const std::string body = type + data;
+    const std::uint32_t length = std::uint32_t(data.size()), crc = Crc32(body);
+    return std::string{char(length >> 24), char(length >> 16), char(length >> 8), char(length)} + body +
+           std::string{char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
+}
+
+QByteArray DescribedPng(QColor colour)
+{
+    QImage image(16, 12, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(QImageWriter(&buffer, "png").write(image));
+    const auto numbers = [](std::initializer_list<std::uint32_t> values) {
+        std::string data;
+        for (const std::uint32_t v : values)
+            data += {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+        return data;
+    };
+    // With XMP beside it, as photo tools write it: what a JPEG carries over then goes with it.
+    const std::string described =
+        Chunk("gAMA", numbers({45455})) + Chunk("cHRM", numbers({31270, 32900, 64000, 33000, 21000, 71000, 15000, 6000})) +
+        Chunk("iTXt", std::string("XML:com.adobe.xmp\0\0\0\0\0", 22) + "<x:xmpmeta>kept</x:xmpmeta>");
+    png.insert(8 + 25, QByteArray::fromStdString(described));  // after the signature and IHDR
+    return png;
+}
+
+class DescribedColours : public ::testing::TestWithParam<const char *> {};
+
+TEST_P(DescribedColours, AreKeptAsAProfile)
+{
+    test::TempDir dir;
+    const QByteArray png = DescribedPng(QColor(40, 200, 60));
+    test::WriteFile(dir / "a.png", Bytes(png.begin(), png.end()));
+    const QString source = Q(dir / "a.png"), target = Q(dir / "target");
+    const Picture own = OpenFile(source, std::nullopt, Colours::Own);
+    ASSERT_TRUE(own.ok());
+    ASSERT_TRUE(own.image.colorSpace().isValid());  // the description is read
+    const CarriedMetadata carried = ReadCarriedMetadataOf(source);
+    Save(own.image, target, Encoder(GetParam()), 100, AtomicFile::Mode::Replace, &carried);
+    EXPECT_TRUE(test::Contains(ReadCarriedMetadataOf(target).xmp, test::Text("<x:xmpmeta>kept</x:xmpmeta>")));
+
+    const QRgb want = OpenFile(source).image.pixel(8, 6), got = OpenFile(target).image.pixel(8, 6);
+    ASSERT_GT(std::abs(qGreen(want) - 200) + std::abs(qRed(want) - 40), 10);  // shown otherwise than its pixels
+    EXPECT_LE(std::max({std::abs(qRed(want) - qRed(got)), std::abs(qGreen(want) - qGreen(got)), std::abs(qBlue(want) - qBlue(got))}), 2)
+        << qRed(want) << "," << qGreen(want) << "," << qBlue(want) << " shown as " << qRed(got) << "," << qGreen(got) << ","
+        << qBlue(got);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, DescribedColours, ::testing::Values("jpeg", "png", "tiff"),
+                         [](const auto &info) { return std::string(info.param); });
+
+// A compressed 16-bit TIFF keeps the horizontal predictor when turned: without it LZW makes it
+// several times larger. Its samples come back exactly, as libtiff reads them.
+TEST(TurnFile, ADeepCompressedTiffStaysSmall)
+{
+    test::TempDir dir;
+    // A smooth photo-like picture with a little noise, over enough strips and codes that LZW
+    // widens its codes and starts afresh.
+    QImage deep(320, 240, QImage::Format_RGBX64);
+    std::mt19937 random(5);
+    for (int y = 0; y < deep.height(); ++y) {
+        auto *line = reinterpret_cast<QRgba64 *>(deep.scanLine(y));
+        for (int x = 0; x < deep.width(); ++x)
+            line[x] = QRgba64::fromRgba64(quint16(9000 + x * 150 + random() % 64), quint16(12000 + y * 180 + random() % 64),
+                                          quint16(30000 + (x + y) * 40 + random() % 64), 65535);
+    }
+    const QString file = Q(dir / "deep.tif");
+    const QByteArray written = EncodeDeepTiff(deep, {});
+    test::WriteFile(dir / "deep.tif", Bytes(written.begin(), written.end()));
+    const QImage read = QImageReader(file).read();
+    ASSERT_EQ(read.size(), deep.size());
+    EXPECT_TRUE(read.convertToFormat(QImage::Format_RGBX64) == deep);
+    ASSERT_EQ(ReadCarriedMetadataOf(file).tiffCompression, 5);
+
+    TurnFile(file, false, Encoder("tiff"));
+    EXPECT_EQ(ReadCarriedMetadataOf(file).tiffCompression, 5);
+    const auto turnedSize = std::filesystem::file_size(dir / "deep.tif");
+    EXPECT_LT(double(turnedSize), 1.1 * double(written.size())) << written.size() << " bytes turned into " << turnedSize;
+    const QImage turned = QImageReader(file).read().convertToFormat(QImage::Format_RGBX64);
+    ASSERT_EQ(turned.size(), QSize(240, 320));
+    EXPECT_TRUE(turned == deep.transformed(QTransform().rotate(90)));
+}
+
 }  // namespace
 }  // namespace veilshot::imaging
 
 namespace veilshot::imaging {
 namespace {
 
+// EXIF data the walk made out of a TIFF's IFDs holds together: walked again as a TIFF of its
+// own, it comes back the very same (every offset in it points inside it). A PNG's is its eXIf
+// chunk as it stands.
+void ExpectWhole(const Bytes &exif, const char *format)
+{
+    if (!exif.empty() && std::string_view(format) == "tiff") {
+        EXPECT_EQ(ReadCarriedMetadata(exif).exif, exif);
+    }
+}
+
 // Files with every block, cut at every length and with bytes spoilt, are walked without reading
-// past their end: what holds together is found, the rest left.
+// past their end: what holds together is found whole, as in the whole file, the rest left.
 TEST(CarriedMetadata, DamagedFilesAreWalkedSafely)
 {
     test::TempDir dir;
     test::WriteFile(dir / "camera.jpg", test::CameraJpeg(dir, {16, 12}, 6));
-    std::vector<Bytes> files;
-    for (const char *format : {"png", "tiff"}) {
-        const QString path = Q(dir / format);
-        Write(Q(dir / "camera.jpg"), path, format);
-        files.push_back(test::ReadFile(dir / format));
-    }
-    const CarriedMetadata whole = ReadCarriedMetadataOf(Q(dir / "camera.jpg"));
+    const CarriedMetadata camera = ReadCarriedMetadataOf(Q(dir / "camera.jpg"));
     std::mt19937 random(5);
-    for (const Bytes &file : files) {
-        EXPECT_FALSE(ReadCarriedMetadata(file).icc.empty());
+    for (const char *format : {"png", "tiff"}) {
+        SCOPED_TRACE(format);
+        Write(Q(dir / "camera.jpg"), Q(dir / format), format);
+        const Bytes file = test::ReadFile(dir / format);
+        const CarriedMetadata whole = ReadCarriedMetadata(file);
+        const QByteArray p3 = QColorSpace(QColorSpace::DisplayP3).iccProfile();
+        ASSERT_EQ(whole.icc, Bytes(p3.begin(), p3.end()));
+        ASSERT_EQ(whole.xmp, Bytes(Xmp.begin() + 4 + 29, Xmp.end()));
+        ASSERT_TRUE(test::Contains(whole.exif, test::Text("CameraX")));
+        ExpectWhole(whole.exif, format);
+
+        // Cut short: each block is there as in the whole file or not at all, and once found it
+        // stays found in every longer cut.
+        bool icc = false, xmp = false, exif = false;
         for (std::size_t keep = 0; keep < file.size(); keep += 7) {
+            SCOPED_TRACE(keep);
             const Bytes cut(file.begin(), file.begin() + std::ptrdiff_t(keep));
-            ReadCarriedMetadata(cut);
-            TiffWithMetadata(cut, whole.exif, whole.xmp);
+            const CarriedMetadata found = ReadCarriedMetadata(cut);
+            EXPECT_TRUE(found.icc.empty() ? !icc : found.icc == whole.icc);
+            EXPECT_TRUE(found.xmp.empty() ? !xmp : found.xmp == whole.xmp);
+            if (std::string_view(format) == "png") {
+                EXPECT_TRUE(found.exif.empty() ? !exif : found.exif == whole.exif);
+            }
+            ExpectWhole(found.exif, format);
+            icc = !found.icc.empty(), xmp = !found.xmp.empty(), exif = !found.exif.empty();
+            EXPECT_EQ(TiffWithMetadata(cut, camera.exif, camera.xmp), cut);  // no first IFD to add to
         }
+        // Spoilt: never more than 1 MiB, nor more than a TIFF holds (a PNG's compressed blocks
+        // inflate), EXIF that holds together, and a TIFF that grows by no more than what is
+        // added to it.
         for (int round = 0; round < 300; ++round) {
             Bytes spoilt = file;
             for (int i = 0; i < 4; ++i)
                 spoilt[random() % spoilt.size()] = std::uint8_t(random());
-            ReadCarriedMetadata(spoilt);
-            TiffWithMetadata(spoilt, whole.exif, whole.xmp);
-            TiffWithMetadata(file, spoilt, whole.xmp);  // spoilt EXIF data going in
+            const CarriedMetadata found = ReadCarriedMetadata(spoilt);
+            const std::size_t carried = found.exif.size() + found.icc.size() + found.xmp.size();
+            EXPECT_LE(carried, std::size_t(1) << 20);
+            if (std::string_view(format) == "tiff") {
+                EXPECT_LE(carried, spoilt.size());
+            }
+            ExpectWhole(found.exif, format);
+            using Pair = std::pair<const Bytes *, const Bytes *>;  // the TIFF, the EXIF going in
+            for (const auto &[tiff, exifIn] : {Pair{&spoilt, &camera.exif}, Pair{&file, &spoilt}}) {
+                const Bytes out = TiffWithMetadata(*tiff, *exifIn, camera.xmp);
+                EXPECT_LE(out.size(), 2 * tiff->size() + 2 * exifIn->size() + camera.xmp.size() + 16);
+            }
         }
     }
 }
+
+}  // namespace
+}  // namespace veilshot::imaging
+
+namespace veilshot::imaging {
+namespace {
+
+void Put(Bytes &bytes, std::uint32_t value, int size)
+{
+    for (int i = 0; i < size; ++i)
+        bytes.push_back(std::uint8_t(value >> (8 * i)));
+}
+
+// A 16 x 8 grey TIFF (little-endian) whose EXIF IFD holds `entries` entries all pointing at one
+// value of `valueBytes` bytes: a file of a few hundred kilobytes that names gigabytes of EXIF.
+Bytes TiffPointingManyTimesAtOneValue(std::uint32_t entries, std::uint32_t valueBytes)
+{
+    Bytes tiff = {'I', 'I', 42, 0};
+    const std::uint32_t pixels = 8, value = pixels + 128, exifIfd = value + valueBytes, firstIfd = exifIfd + 2 + 12 * entries + 4;
+    Put(tiff, firstIfd, 4);
+    for (std::uint32_t i = 0; i < 128; ++i)
+        tiff.push_back(std::uint8_t(i * 2));
+    tiff.resize(exifIfd, 0x5A);
+    Put(tiff, entries, 2);
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        Put(tiff, 0x8000 + i, 2), Put(tiff, 7, 2), Put(tiff, valueBytes, 4), Put(tiff, value, 4);  // UNDEFINED
+    }
+    Put(tiff, 0, 4);
+    const std::vector<std::array<std::uint32_t, 3>> first = {
+        {256, 3, 16}, {257, 3, 8}, {258, 3, 8}, {259, 3, 1}, {262, 3, 1}, {273, 4, pixels},
+        {277, 3, 1},  {278, 3, 8}, {279, 4, 128}, {34665, 4, exifIfd}};
+    Put(tiff, std::uint32_t(first.size()), 2);
+    for (const auto &[tag, type, v] : first) {
+        Put(tiff, tag, 2), Put(tiff, type, 2), Put(tiff, 1, 4), Put(tiff, v, 4);
+    }
+    Put(tiff, 0, 4);
+    return tiff;
+}
+
+// A PNG chunk, its CRC included.
+Bytes Chunk(const char *type, const Bytes &data)
+{
+    Bytes chunk;
+    for (int i = 3; i >= 0; --i)
+        chunk.push_back(std::uint8_t(data.size() >> (8 * i)));
+    chunk.insert(chunk.end(), type, type + 4);
+    chunk.insert(chunk.end(), data.begin(), data.end());
+    const auto crc = std::uint32_t(crc32(0, chunk.data() + 4, uInt(chunk.size() - 4)));
+    for (int i = 3; i >= 0; --i)
+        chunk.push_back(std::uint8_t(crc >> (8 * i)));
+    return chunk;
+}
+
+// A small PNG with compressed XMP of `inflated` bytes: a few kilobytes that inflate to megabytes.
+Bytes PngInflatingTo(std::size_t inflated)
+{
+    const Bytes png = test::PngOf(test::Photo({16, 8}));
+    const Bytes packet(inflated, ' ');
+    uLongf size = compressBound(uLong(packet.size()));
+    Bytes deflated(size);
+    compress2(deflated.data(), &size, packet.data(), uLong(packet.size()), 9);
+    deflated.resize(size);
+    Bytes itxt = test::Text(std::string("XML:com.adobe.xmp\0\1\0\0\0", 22));
+    itxt.insert(itxt.end(), deflated.begin(), deflated.end());
+    Bytes out(png.begin(), png.end() - 12);  // up to IEND
+    const Bytes chunk = Chunk("iTXt", itxt), end(png.end() - 12, png.end());
+    out.insert(out.end(), chunk.begin(), chunk.end());
+    out.insert(out.end(), end.begin(), end.end());
+    return out;
+}
+
+// A camera's JPEG (whole blocks) with `count` comments of 60,000 bytes each.
+Bytes JpegWithComments(const test::TempDir &dir, int count)
+{
+    std::vector<Bytes> comments(std::size_t(count), test::Segment(0xFE, Bytes(60'000, 'c')));
+    return WithSegments(test::CameraJpeg(dir, {64, 48}, 1), comments);
+}
+
+std::size_t CarriedBytes(const CarriedMetadata &carried)
+{
+    return carried.exif.size() + carried.icc.size() + carried.xmp.size();
+}
+
+std::size_t SegmentBytes(const CarriedMetadata &carried)
+{
+    std::size_t total = 0;
+    for (const auto &segment : carried.jpeg.segments)
+        total += segment.size();
+    return total;
+}
+
+struct Oversized {
+    const char *name;
+    const char *format;
+    std::function<Bytes(const test::TempDir &)> make;
+    friend std::ostream &operator<<(std::ostream &os, const Oversized &c) { return os << c.name; }
+};
+
+class CarriedBounded : public ::testing::TestWithParam<Oversized> {};
+
+// What a walk carries out of a file is at most 1 MiB and at most the file's own size, what
+// would pass that left behind; the photo is turned and written all the same.
+TEST_P(CarriedBounded, AtMostAMebibyteAndTheFilesSizeAndThePhotoStillWritten)
+{
+    test::TempDir dir;
+    const Bytes file = GetParam().make(dir);
+    const std::size_t most = std::min<std::size_t>(1 << 20, file.size());
+    const CarriedMetadata carried = ReadCarriedMetadata(file);
+    EXPECT_LE(CarriedBytes(carried), most);
+    EXPECT_LE(SegmentBytes(carried), most);
+
+    const auto path = dir / "photo";
+    test::WriteFile(path, file);
+    const QSize before = QImageReader(Q(path)).size();
+    ASSERT_TRUE(before.isValid());
+    TurnFile(Q(path), false, Encoder(GetParam().format));
+    EXPECT_EQ(QImageReader(Q(path)).size(), before.transposed());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, CarriedBounded,
+    ::testing::Values(Oversized{"TiffEntriesPointingAtOneValue", "tiff", [](const test::TempDir &) { return TiffPointingManyTimesAtOneValue(5000, 100'000); }},
+                      Oversized{"PngXmpInflatingPastTheFile", "png", [](const test::TempDir &) { return PngInflatingTo(4 << 20); }},
+                      Oversized{"JpegBlocksPastAMebibyte", "jpeg", [](const test::TempDir &dir) { return JpegWithComments(dir, 24); }}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace veilshot::imaging

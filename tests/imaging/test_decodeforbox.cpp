@@ -99,11 +99,7 @@ TEST(DecodeForBox, EveryExifOrientationIsShownUpright)
     for (int orientation = 1; orientation <= 8; ++orientation) {
         SCOPED_TRACE(orientation);
         const std::vector<std::uint8_t> jpeg = WithSegments(plain, {test::Exif(orientation)});
-        QByteArray bytes(reinterpret_cast<const char *>(jpeg.data()), qsizetype(jpeg.size()));
-        QBuffer buffer(&bytes);
-        QImageReader reader(&buffer, "jpeg");
-        reader.setAutoTransform(true);
-        const QImage expected = reader.read().convertToFormat(QImage::Format_RGB32);
+        const QImage expected = test::QtUpright(jpeg, QImage::Format_RGB32);
         ASSERT_EQ(expected.size(), orientation >= 5 ? QSize(48, 64) : QSize(64, 48));
         const Picture whole = DecodeMemory(jpeg, "photo.jpg");
         ASSERT_TRUE(whole.ok());

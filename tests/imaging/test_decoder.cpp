@@ -161,6 +161,28 @@ TEST(ConfinedDecoder, FaultsAndEscapesBecomeTheUsualMessage)
     }
 }
 
+// The decoders start with none of the user's variables: the loader and the libraries run
+// before the decoder confines itself and wipes what it was handed, and must find nothing to go by.
+TEST(ConfinedDecoder, StartsWithNothingOfTheUsersEnvironment)
+{
+    ::setenv("VEILSHOT_TEST_PRIVATE", "kept to the program", 1);
+    ::setenv("LD_PRELOAD", "", 1);
+    for (const DecoderCase &c : Decoders) {
+        for (const std::string name : {"VEILSHOT_TEST_PRIVATE", "LD_PRELOAD", "HOME", "PATH"}) {
+            const std::string input = "started-with " + name;
+            const Decoded decoded = DecodeContained(c.fault, std::vector<std::uint8_t>(input.begin(), input.end()), c.format,
+                                                    std::nullopt);
+            EXPECT_TRUE(decoded.image.isNull()) << c.name << ": " << name;
+        }
+        const std::string picture = "picture";
+        EXPECT_FALSE(DecodeContained(c.fault, std::vector<std::uint8_t>(picture.begin(), picture.end()), c.format, std::nullopt)
+                         .image.isNull())
+            << c.name;
+    }
+    ::unsetenv("VEILSHOT_TEST_PRIVATE");
+    ::unsetenv("LD_PRELOAD");
+}
+
 // An EMF+ record claiming more than its comment record holds, the shape of the reads past the
 // buffer that fuzzing found in the EMF library: drawn or refused, the decoder's business
 // either way.

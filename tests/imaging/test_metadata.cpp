@@ -7,6 +7,7 @@
 #include "imaging/imaging.h"
 #include "imaging/jpegturn.h"
 #include "imaging/metadata.h"
+#include "imaging/pngwriter.h"
 
 #include <gtest/gtest.h>
 
@@ -92,15 +93,30 @@ INSTANTIATE_TEST_SUITE_P(Turns, TurnKeeps,
                                            TurnCase{"CameraTurnedLeft", 6, true, true}),
                          [](const auto &info) { return std::string(info.param.name); });
 
-// The EXIF block made upright: orientation 1 and no thumbnail link; the rest as it was.
+// The EXIF data made upright in either byte order, from a JPEG's block and from a PNG's eXIf
+// chunk: the orientation's own two bytes read back as 1 in the data's order (not through a
+// reader that takes a bad value for 1), the thumbnail link cut, the rest as it was.
 TEST(JpegMetadata, TheExifBlockIsMadeUprightWithoutItsThumbnail)
 {
-    const Bytes jpeg = Joined(Joined({0xFF, 0xD8}, Exif(6)), {0xFF, 0xDA, 0, 2});
-    const JpegMetadata found = ReadJpegMetadata(jpeg);
-    ASSERT_EQ(found.segments.size(), 1u);
-    Bytes upright = Exif(1);
-    upright[4 + 6 + 34] = 0;  // the IFD1 link
-    EXPECT_EQ(found.segments[0], upright);
+    for (const bool big : {false, true}) {
+        SCOPED_TRACE(big ? "MM" : "II");
+        constexpr std::size_t Tiff = 4 + 6;  // the TIFF data in the segment
+        Bytes upright = Exif(1, big);
+        std::fill_n(upright.begin() + Tiff + 34, 4, 0);  // the IFD1 link
+        const Bytes one = big ? Bytes{0, 1} : Bytes{1, 0};
+
+        const JpegMetadata found = ReadJpegMetadata(Joined(Joined({0xFF, 0xD8}, Exif(6, big)), {0xFF, 0xDA, 0, 2}));
+        ASSERT_EQ(found.segments.size(), 1u);
+        EXPECT_EQ(Bytes(found.segments[0].begin() + Tiff + 30, found.segments[0].begin() + Tiff + 32), one);
+        EXPECT_EQ(found.segments[0], upright);
+
+        const Bytes turned = Exif(6, big);
+        const QByteArray png = EncodePng(test::Photo({4, 3}), PngExtras{.exif = Bytes(turned.begin() + Tiff, turned.end())});
+        const CarriedMetadata carried = ReadCarriedMetadata(Bytes(png.begin(), png.end()));
+        ASSERT_EQ(carried.exif.size(), upright.size() - Tiff);
+        EXPECT_EQ(Bytes(carried.exif.begin() + 30, carried.exif.begin() + 32), one);
+        EXPECT_EQ(carried.exif, Bytes(upright.begin() + Tiff, upright.end()));
+    }
 }
 
 struct BadCase {

@@ -1,6 +1,7 @@
 // Turning a file: a JPEG of whole blocks turns without loss and keeps its EXIF data, its
 // orientation applied first; anything else is decoded, turned exactly and encoded again.
 
+#include "common/cameraphoto.h"
 #include "common/drawings.h"
 #include "common/photos.h"
 #include "common/qtpath.h"
@@ -209,6 +210,29 @@ TEST(TurnFile, PartialBlocksAreEncodedAgainAndStillTurn)
         // Away from the edges between the quadrants, where JPEG blurs.
         for (QPoint p : {QPoint(40, 40), QPoint(260, 40), QPoint(40, 360), QPoint(260, 360), QPoint(0, 0), QPoint(299, 400)})
             EXPECT_LE(MaxChannelDifference(back.image.pixel(p), expected.pixel(p)), 24) << p.x() << "," << p.y();
+    }
+}
+
+// Each of the eight EXIF orientations, turned either way without loss, shows as Qt's own reader
+// shows the photo upright, turned a quarter: a mirror or half turn taken for another would put
+// the picture's corners elsewhere. Grey, so only the IDCT's rounding (1 level) tells them apart.
+TEST(TurnJpegLossless, EveryOrientationShowsAsQtsUprightDecodeTurned)
+{
+    const auto plain = Encode(DistinctGrey(320, 240), "jpeg");
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        const auto photo = WithSegment(plain, test::Exif(orientation));
+        const QImage upright = test::QtUpright(photo, QImage::Format_ARGB32);
+        ASSERT_EQ(upright.size(), orientation >= 5 ? QSize(240, 320) : QSize(320, 240));
+        for (const bool left : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "orientation " << orientation << (left ? ", left" : ", right"));
+            const auto turned = TurnJpegLossless(photo, left);
+            ASSERT_TRUE(turned.has_value());
+            EXPECT_EQ(ExifOrientation(*turned), 1);
+            const QImage shown = QImage::fromData(QByteArray(reinterpret_cast<const char *>(turned->data()), qsizetype(turned->size())))
+                                     .convertToFormat(QImage::Format_ARGB32);
+            ASSERT_EQ(shown.size(), upright.size().transposed());
+            EXPECT_LE(MaxDifference(shown, Turn(upright, left)), 1);
+        }
     }
 }
 

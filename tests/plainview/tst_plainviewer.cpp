@@ -171,7 +171,7 @@ private slots:
     {
         QFETCH(QSize, size);
         viewer->resize(size);
-        QTest::qWait(20);
+        QCoreApplication::processEvents();
         const QWidget *bar = child("Panel2");
         QCOMPARE(bar->x(), (viewer->width() - bar->width()) / 2);
         for (const char *name : {"Panel7", "Panel6", "Panel1", "Panel12"}) {
@@ -203,12 +203,14 @@ private slots:
 
     void aNewViewerHasNoPreviewOfAnEarlierOne()
     {
-        // Flags an earlier viewer's preview left behind; that preview went with its viewer.
-        model->preview.PreviewKept = model->preview.PagingOn = model->preview.LoadStopped = true;
+        // A grid an earlier viewer's preview kept while paging; that preview went with its viewer.
+        QVERIFY(model->preview.forward(BatchLimit + 1));
+        model->preview.finish(0);
+        QVERIFY(model->preview.kept() && model->preview.pagingOn() && model->preview.stopped());
         make();
-        QVERIFY(!model->preview.PreviewKept);
-        QVERIFY(!model->preview.PagingOn);
-        QVERIFY(!model->preview.LoadStopped);
+        QVERIFY(!model->preview.kept());
+        QVERIFY(!model->preview.pagingOn());
+        QVERIFY(!model->preview.stopped());
         int closed = 0;
         connect(viewer.get(), &ViewerWindow::previewOutdated, this, [&closed] { ++closed; });
         Save(*dir / "a.png", {40, 30});
@@ -216,10 +218,11 @@ private slots:
         QCOMPARE(closed, 0);
 
         // A preview this viewer keeps is closed when another folder opens.
-        model->preview.PreviewKept = true;
+        model->preview.finish(0);
+        QVERIFY(model->preview.kept());
         open(*dir / "a.png");
         QCOMPARE(closed, 1);
-        QVERIFY(!model->preview.PreviewKept);
+        QVERIFY(!model->preview.kept());
     }
 
     void openListsTheFolderPhotosOnly()
@@ -249,6 +252,40 @@ private slots:
         QCOMPARE(label1(), Q(*dir / "b10.png"));
         QCOMPARE(child<QLabel>("Label2")->text(), QString("2"));
         QVERIFY(messages().isEmpty());
+    }
+
+    // The photo is shown as soon as it is decoded, alone, while its folder is listed beside it;
+    // the listing then brings its number and the photos around it, without showing it again:
+    // a photo that cannot be shown is reported once.
+    void openShowsThePhotoBeforeItsFolderIsListed_data()
+    {
+        QTest::addColumn<bool>("shows");
+        QTest::newRow("a photo") << true;
+        QTest::newRow("a photo that cannot be shown") << false;
+    }
+
+    void openShowsThePhotoBeforeItsFolderIsListed()
+    {
+        QFETCH(bool, shows);
+        for (const char *name : {"a.png", "b.png", "c.png"})
+            Save(*dir / name, {40, 30}, "png");
+        if (!shows)
+            test::WriteText(*dir / "b.png", "not a picture");
+        QList<int> countsWhenShown;
+        int listed = 0;
+        connect(&model->folder, &FolderModel::currentChanged, this, [&] { countsWhenShown << model->folder.count(); });
+        connect(&model->folder, &FolderModel::listChanged, this, [&] { ++listed; });
+
+        open(*dir / "b.png");
+        QCOMPARE(countsWhenShown, QList<int>{1});
+        QCOMPARE(listed, 1);
+        QCOMPARE(model->folder.count(), 3);
+        QCOMPARE(model->folder.index(), 1);
+        QCOMPARE(child<QLabel>("Label2")->text(), QString("1"));
+        QCOMPARE(messages().size(), shows ? 0 : 1);
+        QCOMPARE(viewer->holdsPicture(), shows);
+        for (const char *name : {"a.png", "c.png"})
+            QVERIFY2(viewer->preparedPaths().contains(Q(*dir / name)), name);
     }
 
     void openEnablesTheCommands_data()
@@ -517,7 +554,7 @@ private slots:
     }
 
     // Esc during a long turn abandons it, held or only tapped: the file stays as it was, the
-    // photo is shown again and the status line says it was not turned.
+    // photo is shown again and the status line says that the turn was stopped.
     void escapeAbandonsALongTurn_data()
     {
         QTest::addColumn<bool>("tapped");
@@ -545,9 +582,33 @@ private slots:
         QVERIFY(messages().isEmpty());
         QCOMPARE(test::ReadFile(file), before);
         QCOMPARE(dir->entries(), std::vector<std::string>{"big.png"});  // no temporary file left
-        QCOMPARE(child<ElidedLabel>("Label1")->fullText(), QString::fromUtf8(TurnStopped));
+        // Said as a stop, the path kept: the photo shown is that file still.
+        QCOMPARE(child<ElidedLabel>("Label1")->fullText(), QString::fromUtf8(TurnStopped) + "   " + Q(file));
         QVERIFY(test::ShowsPicture(viewer.get()));
         QCOMPARE(model->PhotoWidth, 4000);
+    }
+
+    // A photo of a format that is read but never written is not turned, and the user is told why.
+    void aPhotoWithoutAnEncoderIsNotTurnedAndSaysWhy_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const char *name : {"a.heic", "a.HEIF", "a.avif", "a.webp", "a.jxl"})
+            QTest::newRow(name) << name;
+    }
+
+    void aPhotoWithoutAnEncoderIsNotTurnedAndSaysWhy()
+    {
+        QFETCH(QString, name);
+        const fs::path file = *dir / name.toStdString();
+        Save(file, {60, 40}, "png");  // read by its content
+        const auto before = test::ReadFile(file);
+        open(file);
+        QVERIFY(test::ShowsPicture(viewer.get()));
+        key(Qt::Key_G);
+        action("F1")->trigger();
+        QCOMPARE(messages(), QStringList(2, QString::fromUtf8(NotTurnedMessage)));
+        QCOMPARE(test::ReadFile(file), before);
+        QCOMPARE(label1(), Q(file));
     }
 
     void fourRightTurnsGiveThePngBack()

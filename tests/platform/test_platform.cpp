@@ -11,12 +11,21 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
+#include <QTreeView>
 #include <QTimer>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 
+#include <functional>
 #include <stdexcept>
+#include <vector>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 namespace veilshot::platform {
 namespace {
@@ -207,6 +216,50 @@ TEST(Platform, OpenDialogsReturnATypedNameThatIsNotThere)
     EXPECT_FALSE(refused);
 }
 
+// A dialog lists a folder from its entries alone and opens none of its files: Qt's own icons
+// and types read each file whose name does not tell its type, which held the window's thread
+// for many seconds in a folder of 100,000 ".veil" files.
+TEST(Platform, FileDialogsListAFolderWithoutOpeningItsFiles)
+{
+    test::TempDir photos;
+    constexpr int Files = 30;
+    for (int i = 0; i < Files; ++i)
+        test::WriteText(photos / ("photo" + std::to_string(i) + ".veil"), "not a picture");
+    const QString folder = QString::fromStdString(photos.path().string());
+    const int opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(opens, 0);
+    ASSERT_GE(::inotify_add_watch(opens, photos.path().c_str(), IN_OPEN), 0);
+    int listed = 0;
+    const auto look = [&listed](QWidget *dialog) {
+        auto *list = dialog->findChild<QListView *>(QStringLiteral("listView"));
+        auto *details = dialog->findChild<QTreeView *>(QStringLiteral("treeView"));
+        ASSERT_TRUE(list && details);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) == Files; }, 20000));
+        listed = list->model()->rowCount(list->rootIndex());
+        list->grab();  // every name with its icon, and in the detail view its type
+        details->grab();
+        static_cast<QDialog *>(dialog)->reject();
+    };
+    LinuxFileDialogs dialogs;
+    test::OnNextModal(look);
+    dialogs.openFile(nullptr, {.startFolder = folder, .filter = "Photos (*.veil)|*.veil"});
+    test::OnNextModal(look);
+    dialogs.saveFile(nullptr, {.startFolder = folder, .proposedName = "copy.veil"});
+    EXPECT_EQ(listed, Files);
+    QStringList opened;
+    alignas(inotify_event) char buffer[64 * 1024];
+    for (ssize_t got; (got = ::read(opens, buffer, sizeof buffer)) > 0;) {
+        for (char *at = buffer; at < buffer + got;) {
+            const auto *event = reinterpret_cast<const inotify_event *>(at);
+            if (event->len > 0 && !(event->mask & IN_ISDIR))
+                opened << QString::fromLocal8Bit(event->name);
+            at += sizeof(inotify_event) + event->len;
+        }
+    }
+    ::close(opens);
+    EXPECT_TRUE(opened.isEmpty()) << opened.join(' ').toStdString();
+}
+
 // A message is read whole: nothing is cut off, however long its lines, and the box is wide
 // enough for its title however short the text.
 TEST(Platform, MessageBoxesShowTheirWholeText)
@@ -233,6 +286,38 @@ TEST(Platform, MessageBoxesShowTheirWholeText)
             box->close();
         });
         messages.inform(nullptr, text);
+        EXPECT_TRUE(seen);
+    }
+}
+
+// A question is answered No unless Yes is chosen: Enter, Escape and closing the box say No.
+TEST(Platform, QuestionsAnswerNoUnlessYesIsChosen)
+{
+    LinuxMessageBoxes messages;
+    const QString question = QStringLiteral("3 photos were ciphered and checked. Remove the 3 originals?");
+    struct Row {
+        const char *name;
+        std::function<void(QMessageBox *)> act;
+        bool yes;
+    };
+    const std::vector<Row> rows{
+        {"Enter", [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); }, false},
+        {"Escape", [](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); }, false},
+        {"closed", [](QMessageBox *box) { box->close(); }, false},
+        {"Yes", [](QMessageBox *box) { box->button(QMessageBox::Yes)->click(); }, true},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        bool seen = false;
+        test::OnNextModal([&](QWidget *modal) {
+            seen = true;
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->text(), question);
+            EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+            row.act(box);
+        });
+        EXPECT_EQ(messages.ask(nullptr, question), row.yes);
         EXPECT_TRUE(seen);
     }
 }

@@ -155,8 +155,17 @@ protected:
     {
         preview->show();
         QVERIFY(QTest::qWaitForWindowExposed(preview.get()));
-        QTRY_VERIFY(model->preview.PreviewKept);
+        QTRY_VERIFY(model->preview.kept());
         QVERIFY(!preview->loading());
+    }
+
+    // Nothing the window set going is still at work: the events it posted are handled and every
+    // thumbnail it asked for, drawn or let go, is made.
+    void drained()
+    {
+        QCoreApplication::processEvents();
+        preview->waitForThumbnails();
+        QCoreApplication::processEvents();
     }
 
     // Lists `names` of the test folder as the owner's folder, as it lists them.
@@ -273,7 +282,7 @@ protected:
             [&] {
                 auto *window = qobject_cast<PreviewWindow *>(modal);
                 QVERIFY(window);
-                QVERIFY(QTest::qWaitFor([&] { return mainModel->preview.PreviewKept && !window->loading(); }, 20000));
+                QVERIFY(QTest::qWaitFor([&] { return mainModel->preview.kept() && !window->loading(); }, 20000));
                 body(*window);
             }();
             if (shown && shown->isVisible())

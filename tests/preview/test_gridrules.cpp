@@ -2,7 +2,7 @@
 // loading a folder batch by batch the way the preview window drives it.
 
 #include "preview/gridrules.h"
-#include "viewer/viewermodel.h"
+#include "viewer/pagingmodel.h"
 
 #include <gtest/gtest.h>
 
@@ -168,9 +168,9 @@ class LayoutTable : public ::testing::TestWithParam<Layout> {};
 
 TEST_P(LayoutTable, SplitsTheLoadIntoRows)
 {
-    PreviewFlags model;
-    GridPager pager;
-    EXPECT_EQ(pager.begin(model, GetParam().count, WidthFor(GetParam().columns)).layout, GetParam().expected);
+    PagingModel paging;
+    const PagingModel::Start start = paging.begin(GetParam().count, GridColumnsFor(WidthFor(GetParam().columns)));
+    EXPECT_EQ(LayoutFor(start.remaining, paging.columns(), start.start), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, LayoutTable,
@@ -179,6 +179,36 @@ INSTANTIATE_TEST_SUITE_P(Rows, LayoutTable,
                                            Layout{"ShortLastRow", 12, 5, {3, 5, 2, 0}},
                                            Layout{"WholeFolderInFullRows", 200, 5, {40, 5, 0, 0}}),
                          RowName<Layout>);
+
+struct Height {
+    const char *name;
+    int remaining;
+    int columns;
+    int viewHeight;
+    int expected;
+    friend std::ostream &operator<<(std::ostream &os, const Height &r) { return os << r.name; }
+};
+
+class GridHeightTable : public ::testing::TestWithParam<Height> {};
+
+// The grid picture holds the rows a load can draw, one batch at most, however long the folder.
+TEST_P(GridHeightTable, HoldsOneBatchAtMost)
+{
+    const Height &h = GetParam();
+    const GridLayout layout = LayoutFor(h.remaining, h.columns, 0);
+    EXPECT_EQ(GridHeightFor(layout, BatchLimit / h.columns, h.viewHeight), h.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, GridHeightTable,
+                         ::testing::Values(Height{"OneBatchInFiveColumns", 80, 5, 700, 16 * 220 + 40},
+                                           Height{"AThousandPhotos", 1000, 5, 700, 16 * 220 + 40},
+                                           Height{"AHundredThousandPhotos", 100000, 5, 700, 16 * 220 + 40},
+                                           Height{"AShortLastRowPastTheBatch", 83, 5, 700, 16 * 220 + 40},
+                                           Height{"EightColumnsBatchOfTen", 100000, 8, 700, 10 * 220 + 40},
+                                           Height{"OneColumn", 100000, 1, 700, 84 * 220 + 40},
+                                           Height{"FewRowsFillTheView", 12, 5, 700, 700},
+                                           Height{"NothingToLoad", 0, 5, 700, 700}),
+                         RowName<Height>);
 
 // Loading a folder as the window does it, action by action.
 
@@ -215,19 +245,18 @@ public:
         switch (action) {
         case Action::Open: break;  // activation loads unless the grid is kept
         case Action::Forward:
-            if (!pager.forward(model, count_))
+            if (!model.forward(count_))
                 return false;
             break;
         case Action::Back:
-            if (!pager.back(model, count_))
+            if (!model.back(count_))
                 return false;
             break;
         }
         return load(ctrlAt);
     }
 
-    PreviewFlags model;
-    GridPager pager;
+    PagingModel model;
     int first = 0;
     int drawn = 0;
 
@@ -235,22 +264,22 @@ private:
     // Row by row, asking before every cell, until the layout ends or the load stops.
     bool load(int ctrlAt)
     {
-        const GridPager::Load load = pager.begin(model, count_, width_);
+        const PagingModel::Start load = model.begin(count_, GridColumnsFor(width_));
         if (load.kept)
             return false;
-        const GridLayout &layout = load.layout;
+        const GridLayout layout = LayoutFor(load.remaining, model.columns(), load.start);
         int used = 0;
-        for (int row = 1; row <= layout.rows && !model.LoadStopped; ++row) {
+        for (int row = 1; row <= layout.rows && !model.stopped(); ++row) {
             const int cells = row == layout.rows && layout.remainder != 0 ? layout.remainder : layout.columns;
             for (int c = 0; c < cells; ++c) {
-                if (!pager.admit(model, used, row, used == ctrlAt)) {
-                    EXPECT_EQ(pager.NextStart, load.start + used) << "the load stops at this cell";
+                if (!model.admit(used, row, used == ctrlAt)) {
+                    EXPECT_EQ(model.nextStart(), load.start + used) << "the load stops at this cell";
                     break;
                 }
                 ++used;
             }
         }
-        pager.finish(model, used, load.start + used);
+        model.finish(used);
         first = load.start;
         drawn = used;
         return true;
@@ -271,15 +300,15 @@ TEST_P(PagingScenario, ShowsEachBatchInTurn)
         EXPECT_EQ(window.act(step.action, step.ctrlAt), step.loads);
         EXPECT_EQ(window.first, step.first);
         EXPECT_EQ(window.drawn, step.drawn);
-        EXPECT_EQ(window.pager.GridBase, step.first);
-        EXPECT_EQ(window.pager.DrawnCount, step.drawn);
-        EXPECT_EQ(window.pager.NextStart, step.nextStart);
-        EXPECT_EQ(window.model.LoadStopped, step.stopped);
-        EXPECT_EQ(window.model.PagingOn, step.paging);
-        EXPECT_TRUE(window.model.PreviewKept);
-        EXPECT_EQ(CounterText(s.count, window.pager.NextStart), QString::fromUtf8(step.counter));
+        EXPECT_EQ(window.model.gridBase(), step.first);
+        EXPECT_EQ(window.model.drawnCount(), step.drawn);
+        EXPECT_EQ(window.model.nextStart(), step.nextStart);
+        EXPECT_EQ(window.model.stopped(), step.stopped);
+        EXPECT_EQ(window.model.pagingOn(), step.paging);
+        EXPECT_TRUE(window.model.kept());
+        EXPECT_EQ(CounterText(s.count, window.model.nextStart()), QString::fromUtf8(step.counter));
         // Picking reaches exactly the cells drawn.
-        EXPECT_EQ(window.pager.lastCell(window.model, s.count), step.drawn - 1);
+        EXPECT_EQ(window.model.lastCell(s.count), step.drawn - 1);
     }
 }
 

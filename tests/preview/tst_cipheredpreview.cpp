@@ -3,6 +3,7 @@
 
 #include "preview/previewfixture.h"
 #include "common/drawings.h"
+#include "viewer/elidedlabel.h"
 
 using namespace veilshot;
 using namespace veilshot::test;
@@ -149,6 +150,61 @@ private slots:
         QCOMPARE(Tree(dir->path()), expected);
     }
 
+    // A command of the grid on a photo that cannot be shown: picking it shows it in the main
+    // window, which opens no box of its own behind the grid but says why in its status line;
+    // the command says why on top of the grid, and asks for no name for a copy.
+    void aPhotoThatCannotBeShownIsSaidOnTopOfTheGrid_data()
+    {
+        QTest::addColumn<int>("cell");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("said");  // the start of the one box shown; "" for the name box
+        QTest::newRow("damaged, C") << 1 << int(Qt::Key_C) << "Cannot open file";
+        QTest::newRow("damaged, V") << 1 << int(Qt::Key_V) << "";
+        QTest::newRow("no picture inside, C") << 2 << int(Qt::Key_C) << "Cannot open file";
+    }
+
+    void aPhotoThatCannotBeShownIsSaidOnTopOfTheGrid()
+    {
+        QFETCH(int, cell);
+        QFETCH(int, key);
+        QFETCH(QString, said);
+        makeMain();
+        const fs::path plain = *dir / ".photo.jpg";
+        WriteBytes(plain, Encoded(Uniform({90, 60}, Qt::red), "jpeg"));
+        cipher::CipherEngine sealer;
+        sealer.BuildKeyTable(Code);
+        sealer.extension = cipher::Extension::fromText(u".jpg");
+        for (const char *name : {"a.veil", "b.veil"})
+            sealer.Cipfoto(plain, *dir / name, AtomicFile::Mode::Replace, imaging::MakePreview(Q(plain)));
+        fs::remove(plain);
+        auto bytes = ReadFile(*dir / "b.veil");
+        bytes[bytes.size() - 100] ^= 0x20;  // in the photo: its preview still draws the cell
+        WriteFile(*dir / "b.veil", bytes);
+        CipherInto(*dir / "c.veil", QByteArray(500, 'x'), Code, u".png");
+        openInMain(*dir / "a.veil");
+        const QString name = QString(QChar(u"abc"[cell])) + ".veil";
+        const auto before = Tree(dir->path());
+
+        QPointer<PreviewWindow> grid;
+        duringPresurvey([&](PreviewWindow &window) {
+            grid = &window;
+            pointAt(window, CellFrame(cell, 5).center());
+            QTest::keyClick(&window, Qt::Key(key));
+            QVERIFY(window.isVisible());
+        });
+        QCOMPARE(mainModel->folder.index(), cell);
+        QCOMPARE(messages().size(), 1);
+        if (said.isEmpty())
+            QCOMPARE(messages()[0].split('\n').value(1), name);
+        else
+            QVERIFY2(messages()[0].startsWith(said) && messages()[0].contains(name), qPrintable(messages()[0]));
+        QCOMPARE(scripted->messages.parents.size(), 1);
+        QVERIFY(scripted->messages.parents[0] == grid);  // on top of the grid, not behind it
+        QCOMPARE(scripted->dialogs.requests.size(), 1);  // the open only: no name asked for
+        QVERIFY(main->findChild<ElidedLabel *>("Label1")->fullText().startsWith(name + ": "));
+        QCOMPARE(Tree(dir->path()), before);
+    }
+
     void viewFromTheCipheredPreview_data()
     {
         QTest::addColumn<bool>("bySpace");
@@ -199,7 +255,7 @@ private slots:
         QPointer<PreviewWindow> first;
         duringPresurvey([&](PreviewWindow &window) { first = &window; });
         QVERIFY(first);  // closed with its grid: kept
-        QVERIFY(mainModel->preview.PreviewKept);
+        QVERIFY(mainModel->preview.kept());
         QString count;
         duringPresurvey([&](PreviewWindow &window) {
             QCOMPARE(&window, first.data());
@@ -209,7 +265,7 @@ private slots:
 
         openInMain(*dir / "two/c.veil");
         QVERIFY(first.isNull());
-        QVERIFY(!mainModel->preview.PreviewKept);
+        QVERIFY(!mainModel->preview.kept());
         QImage picture;
         duringPresurvey([&](PreviewWindow &window) {
             count = test::Child<QLabel>(&window, "Label2")->text();

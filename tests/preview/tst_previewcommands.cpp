@@ -2,6 +2,7 @@
 // the wheel, Name, Copy and turning a photo.
 
 #include "preview/previewfixture.h"
+#include "viewer/texts.h"
 
 using namespace veilshot;
 using namespace veilshot::test;
@@ -387,6 +388,22 @@ private slots:
         QCOMPARE(model->folder.index(), ciphered ? 0 : 1);  // G is not the ciphered preview's key
     }
 
+
+    // A photo of a format that is read but never written is not turned; the box says why, on
+    // top of the grid.
+    void aPhotoWithoutAnEncoderIsNotTurnedAndSaysWhy()
+    {
+        WriteBytes(*dir / "a.heic", Encoded(Marked({400, 300}), "png"));  // read by its content
+        Photo(*dir / "b.png", {20, 20}, Qt::gray);
+        list({"b.png", "a.heic"});
+        showLoaded();
+        const auto bytes = test::ReadFile(*dir / "a.heic");
+        pointAt(CellFrame(1, 5).center());
+        key(Qt::Key_G);
+        QCOMPARE(test::ReadFile(*dir / "a.heic"), bytes);
+        QCOMPARE(messages(), QStringList{QString::fromUtf8(NotTurnedMessage)});
+        QVERIFY(scripted->messages.parents.value(0) == preview.get());
+    }
 };
 
 QTEST_MAIN(PreviewCommandsTest)

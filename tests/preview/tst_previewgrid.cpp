@@ -80,7 +80,7 @@ private slots:
         preview->resize(size - QSize(400, 300));
         QCOMPARE(preview->size(), size);
         preview->setWindowState(Qt::WindowMaximized);
-        QTest::qWait(50);
+        QCoreApplication::processEvents();
         QCOMPARE(preview->size(), size);
         QCOMPARE(preview->frameGeometry(), QRect(0, 0, 1280, 800));
         // The arrow keys move the pointer no further than 40 pixels from the screen's far edges.
@@ -88,6 +88,23 @@ private slots:
         key(Qt::Key_Right);
         key(Qt::Key_Down);
         QCOMPARE(scripted->windows.pointerAt, QPoint(1240, 760));
+    }
+
+    // A window manager that frames the window late, after its first load: the window fits the
+    // frame then, so that the bar along its bottom stays on the screen.
+    void aLateFrameIsFittedWhenItComes()
+    {
+        scripted->windows.frameMargins = QMargins();  // not framed yet
+        list({});
+        showLoaded();
+        QCOMPARE(preview->size(), QSize(1280, 800));
+        const QMargins frame(1, 21, 1, 1);
+        scripted->windows.frameMargins = frame;
+        QMoveEvent framed(QPoint(frame.left(), frame.top()), QPoint(0, 0));  // moved into the frame
+        QApplication::sendEvent(preview.get(), &framed);
+        QCOMPARE(preview->size(), QSize(1278, 778));
+        QCOMPARE(preview->minimumSize(), preview->maximumSize());
+        QCOMPARE(child("Panel1")->geometry().bottom(), 777);
     }
 
     // --- Loading ---------------------------------------------------------------------------
@@ -120,7 +137,7 @@ private slots:
 
         const QImage picture = grid();
         QCOMPARE(counter(), QString("7-0"));
-        QVERIFY(!model->preview.LoadStopped);
+        QVERIFY(!model->preview.stopped());
         QVERIFY(messages().isEmpty());
         for (int cell = 0; cell < 7; ++cell)
             QVERIFY2(Framed(picture, cell, columns), qPrintable(QString::number(cell)));
@@ -197,14 +214,14 @@ private slots:
         const QString first = QStringLiteral("90-%1").arg(90 - batch);
         auto settled = [this] {
             QTRY_VERIFY(!preview->loading());
-            QTest::qWait(100);  // pictures asked for ahead have had the time to be made
+            drained();  // pictures asked for ahead are made
         };
 
         showLoaded();
         settled();
         QCOMPARE(IndexIn(grid(), columns, columns), columns);  // the second row's first cell
         QCOMPARE(counter(), first);
-        QVERIFY(model->preview.LoadStopped);
+        QVERIFY(model->preview.stopped());
         QCOMPARE(IndexIn(grid(), 0, columns), 0);
         QCOMPARE(IndexIn(grid(), batch - 1, columns), batch - 1);
         QCOMPARE(IndexIn(grid(), batch, columns), -1);
@@ -225,7 +242,7 @@ private slots:
         QCOMPARE(IndexIn(grid(), 89 - batch, columns), 89);
         QCOMPARE(IndexIn(grid(), 90 - batch, columns), -1);
         QCOMPARE(decodes->load(), 90 - batch);
-        QVERIFY(model->preview.PagingOn);
+        QVERIFY(model->preview.pagingOn());
 
         // N goes back to the batch before.
         key(Qt::Key_N);
@@ -242,7 +259,7 @@ private slots:
         settled();
         QCOMPARE(counter(), first);
         QCOMPARE(IndexIn(grid(), 0, columns), 0);
-        QVERIFY(!model->preview.PagingOn);
+        QVERIFY(!model->preview.pagingOn());
         // From the menu too.
         mbTrigger("mb1");
         settled();
@@ -275,13 +292,51 @@ private slots:
         QCOMPARE(IndexIn(grid(), shown - 1, columns), shown - 1);
         QCOMPARE(IndexIn(grid(), shown, columns), -1);
         const QImage before = grid();
+        drained();
         *decodes = 0;
         key(Qt::Key_B);
         key(Qt::Key_N);
         QVERIFY(!preview->loading());
-        QTest::qWait(100);
+        drained();
         QCOMPARE(decodes->load(), 0);
         QCOMPARE(grid(), before);
+    }
+
+    // --- Memory ----------------------------------------------------------------------------
+
+    void pictureHoldsOneBatch_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::newRow("one batch") << 80;
+        QTest::newRow("1,000 photos") << 1000;
+        QTest::newRow("100,000 photos") << 100000;
+    }
+
+    // However long the folder, the grid picture holds the rows of one batch (80 cells in 5
+    // columns here), for the first load and for a page forward and back alike.
+    void pictureHoldsOneBatch()
+    {
+        QFETCH(int, count);
+        QStringList names;  // files that are not there: empty frames, nothing to decode
+        for (int i = 0; i < count; ++i)
+            names << QStringLiteral("gone%1.png").arg(i, 6, 10, QLatin1Char('0'));
+        list(names);
+        showLoaded();
+        const QSize batch(scrollBox()->viewport()->width(), 16 * CellPitch + 2 * GridMargin);
+        QCOMPARE(GridColumnsFor(scrollBox()->width()), 5);
+        QCOMPARE(grid().size(), batch);
+        QCOMPARE(image1()->size(), batch);
+        QVERIFY(Framed(grid(), 79, 5));
+        QCOMPARE(counter(), QStringLiteral("%1-%2").arg(count).arg(count > BatchLimit ? count - 80 : 0));
+        if (count <= BatchLimit)
+            return;
+        for (const int k : {Qt::Key_B, Qt::Key_B, Qt::Key_N}) {
+            key(k);
+            QTRY_VERIFY(!preview->loading());
+            QCOMPARE(grid().size(), batch);
+            QCOMPARE(image1()->size(), batch);
+        }
+        QCOMPARE(counter(), QStringLiteral("%1-%2").arg(count).arg(count - 160));
     }
 
     // --- The stop key ----------------------------------------------------------------------
@@ -309,8 +364,8 @@ private slots:
         } else {
             showLoaded();
         }
-        QVERIFY(model->preview.LoadStopped);
-        QVERIFY(model->preview.PreviewKept);
+        QVERIFY(model->preview.stopped());
+        QVERIFY(model->preview.kept());
         QCOMPARE(counter(), QStringLiteral("90-%1").arg(90 - start));
         const QImage picture = grid();
         for (int cell : {0, 1, 5})
@@ -352,10 +407,10 @@ private slots:
                 scripted->keys.held.insert(Qt::Key_Control);
         };
         showLoaded();
-        QTest::qWait(100);
+        drained();
         const int drawn = pressedAtRead - 1;
         QCOMPARE(reads, pressedAtRead);  // nothing is read after the stop
-        QVERIFY(model->preview.LoadStopped);
+        QVERIFY(model->preview.stopped());
         QCOMPARE(counter(), QString("12-0"));
         const QImage picture = grid();
         for (int cell = 0; cell < 12; ++cell)
@@ -395,12 +450,16 @@ private slots:
         else
             preview->close();
         QVERIFY(!preview->isVisible());
-        QVERIFY(model->preview.PreviewKept);
+        QVERIFY(model->preview.kept());
 
         *decodes = 0;
+        // Shown again, the window is put back at the screen's corner, and its load decided, in
+        // one step once the window manager has framed it: waited for from elsewhere.
+        preview->move(100, 100);
         preview->show();
         QVERIFY(QTest::qWaitForWindowExposed(preview.get()));
-        QTest::qWait(200);  // past the moment a load would begin
+        QTRY_COMPARE(preview->pos(), QPoint(0, 0));
+        drained();
         QVERIFY(!preview->loading());
         QCOMPARE(decodes->load(), 0);
         QCOMPARE(grid(), before);
@@ -408,12 +467,12 @@ private slots:
 
         // Another folder opened in the owner: the grid goes.
         preview->discard();
-        QVERIFY(!model->preview.PreviewKept);
+        QVERIFY(!model->preview.kept());
         QVERIFY(!preview->isVisible());
         QVERIFY(!Framed(grid(), 0, 5));
         QCOMPARE(image1()->height(), scrollBox()->viewport()->height());
         preview->show();
-        QTRY_VERIFY(model->preview.PreviewKept);
+        QTRY_VERIFY(model->preview.kept());
         QCOMPARE(decodes->load(), 7);
         QCOMPARE(IndexIn(grid(), 6, 5), 6);
     }
@@ -457,11 +516,11 @@ private slots:
         preview->show();
         QTRY_VERIFY(!preview->isVisible());
         QVERIFY(!preview->loading());
-        QTest::qWait(200);
+        drained();
         const QImage picture = grid();
         for (int cell = 0; cell < 12; ++cell)
             QCOMPARE(IndexIn(picture, cell, 5), cell < drawn ? cell : -1);
-        QVERIFY(model->preview.LoadStopped);
+        QVERIFY(model->preview.stopped());
         QCOMPARE(viewed, how == "Space" ? QList<bool>{true} : QList<bool>{});
         if (how == "Space")
             QCOMPARE(model->folder.index(), 2);

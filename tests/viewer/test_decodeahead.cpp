@@ -12,12 +12,19 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
 
 namespace veilshot {
 namespace {
 
 using test::Q;
+
+// Waits on the calling thread, as nothing in the program does.
+void Blocking(QFuture<void> work)
+{
+    work.waitForFinished();
+}
 
 struct Counting {
     std::atomic<int> decodes = 0;
@@ -38,10 +45,10 @@ TEST(DecodeAhead, ServesTheFileItWasMadeFromOnce)
     DecodeAhead ahead;
     ahead.prepare({}, {Q(dir / "a.png")}, counting.decode());
     ahead.prepare({}, {Q(dir / "a.png")}, counting.decode());  // already on its way: not again
-    const auto taken = ahead.take(Q(dir / "a.png"));
+    const auto taken = ahead.take(Q(dir / "a.png"), Blocking);
     ASSERT_TRUE(taken);
     EXPECT_EQ(taken->picture.image.size(), QSize(30, 20));
-    EXPECT_TRUE(ahead.take(Q(dir / "a.png")));  // still held: one step on, it is behind
+    EXPECT_TRUE(ahead.take(Q(dir / "a.png"), Blocking));  // still held: one step on, it is behind
     EXPECT_EQ(counting.decodes, 1);
 }
 
@@ -60,15 +67,15 @@ TEST(DecodeAhead, BothNeighboursAreHeld)
     ahead.decodeNow(at("b.png"), counting.decode());
     ahead.prepare(at("b.png"), {at("c.png"), at("a.png")}, counting.decode());
     EXPECT_EQ(ahead.pending(), (QStringList{at("b.png"), at("c.png"), at("a.png")}));
-    ASSERT_TRUE(ahead.take(at("c.png")));
+    ASSERT_TRUE(ahead.take(at("c.png"), Blocking));
     // c shown: d ahead, b behind, a let go.
     ahead.prepare(at("c.png"), {at("d.png"), at("b.png")}, counting.decode());
     EXPECT_EQ(ahead.pending(), (QStringList{at("c.png"), at("d.png"), at("b.png")}));
-    ASSERT_TRUE(ahead.take(at("b.png")));  // back again: held
+    ASSERT_TRUE(ahead.take(at("b.png"), Blocking));  // back again: held
     while (!ahead.ready(at("d.png")))      // the one worker takes them in order: a went before d
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(counting.decodes, 4);  // b, then c, a and d ahead: nothing twice
-    EXPECT_FALSE(ahead.take(at("a.png")));
+    EXPECT_FALSE(ahead.take(at("a.png"), Blocking));
 }
 
 TEST(DecodeAhead, AnotherFileOrAChangedOneIsNotServed)
@@ -80,7 +87,7 @@ TEST(DecodeAhead, AnotherFileOrAChangedOneIsNotServed)
     DecodeAhead ahead;
 
     ahead.prepare({}, {Q(dir / "a.png")}, counting.decode());
-    EXPECT_FALSE(ahead.take(Q(dir / "b.png")));
+    EXPECT_FALSE(ahead.take(Q(dir / "b.png"), Blocking));
 
     for (const char *change : {"rewritten", "rewritten in place, only its times differ", "moved away",
                                "replaced by a copy of the same size", "removed"}) {
@@ -107,10 +114,41 @@ TEST(DecodeAhead, AnotherFileOrAChangedOneIsNotServed)
         }
         else
             std::filesystem::remove(dir / "a.png");
-        EXPECT_FALSE(ahead.take(Q(dir / "a.png")));
+        EXPECT_FALSE(ahead.take(Q(dir / "a.png"), Blocking));
         if (what == "moved away")
             std::filesystem::rename(dir / "elsewhere.png", dir / "a.png");
     }
+}
+
+// What is still on its way is handed to the caller's wait, never waited for in take(): a window
+// waits with its window painting while a key is stretched for a neighbour. The decode here goes
+// on only once the wait has been asked for, so a take() that waited itself would find it stuck.
+TEST(DecodeAhead, WorkOnItsWayIsWaitedForByTheCaller)
+{
+    test::TempDir dir;
+    test::WriteFile(dir / "a.png", test::EncodedPhoto("png", Qt::red, {30, 20}));
+    std::promise<void> asked;
+    std::shared_future<void> waitAsked = asked.get_future().share();
+    DecodeAhead ahead;
+    ahead.prepare({}, {Q(dir / "a.png")}, [waitAsked](const QString &path) {
+        // Bounded, so that a take() that waits itself fails the test rather than hanging it.
+        waitAsked.wait_for(std::chrono::seconds(20));
+        return Prepared{imaging::OpenFile(path)};
+    });
+    int waits = 0;
+    const auto taken = ahead.take(Q(dir / "a.png"), [&](QFuture<void> work) {
+        ++waits;
+        EXPECT_FALSE(work.isFinished());
+        if (waits == 1)
+            asked.set_value();
+        work.waitForFinished();
+    });
+    EXPECT_EQ(waits, 1);
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->picture.image.size(), QSize(30, 20));
+    // Done: served without a wait.
+    EXPECT_TRUE(ahead.take(Q(dir / "a.png"), [&](QFuture<void>) { ++waits; }));
+    EXPECT_EQ(waits, 1);
 }
 
 }  // namespace

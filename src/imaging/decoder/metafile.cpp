@@ -1,5 +1,7 @@
 #include "imaging/decoder/metafile.h"
 
+#include "imaging/bytes.h"
+
 #include <QPainter>
 #include <QSvgRenderer>
 
@@ -19,12 +21,6 @@ extern "C" {
 namespace veilshot::imaging {
 
 namespace {
-
-std::uint32_t Le32(std::span<const std::uint8_t> bytes, std::size_t at)
-{
-    return std::uint32_t(bytes[at]) | std::uint32_t(bytes[at + 1]) << 8 | std::uint32_t(bytes[at + 2]) << 16 |
-           std::uint32_t(bytes[at + 3]) << 24;
-}
 
 // Whether the header's description (UTF-16 text the converter reads without checking where it
 // ends) lies inside the header record and the file.

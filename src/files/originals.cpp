@@ -1,0 +1,192 @@
+#include "files/originals.h"
+
+#include "files/fileio.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <span>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace veilshot {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+FileStamp StampFrom(const struct stat &st)
+{
+    FileStamp stamp;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.modified = st.st_mtim;
+    stamp.changed = st.st_ctim;
+    stamp.names = st.st_nlink;
+    return stamp;
+}
+
+bool operator==(const timespec &a, const timespec &b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+constexpr auto ChangedReason = "it was changed after it was read for ciphering.";
+
+// Why an original must stay whatever its copy: removing its name would not remove the photo.
+std::string NameOnlyReason(const FileStamp &stamp)
+{
+    if (stamp.symbolicLink)
+        return "it is a symbolic link: removing it would leave the photo it leads to.";
+    if (stamp.names > 1)
+        return "it has " + std::to_string(stamp.names - 1) +
+               " other name(s) (hard links), under which the photo would stay readable.";
+    return {};
+}
+
+// Reads the photo, which must still be the file stamped, and compares it with `bytes`.
+std::string CompareWithPhoto(const fs::path &photo, const FileStamp &read, std::span<const std::uint8_t> bytes)
+{
+    const int fd = ::open(photo.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return FileMessage("Cannot open file", photo, errno);
+    struct stat st {};
+    std::string why;
+    if (::fstat(fd, &st) != 0 || !StampFrom(st).sameFile(read)) {
+        why = ChangedReason;
+    } else {
+        constexpr std::size_t Piece = 1 << 20;
+        const auto buffer = std::make_unique<std::uint8_t[]>(Piece);
+        std::size_t at = 0;
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer.get(), Piece);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                why = FileMessage("Cannot read file", photo, errno);
+                break;
+            }
+            const auto n = static_cast<std::size_t>(got);
+            if (n > bytes.size() - at || std::memcmp(buffer.get(), bytes.data() + at, n) != 0) {
+                why = "its copy does not give back the same bytes.";
+                break;
+            }
+            at += n;
+            if (n == 0) {
+                if (at != bytes.size())
+                    why = "its copy does not give back the same bytes.";
+                break;
+            }
+        }
+        SecureWipe(buffer.get(), Piece);
+        if (why.empty() && (::fstat(fd, &st) != 0 || !StampFrom(st).sameFile(read)))
+            why = ChangedReason;
+    }
+    ::close(fd);
+    return why;
+}
+
+}  // namespace
+
+bool FileStamp::sameFile(const FileStamp &other) const
+{
+    return device == other.device && inode == other.inode && size == other.size && modified == other.modified &&
+           changed == other.changed;
+}
+
+FileStamp StampOf(const fs::path &file)
+{
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0)
+        ThrowOpenError(file, errno);
+    FileStamp stamp = StampFrom(st);
+    stamp.symbolicLink = ::lstat(file.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    return stamp;
+}
+
+PutAway::PutAway(DesktopPlaces places)
+    : places_(std::move(places))
+{
+}
+
+void PutAway::keep(const fs::path &photo, std::string why)
+{
+    kept_.push_back({photo, std::move(why)});
+}
+
+void PutAway::prove(const fs::path &photo, const FileStamp &read, const fs::path &copy, const Decipher &decipher)
+{
+    if (std::string why = NameOnlyReason(read); !why.empty())
+        return keep(photo, std::move(why));
+    std::string why;
+    try {
+        const FileStamp copyStamp = StampOf(copy);
+        const std::optional<SecureBytes> body = decipher(copy);
+        if (!body)
+            why = "its copy does not open under the code.";
+        else if (!StampOf(copy).sameFile(copyStamp))
+            why = "its copy was changed while it was checked.";
+        else if (why = CompareWithPhoto(photo, read, body->bytes()); why.empty())
+            proven_.push_back({photo, read, copy, copyStamp});
+    } catch (const FileError &error) {
+        why = std::string("its copy could not be checked: ") + error.what();
+    }
+    if (!why.empty())
+        keep(photo, std::move(why));
+}
+
+std::string PutAway::remove(const Proven &proven)
+{
+    FileStamp now;
+    try {
+        now = StampOf(proven.photo);
+        if (!StampOf(proven.copy).sameFile(proven.copyStamp))
+            return "its copy was changed after it was checked.";
+    } catch (const FileError &error) {
+        return error.what();
+    }
+    if (!now.sameFile(proven.photoStamp))
+        return ChangedReason;
+    if (std::string why = NameOnlyReason(now); !why.empty())
+        return why;
+    // Named while the folder still leads where it did when the desktop saw the photo.
+    const std::vector<std::string> thumbnails = ThumbnailNames(proven.photo);
+    if (::unlink(proven.photo.c_str()) != 0)
+        return FileMessage("Cannot remove file", proven.photo, errno);
+    const fs::path folder = proven.photo.parent_path();
+    foldersToSync_.insert(folder.empty() ? fs::path(".") : folder);
+    if (std::string left = ForgetThumbnails(thumbnails, places_); !left.empty())
+        tracesLeft_.push_back(std::move(left));
+    return {};
+}
+
+void PutAway::removeProven()
+{
+    for (const Proven &proven : std::exchange(proven_, {})) {
+        if (std::string why = remove(proven); why.empty())
+            removed_.push_back(proven.photo);
+        else
+            keep(proven.photo, std::move(why));
+    }
+}
+
+void PutAway::finish()
+{
+    // The copies were on the disk before any original went, so whatever a power loss undoes
+    // here, no photo is lost: at worst an original comes back.
+    for (const fs::path &folder : std::exchange(foldersToSync_, {})) {
+        try {
+            SyncFolder(folder, folder);
+        } catch (const FileError &) {
+            // The originals are gone for everyone now; only a power loss could bring one back.
+        }
+    }
+    if (std::string left = ForgetRecent(removed_, places_); !left.empty())
+        tracesLeft_.push_back(std::move(left));
+}
+
+}  // namespace veilshot

@@ -1,0 +1,93 @@
+#pragma once
+// Putting away the originals of a ciphering run: each plain photo is removed (never to a trash)
+// only once its ".veil" copy is proven, that is read back from the disk, deciphered in memory and
+// found equal to the photo byte for byte, and only while both are still as they were then. Its
+// thumbnails and recent-files entries go with it (desktoptraces.h). Shared by `veil cipher
+// --remove-originals` and the main window.
+
+#include "files/desktoptraces.h"
+#include "files/securememory.h"
+
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace veilshot {
+
+// A file as it stood at one moment: which file, how long, and when it or its entry last changed.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+    nlink_t names = 0;  // its hard links; not compared
+    bool symbolicLink = false;  // the name given leads to the file through a link
+
+    bool sameFile(const FileStamp &other) const;  // the same file, unchanged
+};
+
+// The stamp of the file the name leads to now. FileError "Cannot open file ..." when there is none.
+FileStamp StampOf(const std::filesystem::path &file);
+
+// One photo of a run and what became of its original: removed, or kept and why.
+struct OriginalKept {
+    std::filesystem::path photo;
+    std::string why;
+};
+
+class PutAway {
+public:
+    // Deciphers a ".veil" file into memory as it is on the disk now: std::nullopt when the code
+    // does not open it, FileError when it cannot be read or is damaged.
+    using Decipher = std::function<std::optional<SecureBytes>(const std::filesystem::path &copy)>;
+
+    explicit PutAway(DesktopPlaces places = DesktopPlaces::FromEnvironment());
+
+    // After `photo` was ciphered into `copy`: `read` is its stamp from before it was read. The
+    // copy is read back through `decipher` and compared; a copy that is proven waits for
+    // removeProven(), any other keeps its original.
+    void prove(const std::filesystem::path &photo, const FileStamp &read, const std::filesystem::path &copy,
+               const Decipher &decipher);
+    // A photo the run did not cipher or could not prove keeps its original.
+    void keep(const std::filesystem::path &photo, std::string why);
+
+    // How many proven copies wait for their originals to be removed.
+    std::size_t proven() const { return proven_.size(); }
+    // Removes the original of each proven copy, with its thumbnails, while both are still as
+    // they were when proven; an original that was changed, has other names or cannot be removed
+    // is kept.
+    void removeProven();
+    // At the end of the run: puts the removals on the disk, one sync for each folder, and takes
+    // the removed originals' entries off the recent-files list, once for the whole run.
+    void finish();
+
+    const std::vector<std::filesystem::path> &removed() const { return removed_; }
+    const std::vector<OriginalKept> &kept() const { return kept_; }
+    // What of the desktop's traces could not be removed, one line each.
+    const std::vector<std::string> &tracesLeft() const { return tracesLeft_; }
+
+private:
+    struct Proven {
+        std::filesystem::path photo;
+        FileStamp photoStamp;
+        std::filesystem::path copy;
+        FileStamp copyStamp;
+    };
+    // Empty when the original is gone, else why it stays.
+    std::string remove(const Proven &proven);
+
+    DesktopPlaces places_;
+    std::vector<Proven> proven_;
+    std::vector<std::filesystem::path> removed_;
+    std::vector<OriginalKept> kept_;
+    std::vector<std::string> tracesLeft_;
+    std::set<std::filesystem::path> foldersToSync_;
+};
+
+}  // namespace veilshot
