@@ -416,7 +416,7 @@ private slots:
         test::OnNextModal([&](QWidget *modal) {
             auto *preview = qobject_cast<PreviewWindow *>(modal);
             QVERIFY(preview);
-            QVERIFY(QTest::qWaitFor([&] { return model->preview.PreviewKept && !preview->loading(); }, 20000));
+            QVERIFY(QTest::qWaitFor([&] { return model->preview.kept() && !preview->loading(); }, 20000));
             preview->close();
         });
         window->Panel8Click();
