@@ -203,7 +203,7 @@ void TForm7::showCurrent()
     if (!prepared) {
         prepared = ahead_.decodeNow(path, [this](const QString &file) {
             Prepared made;
-            RunOffThread([&] { made = DecipherPicture(engine_, file, screen_); });
+            waitForPhoto([&] { made = DecipherPicture(engine_, file, screen_); });
             return made;
         });
         if (model_.folder.current() != path)

@@ -195,7 +195,25 @@ void ViewerWindow::photoChanged()
 
 std::optional<Prepared> ViewerWindow::takePrepared(const QString &path)
 {
-    return ahead_.take(path, [](QFuture<void> work) { RunOffThread([&work] { work.waitForFinished(); }); });
+    return ahead_.take(path, [this](QFuture<void> work) { waitForPhoto([&work] { work.waitForFinished(); }); });
+}
+
+void ViewerWindow::waitForPhoto(const std::function<void()> &work)
+{
+    QTimer *timer = slideShow_->timer();
+    const bool ticking = timer->isActive();
+    timer->stop();
+    const auto resume = [&] {
+        if (ticking && !timer->isActive())
+            timer->start();
+    };
+    try {
+        RunOffThread(work);
+    } catch (...) {
+        resume();
+        throw;
+    }
+    resume();
 }
 
 void ViewerWindow::guarded(const std::function<void()> &command)

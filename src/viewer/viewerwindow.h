@@ -132,6 +132,9 @@ protected:
     // nothing was. Timers run meanwhile: a step of the slide show may have shown another entry
     // by the time it returns.
     std::optional<Prepared> takePrepared(const QString &path);
+    // Runs `work` off the window's thread, the window painting; the slide show holds its steps
+    // meanwhile, so that a photo still being prepared is shown before the next.
+    void waitForPhoto(const std::function<void()> &work);
     void centreBar();
     // The open command from its choice of file on: the dropped file or the dialog's.
     void open();
