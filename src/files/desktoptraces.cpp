@@ -23,7 +23,7 @@ struct GFreeDeleter {
 };
 using GText = std::unique_ptr<char, GFreeDeleter>;
 
-// An XDG base folder: the variable when it names an absolute path (the XDG base directory rules ignore a
+// An XDG base folder: the variable when it names an absolute path (the XDG rules ignore a
 // relative one), else $HOME and `fallback`.
 fs::path BaseFolder(const char *variable, const char *fallback)
 {
