@@ -23,9 +23,21 @@ RowShrinker::RowShrinker(QSize from, QSize to, int channels, QImage &target)
     }
 }
 
+namespace {
+
 // Built twice, for processors with AVX2 and for any other, the loader picking the one that
-// runs here: the wide steps halve the time of shrinking a photo for the screen.
-__attribute__((target_clones("avx2", "default"))) void RowShrinker::add(const unsigned char *line)
+// runs here: the wide steps halve the time of shrinking a photo for the screen. A function of
+// this file alone, so that every compiler resolves its clones where it is called.
+__attribute__((target_clones("avx2", "default"))) void AddWeighted(std::uint32_t *sums, std::uint32_t weight,
+                                                                   const unsigned char *line, std::size_t width)
+{
+    for (std::size_t i = 0; i < width; ++i)
+        sums[i] += weight * line[i];
+}
+
+}  // namespace
+
+void RowShrinker::add(const unsigned char *line)
 {
     // Down first, on whole input rows, where the work runs in wide steps; across once for
     // each output row, on its sums.
@@ -33,10 +45,7 @@ __attribute__((target_clones("avx2", "default"))) void RowShrinker::add(const un
     for (const Share &part : {share.first, share.second}) {
         if (part.weight == 0)
             continue;
-        std::uint32_t *sums = sums_[part.out == outRow_ ? 0 : 1].data();
-        const std::uint32_t weight = part.weight;
-        for (std::size_t i = 0; i < width_; ++i)
-            sums[i] += weight * line[i];
+        AddWeighted(sums_[part.out == outRow_ ? 0 : 1].data(), part.weight, line, width_);
     }
     // An output row is whole once its last input row is in.
     while (outRow_ < to_.height() && inRow_ >= int(down_[std::size_t(outRow_)].first + down_[std::size_t(outRow_)].weights.size())) {

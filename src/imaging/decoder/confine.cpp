@@ -69,8 +69,8 @@ std::span<char> StartingEnvironment()
 // by its input finds none of them, neither through `environ` nor in its own memory.
 void ClearEnvironment()
 {
-    const std::span<char> starting = StartingEnvironment();
-    std::memset(starting.data(), 0, starting.size());
+    if (const std::span<char> starting = StartingEnvironment(); !starting.empty())
+        std::memset(starting.data(), 0, starting.size());
     for (char **variable = environ; variable && *variable; ++variable)
         std::memset(*variable, 0, std::strlen(*variable));
     ::clearenv();
