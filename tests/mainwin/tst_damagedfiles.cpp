@@ -6,8 +6,7 @@
 #include "common/pictures.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
-#include "common/windowfixture.h"
-#include "mainwin/mainwindow.h"
+#include "mainwin/mainwindowfixture.h"
 #include "platform/scriptedplatform.h"
 #include "viewer/texts.h"
 #include "viewer/viewermodel.h"
@@ -26,14 +25,10 @@ constexpr auto Code = u"damaged files code";
 
 }  // namespace
 
-class DamagedFilesTest : public QObject, test::WindowFixture {
+class DamagedFilesTest : public QObject, test::MainWindowFixture {
     Q_OBJECT
 
 private:
-    std::unique_ptr<MainModel> state;
-    std::unique_ptr<cipher::CipherEngine> engine;
-    std::unique_ptr<TForm7> window;
-
     // a.veil and d.veil hold photos; b.veil was changed after it was sealed, c.veil holds no
     // picture. The folder is open at a.veil.
     void openMixedFolder()
@@ -55,20 +50,12 @@ private:
 private slots:
     void init()
     {
-        setUpFixture();
-        state = std::make_unique<MainModel>();
-        engine = std::make_unique<cipher::CipherEngine>();
-        engine->BuildKeyTable(Code);
-        window = std::make_unique<TForm7>(*state, *engine, scripted->platform());
-        window->show();
+        setUpMainWindow(Code);
     }
 
     void cleanup()
     {
-        window.reset();
-        state.reset();
-        engine.reset();
-        tearDownFixture();
+        tearDownMainWindow();
     }
 
     // Up (Copy) on a file that cannot be shown says why at once, as for a file of another code.
@@ -88,7 +75,7 @@ private slots:
         state->folder.setIndex(index);
         messages().clear();
         answer({Q(*dir / "copy")});
-        test::Action(window.get(), "mN4")->trigger();
+        action("mN4")->trigger();
         QVERIFY(scripted->dialogs.requests.isEmpty());  // no name asked for
         QCOMPARE(messages().size(), 1);
         QVERIFY2(messages()[0].startsWith("Cannot open file \"" + Q(*dir / (index == 1 ? "b.veil" : "c.veil")) + "\". " + reason),
@@ -103,7 +90,7 @@ private slots:
         openMixedFolder();
         fs::create_directory(*dir / "out");
         answer({Q(*dir / "out" / "a.png")});
-        test::Action(window.get(), "mN7")->trigger();
+        action("mN7")->trigger();
         QCOMPARE(dir->entries("out/The decoded photo"), (std::vector<std::string>{"a.png", "d.png"}));
         QCOMPARE(test::ReadPicture(*dir / "out/The decoded photo/d.png").pixelColor(5, 5), QColor(Qt::blue));
         QCOMPARE(messages().size(), 1);
@@ -117,7 +104,7 @@ private slots:
         // Run again, it writes nothing more and names the same files.
         messages().clear();
         answer({Q(*dir / "out" / "a.png")});
-        test::Action(window.get(), "mN7")->trigger();
+        action("mN7")->trigger();
         QCOMPARE(dir->entries("out/The decoded photo"), (std::vector<std::string>{"a.png", "d.png"}));
         QCOMPARE(messages().size(), 1);
         QVERIFY(messages()[0].endsWith(QString(WrittenCountLine).arg(0)));

@@ -6,10 +6,9 @@
 #include "common/photos.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
-#include "common/windowfixture.h"
 #include "files/fileoperations.h"
 #include "imaging/imaging.h"
-#include "mainwin/mainwindow.h"
+#include "mainwin/mainwindowfixture.h"
 #include "platform/scriptedplatform.h"
 #include "viewer/panelbutton.h"
 #include "viewer/texts.h"
@@ -43,16 +42,10 @@ void SavePhoto(const fs::path &file, QColor colour, const char *format)
 
 }  // namespace
 
-class FileCommandsTest : public QObject, test::WindowFixture {
+class FileCommandsTest : public QObject, test::MainWindowFixture {
     Q_OBJECT
 
 private:
-    std::unique_ptr<MainModel> state;
-    std::unique_ptr<cipher::CipherEngine> engine;
-    std::unique_ptr<TForm7> window;
-
-    PanelButton *panel(const char *name) { return test::Child<PanelButton>(window.get(), name); }
-    QAction *action(const char *name) { return test::Action(window.get(), name); }
     std::vector<std::string> entries(const char *sub) { return dir->entries(sub); }
 
     QString storedExtension(const fs::path &veil)
@@ -80,21 +73,13 @@ private:
 private slots:
     void init()
     {
-        setUpFixture();
+        setUpMainWindow(Code);
         fs::create_directory(*dir / "plain");
-        state = std::make_unique<MainModel>();
-        engine = std::make_unique<cipher::CipherEngine>();
-        engine->BuildKeyTable(Code);
-        window = std::make_unique<TForm7>(*state, *engine, scripted->platform());
-        window->show();
     }
 
     void cleanup()
     {
-        window.reset();
-        state.reset();
-        engine.reset();
-        tearDownFixture();
+        tearDownMainWindow();
     }
 
     void cipherWithoutACodeOpensTheCodeWindow()

@@ -6,8 +6,7 @@
 #include "common/pictures.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
-#include "common/windowfixture.h"
-#include "mainwin/mainwindow.h"
+#include "mainwin/mainwindowfixture.h"
 #include "platform/scriptedplatform.h"
 #include "viewer/elidedlabel.h"
 #include "viewer/panelbutton.h"
@@ -42,18 +41,10 @@ void CipherInto(const std::filesystem::path &target, const std::vector<std::uint
 
 }  // namespace
 
-class MainWindowTest : public QObject, test::WindowFixture {
+class MainWindowTest : public QObject, test::MainWindowFixture {
     Q_OBJECT
 
 private:
-    std::unique_ptr<MainModel> state;
-    std::unique_ptr<cipher::CipherEngine> engine;
-    std::unique_ptr<TForm7> window;
-
-    template <typename T = QWidget>
-    T *child(const char *name) { return test::Child<T>(window.get(), name); }
-    PanelButton *panel(const char *name) { return child<PanelButton>(name); }
-    QAction *action(const char *name) { return test::Action(window.get(), name); }
     QString label1() { return child<QLabel>("Label1")->text(); }
     QRgb shownPixel()
     {
@@ -80,20 +71,12 @@ private:
 private slots:
     void init()
     {
-        setUpFixture();
-        state = std::make_unique<MainModel>();
-        engine = std::make_unique<cipher::CipherEngine>();
-        window = std::make_unique<TForm7>(*state, *engine, scripted->platform());
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        setUpMainWindow();
     }
 
     void cleanup()
     {
-        window.reset();
-        state.reset();
-        engine.reset();
-        tearDownFixture();
+        tearDownMainWindow();
     }
 
     void layoutAtCreation()

@@ -4,8 +4,7 @@
 #include "cipher/cipherengine.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
-#include "common/windowfixture.h"
-#include "mainwin/mainwindow.h"
+#include "mainwin/mainwindowfixture.h"
 #include "platform/scriptedplatform.h"
 #include "viewer/panelbutton.h"
 #include "viewer/texts.h"
@@ -52,14 +51,10 @@ QStringList Layout(const QWidget *window)
 
 }  // namespace
 
-class PutAwayTest : public QObject, test::WindowFixture {
+class PutAwayTest : public QObject, test::MainWindowFixture {
     Q_OBJECT
 
 private:
-    std::unique_ptr<MainModel> state;
-    std::unique_ptr<cipher::CipherEngine> engine;
-    std::unique_ptr<TForm7> window;
-
     fs::path plain() const { return *dir / "plain"; }
     std::vector<std::string> entries(const char *sub) { return dir->entries(sub); }
 
@@ -69,32 +64,24 @@ private:
         window->findChild<QCheckBox *>("CheckBox2")->setChecked(true);
         answer({Q(plain() / "one.png")});
         answer({Q(plain() / "anything")});
-        test::Child<PanelButton>(window.get(), "Panel9")->click();
+        panel("Panel9")->click();
     }
 
 private slots:
     void init()
     {
-        setUpFixture();
+        setUpMainWindow(u"put away code");
         fs::create_directories(plain());
         fs::create_directories(*dir / "cache" / "thumbnails" / "normal");
         qputenv("XDG_CACHE_HOME", QFile::encodeName(Q(*dir / "cache")));
         qputenv("XDG_DATA_HOME", QFile::encodeName(Q(*dir / "data")));
         for (const char *name : {"one.png", "tw\xC3\xB6 two.png", "three.png"})
             SavePhoto(plain() / name, Qt::darkCyan);
-        state = std::make_unique<MainModel>();
-        engine = std::make_unique<cipher::CipherEngine>();
-        engine->BuildKeyTable(u"put away code");
-        window = std::make_unique<TForm7>(*state, *engine, scripted->platform());
-        window->show();
     }
 
     void cleanup()
     {
-        window.reset();
-        state.reset();
-        engine.reset();
-        tearDownFixture();
+        tearDownMainWindow();
         qunsetenv("XDG_CACHE_HOME");
         qunsetenv("XDG_DATA_HOME");
     }
@@ -116,7 +103,7 @@ private slots:
         QFETCH(QList<bool>, answers);
         const bool yes = !answers.isEmpty() && answers.constFirst();
         if (keyed)
-            test::Action(window.get(), "keyedFormat")->trigger();
+            action("keyedFormat")->trigger();
         for (const char *name : {"one.png", "tw\xC3\xB6 two.png", "three.png"})
             test::WriteText(ThumbnailOf(*dir / "cache", plain() / name), "thumbnail");
         const QStringList layout = Layout(window.get());
@@ -146,7 +133,7 @@ private slots:
         scripted->messages.answers << true;
         answer({Q(plain() / "one.png")});
         answer({Q(plain() / "one.png")});
-        test::Child<PanelButton>(window.get(), "Panel9")->click();
+        panel("Panel9")->click();
         QCOMPARE(scripted->messages.asked, QStringList{"1 photo was ciphered and checked. Remove the original, with "
                                                        "the desktop's thumbnails of it?"});
         QVERIFY(!fs::exists(plain() / "one.png"));
