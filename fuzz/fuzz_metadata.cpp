@@ -5,7 +5,7 @@
 // holds together, and a turned JPEG is upright.
 
 #include "imaging/jpegturn.h"
-#include "imaging/metadata.h"
+#include "imaging/metadata/metadata.h"
 
 #include <algorithm>
 #include <array>

@@ -3,12 +3,12 @@
 // or in the decoder process, and the checks that refuse hostile bytes before any library sees
 // them.
 
+#include "imaging/common/decoded.h"
 #include "imaging/decoderprotocol.h"
 #include "imaging/imaging.h"
 
 #include <QColorSpace>
 #include <QImage>
-#include <QImageIOHandler>
 #include <QSize>
 
 #include <chrono>
@@ -18,17 +18,6 @@
 #include <span>
 
 namespace veilshot::imaging {
-
-struct Decoded {
-    QImage image;
-    QSize fullSize;  // the picture's own size, upright
-    Refusal refusal = Refusal::None;
-    QSize claimedSize;  // for TooLargeSized
-};
-
-// A decode that gives no picture, for `refusal` (with the size a picture claimed, for
-// TooLargeSized).
-Decoded Refused(Refusal refusal, QSize claimed = {});
 
 // The name of the format for Qt's image readers and writers (BMP, JPEG, PNG, GIF, TIFF, ICO,
 // WebP); empty for the formats Qt has no reader for.
@@ -40,10 +29,6 @@ QString RefusalText(const Decoded &decoded, Format format);
 // Decodes BMP, JPEG, PNG, GIF, TIFF, ICO and WebP with Qt's readers, in this process. The image
 // carries the colour space of the profile the file embeds, if any.
 Decoded DecodeRaster(std::span<const std::uint8_t> bytes, Format format, std::optional<QSize> box);
-
-// The picture made upright by the turn and mirror its file names (mirrored first, then turned a
-// quarter right), keeping its colour space, which Qt's own turning drops.
-QImage Upright(QImage image, QImageIOHandler::Transformations turns);
 
 // Whether every chunk of the PNG, up to its end chunk, fits in the bytes: libpng allocates
 // what a chunk claims before it reads it.

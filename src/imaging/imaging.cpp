@@ -2,14 +2,14 @@
 
 #include "files/localpath.h"
 
-#include "imaging/bytes.h"
+#include "imaging/common/wipedimage.h"
 #include "imaging/decoding.h"
 #include "imaging/gifwriter.h"
 #include "imaging/jpegdecode.h"
 #include "imaging/jpegturn.h"
-#include "imaging/metadata.h"
+#include "imaging/metadata/bytes.h"
+#include "imaging/metadata/metadata.h"
 #include "imaging/pngwriter.h"
-#include "imaging/wipedimage.h"
 #include "imaging/tiffwriter.h"
 
 #include <QBuffer>

@@ -8,7 +8,7 @@
 #include "common/qtpath.h"
 #include "common/tempdir.h"
 #include "imaging/imaging.h"
-#include "imaging/metadata.h"
+#include "imaging/metadata/metadata.h"
 #include "imaging/tiffwriter.h"
 
 #include <QBuffer>

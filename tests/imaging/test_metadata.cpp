@@ -6,7 +6,7 @@
 #include "common/tempdir.h"
 #include "imaging/imaging.h"
 #include "imaging/jpegturn.h"
-#include "imaging/metadata.h"
+#include "imaging/metadata/metadata.h"
 #include "imaging/pngwriter.h"
 
 #include <gtest/gtest.h>
