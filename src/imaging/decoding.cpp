@@ -1,6 +1,6 @@
 #include "imaging/decoding.h"
 
-#include "imaging/jpegdecode.h"
+#include "imaging/codecs/jpegdecode.h"
 #include "imaging/metadata/bytes.h"
 #include "imaging/metadata/structure.h"
 

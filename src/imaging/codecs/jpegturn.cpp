@@ -1,4 +1,4 @@
-#include "imaging/jpegturn.h"
+#include "imaging/codecs/jpegturn.h"
 
 #include "imaging/metadata/bytes.h"
 #include "imaging/metadata/structure.h"

@@ -1,4 +1,4 @@
-#include "imaging/tiffwriter.h"
+#include "imaging/codecs/tiffwriter.h"
 
 #include "imaging/metadata/bytes.h"
 
