@@ -4,8 +4,8 @@
 // Whatever the bytes, what is carried stays within its bounds, the EXIF made of a TIFF's IFDs
 // holds together, and a turned JPEG is upright.
 
-#include "imaging/jpegturn.h"
-#include "imaging/metadata.h"
+#include "imaging/codecs/jpegturn.h"
+#include "imaging/metadata/metadata.h"
 
 #include <algorithm>
 #include <array>

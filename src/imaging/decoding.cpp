@@ -1,13 +1,11 @@
 #include "imaging/decoding.h"
 
-#include "imaging/bytes.h"
-#include "imaging/jpegdecode.h"
-#include "imaging/wipedimage.h"
-#include "imaging/structure.h"
+#include "imaging/codecs/jpegdecode.h"
+#include "imaging/metadata/bytes.h"
+#include "imaging/metadata/structure.h"
 
 #include <QBuffer>
 #include <QImageReader>
-#include <QTransform>
 
 namespace veilshot::imaging {
 
@@ -23,29 +21,6 @@ QByteArray QtFormatName(Format format)
     case Format::WebP: return "webp";
     default: return {};
     }
-}
-
-Decoded Refused(Refusal refusal, QSize claimed)
-{
-    Decoded decoded;
-    decoded.refusal = refusal;
-    decoded.claimedSize = claimed;
-    return decoded;
-}
-
-QImage Upright(QImage image, QImageIOHandler::Transformations turns)
-{
-    if (turns == QImageIOHandler::TransformationNone)
-        return image;
-    const QColorSpace colours = image.colorSpace();
-    image.mirror(turns & QImageIOHandler::TransformationMirror, turns & QImageIOHandler::TransformationFlip);
-    if (turns & QImageIOHandler::TransformationRotate90) {
-        QImage turned = image.transformed(QTransform().rotate(90));
-        Wipe(image);  // the pixels may be a deciphered photo's
-        image = std::move(turned);
-    }
-    image.setColorSpace(colours);
-    return image;
 }
 
 QString RefusalText(const Decoded &decoded, Format format)

@@ -1,34 +1,21 @@
 #pragma once
 // Inside the imaging operations: decoding to a result that says why it failed, in this process
-// or in the decoder process, and the checks that refuse hostile bytes before any library sees
-// them.
+// or in a decoder process (contained/contained.h), the checks that refuse hostile bytes before
+// any library sees them, and the display's colours.
 
-#include "imaging/decoderprotocol.h"
+#include "imaging/common/decoded.h"
+#include "imaging/contained/contained.h"
 #include "imaging/imaging.h"
 
 #include <QColorSpace>
 #include <QImage>
-#include <QImageIOHandler>
 #include <QSize>
 
-#include <chrono>
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <span>
 
 namespace veilshot::imaging {
-
-struct Decoded {
-    QImage image;
-    QSize fullSize;  // the picture's own size, upright
-    Refusal refusal = Refusal::None;
-    QSize claimedSize;  // for TooLargeSized
-};
-
-// A decode that gives no picture, for `refusal` (with the size a picture claimed, for
-// TooLargeSized).
-Decoded Refused(Refusal refusal, QSize claimed = {});
 
 // The name of the format for Qt's image readers and writers (BMP, JPEG, PNG, GIF, TIFF, ICO,
 // WebP); empty for the formats Qt has no reader for.
@@ -40,10 +27,6 @@ QString RefusalText(const Decoded &decoded, Format format);
 // Decodes BMP, JPEG, PNG, GIF, TIFF, ICO and WebP with Qt's readers, in this process. The image
 // carries the colour space of the profile the file embeds, if any.
 Decoded DecodeRaster(std::span<const std::uint8_t> bytes, Format format, std::optional<QSize> box);
-
-// The picture made upright by the turn and mirror its file names (mirrored first, then turned a
-// quarter right), keeping its colour space, which Qt's own turning drops.
-QImage Upright(QImage image, QImageIOHandler::Transformations turns);
 
 // Whether every chunk of the PNG, up to its end chunk, fits in the bytes: libpng allocates
 // what a chunk claims before it reads it.
@@ -58,15 +41,6 @@ bool EmfRecordsFit(std::span<const std::uint8_t> bytes);
 // claiming a vast canvas are refused; a canvas of up to 16 MP always passes.
 qint64 GifPixelsBound(std::size_t bytes);
 
-// How long a decoder process may run before it is stopped.
-inline constexpr std::chrono::milliseconds DecoderTimeLimit{10'000};
-
-// Decodes in a decoder process started from `decoder`, which confines itself before it reads
-// the bytes. A crash, a time or memory limit reached, or an answer that makes no sense is
-// Refusal::DecoderFailed.
-Decoded DecodeContained(const std::filesystem::path &decoder, std::span<const std::uint8_t> bytes, Format format,
-                        std::optional<QSize> box, std::chrono::milliseconds timeLimit = DecoderTimeLimit);
-
 // Brings the colours of `image` to `display` (sRGB when invalid) when the image carries a
 // colour space of its own that differs; an image without one is sRGB and comes back untouched.
 QImage InDisplayColours(QImage image, const QColorSpace &display);
@@ -74,16 +48,5 @@ QImage InDisplayColours(QImage image, const QColorSpace &display);
 // The display's colour space for this run: the screen's profile the ImagingLibrary was given,
 // else invalid (sRGB).
 QColorSpace DisplayColourSpace();
-
-// The decoder process that decodes `format`: veilshot-decode-photo for HEIF, AVIF, WebP and
-// JPEG XL, veilshot-decode for the rest. DecoderPath gives the one installed with the running
-// program, or, for a program run from the build tree, the one built there; empty when there is
-// none.
-const char *DecoderName(Format format);
-std::filesystem::path DecoderPath(Format format);
-
-// The colour space a HEIF's coded colour description names. Invalid for sRGB or unspecified
-// colours, which need no conversion, and for descriptions that make no sense.
-QColorSpace ColourSpaceOf(const decoder::CodedColours &colours);
 
 }  // namespace veilshot::imaging

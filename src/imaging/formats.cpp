@@ -2,7 +2,7 @@
 
 #include "imaging/imaging.h"
 
-#include "imaging/bytes.h"
+#include "imaging/metadata/bytes.h"
 
 #include <algorithm>
 #include <cstring>

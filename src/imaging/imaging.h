@@ -13,8 +13,9 @@
 // cannot be written is a FileError.
 
 #include "files/fileio.h"
-#include "imaging/metadata.h"
-#include "imaging/progress.h"
+#include "imaging/common/format.h"
+#include "imaging/common/progress.h"
+#include "imaging/metadata/metadata.h"
 
 #include <QImage>
 #include <QSize>
@@ -31,9 +32,6 @@ class QRect;
 
 namespace veilshot::imaging {
 
-enum class Format { Unknown, Bmp, Jpeg, Png, Gif, Tiff, Ico, Emf, Wmf, Heif, Avif, WebP, Jxl };
-inline constexpr Format LastFormat = Format::Jxl;
-
 // Starts the imaging library for the program's run and stops it at the end: sets the limits
 // that keep damaged or hostile files from exhausting memory, and the display's colour space:
 // the screen's ICC profile when it has one (empty: sRGB). One lives at a time.
@@ -44,12 +42,6 @@ public:
     ImagingLibrary(const ImagingLibrary &) = delete;
     ImagingLibrary &operator=(const ImagingLibrary &) = delete;
 };
-
-// The most memory Qt's readers may take for one picture, in MB; also the largest file read.
-inline constexpr int AllocationLimitMB = 1024;
-
-// Pictures larger than this many pixels are refused (decompression bombs).
-inline constexpr qint64 MaxPixels = 250'000'000;
 
 // A decoded picture with the format it was decoded from, or the reason it could not be.
 struct Picture {

@@ -3,7 +3,7 @@
 // writes its target without ever replacing a file, and says what became of it. Safe to run on
 // several threads at once, each on its own files.
 
-#include "imaging/progress.h"
+#include "imaging/common/progress.h"
 #include "tools/toolrules.h"
 
 #include <QSize>

@@ -3,7 +3,7 @@
 // sealed file's key from the code takes a third of a second; turning or converting a large photo
 // takes seconds.
 
-#include "imaging/progress.h"
+#include "imaging/common/progress.h"
 
 #include <QStringList>
 

@@ -3,7 +3,7 @@
 #include "files/fileio.h"
 #include "files/fileoperations.h"
 #include "files/folderlisting.h"
-#include "imaging/wipedimage.h"
+#include "imaging/common/wipedimage.h"
 #include "platform/platform.h"
 #include "viewer/offthread.h"
 #include "viewer/panelbutton.h"

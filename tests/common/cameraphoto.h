@@ -5,7 +5,7 @@
 #include "common/qtpath.h"
 #include "common/tempdir.h"
 #include "imaging/imaging.h"
-#include "imaging/metadata.h"
+#include "imaging/metadata/metadata.h"
 
 #include <QColorSpace>
 

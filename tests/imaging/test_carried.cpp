@@ -7,9 +7,9 @@
 #include "common/photos.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
+#include "imaging/codecs/tiffwriter.h"
 #include "imaging/imaging.h"
-#include "imaging/metadata.h"
-#include "imaging/tiffwriter.h"
+#include "imaging/metadata/metadata.h"
 
 #include <QBuffer>
 #include <QColorSpace>

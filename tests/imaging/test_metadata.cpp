@@ -4,10 +4,10 @@
 #include "common/cameraphoto.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
+#include "imaging/codecs/jpegturn.h"
+#include "imaging/codecs/pngwriter.h"
 #include "imaging/imaging.h"
-#include "imaging/jpegturn.h"
-#include "imaging/metadata.h"
-#include "imaging/pngwriter.h"
+#include "imaging/metadata/metadata.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 
 #include "common/qtpath.h"
 #include "common/tempdir.h"
+#include "imaging/codecs/pngwriter.h"
 #include "imaging/imaging.h"
-#include "imaging/pngwriter.h"
 
 #include <QProcess>
 

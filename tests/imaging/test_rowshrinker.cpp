@@ -2,7 +2,7 @@
 // output pixel's weights add up to the whole, however many input pixels share it), and a
 // textured picture keeps its brightness (the average is rounded, not cut).
 
-#include "imaging/rowshrinker.h"
+#include "imaging/codecs/rowshrinker.h"
 
 #include <gtest/gtest.h>
 

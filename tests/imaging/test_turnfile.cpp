@@ -6,8 +6,8 @@
 #include "common/photos.h"
 #include "common/qtpath.h"
 #include "common/tempdir.h"
+#include "imaging/codecs/jpegturn.h"
 #include "imaging/imaging.h"
-#include "imaging/jpegturn.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Pictures in wiped buffers: what is moved in keeps its pixels and description, and the buffer it
 // came from is overwritten where nothing else holds it.
 
+#include "imaging/common/wipedimage.h"
 #include "imaging/imaging.h"
-#include "imaging/wipedimage.h"
 
 #include <gtest/gtest.h>
 

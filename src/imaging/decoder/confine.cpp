@@ -1,6 +1,6 @@
 #include "imaging/decoder/confine.h"
 
-#include "imaging/decoderprotocol.h"
+#include "imaging/contained/decoderprotocol.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "imaging/decoder/metafile.h"
 
-#include "imaging/bytes.h"
+#include "imaging/metadata/bytes.h"
 
 #include <QPainter>
 #include <QSvgRenderer>

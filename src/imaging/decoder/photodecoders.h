@@ -2,7 +2,7 @@
 // The decoders of today's photo formats: HEIF (HEIC and AVIF, through libheif), JPEG XL
 // (through libjxl) and WebP (through libwebp). They link no Qt and run in veilshot-decode-photo.
 
-#include "imaging/decoderprotocol.h"
+#include "imaging/contained/decoderprotocol.h"
 
 #include <cstdint>
 #include <memory>

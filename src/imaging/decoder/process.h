@@ -3,7 +3,7 @@
 // the arguments, confining themselves before they read a byte of the input, and answering in
 // the answer file (see decoderprotocol.h).
 
-#include "imaging/decoderprotocol.h"
+#include "imaging/contained/decoderprotocol.h"
 
 #include <cstdint>
 #include <functional>

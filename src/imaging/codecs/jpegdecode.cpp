@@ -1,6 +1,7 @@
-#include "imaging/jpegdecode.h"
+#include "imaging/codecs/jpegdecode.h"
 
-#include "imaging/rowshrinker.h"
+#include "imaging/codecs/rowshrinker.h"
+#include "imaging/common/format.h"
 
 #include <QBuffer>
 #include <QColorSpace>

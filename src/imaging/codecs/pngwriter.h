@@ -5,7 +5,7 @@
 // RGB with alpha, at 8 or 16 bits a channel, and colour indices with their palette, as the
 // picture holds them.
 
-#include "imaging/progress.h"
+#include "imaging/common/progress.h"
 
 #include <QByteArray>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "imaging/rowshrinker.h"
+#include "imaging/codecs/rowshrinker.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // What the metadata walks of the different formats share (metadata.cpp: JPEG and PNG, and what
 // any photo carries; tiffmetadata.cpp: TIFF data and its IFDs).
 
-#include "imaging/metadata.h"
+#include "imaging/metadata/metadata.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -4,7 +4,9 @@
 // and the lines of the smallest of those that still fills the box are shrunk to it as they come,
 // so a photo for the screen is held only at the size the screen shows it.
 
-#include "imaging/decoding.h"
+#include "imaging/common/decoded.h"
+
+#include <QSize>
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "imaging/pngwriter.h"
+#include "imaging/codecs/pngwriter.h"
 
 #include <zlib.h>
 

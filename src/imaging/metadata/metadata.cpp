@@ -1,8 +1,8 @@
-#include "imaging/metadata.h"
+#include "imaging/metadata/metadata.h"
 
-#include "imaging/bytes.h"
-#include "imaging/carrying.h"
-#include "imaging/structure.h"
+#include "imaging/metadata/bytes.h"
+#include "imaging/metadata/carrying.h"
+#include "imaging/metadata/structure.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
-#include "imaging/carrying.h"
+#include "imaging/metadata/carrying.h"
 
-#include "imaging/bytes.h"
-#include "imaging/structure.h"
+#include "imaging/metadata/bytes.h"
+#include "imaging/metadata/structure.h"
 
 #include <array>
 #include <functional>

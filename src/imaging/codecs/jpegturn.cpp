@@ -1,7 +1,7 @@
-#include "imaging/jpegturn.h"
+#include "imaging/codecs/jpegturn.h"
 
-#include "imaging/bytes.h"
-#include "imaging/structure.h"
+#include "imaging/metadata/bytes.h"
+#include "imaging/metadata/structure.h"
 
 #include <turbojpeg.h>
 

@@ -1,4 +1,4 @@
-#include "imaging/gifwriter.h"
+#include "imaging/codecs/gifwriter.h"
 
 #include <gif_lib.h>
 #include <libimagequant.h>

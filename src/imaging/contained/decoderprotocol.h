@@ -13,26 +13,10 @@
 // Plain numbers only: the photo decoder links no Qt. The program checks that they agree with
 // its own (contained.cpp).
 
+#include "imaging/common/refusal.h"
+
 #include <cstddef>
 #include <cstdint>
-
-namespace veilshot::imaging {
-
-// Why a picture could not be decoded. The decoder processes answer with these numbers.
-enum class Refusal : std::uint32_t {
-    None,
-    Damaged,
-    TooLarge,
-    TooLargeSized,  // with the size the picture claims
-    MetafileDamaged,
-    MetafileNeedsFonts,
-    MetafileNoSize,
-    PartPastTheEnd,
-    DecoderFailed,   // crashed, ran out of time or memory, or answered nonsense
-    DecoderMissing,
-};
-
-}  // namespace veilshot::imaging
 
 namespace veilshot::imaging::decoder {
 

@@ -2,8 +2,11 @@
 // its time is up, and takes its pixels from the memory file it answered in, trusting nothing
 // it says.
 
-#include "imaging/decoderprotocol.h"
-#include "imaging/decoding.h"
+#include "imaging/contained/contained.h"
+
+#include "imaging/contained/decoderprotocol.h"
+
+#include <QImage>
 
 #include <QPointF>
 
@@ -73,13 +76,6 @@ public:
 private:
     int fd_;
 };
-
-Decoded Failed(Refusal refusal = Refusal::DecoderFailed)
-{
-    Decoded decoded;
-    decoded.refusal = refusal;
-    return decoded;
-}
 
 bool WriteAll(int fd, std::span<const std::uint8_t> bytes)
 {
@@ -208,13 +204,13 @@ Decoded ReadAnswer(int fd)
     decoder::Answer answer;
     if (::fstat(fd, &status) != 0 || std::uint64_t(status.st_size) < sizeof answer ||
         ::pread(fd, &answer, sizeof answer, 0) != ssize_t(sizeof answer) || answer.magic != decoder::AnswerMagic)
-        return Failed();
+        return Refused(Refusal::DecoderFailed);
     const auto refusal = Refusal(answer.refusal);
     if (refusal != Refusal::None) {
         // Only what a decoder can find in the bytes; its own failures it cannot report.
         if (answer.refusal > std::uint32_t(Refusal::PartPastTheEnd))
-            return Failed();
-        Decoded decoded = Failed(refusal);
+            return Refused(Refusal::DecoderFailed);
+        Decoded decoded = Refused(refusal);
         if (refusal == Refusal::TooLargeSized && answer.fullWidth > 0 && answer.fullHeight > 0)
             decoded.claimedSize = QSize(answer.fullWidth, answer.fullHeight);
         else if (refusal == Refusal::TooLargeSized)
@@ -223,19 +219,19 @@ Decoded ReadAnswer(int fd)
     }
     if (answer.width <= 0 || answer.height <= 0 || qint64(answer.width) * answer.height > MaxPixels ||
         answer.fullWidth <= 0 || answer.fullHeight <= 0 || answer.layout > std::uint32_t(decoder::LastLayout))
-        return Failed();
+        return Refused(Refusal::DecoderFailed);
     const QImage::Format format = QtLayouts[answer.layout];
     const std::size_t line = decoder::AnswerLineBytes(answer.width, decoder::BitsPerPixel(decoder::Layout(answer.layout)));
     const std::uint64_t pixelBytes = std::uint64_t(line) * std::uint64_t(answer.height);
     if (pixelBytes > decoder::PixelBytesLimit || answer.profileBytes > decoder::ProfileBytesLimit ||
         std::uint64_t(status.st_size) != sizeof answer + pixelBytes + answer.profileBytes)
-        return Failed();
+        return Refused(Refusal::DecoderFailed);
     QColorSpace colours = ColourSpaceOf(answer.colours);
     if (answer.profileBytes > 0) {
         QByteArray profile(qsizetype(answer.profileBytes), Qt::Uninitialized);
         if (::pread(fd, profile.data(), answer.profileBytes, off_t(sizeof answer + pixelBytes)) !=
             ssize_t(answer.profileBytes))
-            return Failed();
+            return Refused(Refusal::DecoderFailed);
         // A profile Qt cannot use leaves the picture as sRGB, as one without a profile.
         colours = QColorSpace::fromIccProfile(profile);
     }
@@ -243,7 +239,7 @@ Decoded ReadAnswer(int fd)
     // Every page is read: mapped at once rather than a fault at a time.
     void *address = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
     if (address == MAP_FAILED)
-        return Failed();
+        return Refused(Refusal::DecoderFailed);
     Decoded decoded;
     // Read-only pixels: whoever writes to them gets a copy.
     decoded.image = QImage(static_cast<const uchar *>(address) + sizeof answer, answer.width, answer.height,
@@ -259,26 +255,26 @@ Decoded DecodeContained(const std::filesystem::path &decoder, std::span<const st
                         std::optional<QSize> box, std::chrono::milliseconds timeLimit)
 {
     if (decoder.empty())
-        return Failed(Refusal::DecoderMissing);
+        return Refused(Refusal::DecoderMissing);
     const Descriptor input(::memfd_create("veilshot-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING));
     const Descriptor answer(::memfd_create("veilshot-pixels", MFD_CLOEXEC));
     int pipe[2] = {-1, -1};
     if (!input || !answer || ::pipe2(pipe, O_CLOEXEC) != 0)
-        return Failed();
+        return Refused(Refusal::DecoderFailed);
     const Descriptor ready(pipe[0]);
     Descriptor whole(pipe[1]);
     int failure = 0;
     const pid_t pid = Start(decoder, input.get(), answer.get(), ready.get(), format, box, failure);
     if (pid < 0)
-        return Failed(failure == ENOENT || failure == EACCES || failure == ENOEXEC ? Refusal::DecoderMissing
-                                                                                  : Refusal::DecoderFailed);
+        return Refused(failure == ENOENT || failure == EACCES || failure == ENOEXEC ? Refusal::DecoderMissing
+                                                                                   : Refusal::DecoderFailed);
     // Written while the decoder loads its libraries, which takes longer; sealed, so that what it
     // reads stays what was written.
     const bool written = WriteAll(input.get(), bytes) &&
                          ::fcntl(input.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) == 0;
     whole.Close();
     if (!Finished(pid, written ? timeLimit : std::chrono::milliseconds(0)) || !written)
-        return Failed();
+        return Refused(Refusal::DecoderFailed);
     return ReadAnswer(answer.get());
 }
 

@@ -1,4 +1,4 @@
-#include "imaging/wipedimage.h"
+#include "imaging/common/wipedimage.h"
 
 #include "files/securememory.h"
 

@@ -1,6 +1,6 @@
-#include "imaging/tiffwriter.h"
+#include "imaging/codecs/tiffwriter.h"
 
-#include "imaging/bytes.h"
+#include "imaging/metadata/bytes.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
-#include "imaging/structure.h"
+#include "imaging/metadata/structure.h"
 
-#include "imaging/bytes.h"
+#include "imaging/metadata/bytes.h"
 
 #include <algorithm>
 
