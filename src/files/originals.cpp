@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <memory>
 #include <span>
@@ -113,15 +114,49 @@ PutAway::PutAway(DesktopPlaces places)
 {
 }
 
+PutAway::~PutAway()
+{
+    waitBehind();
+}
+
+void PutAway::waitBehind() const
+{
+    if (behind_.valid())
+        behind_.get();
+}
+
 void PutAway::keep(const fs::path &photo, std::string why)
 {
+    waitBehind();
     kept_.push_back({photo, std::move(why)});
 }
 
 void PutAway::prove(const fs::path &photo, const PhotoStamp &read, const fs::path &copy, const Decipher &decipher)
 {
+    waitBehind();
+    proveNow(photo, read, copy, decipher);
+}
+
+void PutAway::proveBehind(const fs::path &photo, const PhotoStamp &read, const fs::path &copy, Decipher decipher,
+                          bool remove)
+{
+    waitBehind();
+    behind_ = std::async(std::launch::async, [this, photo, read, copy, decipher = std::move(decipher), remove] {
+        try {
+            proveNow(photo, read, copy, decipher);
+            if (remove)
+                removeProvenNow();
+        } catch (const std::exception &error) {
+            // Out of memory, most likely: whatever was not done keeps its original.
+            kept_.push_back({photo, error.what()});
+        }
+    });
+}
+
+void PutAway::proveNow(const fs::path &photo, const PhotoStamp &read, const fs::path &copy, const Decipher &decipher)
+{
     if (std::string why = NameOnlyReason(read); !why.empty())
-        return keep(photo, std::move(why));
+        return kept_.push_back({photo, std::move(why)});
     std::string why;
     try {
         const PhotoStamp copyStamp = PhotoStampOf(copy);
@@ -136,7 +171,7 @@ void PutAway::prove(const fs::path &photo, const PhotoStamp &read, const fs::pat
         why = std::string("its copy could not be checked: ") + error.what();
     }
     if (!why.empty())
-        keep(photo, std::move(why));
+        kept_.push_back({photo, std::move(why)});
 }
 
 std::string PutAway::remove(const Proven &proven)
@@ -166,16 +201,23 @@ std::string PutAway::remove(const Proven &proven)
 
 void PutAway::removeProven()
 {
+    waitBehind();
+    removeProvenNow();
+}
+
+void PutAway::removeProvenNow()
+{
     for (const Proven &proven : std::exchange(proven_, {})) {
         if (std::string why = remove(proven); why.empty())
             removed_.push_back(proven.photo);
         else
-            keep(proven.photo, std::move(why));
+            kept_.push_back({proven.photo, std::move(why)});
     }
 }
 
 void PutAway::finish()
 {
+    waitBehind();
     // The copies were on the disk before any original went, so whatever a power loss undoes
     // here, no photo is lost: at worst an original comes back.
     for (const fs::path &folder : std::exchange(foldersToSync_, {})) {

@@ -11,6 +11,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <optional>
 #include <set>
 #include <string>
@@ -48,17 +49,34 @@ public:
     using Decipher = std::function<std::optional<SecureBytes>(const std::filesystem::path &copy)>;
 
     explicit PutAway(DesktopPlaces places = DesktopPlaces::FromEnvironment());
+    ~PutAway();  // waits for the photo behind
+    PutAway(const PutAway &) = delete;
+    PutAway &operator=(const PutAway &) = delete;
 
     // After `photo` was ciphered into `copy`: `read` is its stamp from before it was read. The
     // copy is read back through `decipher` and compared; a copy that is proven waits for
     // removeProven(), any other keeps its original.
     void prove(const std::filesystem::path &photo, const PhotoStamp &read, const std::filesystem::path &copy,
                const Decipher &decipher);
+    // prove(), and with `remove` removeProven(), on a thread of their own, while the caller goes on
+    // with the next photo: the read-back and the removal are mostly waiting, for the disk and
+    // for the file system's journal, which ciphering the next photo fills. One photo is behind
+    // at a time: the one before is waited for first. `decipher` must stay callable meanwhile,
+    // and so must the key table it uses.
+    void proveBehind(const std::filesystem::path &photo, const PhotoStamp &read, const std::filesystem::path &copy,
+                     Decipher decipher, bool remove);
+    // Waits for the photo behind, if any. Every other member waits for it first.
+    void waitBehind() const;
+
     // A photo the run did not cipher or could not prove keeps its original.
     void keep(const std::filesystem::path &photo, std::string why);
 
     // How many proven copies wait for their originals to be removed.
-    std::size_t proven() const { return proven_.size(); }
+    std::size_t proven() const
+    {
+        waitBehind();
+        return proven_.size();
+    }
     // Removes the original of each proven copy, with its thumbnails, while both are still as
     // they were when proven; an original that was changed, has other names or cannot be removed
     // is kept.
@@ -67,10 +85,22 @@ public:
     // the removed originals' entries off the recent-files list, once for the whole run.
     void finish();
 
-    const std::vector<std::filesystem::path> &removed() const { return removed_; }
-    const std::vector<OriginalKept> &kept() const { return kept_; }
+    const std::vector<std::filesystem::path> &removed() const
+    {
+        waitBehind();
+        return removed_;
+    }
+    const std::vector<OriginalKept> &kept() const
+    {
+        waitBehind();
+        return kept_;
+    }
     // What of the desktop's traces could not be removed, one line each.
-    const std::vector<std::string> &tracesLeft() const { return tracesLeft_; }
+    const std::vector<std::string> &tracesLeft() const
+    {
+        waitBehind();
+        return tracesLeft_;
+    }
 
 private:
     struct Proven {
@@ -79,6 +109,9 @@ private:
         std::filesystem::path copy;
         PhotoStamp copyStamp;
     };
+    void proveNow(const std::filesystem::path &photo, const PhotoStamp &read, const std::filesystem::path &copy,
+                  const Decipher &decipher);
+    void removeProvenNow();
     // Empty when the original is gone, else why it stays.
     std::string remove(const Proven &proven);
 
@@ -88,6 +121,7 @@ private:
     std::vector<OriginalKept> kept_;
     std::vector<std::string> tracesLeft_;
     std::set<std::filesystem::path> foldersToSync_;
+    mutable std::future<void> behind_;  // the photo proved behind; it alone touches the rest meanwhile
 };
 
 }  // namespace veilshot
