@@ -392,12 +392,15 @@ int RunCipherRemovingOriginals(CipherEngine &engine, const Options &options)
     };
     const auto cipherAndPutAway = [&originals, &tellKept](CipherEngine &engine, const Options &options, RunState &run,
                                                           const fs::path &file) {
-        tellKept();
         const PhotoStamp read = PhotoStampOf(file);
-        if (std::string refused = CipherOne(engine, options, run, file); !refused.empty())
+        const std::string refused = CipherOne(engine, options, run, file);
+        tellKept();  // the photo before, proved meanwhile
+        if (!refused.empty())
             return refused;
-        originals.proveBehind(file, read, CipherTarget(options, file),
-                              [&engine](const fs::path &copy) { return engine.decipherFile(copy); }, true);
+        const auto decipher = [&engine](const fs::path &copy, const PutAway::Sink &sink) {
+            return engine.decipherInPieces(copy, sink) == cipher::Refusal::None;
+        };
+        originals.proveBehind(file, read, CipherTarget(options, file), decipher, true);
         return std::string();
     };
     int exit = RunOverFiles(engine, options, cipherAndPutAway);

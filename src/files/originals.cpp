@@ -1,6 +1,7 @@
 #include "files/originals.h"
 
 #include "files/fileio.h"
+#include "files/securememory.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -49,47 +50,84 @@ std::string NameOnlyReason(const PhotoStamp &stamp)
     return {};
 }
 
-// Reads the photo, which must still be the file stamped, and compares it with `bytes`.
-std::string CompareWithPhoto(const fs::path &photo, const PhotoStamp &read, std::span<const std::uint8_t> bytes)
-{
-    const int fd = ::open(photo.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return FileMessage("Cannot open file", photo, errno);
-    struct stat st {};
-    std::string why;
-    if (::fstat(fd, &st) != 0 || !StampFrom(st).sameFile(read)) {
-        why = ChangedReason;
-    } else {
-        constexpr std::size_t Piece = 1 << 20;
-        const auto buffer = std::make_unique<std::uint8_t[]>(Piece);
-        std::size_t at = 0;
-        for (;;) {
-            const ssize_t got = ::read(fd, buffer.get(), Piece);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0) {
-                why = FileMessage("Cannot read file", photo, errno);
-                break;
-            }
-            const auto n = static_cast<std::size_t>(got);
-            if (n > bytes.size() - at || std::memcmp(buffer.get(), bytes.data() + at, n) != 0) {
-                why = "its copy does not give back the same bytes.";
-                break;
-            }
-            at += n;
-            if (n == 0) {
-                if (at != bytes.size())
-                    why = "its copy does not give back the same bytes.";
-                break;
-            }
-        }
-        SecureWipe(buffer.get(), Piece);
-        if (why.empty() && (::fstat(fd, &st) != 0 || !StampFrom(st).sameFile(read)))
-            why = ChangedReason;
+constexpr auto DiffersReason = "its copy does not give back the same bytes.";
+
+// Compares a deciphered copy, piece by piece as it comes, with the photo, read alongside; the
+// photo must be the file stamped when it was read for ciphering, from the start to the end.
+class PhotoComparison {
+public:
+    PhotoComparison(const fs::path &photo, const PhotoStamp &read)
+        : photo_(photo)
+        , read_(read)
+        , fd_(::open(photo.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK))
+    {
+        if (fd_ < 0)
+            why_ = FileMessage("Cannot open file", photo, errno);
+        else if (!unchanged())
+            why_ = ChangedReason;
     }
-    ::close(fd);
-    return why;
-}
+    ~PhotoComparison()
+    {
+        SecureWipe(buffer_.get(), Piece);
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    PhotoComparison(const PhotoComparison &) = delete;
+    PhotoComparison &operator=(const PhotoComparison &) = delete;
+
+    void compare(std::span<const std::uint8_t> bytes)
+    {
+        while (why_.empty() && !bytes.empty()) {
+            const std::size_t n = std::min(bytes.size(), Piece);
+            const std::size_t got = readPhoto(n);
+            if (why_.empty() && (got != n || std::memcmp(buffer_.get(), bytes.data(), n) != 0))
+                why_ = DiffersReason;
+            bytes = bytes.subspan(n);
+        }
+    }
+
+    // Empty when the photo ended with the copy and is still as stamped, else why not.
+    std::string verdict()
+    {
+        if (why_.empty() && readPhoto(1) != 0)
+            why_ = DiffersReason;
+        if (why_.empty() && !unchanged())
+            why_ = ChangedReason;
+        return why_;
+    }
+
+private:
+    static constexpr std::size_t Piece = 1 << 16;
+
+    bool unchanged() const
+    {
+        struct stat st {};
+        return ::fstat(fd_, &st) == 0 && StampFrom(st).sameFile(read_);
+    }
+
+    // Reads up to `length` bytes of the photo, fewer only at its end.
+    std::size_t readPhoto(std::size_t length)
+    {
+        std::size_t got = 0;
+        while (why_.empty() && got < length) {
+            const ssize_t n = ::read(fd_, buffer_.get() + got, length - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                why_ = FileMessage("Cannot read file", photo_, errno);
+            if (n <= 0)
+                break;
+            got += static_cast<std::size_t>(n);
+        }
+        return got;
+    }
+
+    const fs::path &photo_;
+    const PhotoStamp &read_;
+    int fd_;
+    std::unique_ptr<std::uint8_t[]> buffer_ = std::make_unique<std::uint8_t[]>(Piece);
+    std::string why_;
+};
 
 }  // namespace
 
@@ -160,12 +198,12 @@ void PutAway::proveNow(const fs::path &photo, const PhotoStamp &read, const fs::
     std::string why;
     try {
         const PhotoStamp copyStamp = PhotoStampOf(copy);
-        const std::optional<SecureBytes> body = decipher(copy);
-        if (!body)
+        PhotoComparison comparison(photo, read);
+        if (!decipher(copy, [&comparison](std::span<const std::uint8_t> piece) { comparison.compare(piece); }))
             why = "its copy does not open under the code.";
         else if (!PhotoStampOf(copy).sameFile(copyStamp))
             why = "its copy was changed while it was checked.";
-        else if (why = CompareWithPhoto(photo, read, body->bytes()); why.empty())
+        else if (why = comparison.verdict(); why.empty())
             proven_.push_back({photo, read, copy, copyStamp});
     } catch (const FileError &error) {
         why = std::string("its copy could not be checked: ") + error.what();

@@ -6,14 +6,14 @@
 // --remove-originals` and the main window.
 
 #include "files/desktoptraces.h"
-#include "files/securememory.h"
 
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <functional>
 #include <future>
-#include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -44,9 +44,12 @@ struct OriginalKept {
 
 class PutAway {
 public:
-    // Deciphers a ".veil" file into memory as it is on the disk now: std::nullopt when the code
-    // does not open it, FileError when it cannot be read or is damaged.
-    using Decipher = std::function<std::optional<SecureBytes>(const std::filesystem::path &copy)>;
+    // Receives a deciphered copy's bytes, piece by piece, in order.
+    using Sink = std::function<void(std::span<const std::uint8_t> piece)>;
+    // Deciphers a ".veil" file in memory as it is on the disk now, handing its bytes to the sink:
+    // false when the code does not open it, FileError when it cannot be read or is damaged (found
+    // at the latest before it returns; what the sink was given counts only when it returns true).
+    using Decipher = std::function<bool(const std::filesystem::path &copy, const Sink &sink)>;
 
     explicit PutAway(DesktopPlaces places = DesktopPlaces::FromEnvironment());
     ~PutAway();  // waits for the photo behind

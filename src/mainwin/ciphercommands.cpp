@@ -146,7 +146,9 @@ void TForm7::Panel9Click()
         std::vector<OriginalKept> notCiphered;
         {
             BatchRun run(*this, plan.maximum, !plan.single);
-            const auto decipher = [&run](const std::filesystem::path &copy) { return run.engine().decipherFile(copy); };
+            const auto decipher = [&run](const std::filesystem::path &copy, const PutAway::Sink &sink) {
+                return run.engine().decipherInPieces(copy, sink) == cipher::Refusal::None;
+            };
             const auto cipher = [&](const CipherJob &job, int index) {
                 const std::filesystem::path source = LocalPath(job.source), target = LocalPath(job.target);
                 run.engine().extension = cipher::Extension::fromFileName(source);

@@ -98,7 +98,9 @@ protected:
         engine.Cipfoto(file, copy);
         if (beforeReadBack)
             beforeReadBack(copy);
-        const auto decipher = [this](const fs::path &written) { return engine.decipherFile(written); };
+        const auto decipher = [this](const fs::path &written, const PutAway::Sink &sink) {
+            return engine.decipherInPieces(written, sink) == cipher::Refusal::None;
+        };
         if (proof == Proof::Now)
             originals.prove(file, read, copy, decipher);
         else
