@@ -146,12 +146,25 @@ TEST_P(OriginalsProved, OnlyOriginalsWhoseCopiesAreProvenAndUnchangedAreRemoved)
         WriteFile(file, bytes);
         ::utimensat(AT_FDCWD, file.c_str(), later, 0);
     };
+    // The copy made anew from the photo's bytes cut or lengthened: it opens under the code, and
+    // only its length differs from the photo's.
+    const auto copyResized = [&](std::ptrdiff_t change) {
+        return [this, change](const fs::path &copy) {
+            std::vector<std::uint8_t> bytes = ReadFile(fs::path(copy).replace_extension(".jpg"));
+            bytes.resize(bytes.size() + change, 0x5A);
+            const fs::path other = dir / "resized.jpg";
+            WriteFile(other, bytes);
+            engine.Cipfoto(other, copy, AtomicFile::Mode::Replace);
+        };
+    };
     const std::vector<Row> rows{
         {"proven.jpg", {}, {}, true, ""},
         {"proven-v1.jpg", {}, {}, true, "", cipher::Format::Keyed},
         {"damaged.jpg", [](const fs::path &copy) { FlipByte(copy, 5000); }, {}, false, "damaged"},
         {"damaged-v1.jpg", [](const fs::path &copy) { FlipByte(copy, 5000); }, {}, false, "same bytes",
          cipher::Format::Keyed},
+        {"copy-shorter.jpg", copyResized(-1), {}, false, "same bytes"},
+        {"copy-longer.jpg", copyResized(70000), {}, false, "same bytes"},
         {"changed-while-ciphered.jpg", [&](const fs::path &copy) { touch(fs::path(copy).replace_extension(".jpg")); },
          {}, false, "changed after it was read"},
         {"changed-before-removal.jpg", {}, touch, false, "changed after it was read"},
