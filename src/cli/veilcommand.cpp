@@ -380,7 +380,8 @@ int RunOverFiles(CipherEngine &engine, const Options &options, FileAction action
 
 // cipher --remove-originals: each photo's copy is proven and the photo removed behind the run, on
 // a thread of its own, while the next photo is ciphered and the page cache still holds both; the
-// recent-files list is edited once, at the end. A photo kept is told as soon as its proof is over.
+// recent-files list is edited once, at the end. A photo that keeps its original is told once the
+// next photo is ciphered, or at the end.
 int RunCipherRemovingOriginals(CipherEngine &engine, const Options &options)
 {
     PutAway originals;

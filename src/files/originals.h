@@ -62,10 +62,10 @@ public:
     void prove(const std::filesystem::path &photo, const PhotoStamp &read, const std::filesystem::path &copy,
                const Decipher &decipher);
     // prove(), and with `remove` removeProven(), on a thread of their own, while the caller goes on
-    // with the next photo: the read-back and the removal are mostly waiting, for the disk and
-    // for the file system's journal, which ciphering the next photo fills. One photo is behind
-    // at a time: the one before is waited for first. `decipher` must stay callable meanwhile,
-    // and so must the key table it uses.
+    // with the next photo: deciphering a copy costs about what ciphering its photo did, and runs
+    // on the other core, or while the caller waits for the disk. One photo is behind at a time:
+    // the one before is waited for first. `decipher` must stay callable meanwhile, and so must
+    // the key table it uses.
     void proveBehind(const std::filesystem::path &photo, const PhotoStamp &read, const std::filesystem::path &copy,
                      Decipher decipher, bool remove);
     // Waits for the photo behind, if any. Every other member waits for it first.
