@@ -378,10 +378,10 @@ int RunOverFiles(CipherEngine &engine, const Options &options, FileAction action
     return failures ? SomeFailed : Done;
 }
 
-// cipher --remove-originals: each photo's copy is proven and the photo removed behind the run, on
-// a thread of its own, while the next photo is ciphered and the page cache still holds both; the
-// recent-files list is edited once, at the end. A photo that keeps its original is told once the
-// next photo is ciphered, or at the end.
+// cipher --remove-originals: each photo's copy is proven, and then the photo removed, behind the
+// run, on threads of their own, while the next photos are ciphered and the page cache still holds
+// both; the recent-files list is edited once, at the end. A photo that keeps its original is told
+// once the photos after it are ciphered, or at the end.
 int RunCipherRemovingOriginals(CipherEngine &engine, const Options &options)
 {
     PutAway originals;
@@ -394,19 +394,18 @@ int RunCipherRemovingOriginals(CipherEngine &engine, const Options &options)
     const auto cipherAndPutAway = [&originals, &tellKept](CipherEngine &engine, const Options &options, RunState &run,
                                                           const fs::path &file) {
         const PhotoStamp read = PhotoStampOf(file);
-        const std::string refused = CipherOne(engine, options, run, file);
-        tellKept();  // the photo before, proved meanwhile
-        if (!refused.empty())
+        if (std::string refused = CipherOne(engine, options, run, file); !refused.empty())
             return refused;
         const auto decipher = [&engine](const fs::path &copy, const PutAway::Sink &sink) {
             return engine.decipherInPieces(copy, sink) == cipher::Refusal::None;
         };
         originals.proveBehind(file, read, CipherTarget(options, file), decipher, true);
+        tellKept();  // the photos before, proved and put away meanwhile
         return std::string();
     };
     int exit = RunOverFiles(engine, options, cipherAndPutAway);
-    tellKept();
     originals.finish();
+    tellKept();
     if (told > 0)
         exit = SomeFailed;
     for (const std::string &left : originals.tracesLeft()) {

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <exception>
 #include <fcntl.h>
 #include <memory>
+#include <new>
 #include <span>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -154,47 +154,93 @@ PutAway::PutAway(DesktopPlaces places)
 
 PutAway::~PutAway()
 {
-    waitBehind();
-}
-
-void PutAway::waitBehind() const
-{
-    if (behind_.valid())
-        behind_.get();
+    try {
+        waitBehind();
+    } catch (...) {
+        // Out of memory or threads: what was not done keeps its original.
+    }
 }
 
 void PutAway::keep(const fs::path &photo, std::string why)
 {
-    waitBehind();
     kept_.push_back({photo, std::move(why)});
 }
 
 void PutAway::prove(const fs::path &photo, const PhotoStamp &read, const fs::path &copy, const Decipher &decipher)
 {
-    waitBehind();
-    proveNow(photo, read, copy, decipher);
+    collectProof();
+    record(Check(photo, read, copy, decipher));
 }
 
 void PutAway::proveBehind(const fs::path &photo, const PhotoStamp &read, const fs::path &copy, Decipher decipher,
                           bool remove)
 {
-    waitBehind();
-    behind_ = std::async(std::launch::async, [this, photo, read, copy, decipher = std::move(decipher), remove] {
-        try {
-            proveNow(photo, read, copy, decipher);
-            if (remove)
-                removeProvenNow();
-        } catch (const std::exception &error) {
-            // Out of memory, most likely: whatever was not done keeps its original.
-            kept_.push_back({photo, error.what()});
-        }
+    collectProof();
+    if (remove)
+        removeProvenBehind();
+    removeBehind_ = remove;
+    proving_ = std::async(std::launch::async, [photo, read, copy, decipher = std::move(decipher)] {
+        return Check(photo, read, copy, decipher);
     });
 }
 
-void PutAway::proveNow(const fs::path &photo, const PhotoStamp &read, const fs::path &copy, const Decipher &decipher)
+void PutAway::waitBehind()
+{
+    collectProof();
+    if (std::exchange(removeBehind_, false))
+        removeProvenBehind();
+    if (removing_.valid())
+        record(removing_.get());
+}
+
+void PutAway::collectProof()
+{
+    if (proving_.valid())
+        record(proving_.get());
+}
+
+void PutAway::removeProvenBehind()
+{
+    if (removing_.valid())
+        record(removing_.get());
+    if (proven_.empty())
+        return;
+    removing_ = std::async(std::launch::async, [proven = std::exchange(proven_, {}), &places = places_] {
+        std::vector<Removal> removals;
+        for (const Proven &one : proven)
+            removals.push_back(Remove(one, places));
+        return removals;
+    });
+}
+
+void PutAway::record(Proof proof)
+{
+    if (proof.proven)
+        proven_.push_back(std::move(*proof.proven));
+    else
+        kept_.push_back(std::move(proof.kept));
+}
+
+void PutAway::record(std::vector<Removal> removals)
+{
+    for (Removal &removal : removals) {
+        if (removal.why.empty()) {
+            const fs::path folder = removal.photo.parent_path();
+            foldersToSync_.insert(folder.empty() ? fs::path(".") : folder);
+            removed_.push_back(std::move(removal.photo));
+        } else {
+            kept_.push_back({std::move(removal.photo), std::move(removal.why)});
+        }
+        if (!removal.traceLeft.empty())
+            tracesLeft_.push_back(std::move(removal.traceLeft));
+    }
+}
+
+PutAway::Proof PutAway::Check(const fs::path &photo, const PhotoStamp &read, const fs::path &copy,
+                              const Decipher &decipher)
 {
     if (std::string why = NameOnlyReason(read); !why.empty())
-        return kept_.push_back({photo, std::move(why)});
+        return {std::nullopt, {photo, std::move(why)}};
     std::string why;
     try {
         const PhotoStamp copyStamp = PhotoStampOf(copy);
@@ -204,53 +250,49 @@ void PutAway::proveNow(const fs::path &photo, const PhotoStamp &read, const fs::
         else if (!PhotoStampOf(copy).sameFile(copyStamp))
             why = "its copy was changed while it was checked.";
         else if (why = comparison.verdict(); why.empty())
-            proven_.push_back({photo, read, copy, copyStamp});
+            return {Proven{photo, read, copy, copyStamp}, {}};
     } catch (const FileError &error) {
         why = std::string("its copy could not be checked: ") + error.what();
+    } catch (const std::bad_alloc &) {
+        why = "its copy could not be checked: there was not enough memory.";
     }
-    if (!why.empty())
-        kept_.push_back({photo, std::move(why)});
+    return {std::nullopt, {photo, std::move(why)}};
 }
 
-std::string PutAway::remove(const Proven &proven)
+PutAway::Removal PutAway::Remove(const Proven &proven, const DesktopPlaces &places)
 {
+    Removal removal{proven.photo, {}, {}};
     PhotoStamp now;
     try {
         now = PhotoStampOf(proven.photo);
         if (!PhotoStampOf(proven.copy).sameFile(proven.copyStamp))
-            return "its copy was changed after it was checked.";
+            removal.why = "its copy was changed after it was checked.";
     } catch (const FileError &error) {
-        return error.what();
+        removal.why = error.what();
     }
-    if (!now.sameFile(proven.photoStamp))
-        return ChangedReason;
-    if (std::string why = NameOnlyReason(now); !why.empty())
-        return why;
+    if (removal.why.empty() && !now.sameFile(proven.photoStamp))
+        removal.why = ChangedReason;
+    if (removal.why.empty())
+        removal.why = NameOnlyReason(now);
+    if (!removal.why.empty())
+        return removal;
     // Named while the folder still leads where it did when the desktop saw the photo.
     const std::vector<std::string> thumbnails = ThumbnailNames(proven.photo);
-    if (::unlink(proven.photo.c_str()) != 0)
-        return FileMessage("Cannot remove file", proven.photo, errno);
-    const fs::path folder = proven.photo.parent_path();
-    foldersToSync_.insert(folder.empty() ? fs::path(".") : folder);
-    if (std::string left = ForgetThumbnails(thumbnails, places_); !left.empty())
-        tracesLeft_.push_back(std::move(left));
-    return {};
+    if (::unlink(proven.photo.c_str()) != 0) {
+        removal.why = FileMessage("Cannot remove file", proven.photo, errno);
+        return removal;
+    }
+    removal.traceLeft = ForgetThumbnails(thumbnails, places);
+    return removal;
 }
 
 void PutAway::removeProven()
 {
     waitBehind();
-    removeProvenNow();
-}
-
-void PutAway::removeProvenNow()
-{
-    for (const Proven &proven : std::exchange(proven_, {})) {
-        if (std::string why = remove(proven); why.empty())
-            removed_.push_back(proven.photo);
-        else
-            kept_.push_back({proven.photo, std::move(why)});
-    }
+    std::vector<Removal> removals;
+    for (const Proven &proven : std::exchange(proven_, {}))
+        removals.push_back(Remove(proven, places_));
+    record(std::move(removals));
 }
 
 void PutAway::finish()
