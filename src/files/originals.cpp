@@ -164,11 +164,11 @@ PutAway::PutAway(DesktopPlaces places)
 
 PutAway::~PutAway()
 {
-    try {
-        waitBehind();
-    } catch (...) {
-        // Out of memory or threads: what was not done keeps its original.
-    }
+    // Only what is under way is waited for: a run that ends without finish() starts no removal.
+    if (proving_.valid())
+        proving_.wait();
+    if (removing_.valid())
+        removing_.wait();
 }
 
 void PutAway::keep(const fs::path &photo, std::string why)

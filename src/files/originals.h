@@ -53,7 +53,7 @@ public:
     using Decipher = std::function<bool(const std::filesystem::path &copy, const Sink &sink)>;
 
     explicit PutAway(DesktopPlaces places = DesktopPlaces::FromEnvironment());
-    ~PutAway();  // waits for the work behind
+    ~PutAway();  // waits for the work behind that is under way
     PutAway(const PutAway &) = delete;
     PutAway &operator=(const PutAway &) = delete;
 
