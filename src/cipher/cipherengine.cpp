@@ -453,6 +453,19 @@ std::optional<SecureBytes> CipherEngine::decipherFile(const fs::path &veilFile, 
     return body;
 }
 
+Refusal CipherEngine::decipherInPieces(const fs::path &veilFile,
+                                       const std::function<void(std::span<const std::uint8_t>)> &sink) const
+{
+    if (FormatOf(veilFile) == Format::Sealed)
+        return readSealed(veilFile, nullptr, [&](const std::uint8_t *data, std::size_t length, std::uint64_t, std::uint64_t) {
+            sink({data, length});
+        });
+    Refusal refusal = Refusal::None;
+    if (const auto body = decipherFile(veilFile, &refusal))
+        sink(body->bytes());
+    return refusal;
+}
+
 Refusal CipherEngine::verify(const fs::path &veilFile) const
 {
     if (FormatOf(veilFile) == Format::Sealed)

@@ -11,8 +11,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 
 namespace veilshot::cipher {
@@ -121,6 +123,13 @@ public:
     // engine, as long as nobody builds a new key table meanwhile.
     std::optional<SecureBytes> decipherFile(const std::filesystem::path &veilFile, Refusal *refusal = nullptr,
                                             Extension *extension = nullptr) const;
+
+    // Deciphers the file as decipherFile does, but hands its body to `sink` piece by piece, in
+    // order, instead of holding it whole. A sealed file is checked piece by piece and as a whole
+    // only at its end: what the sink was given counts only once this returns None. The refusals
+    // and errors of decipherFile.
+    Refusal decipherInPieces(const std::filesystem::path &veilFile,
+                             const std::function<void(std::span<const std::uint8_t>)> &sink) const;
 
     // The preview a sealed file holds beside its photo, deciphered into memory and checked, with
     // the photo itself left unread. std::nullopt when there is none to have: a keyed file, a

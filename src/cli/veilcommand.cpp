@@ -275,24 +275,36 @@ int RunOverFiles(CipherEngine &engine, const Options &options, FileAction action
     return failures ? SomeFailed : Done;
 }
 
-// cipher --remove-originals: each photo is removed as soon as its copy is proven, while the page
-// cache still holds both; the recent-files list is edited once, at the end.
+// cipher --remove-originals: each photo's copy is proven, and then the photo removed, behind the
+// run, on threads of their own, while the next photos are ciphered and the page cache still holds
+// both; the recent-files list is edited once, at the end. A photo that keeps its original is told
+// once the photos after it are ciphered, or at the end.
 int RunCipherRemovingOriginals(CipherEngine &engine, const Options &options)
 {
     PutAway originals;
-    const auto cipherAndPutAway = [&originals](CipherEngine &engine, const Options &options, RunState &run,
-                                               const fs::path &file) {
+    std::size_t told = 0;
+    const auto tellKept = [&originals, &told] {
+        const std::vector<OriginalKept> &kept = originals.kept();
+        for (; told < kept.size(); ++told)
+            std::cerr << kept[told].photo.string() << ": original kept: " << kept[told].why << '\n';
+    };
+    const auto cipherAndPutAway = [&originals, &tellKept](CipherEngine &engine, const Options &options, RunState &run,
+                                                          const fs::path &file) {
         const PhotoStamp read = PhotoStampOf(file);
         if (std::string refused = CipherOne(engine, options, run, file); !refused.empty())
             return refused;
-        const std::size_t keptBefore = originals.kept().size();
-        originals.prove(file, read, CipherTarget(options, file),
-                        [&engine](const fs::path &copy) { return engine.decipherFile(copy); });
-        originals.removeProven();
-        return originals.kept().size() > keptBefore ? "original kept: " + originals.kept().back().why : std::string();
+        const auto decipher = [&engine](const fs::path &copy, const PutAway::Sink &sink) {
+            return engine.decipherInPieces(copy, sink) == cipher::Refusal::None;
+        };
+        originals.proveBehind(file, read, CipherTarget(options, file), decipher, true);
+        tellKept();  // the photos before, proved and put away meanwhile
+        return std::string();
     };
     int exit = RunOverFiles(engine, options, cipherAndPutAway);
     originals.finish();
+    tellKept();
+    if (told > 0)
+        exit = SomeFailed;
     for (const std::string &left : originals.tracesLeft()) {
         std::cerr << "veil: " << left << '\n';
         exit = SomeFailed;

@@ -140,13 +140,17 @@ void TForm7::Panel9Click()
         MakeSubfolder(FolderOf(*chosen), QLatin1String(CipheredFolder));
         main_.LastCipherFolder = FolderOf(*chosen);
 
-        // Each copy is read back and checked as soon as it is written, while the page cache
-        // holds both; whether the originals go is asked once the run is over.
+        // Each copy is read back and checked behind the run while the next photo is ciphered and
+        // the page cache holds both, on an engine of its own that outlives the run however it
+        // ends; whether the originals go is asked once the run and its checks are over.
         PutAway originals;
         std::vector<OriginalKept> notCiphered;
         {
             BatchRun run(*this, plan.maximum, !plan.single);
-            const auto decipher = [&run](const std::filesystem::path &copy) { return run.engine().decipherFile(copy); };
+            const std::shared_ptr<const cipher::CipherEngine> checking = run.engine().copy();
+            const auto decipher = [checking](const std::filesystem::path &copy, const PutAway::Sink &sink) {
+                return checking->decipherInPieces(copy, sink) == cipher::Refusal::None;
+            };
             const auto cipher = [&](const CipherJob &job, int index) {
                 const std::filesystem::path source = LocalPath(job.source), target = LocalPath(job.target);
                 run.engine().extension = cipher::Extension::fromFileName(source);
@@ -155,7 +159,7 @@ void TForm7::Panel9Click()
                     RunOffThread([&] { preview = previews.take(index); });
                 const PhotoStamp read = PhotoStampOf(source);
                 run.engine().Cipfoto(source, target, AtomicFile::Mode::KeepExisting, preview);
-                originals.prove(source, read, target, decipher);
+                originals.proveBehind(source, read, target, decipher, false);
             };
             if (plan.single) {
                 const CipherJob &job = plan.jobs.constFirst();
@@ -180,6 +184,7 @@ void TForm7::Panel9Click()
                 }
                 notCiphered.push_back({LocalPath(job.source), PassedOverReason});
             }
+            originals.waitBehind();
         }
         if (!closeAfterRun_)
             offerToRemoveOriginals(originals, notCiphered);

@@ -52,15 +52,17 @@ protected:
     // Reads the file every way a reader does: all must refuse it with `reason` and write nothing.
     void ExpectDamaged(const fs::path &veil, const std::string &reason = Damaged)
     {
-        for (int reader = 0; reader < 3; ++reader) {
+        for (int reader = 0; reader < 4; ++reader) {
             SCOPED_TRACE(reader);
             try {
                 if (reader == 0)
                     (void)engine->decipherFile(veil);
                 else if (reader == 1)
                     (void)engine->decipherToFile(veil, dir / "copy.jpg");
-                else
+                else if (reader == 2)
                     (void)engine->verify(veil);
+                else
+                    (void)engine->decipherInPieces(veil, [](std::span<const std::uint8_t>) {});
                 ADD_FAILURE() << "read as whole";
             } catch (const FileError &error) {
                 EXPECT_NE(std::string(error.what()).find(reason), std::string::npos) << error.what();
@@ -92,6 +94,13 @@ TEST_F(Sealed, RoundTripsAroundEveryChunkBoundary)
         EXPECT_TRUE(std::equal(body->bytes().begin(), body->bytes().end(), bytes.begin(), bytes.end()));
         EXPECT_EQ(stored.text(), u".jpeg");
 
+        std::vector<std::uint8_t> pieces;
+        EXPECT_EQ(engine->decipherInPieces(veil, [&](std::span<const std::uint8_t> piece) {
+            EXPECT_LE(piece.size(), C);
+            pieces.insert(pieces.end(), piece.begin(), piece.end());
+        }), Refusal::None);
+        EXPECT_EQ(pieces, bytes);
+
         fs::remove(dir / "copy");
         ASSERT_TRUE(engine->decipherToFile(veil, dir / "copy"));
         EXPECT_EQ(ReadFile(dir / "copy"), bytes);
@@ -112,6 +121,8 @@ TEST_F(Sealed, AnotherCodeIsRefusedAsForKeyedFiles)
     EXPECT_FALSE(other->decipherToFile(veil, dir / "copy.jpg", AtomicFile::Mode::KeepExisting, &refusal));
     EXPECT_EQ(refusal, Refusal::OtherCode);
     EXPECT_EQ(other->verify(veil), Refusal::OtherCode);
+    EXPECT_EQ(other->decipherInPieces(veil, [](std::span<const std::uint8_t>) { ADD_FAILURE() << "a piece given"; }),
+              Refusal::OtherCode);
     EXPECT_EQ(other->examine(veil).refusal, Refusal::OtherCode);
     EXPECT_FALSE(fs::exists(dir / "copy.jpg"));
     CipherEngine noCodeYet;
@@ -285,6 +296,13 @@ TEST_F(Sealed, APreviewTravelsBesideThePhotoAndOpensWithoutIt)
         EXPECT_TRUE(std::equal(opened->bytes().begin(), opened->bytes().end(), preview.begin(), preview.end()));
         EXPECT_EQ(engine->verify(veil), Refusal::None);
         EXPECT_EQ(engine->examine(veil).extension.text(), u".heic");
+        std::vector<std::uint8_t> pieces;
+        EXPECT_EQ(engine->decipherInPieces(veil, [&](std::span<const std::uint8_t> piece) {
+            EXPECT_LE(piece.size(), C);
+            pieces.insert(pieces.end(), piece.begin(), piece.end());
+        }), Refusal::None);
+        EXPECT_EQ(pieces, bytes);
+
         fs::remove(dir / "copy");
         ASSERT_TRUE(engine->decipherToFile(veil, dir / "copy"));
         EXPECT_EQ(ReadFile(dir / "copy"), bytes);

@@ -140,10 +140,10 @@ inline bool StraceWorks()
 }
 
 // strace's arguments that deliver `signal` to veil at the `when`-th of the system calls `calls`
-// (a comma-separated list).
+// (a comma-separated list) in one of its threads, each thread counting its own.
 inline std::vector<std::string> SignalAt(const std::string &calls, const char *signal, int when = 1)
 {
-    return {"strace", "-qq", "-o", "/dev/null", "-e", "trace=" + calls,
+    return {"strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=" + calls,
             "-e", "inject=" + calls + ":signal=" + signal + ":when=" + std::to_string(when)};
 }
 

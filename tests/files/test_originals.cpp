@@ -13,6 +13,7 @@
 #include <functional>
 #include <linux/fs.h>
 #include <map>
+#include <optional>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -69,6 +70,10 @@ std::string Md5(const std::string &text)
     return hex;
 }
 
+// How a run proves its copies: at once, or behind it while the next photo is ciphered,
+// removing the original there as soon as its copy is proven or leaving it to removeProven().
+enum class Proof { Now, Behind, BehindRemoving };
+
 class Originals : public ::testing::Test {
 protected:
     Originals()
@@ -85,7 +90,7 @@ protected:
     // Ciphers the photo beside itself and proves its copy; `beforeReadBack` runs after the
     // copy is written, just before it is read back.
     void cipherAndProve(PutAway &originals, const fs::path &file,
-                        const std::function<void(const fs::path &copy)> &beforeReadBack = {})
+                        const std::function<void(const fs::path &copy)> &beforeReadBack = {}, Proof proof = Proof::Now)
     {
         const fs::path copy = fs::path(file).replace_extension(".veil");
         const PhotoStamp read = PhotoStampOf(file);
@@ -93,7 +98,13 @@ protected:
         engine.Cipfoto(file, copy);
         if (beforeReadBack)
             beforeReadBack(copy);
-        originals.prove(file, read, copy, [&](const fs::path &written) { return engine.decipherFile(written); });
+        const auto decipher = [this](const fs::path &written, const PutAway::Sink &sink) {
+            return engine.decipherInPieces(written, sink) == cipher::Refusal::None;
+        };
+        if (proof == Proof::Now)
+            originals.prove(file, read, copy, decipher);
+        else
+            originals.proveBehind(file, read, copy, decipher, proof == Proof::BehindRemoving);
     }
 
     TempDir dir;
@@ -107,11 +118,19 @@ void FlipByte(const fs::path &file, std::uint64_t at)
     WriteFile(file, bytes);
 }
 
+class OriginalsProved : public Originals, public ::testing::WithParamInterface<Proof> {};
+
 // One run over photos that fare differently: each row says what befalls its photo and whether
-// its original is to be gone afterwards, or kept with a reason that says why.
-TEST_F(Originals, OnlyOriginalsWhoseCopiesAreProvenAndUnchangedAreRemoved)
+// its original is to be gone afterwards, or kept with a reason that says why. Proved behind the
+// run, each photo's proof overlaps the ciphering of the next; removed there at once, a photo has
+// no moment between its proof and its removal, and the rows that change things in that moment
+// are left out.
+TEST_P(OriginalsProved, OnlyOriginalsWhoseCopiesAreProvenAndUnchangedAreRemoved)
 {
+    const Proof proof = GetParam();
     fs::create_directories(dir / "photos" / "locked");
+    // Locked once its photo's copy is written, before the copy is read back.
+    std::optional<LockedFolder> locked;
     struct Row {
         std::string name;
         std::function<void(const fs::path &copy)> beforeReadBack;  // between writing and proving
@@ -127,20 +146,35 @@ TEST_F(Originals, OnlyOriginalsWhoseCopiesAreProvenAndUnchangedAreRemoved)
         WriteFile(file, bytes);
         ::utimensat(AT_FDCWD, file.c_str(), later, 0);
     };
+    // The copy made anew from the photo's bytes cut or lengthened: it opens under the code, and
+    // only its length differs from the photo's.
+    const auto copyResized = [&](std::ptrdiff_t change) {
+        return [this, change](const fs::path &copy) {
+            std::vector<std::uint8_t> bytes = ReadFile(fs::path(copy).replace_extension(".jpg"));
+            bytes.resize(bytes.size() + change, 0x5A);
+            const fs::path other = dir / "resized.jpg";
+            WriteFile(other, bytes);
+            engine.Cipfoto(other, copy, AtomicFile::Mode::Replace);
+        };
+    };
     const std::vector<Row> rows{
         {"proven.jpg", {}, {}, true, ""},
-        {"proven-v1.jpg", {}, {}, true, "", cipher::Format::Keyed},
         {"damaged.jpg", [](const fs::path &copy) { FlipByte(copy, 5000); }, {}, false, "damaged"},
         {"damaged-v1.jpg", [](const fs::path &copy) { FlipByte(copy, 5000); }, {}, false, "same bytes",
          cipher::Format::Keyed},
+        {"copy-shorter.jpg", copyResized(-1), {}, false, "same bytes"},
+        {"copy-longer.jpg", copyResized(70000), {}, false, "same bytes"},
         {"changed-while-ciphered.jpg", [&](const fs::path &copy) { touch(fs::path(copy).replace_extension(".jpg")); },
          {}, false, "changed after it was read"},
         {"changed-before-removal.jpg", {}, touch, false, "changed after it was read"},
         {"copy-gone-before-removal.jpg", {}, [](const fs::path &file) { fs::remove(fs::path(file).replace_extension(".veil")); },
          false, "No such file"},
-        {"locked/in-read-only-folder.jpg", {}, {}, false, "Cannot remove file"},
+        {"locked/in-read-only-folder.jpg", [&](const fs::path &) { locked.emplace(dir / "photos" / "locked"); }, {},
+         false, "Cannot remove file"},
         {"hard-linked.jpg", {}, {}, false, "1 other name(s) (hard links)"},
         {"symbolic-link.jpg", {}, {}, false, "symbolic link"},
+        // Last, so that the run's end has a proven copy's original left to remove.
+        {"proven-v1.jpg", {}, {}, true, "", cipher::Format::Keyed},
     };
     std::map<std::string, std::vector<std::uint8_t>> bytes;
     std::uint32_t seed = 1;
@@ -156,20 +190,26 @@ TEST_F(Originals, OnlyOriginalsWhoseCopiesAreProvenAndUnchangedAreRemoved)
     }
     fs::create_hard_link(photo("hard-linked.jpg"), photo("other-name.jpg"));
 
+    const auto tried = [&](const Row &row) { return proof != Proof::BehindRemoving || !row.beforeRemoval; };
     PutAway originals(places());
     for (const Row &row : rows) {
         engine.setWriteFormat(row.format);
-        cipherAndProve(originals, photo(row.name), row.beforeReadBack);
+        if (tried(row))
+            cipherAndProve(originals, photo(row.name), row.beforeReadBack, proof);
     }
+    originals.waitBehind();
+    // Only the run that removes behind itself has removed anything yet.
+    EXPECT_EQ(originals.removed().size(), proof == Proof::BehindRemoving ? 2u : 0u);
     for (const Row &row : rows)
-        if (row.beforeRemoval)
+        if (row.beforeRemoval && tried(row))
             row.beforeRemoval(photo(row.name));
-    const LockedFolder locked(dir / "photos" / "locked");
     originals.removeProven();
 
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        if (row.name.starts_with("locked/") && !locked.works()) {
+        if (!tried(row))
+            continue;
+        if (row.name.starts_with("locked/") && !locked->works()) {
             std::cerr << "no folder here refuses removal to this user; the read-only row is not tried\n";
             continue;
         }
@@ -194,6 +234,16 @@ TEST_F(Originals, OnlyOriginalsWhoseCopiesAreProvenAndUnchangedAreRemoved)
     EXPECT_EQ(originals.removed().size(), 2u);
     EXPECT_EQ(originals.proven(), 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(, OriginalsProved,
+                         ::testing::Values(Proof::Now, Proof::Behind, Proof::BehindRemoving),
+                         [](const ::testing::TestParamInfo<Proof> &info) {
+                             switch (info.param) {
+                             case Proof::Now: return "Now";
+                             case Proof::Behind: return "Behind";
+                             default: return "BehindRemoving";
+                             }
+                         });
 
 // Thumbnails are named by the MD5 of the file's URI, whose path is percent-encoded byte by byte
 // (UTF-8 for the non-ASCII letters); those of ciphered photos go in every size and every fail/
