@@ -48,15 +48,8 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        setUpMainWindow(Code);
-    }
-
-    void cleanup()
-    {
-        tearDownMainWindow();
-    }
+    void init() { setUpMainWindow(Code); }
+    void cleanup() { tearDownMainWindow(); }
 
     // Up (Copy) on a file that cannot be shown says why at once, as for a file of another code.
     void copyOfAFileThatCannotBeShownIsRefusedBeforeTheDialog_data()

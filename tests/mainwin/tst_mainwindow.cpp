@@ -69,15 +69,8 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        setUpMainWindow();
-    }
-
-    void cleanup()
-    {
-        tearDownMainWindow();
-    }
+    void init() { setUpMainWindow(); }
+    void cleanup() { tearDownMainWindow(); }
 
     void layoutAtCreation()
     {
