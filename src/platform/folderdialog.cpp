@@ -86,7 +86,7 @@ bool NameFilter::accepts(QStringView name, bool folder) const
             return true;
     }
     return std::any_of(others_.begin(), others_.end(),
-                       [name](const QRegularExpression &other) { return other.matchView(name).hasMatch(); });
+                       [name](const QRegularExpression &other) { return other.match(name.toString()).hasMatch(); });
 }
 
 // --- Model -----------------------------------------------------------------------------------
