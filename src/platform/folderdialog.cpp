@@ -238,7 +238,6 @@ FolderDialog::FolderDialog(QWidget *parent, const DialogRequest &request, bool s
     details_->setSelectionMode(selection);
     details_->setSelectionBehavior(QAbstractItemView::SelectRows);
     details_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    details_->header()->setStretchLastSection(false);
     details_->header()->resizeSection(FolderModel::Name, 260);
     details_->header()->resizeSection(FolderModel::Modified, 150);
     views_ = new QStackedWidget(this);

@@ -14,6 +14,7 @@
 #include <QTreeView>
 
 #include <filesystem>
+#include <ostream>
 
 namespace veilshot::platform {
 namespace {
@@ -25,13 +26,17 @@ struct FilterRow {
     bool passes;
 };
 
+void PrintTo(const FilterRow &row, std::ostream *out)
+{
+    *out << row.patterns.join(' ').toStdString() << " / " << row.name.toStdString() << (row.folder ? " (folder)" : "");
+}
+
 class NameFilterRows : public testing::TestWithParam<FilterRow> {};
 
 TEST_P(NameFilterRows, PassByExtensionInAnyCaseAndKeepFolders)
 {
     const FilterRow &row = GetParam();
-    EXPECT_EQ(NameFilter(row.patterns).accepts(row.name, row.folder), row.passes)
-        << row.patterns.join(' ').toStdString() << " / " << row.name.toStdString();
+    EXPECT_EQ(NameFilter(row.patterns).accepts(row.name, row.folder), row.passes);
 }
 
 INSTANTIATE_TEST_SUITE_P(
