@@ -3,7 +3,8 @@
 // For each folder and each dialog: the time from opening until its list holds every file; the
 // longest time the window's thread did not answer (a timer of 1 ms that could not run) from
 // opening until Enter; and the time from Enter on a typed name until the dialog has returned it.
-// Enter comes half a second after the list is full, as a user reads the list before typing.
+// Enter comes half a second after the list is full, as a user reads the list before typing; a
+// second passes between two dialogs.
 //   usage: bench_opendialog FOLDERS ROUNDS N...   (FOLDERS/N holds N files photo000000.veil ...)
 //   prints one line a measurement, then medians and spreads (lowest-highest) for each folder
 #include "platform/linuxplatform.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QKeyEvent>
@@ -125,6 +127,11 @@ int main(int argc, char **argv)
         for (const int files : sizes) {
             for (const bool own : {true, false}) {
                 const Figures figures = Measure(own, root + QLatin1Char('/') + QString::number(files), files);
+                // What the dialog left behind is done before the next one opens.
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+                QEventLoop settle;
+                QTimer::singleShot(1000, &settle, &QEventLoop::quit);
+                settle.exec();
                 all[{files, own}].push_back(figures);
                 std::printf("round %d %7d files %-9s filled %8.0f ms  longest stall %7.0f ms  enter to return %6.0f ms\n",
                             round, files, own ? "own" : "qtdialog", figures.filled, figures.stall, figures.enter);
