@@ -309,12 +309,15 @@ FolderDialog::FolderDialog(QWidget *parent, const DialogRequest &request, bool s
 void FolderDialog::setFolder(const QString &folder)
 {
     folder_ = QDir::cleanPath(QDir(folder).absolutePath());
+    // The folder, the folders it is in, and the user's home folder.
     lookIn_->clear();
     for (QString at = folder_;; at = FolderOf(at)) {
         lookIn_->addItem(at);
         if (at == QLatin1String("/"))
             break;
     }
+    if (const QString home = QDir::homePath(); lookIn_->findText(home) < 0)
+        lookIn_->addItem(home);
     model_.setEntries({});
     views_->setCursor(Qt::BusyCursor);
     listing_.setFuture(QtConcurrent::run([folder = folder_] { return FolderListing{folder, ReadFolderEntries(folder)}; }));
@@ -322,7 +325,7 @@ void FolderDialog::setFolder(const QString &folder)
 
 void FolderDialog::listed()
 {
-    FolderListing listing = listing_.result();
+    FolderListing listing = listing_.future().takeResult();
     if (listing.folder != folder_)
         return;  // another folder was asked for meanwhile
     model_.setEntries(std::move(listing.entries));
