@@ -20,36 +20,41 @@ namespace veilshot::platform {
 namespace {
 
 struct FilterRow {
+    const char *rule;
     QStringList patterns;
     QString name;
     bool folder;
     bool passes;
+    friend std::ostream &operator<<(std::ostream &os, const FilterRow &r) { return os << r.rule; }
 };
-
-void PrintTo(const FilterRow &row, std::ostream *out)
-{
-    *out << row.patterns.join(' ').toStdString() << " / " << row.name.toStdString() << (row.folder ? " (folder)" : "");
-}
 
 class NameFilterRows : public testing::TestWithParam<FilterRow> {};
 
 TEST_P(NameFilterRows, PassByExtensionInAnyCaseAndKeepFolders)
 {
     const FilterRow &row = GetParam();
-    EXPECT_EQ(NameFilter(row.patterns).accepts(row.name, row.folder), row.passes);
+    EXPECT_EQ(NameFilter(row.patterns).accepts(row.name, row.folder), row.passes)
+        << row.patterns.join(' ').toStdString() << " / " << row.name.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Platform, NameFilterRows,
-    testing::Values(FilterRow{{"*.veil"}, "photo.veil", false, true}, FilterRow{{"*.veil"}, "PHOTO.VEIL", false, true},
-                    FilterRow{{"*.veil"}, "photo.Veil", false, true}, FilterRow{{"*.veil"}, "photo.veil.jpg", false, false},
-                    FilterRow{{"*.veil"}, "photoveil", false, false}, FilterRow{{"*.veil"}, "photo.jpg", false, false},
-                    FilterRow{{"*.veil"}, "photos.jpg", true, true},  // a folder, whatever its name
-                    FilterRow{{"*.jpg", "*.png"}, "b.PNG", false, true}, FilterRow{{"*.jpg", "*.png"}, "b.gif", false, false},
-                    FilterRow{{"*.txt", "*.TXT"}, "notes.Txt", false, true}, FilterRow{{"*"}, "anything", false, true},
-                    FilterRow{{}, "anything", false, true}, FilterRow{{"photo?.jpg"}, "PHOTO1.JPG", false, true},
-                    FilterRow{{"photo?.jpg"}, "photo12.jpg", false, false},
-                    FilterRow{{"photo?.jpg"}, "my photo1.jpg", false, false}));
+    Rows, NameFilterRows,
+    testing::Values(FilterRow{"Extension", {"*.veil"}, "photo.veil", false, true},
+                    FilterRow{"CapitalExtension", {"*.veil"}, "PHOTO.VEIL", false, true},
+                    FilterRow{"MixedCaseExtension", {"*.veil"}, "photo.Veil", false, true},
+                    FilterRow{"ExtensionNotLast", {"*.veil"}, "photo.veil.jpg", false, false},
+                    FilterRow{"NoDot", {"*.veil"}, "photoveil", false, false},
+                    FilterRow{"OtherExtension", {"*.veil"}, "photo.jpg", false, false},
+                    FilterRow{"FolderWhateverItsName", {"*.veil"}, "photos.jpg", true, true},
+                    FilterRow{"SecondPattern", {"*.jpg", "*.png"}, "b.PNG", false, true},
+                    FilterRow{"NeitherPattern", {"*.jpg", "*.png"}, "b.gif", false, false},
+                    FilterRow{"PatternsByCase", {"*.txt", "*.TXT"}, "notes.Txt", false, true},
+                    FilterRow{"Star", {"*"}, "anything", false, true},
+                    FilterRow{"NoPattern", {}, "anything", false, true},
+                    FilterRow{"WholeNamePattern", {"photo?.jpg"}, "PHOTO1.JPG", false, true},
+                    FilterRow{"WholeNameTooLong", {"photo?.jpg"}, "photo12.jpg", false, false},
+                    FilterRow{"WholeNameFromTheStart", {"photo?.jpg"}, "my photo1.jpg", false, false}),
+    [](const auto &info) { return std::string(info.param.rule); });
 
 std::vector<QString> Names(const std::vector<FolderEntry> &entries)
 {
