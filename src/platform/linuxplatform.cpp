@@ -1,5 +1,7 @@
 #include "platform/linuxplatform.h"
 
+#include "platform/folderdialog.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QDBusConnection>
@@ -55,24 +57,6 @@ void Prepare(QFileDialog &dialog, const DialogRequest &request, KindIcons &icons
     if (!request.proposedName.isEmpty())
         dialog.selectFile(request.proposedName);
 }
-
-// An open dialog that also takes a typed name of a file that is not there: the command that
-// asked tells the user so in its own words. Several picked files must all exist.
-class OpenDialog final : public QFileDialog {
-public:
-    using QFileDialog::QFileDialog;
-
-protected:
-    void accept() override
-    {
-        const QStringList files = selectedFiles();
-        if (files.size() == 1 && !QFileInfo::exists(files.constFirst())) {
-            QDialog::accept();
-            return;
-        }
-        QFileDialog::accept();
-    }
-};
 
 bool Run(const Command &command)
 {
@@ -134,32 +118,22 @@ LinuxFileDialogs::LinuxFileDialogs()
         QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null"));
 }
 
+// The open dialogs are the program's own (platform/folderdialog.h): Qt's dialog did not answer
+// for many seconds in a folder of 100,000 files.
 std::optional<QString> LinuxFileDialogs::openFile(QWidget *parent, const DialogRequest &request)
 {
-    std::optional<QString> chosen;
-    {
-        KindIcons icons;
-        OpenDialog dialog(parent);
-        Prepare(dialog, request, icons);
-        dialog.setFileMode(QFileDialog::ExistingFile);
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-            chosen = dialog.selectedFiles().constFirst();
-    }
-    return chosen;
+    FolderDialog dialog(parent, request, false);
+    if (dialog.exec() == QDialog::Accepted && !dialog.chosen().isEmpty())
+        return dialog.chosen().constFirst();
+    return std::nullopt;
 }
 
 QStringList LinuxFileDialogs::openFiles(QWidget *parent, const DialogRequest &request)
 {
-    QStringList chosen;
-    {
-        KindIcons icons;
-        OpenDialog dialog(parent);
-        Prepare(dialog, request, icons);
-        dialog.setFileMode(QFileDialog::ExistingFiles);
-        if (dialog.exec() == QDialog::Accepted)
-            chosen = dialog.selectedFiles();
-    }
-    return chosen;
+    FolderDialog dialog(parent, request, true);
+    if (dialog.exec() == QDialog::Accepted)
+        return dialog.chosen();
+    return {};
 }
 
 std::optional<QString> LinuxFileDialogs::saveFile(QWidget *parent, const DialogRequest &request)

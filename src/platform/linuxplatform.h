@@ -13,9 +13,10 @@
 
 namespace veilshot::platform {
 
-// Qt's own dialogs, never the desktop's, so no "recently used" list records the names of
-// private files; and Qt's own record of the dialog (its history and last folder) is never
-// written: nothing under the user's config folder, not even for a moment.
+// The program's own open dialogs and Qt's save dialog, never the desktop's, so no "recently
+// used" list records the names of private files; and Qt's own record of its dialog (its history
+// and last folder) is never written: nothing under the user's config folder, not even for a
+// moment.
 class LinuxFileDialogs final : public FileDialogs {
 public:
     LinuxFileDialogs();

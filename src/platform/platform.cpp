@@ -12,19 +12,27 @@
 
 namespace veilshot::platform {
 
-QString QtFilter(const QString &filter)
+QList<FilterChoice> FilterChoices(const QString &filter)
 {
     const QStringList parts = filter.split(QLatin1Char('|'));
-    QStringList entries;
+    QList<FilterChoice> choices;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         // Qt reads the patterns from the parentheses of the text shown, so the real patterns
         // take the place of any the description itself carries.
         QString description = parts[i].trimmed();
         if (description.endsWith(QLatin1Char(')')) && description.contains(QLatin1Char('(')))
             description = description.left(description.lastIndexOf(QLatin1Char('('))).trimmed();
-        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
-        entries << QStringLiteral("%1 (%2)").arg(description, patterns.join(QLatin1Char(' ')));
+        const QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        choices.append({QStringLiteral("%1 (%2)").arg(description, patterns.join(QLatin1Char(' '))), patterns});
     }
+    return choices;
+}
+
+QString QtFilter(const QString &filter)
+{
+    QStringList entries;
+    for (const FilterChoice &choice : FilterChoices(filter))
+        entries << choice.label;
     return entries.join(QStringLiteral(";;"));
 }
 

@@ -33,6 +33,15 @@ struct DialogRequest {
     bool newFolder = false;
 };
 
+// One choice of a dialog's file types: the text shown ("Photos (*.jpg *.png)") and its patterns.
+struct FilterChoice {
+    QString label;
+    QStringList patterns;
+    friend bool operator==(const FilterChoice &, const FilterChoice &) = default;
+};
+// The choices of a "description|patterns|..." filter, in order.
+QList<FilterChoice> FilterChoices(const QString &filter);
+
 // Qt's filter string for a "description|patterns|..." filter.
 QString QtFilter(const QString &filter);
 
