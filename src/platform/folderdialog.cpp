@@ -24,6 +24,7 @@
 #include <QtConcurrent>
 
 #include <algorithm>
+#include <numeric>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -223,8 +224,8 @@ FolderDialog::FolderDialog(QWidget *parent, const DialogRequest &request, bool s
     list_->setFlow(QListView::TopToBottom);
     list_->setWrapping(true);
     list_->setResizeMode(QListView::Adjust);
-    // Every row as high and wide as the first: the view never measures 100,000 names to lay
-    // them out.
+    // Every row as high as the first and its column as wide as the widest name (fitListToNames):
+    // the view never measures 100,000 names to lay them out.
     list_->setUniformItemSizes(true);
     list_->setSelectionMode(selection);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -300,6 +301,7 @@ FolderDialog::FolderDialog(QWidget *parent, const DialogRequest &request, bool s
         view->installEventFilter(this);
     }
     connect(&listing_, &QFutureWatcher<FolderListing>::finished, this, &FolderDialog::listed);
+    connect(&model_, &QAbstractItemModel::modelReset, this, &FolderDialog::fitListToNames);
 
     const QFileInfo start(request.startFolder.isEmpty() ? QDir::currentPath() : request.startFolder);
     setFolder(start.isDir() ? start.absoluteFilePath() : QDir::currentPath());
@@ -339,6 +341,30 @@ void FolderDialog::listed()
         }
     }
     proposed_.clear();
+}
+
+// The list's columns as wide as the widest name shown, so that no name is cut short, whatever
+// the first row or the folder shown before. Only the names longest in letters are measured.
+void FolderDialog::fitListToNames()
+{
+    const int rows = model_.rowCount();
+    if (rows == 0) {
+        list_->setGridSize({});
+        return;
+    }
+    std::vector<int> longest(std::size_t(rows), 0);
+    std::iota(longest.begin(), longest.end(), 0);
+    const auto measured = longest.begin() + std::min(rows, 64);
+    std::partial_sort(longest.begin(), measured, longest.end(),
+                      [this](int a, int b) { return model_.entry(a).name.size() > model_.entry(b).name.size(); });
+    const QFontMetrics metrics = list_->fontMetrics();
+    int widest = 0;
+    for (auto row = longest.begin(); row != measured; ++row)
+        widest = std::max(widest, metrics.horizontalAdvance(model_.entry(*row).name));
+    // What a row holds beside its name (icon, margins) is what the first row's size adds to its.
+    const QSize first = list_->sizeHintForIndex(model_.index(0, FolderModel::Name));
+    const int beside = first.width() - metrics.horizontalAdvance(model_.entry(0).name);
+    list_->setGridSize({widest + beside + metrics.averageCharWidth(), first.height()});
 }
 
 void FolderDialog::selectionChanged()

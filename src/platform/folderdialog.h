@@ -104,6 +104,7 @@ protected:
 
 private:
     void listed();
+    void fitListToNames();
     void selectionChanged();
     void activated(const QModelIndex &index);
     QStringList typedNames() const;

@@ -158,6 +158,52 @@ TEST(Platform, TheOpenDialogListsFiltersWalksAndPicks)
     EXPECT_EQ(chosen, (QStringList{start + "/sub/photo10.veil", start + "/sub/photo9.veil"}));
 }
 
+// No name in the list is cut short: not where the first row is the shortest, nor after walking
+// from a folder of short names into one of long ones.
+TEST(Platform, TheOpenDialogListShowsEveryNameWhole)
+{
+    test::TempDir folder;
+    std::filesystem::create_directory(folder / "sub");
+    for (const char *name : {"a.veil", "holidays by the sea, the second week.veil"})
+        test::WriteText(folder / "sub" / name, "x");
+    LinuxFileDialogs dialogs;
+    bool looked = false;
+    test::OnNextModal([&](QWidget *dialog) {
+        auto *list = dialog->findChild<QListView *>("listView");
+        auto *name = dialog->findChild<QLineEdit *>("fileNameEdit");
+        ASSERT_TRUE(list && name);
+        const auto listed = [list](const QStringList &names) {
+            QStringList shown;
+            for (int row = 0; row < list->model()->rowCount(); ++row)
+                shown << list->model()->index(row, 0).data().toString();
+            return shown == names;
+        };
+        // A name is cut when its row or the list's columns are narrower than it. (Offscreen, Qt
+        // sizes the rows from every name; on a screen it kept the first row's size, even one of
+        // the folder shown before, and cut "green.veil" to "gree...".)
+        const auto cut = [list] {
+            QStringList cut;
+            for (int row = 0; row < list->model()->rowCount(); ++row) {
+                const QModelIndex at = list->model()->index(row, 0);
+                const int width = list->fontMetrics().horizontalAdvance(at.data().toString());
+                if (list->visualRect(at).width() < width || list->gridSize().width() < width)
+                    cut << at.data().toString();
+            }
+            return cut;
+        };
+        EXPECT_TRUE(QTest::qWaitFor([&] { return listed({"sub"}); }, 20000));
+        EXPECT_EQ(cut().join(", ").toStdString(), "");
+        name->setText("sub");
+        static_cast<QDialog *>(dialog)->accept();  // walks into the folder
+        EXPECT_TRUE(QTest::qWaitFor([&] { return listed({"a.veil", "holidays by the sea, the second week.veil"}); }, 20000));
+        EXPECT_EQ(cut().join(", ").toStdString(), "");
+        looked = true;
+        static_cast<QDialog *>(dialog)->reject();
+    });
+    dialogs.openFiles(nullptr, {.startFolder = QString::fromStdString(folder.path().string()), .filter = "Ciphered (*.veil)|*.veil"});
+    EXPECT_TRUE(looked);
+}
+
 // Several typed names are taken only when every one is there; the proposed name is selected once
 // its folder is listed.
 TEST(Platform, TheOpenDialogTakesSeveralNamesOnlyWhenAllAreThere)
