@@ -1,6 +1,6 @@
 // The PNG writer: every layout it writes (palette, grey, RGB, RGBA; 8 and 16 bits) is a valid file (pngcheck) that an independent decoder
-// (ImageMagick) reads back to exactly the pixels given, across many strips; the work reports
-// its progress and, stopped, writes nothing.
+// (ImageMagick) reads back to exactly the pixels given, across many strips and IDAT chunks; the
+// work reports its progress and, stopped, writes nothing.
 
 #include "common/qtpath.h"
 #include "common/tempdir.h"
@@ -25,6 +25,7 @@ struct Layout {
     bool translucent;  // some pixels not opaque
     int colourType;    // expected in the file's header
     int depth;
+    QSize size = {37, 101};  // odd rows of odd length, several strips
     friend std::ostream &operator<<(std::ostream &os, const Layout &c) { return os << c.name; }
 };
 
@@ -63,6 +64,19 @@ QByteArray ImageMagickPixels(const QString &path)
     return process.readAllStandardOutput();
 }
 
+// The file's chunks in order: type and length.
+std::vector<std::pair<std::string, std::uint32_t>> Chunks(const std::vector<std::uint8_t> &file)
+{
+    std::vector<std::pair<std::string, std::uint32_t>> chunks;
+    for (std::size_t at = 8; at + 12 <= file.size();) {
+        const std::uint32_t length = std::uint32_t(file[at]) << 24 | std::uint32_t(file[at + 1]) << 16 |
+                                     std::uint32_t(file[at + 2]) << 8 | std::uint32_t(file[at + 3]);
+        chunks.emplace_back(std::string(reinterpret_cast<const char *>(&file[at + 4]), 4), length);
+        at += 12 + std::size_t(length);
+    }
+    return chunks;
+}
+
 bool PngcheckPasses(const QString &path)
 {
     QProcess process;
@@ -76,7 +90,7 @@ TEST_P(PngLayouts, DecodeToThePixelsGiven)
 {
     TempDir dir;
     const Layout &layout = GetParam();
-    const QSize size(37, 101);  // odd rows of odd length, several strips
+    const QSize size = layout.size;
     const QImage source = Noise(layout.format, layout.translucent, size);
     const QString path = Q(dir / "out.png");
     Save(source, path, FindEncoderByMime(QStringLiteral("image/png")));
@@ -86,6 +100,19 @@ TEST_P(PngLayouts, DecodeToThePixelsGiven)
     EXPECT_EQ(file[24], layout.depth);
     EXPECT_EQ(file[25], layout.colourType);
     EXPECT_TRUE(PngcheckPasses(path));
+    // The pixels in IDAT chunks of 1 MiB each, the last one the rest.
+    std::vector<std::uint32_t> idat;
+    for (const auto &[type, length] : Chunks(file)) {
+        if (type == "IDAT")
+            idat.push_back(length);
+    }
+    ASSERT_FALSE(idat.empty());
+    EXPECT_GT(idat.back(), 0u);
+    for (std::size_t i = 0; i + 1 < idat.size(); ++i)
+        EXPECT_EQ(idat[i], 1u << 20) << "chunk " << i;
+    // Noise does not deflate: RGB noise fills at least as many chunks as its raw bytes would.
+    const std::size_t rawRgb = std::size_t(size.width()) * std::size_t(size.height()) * 3;
+    EXPECT_GE(idat.size(), (rawRgb + (1u << 20) - 1) >> 20);
 
     const QByteArray pixels = ImageMagickPixels(path);
     ASSERT_EQ(pixels.size(), qsizetype(size.width()) * size.height() * 8);
@@ -109,6 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Layout{"Grey8", QImage::Format_Grayscale8, false, 0, 8},
                       Layout{"Grey16", QImage::Format_Grayscale16, false, 0, 16},
                       Layout{"Rgb8", QImage::Format_RGB32, false, 2, 8},
+                      Layout{"Rgb8InManyChunks", QImage::Format_RGB32, false, 2, 8, {1001, 900}},
                       Layout{"OpaqueArgbIsRgb", QImage::Format_ARGB32, false, 2, 8},
                       Layout{"Rgba8", QImage::Format_ARGB32, true, 6, 8},
                       Layout{"Rgb16", QImage::Format_RGBX64, false, 2, 16},

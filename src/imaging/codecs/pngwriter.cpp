@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <thread>
@@ -166,7 +167,10 @@ constexpr Settings PhotoSettings{2, Z_DEFAULT_STRATEGY};
 // Rows deflated as one part of the zlib stream: ending on a byte boundary with a sync flush,
 // or, for the last part, ending the stream.
 struct Strip {
-    std::vector<std::uint8_t> deflated;
+    // Its bytes: `size` of them used. Left uninitialised: the bound it is allocated at is about
+    // twice what deflate writes, and zeroing it would touch every page of that.
+    std::unique_ptr<std::uint8_t[]> deflated;
+    std::size_t size = 0;
     uLong adler = 1;
     std::size_t length = 0;  // filtered bytes, for joining the checksums
     bool ok = false;
@@ -194,17 +198,21 @@ public:
         std::vector<std::uint8_t> above(rowBytes_, 0), row(rowBytes_), filtered(rowBytes_ + 1);
         if (first > 0)
             PackRow(image_, shape_.layout, first - 1, above.data());
-        strip.deflated.resize(deflateBound(&z, uLong((rowBytes_ + 1) * std::size_t(end - first))) + 64);
-        z.next_out = strip.deflated.data();
-        z.avail_out = uInt(strip.deflated.size());
+        std::size_t capacity = deflateBound(&z, uLong((rowBytes_ + 1) * std::size_t(end - first))) + 64;
+        strip.deflated = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+        z.next_out = strip.deflated.get();
+        z.avail_out = uInt(capacity);
         // Deflates what is given, growing the output when it is full.
         auto deflateAll = [&](int flush) {
             for (;;) {
                 if (z.avail_out == 0) {
-                    const std::size_t used = strip.deflated.size();
-                    strip.deflated.resize(used + used / 2 + 64);
-                    z.next_out = strip.deflated.data() + used;
-                    z.avail_out = uInt(strip.deflated.size() - used);
+                    const std::size_t used = capacity;
+                    capacity = used + used / 2 + 64;
+                    auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+                    std::memcpy(grown.get(), strip.deflated.get(), used);
+                    strip.deflated = std::move(grown);
+                    z.next_out = strip.deflated.get() + used;
+                    z.avail_out = uInt(capacity - used);
                 }
                 const int status = deflate(&z, flush);
                 if (status == Z_STREAM_ERROR)
@@ -227,7 +235,7 @@ public:
             rowDone();
         }
         strip.ok = fine;
-        strip.deflated.resize(strip.deflated.size() - z.avail_out);
+        strip.size = capacity - z.avail_out;
         deflateEnd(&z);
         return strip;
     }
@@ -315,6 +323,63 @@ std::pair<std::vector<std::uint8_t>, std::vector<std::uint8_t>> PaletteChunks(co
 constexpr int StripRows = 32;                       // rows deflated as one piece of work
 constexpr std::size_t IdatBytes = std::size_t(1) << 20;  // the most deflated bytes one IDAT holds
 
+// The zlib stream written into IDAT chunks as it comes, each full but the last, straight from
+// the strips' own bytes: each chunk's length is filled in and its checksum taken as it closes.
+class IdatChunks {
+public:
+    explicit IdatChunks(QByteArray &out)
+        : out_(out)
+    {
+    }
+
+    void add(const std::uint8_t *data, std::size_t length)
+    {
+        while (length > 0) {
+            if (open_ && filled_ == IdatBytes)
+                close();
+            if (!open_)
+                open();
+            const std::size_t part = std::min(length, IdatBytes - filled_);
+            out_.append(reinterpret_cast<const char *>(data), qsizetype(part));
+            crc_ = crc32(crc_, data, uInt(part));
+            filled_ += part;
+            data += part;
+            length -= part;
+        }
+    }
+
+    void finish()
+    {
+        if (open_)
+            close();
+    }
+
+private:
+    void open()
+    {
+        start_ = out_.size();
+        PutBig32(out_, 0);  // its length, once known
+        out_.append("IDAT", 4);
+        crc_ = crc32(0, reinterpret_cast<const Bytef *>("IDAT"), 4);
+        filled_ = 0;
+        open_ = true;
+    }
+
+    void close()
+    {
+        for (int i = 0; i < 4; ++i)
+            out_[start_ + i] = char(std::uint32_t(filled_) >> (24 - 8 * i) & 0xFF);
+        PutBig32(out_, std::uint32_t(crc_));
+        open_ = false;
+    }
+
+    QByteArray &out_;
+    qsizetype start_ = 0;
+    std::size_t filled_ = 0;
+    uLong crc_ = 0;
+    bool open_ = false;
+};
+
 }  // namespace
 
 QByteArray EncodePng(const QImage &image, const PngExtras &extras, Progress *progress)
@@ -359,7 +424,16 @@ QByteArray EncodePng(const QImage &image, const PngExtras &extras, Progress *pro
     if (stopped || (progress && progress->stopped()))
         throw WorkStopped();
 
+    std::size_t deflated = 0;
+    for (const Strip &strip : done) {
+        if (!strip.ok)
+            return {};
+        deflated += strip.size;
+    }
     QByteArray out;
+    // Room for the whole file at once: the chunks beside the pixels are small.
+    out.reserve(qsizetype(deflated + (deflated / IdatBytes + 1) * 12 + extras.icc.size() + extras.exif.size() +
+                          extras.xmp.size() + 4096));
     out.append("\x89PNG\r\n\x1A\n", 8);
     std::array<std::uint8_t, 13> header{};
     const auto putBig = [&](std::size_t at, std::uint32_t value) {
@@ -390,25 +464,19 @@ QByteArray EncodePng(const QImage &image, const PngExtras &extras, Progress *pro
     }
 
     // The zlib stream: its header, the strips' deflate data in order, the joined checksum.
-    std::vector<std::uint8_t> pending = {0x78, 0x01};
+    IdatChunks idat(out);
+    const std::uint8_t zlibHeader[2] = {0x78, 0x01};
+    idat.add(zlibHeader, sizeof zlibHeader);
     uLong adler = adler32(0, nullptr, 0);
-    auto flushIdat = [&](bool all) {
-        while (pending.size() >= IdatBytes || (all && !pending.empty())) {
-            const std::size_t length = std::min(pending.size(), IdatBytes);
-            PutChunk(out, "IDAT", pending.data(), length);
-            pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(length));
-        }
-    };
     for (const Strip &strip : done) {
-        if (!strip.ok)
-            return {};
-        pending.insert(pending.end(), strip.deflated.begin(), strip.deflated.end());
+        idat.add(strip.deflated.get(), strip.size);
         adler = adler32_combine(adler, strip.adler, z_off_t(strip.length));
-        flushIdat(false);
     }
-    for (int i = 3; i >= 0; --i)
-        pending.push_back(std::uint8_t(adler >> (8 * i)));
-    flushIdat(true);
+    std::uint8_t checksum[4];
+    for (int i = 0; i < 4; ++i)
+        checksum[i] = std::uint8_t(adler >> (24 - 8 * i));
+    idat.add(checksum, sizeof checksum);
+    idat.finish();
     PutChunk(out, "IEND", nullptr, 0);
     return out;
 }
