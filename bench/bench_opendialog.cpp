@@ -7,6 +7,7 @@
 // second passes between two dialogs.
 //   usage: bench_opendialog FOLDERS ROUNDS N...   (FOLDERS/N holds N files photo000000.veil ...)
 //   prints one line a measurement, then medians and spreads (lowest-highest) for each folder
+#include "platform/kindicons.h"
 #include "platform/linuxplatform.h"
 #include "platform/platform.h"
 
@@ -31,16 +32,6 @@ namespace {
 using namespace veilshot::platform;
 
 // Qt's dialog as the program had it: the peer.
-class KindIcons final : public QFileIconProvider {
-public:
-    QIcon icon(IconType type) const override { return QFileIconProvider::icon(type); }
-    QIcon icon(const QFileInfo &info) const override { return icon(info.isDir() ? Folder : File); }
-    QString type(const QFileInfo &info) const override
-    {
-        return info.isDir() ? QStringLiteral("Folder") : info.suffix().toUpper() + QStringLiteral(" File");
-    }
-};
-
 std::optional<QString> QtOpenFile(const DialogRequest &request)
 {
     KindIcons icons;

@@ -1,6 +1,7 @@
 #include "platform/linuxplatform.h"
 
 #include "platform/folderdialog.h"
+#include "platform/kindicons.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -22,24 +23,9 @@
 #include <QSettings>
 #include <QWidget>
 
-
 namespace veilshot::platform {
 
 namespace {
-
-// Icons by kind alone, a folder's or a file's. Qt's own provider finds each file's type by
-// reading its first bytes when the name does not tell it (".veil" does not): in a folder of
-// 100,000 files the dialog opened and read every one of them on the window's thread before
-// it answered again.
-class KindIcons final : public QFileIconProvider {
-public:
-    QIcon icon(IconType type) const override { return QFileIconProvider::icon(type); }
-    QIcon icon(const QFileInfo &info) const override { return icon(info.isDir() ? Folder : File); }
-    QString type(const QFileInfo &info) const override
-    {
-        return info.isDir() ? QStringLiteral("Folder") : info.suffix().toUpper() + QStringLiteral(" File");
-    }
-};
 
 // `icons` outlives the dialog.
 void Prepare(QFileDialog &dialog, const DialogRequest &request, KindIcons &icons)
