@@ -49,8 +49,6 @@ named() { printf 'photo%06d.jpg' $(($1 / 2)); }
 
 work=$(mktemp -d)
 display=:${VEILSHOT_BENCH_DISPLAY:-12}
-cleanup() { [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null; [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
 . "$(dirname "$0")/xsession.sh"
 
 run() {  # run PROGRAM N -> "MS KB"

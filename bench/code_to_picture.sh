@@ -30,15 +30,9 @@ veilshot=$(realpath "$veilshot")
 compare=${COMPARE:+$(realpath "$COMPARE")}
 
 work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT  # until the X session takes over
 display=:${VEILSHOT_BENCH_DISPLAY:-12}
 app=
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null
-    [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null
-    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
 
 # Colours no window chrome uses, with noise enough that each file is as large as a camera's
 # (about 9 MB) and decodes as a photo would. Photo 2 is the one named; 3 is the step's.

@@ -19,9 +19,8 @@ for f in "$veilshot" "$bare" "$poll"; do [ -x "$f" ] || { echo "no $f; build fir
 for c in Xvfb openbox convert; do command -v $c >/dev/null || { echo "$c is needed" >&2; exit 2; }; done
 
 work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT  # until the X session takes over
 display=:${VEILSHOT_BENCH_DISPLAY:-11}
-cleanup() { [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null; [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
 
 # A magenta no window chrome uses, with noise enough that the file is as large as a camera's
 # (about 9 MB) and decodes as a photo would. With NEIGHBOURS=1 the photo has one on each side in

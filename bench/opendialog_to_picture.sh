@@ -49,13 +49,6 @@ done
 work=$(mktemp -d)
 display=:${VEILSHOT_BENCH_DISPLAY:-14}
 app=
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null
-    [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null
-    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
 . "$(dirname "$0")/xsession.sh"
 
 window() {  # window TITLE -> the X window id of the program's window with exactly that title

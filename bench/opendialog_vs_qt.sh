@@ -34,8 +34,6 @@ for n in $sizes; do ls -f "$folders/$n" > /dev/null; done  # the folders in the 
 
 work=$(mktemp -d)
 display=:${VEILSHOT_BENCH_DISPLAY:-13}
-cleanup() { [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null; [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
 . "$(dirname "$0")/xsession.sh"
 
 # shellcheck disable=SC2086
