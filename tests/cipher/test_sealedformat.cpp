@@ -49,6 +49,17 @@ protected:
         return target;
     }
 
+    // The photo as decipherInPieces hands it over, in pieces of at most a chunk each.
+    static std::vector<std::uint8_t> InPieces(const fs::path &veil)
+    {
+        std::vector<std::uint8_t> pieces;
+        EXPECT_EQ(engine->decipherInPieces(veil, [&](std::span<const std::uint8_t> piece) {
+            EXPECT_LE(piece.size(), sealed::ChunkSize);
+            pieces.insert(pieces.end(), piece.begin(), piece.end());
+        }), Refusal::None);
+        return pieces;
+    }
+
     // Reads the file every way a reader does: all must refuse it with `reason` and write nothing.
     void ExpectDamaged(const fs::path &veil, const std::string &reason = Damaged)
     {
@@ -94,12 +105,7 @@ TEST_F(Sealed, RoundTripsAroundEveryChunkBoundary)
         EXPECT_TRUE(std::equal(body->bytes().begin(), body->bytes().end(), bytes.begin(), bytes.end()));
         EXPECT_EQ(stored.text(), u".jpeg");
 
-        std::vector<std::uint8_t> pieces;
-        EXPECT_EQ(engine->decipherInPieces(veil, [&](std::span<const std::uint8_t> piece) {
-            EXPECT_LE(piece.size(), C);
-            pieces.insert(pieces.end(), piece.begin(), piece.end());
-        }), Refusal::None);
-        EXPECT_EQ(pieces, bytes);
+        EXPECT_EQ(InPieces(veil), bytes);
 
         fs::remove(dir / "copy");
         ASSERT_TRUE(engine->decipherToFile(veil, dir / "copy"));
@@ -296,12 +302,7 @@ TEST_F(Sealed, APreviewTravelsBesideThePhotoAndOpensWithoutIt)
         EXPECT_TRUE(std::equal(opened->bytes().begin(), opened->bytes().end(), preview.begin(), preview.end()));
         EXPECT_EQ(engine->verify(veil), Refusal::None);
         EXPECT_EQ(engine->examine(veil).extension.text(), u".heic");
-        std::vector<std::uint8_t> pieces;
-        EXPECT_EQ(engine->decipherInPieces(veil, [&](std::span<const std::uint8_t> piece) {
-            EXPECT_LE(piece.size(), C);
-            pieces.insert(pieces.end(), piece.begin(), piece.end());
-        }), Refusal::None);
-        EXPECT_EQ(pieces, bytes);
+        EXPECT_EQ(InPieces(veil), bytes);
 
         fs::remove(dir / "copy");
         ASSERT_TRUE(engine->decipherToFile(veil, dir / "copy"));
